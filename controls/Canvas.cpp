@@ -1,0 +1,250 @@
+// TCanvas: lines, rectangles, pictures and DrawText-style text on an off-screen image.
+#include "controls/Canvas.h"
+#include "platform/Fonts.h"
+
+#include <QPainter>
+#include <QStringList>
+#include <cstdlib>
+
+namespace controls {
+
+QString stripPrefix(const QString& text, int* underlineIndex) {
+    QString out;
+    int underline = -1;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) {
+            ++i;
+            if (text[i] != '&' && underline < 0)
+                underline = int(out.size());
+        } else if (text[i] == '&') {
+            continue; // a trailing "&" shows nothing
+        }
+        out += text[i];
+    }
+    if (underlineIndex)
+        *underlineIndex = underline;
+    return out;
+}
+
+TCanvas::TCanvas(QImage& image) : image_(image) {}
+
+bool TCanvas::inClip(int x, int y) const {
+    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
+        return false;
+    return clip_.isNull() || clip_.contains(x, y);
+}
+
+void TCanvas::setPixel(int x, int y, TColor color) {
+    if (inClip(x, y))
+        reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = color.toQColor().rgb();
+}
+
+TColor TCanvas::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
+        return platform::clNone;
+    QRgb c = image_.pixel(x, y);
+    return TColor::fromRgb(qRed(c), qGreen(c), qBlue(c));
+}
+
+void TCanvas::moveTo(int x, int y) { pen_ = QPoint(x, y); }
+
+void TCanvas::lineTo(int x, int y) {
+    if (!penClear) {
+        QRgb rgb = penColor.toQColor().rgb();
+        int x0 = pen_.x(), y0 = pen_.y();
+        int dx = std::abs(x - x0), dy = -std::abs(y - y0);
+        int sx = x0 < x ? 1 : -1, sy = y0 < y ? 1 : -1;
+        int err = dx + dy;
+        while (!(x0 == x && y0 == y)) {
+            if (inClip(x0, y0))
+                reinterpret_cast<QRgb*>(image_.scanLine(y0))[x0] = rgb;
+            int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x0 += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y0 += sy;
+            }
+        }
+    }
+    pen_ = QPoint(x, y);
+}
+
+void TCanvas::fillRect(int x1, int y1, int x2, int y2) {
+    QRect r(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
+    r = r.intersected(image_.rect());
+    if (!clip_.isNull())
+        r = r.intersected(clip_);
+    if (r.isEmpty())
+        return;
+    QRgb rgb = brushColor.toQColor().rgb();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+        std::fill(line + r.left(), line + r.right() + 1, rgb);
+    }
+}
+
+void TCanvas::rectangle(int x1, int y1, int x2, int y2) {
+    if (penClear) {
+        if (!brushClear)
+            fillRect(x1, y1, x2 - 1, y2 - 1);
+        return;
+    }
+    if (!brushClear)
+        fillRect(x1 + 1, y1 + 1, x2 - 1, y2 - 1);
+    QPoint saved = pen_;
+    moveTo(x1, y1);
+    lineTo(x2 - 1, y1);
+    lineTo(x2 - 1, y2 - 1);
+    lineTo(x1, y2 - 1);
+    lineTo(x1, y1);
+    pen_ = saved;
+}
+
+QSize TCanvas::textExtent(const QString& text) const {
+    return QSize(platform::textWidth(font, text), platform::windowsTextHeight(font));
+}
+
+void TCanvas::drawLine(const QString& line, int x, int y, int underlineIndex, const QRect& clip) {
+    if (line.isEmpty())
+        return;
+    int w = platform::textWidth(font, line);
+    int h = platform::windowsTextHeight(font);
+    QPainter p(&image_);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    QRect effective = clip;
+    if (!clip_.isNull())
+        effective = effective.isNull() ? clip_ : effective.intersected(clip_);
+    if (!effective.isNull())
+        p.setClipRect(effective);
+    if (!brushClear)
+        p.fillRect(QRect(x, y, w, h), brushColor.toQColor());
+    p.setFont(font);
+    QColor color = fontColor.toQColor();
+    p.setPen(color);
+    int ascent = platform::windowsAscent(font);
+    p.drawText(QPoint(x, y + ascent), line);
+    if (underlineIndex >= 0 && underlineIndex < line.size()) {
+        int ux = x + platform::textWidth(font, line.left(underlineIndex));
+        int uw = platform::textWidth(font, line.mid(underlineIndex, 1));
+        p.fillRect(QRect(ux, y + ascent + 1, uw, 1), color);
+    }
+}
+
+void TCanvas::textOut(int x, int y, const QString& text) { drawLine(text, x, y, -1, QRect()); }
+
+namespace {
+
+// Cuts a line with "..." so that it fits the width.
+QString ellipsize(const QFont& font, const QString& line, int width) {
+    if (platform::textWidth(font, line) <= width)
+        return line;
+    QString ell = QStringLiteral("...");
+    for (int n = int(line.size()) - 1; n > 0; --n) {
+        QString candidate = line.left(n) + ell;
+        if (platform::textWidth(font, candidate) <= width)
+            return candidate;
+    }
+    return ell;
+}
+
+// Breaks a paragraph between words where a word would pass the width.
+QStringList wordWrap(const QFont& font, const QString& paragraph, int width) {
+    QStringList lines;
+    QString current;
+    const QStringList words = paragraph.split(' ');
+    for (int i = 0; i < words.size(); ++i) {
+        QString candidate = current.isEmpty() && i == 0 ? words[i] : current + ' ' + words[i];
+        if (!current.isEmpty() && platform::textWidth(font, candidate) > width) {
+            lines << current;
+            current = words[i];
+        } else {
+            current = candidate;
+        }
+    }
+    lines << current;
+    return lines;
+}
+
+} // namespace
+
+int TCanvas::drawText(const QString& input, QRect& rect, unsigned flags) {
+    int underline = -1;
+    QString text = (flags & DT_NOPREFIX) ? input : stripPrefix(input, &underline);
+    if (flags & DT_EXPANDTABS)
+        text.replace('\t', QStringLiteral("        "));
+    const int lineHeight = platform::windowsTextHeight(font);
+
+    QStringList lines;
+    if (flags & DT_SINGLELINE) {
+        lines << text;
+    } else {
+        QString normal = text;
+        normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
+        for (const QString& para : normal.split('\n')) {
+            if (flags & DT_WORDBREAK)
+                lines << wordWrap(font, para, rect.width());
+            else
+                lines << para;
+        }
+        // The prefix underline is kept on the first line only.
+    }
+    if (flags & DT_END_ELLIPSIS)
+        for (QString& l : lines)
+            l = ellipsize(font, l, rect.width());
+
+    const int total = lineHeight * int(lines.size());
+    if (flags & DT_CALCRECT) {
+        int w = 0;
+        for (const QString& l : lines)
+            w = qMax(w, platform::textWidth(font, l));
+        rect.setWidth(w);
+        rect.setHeight(total);
+        return total;
+    }
+
+    int y = rect.top();
+    if (flags & DT_SINGLELINE) {
+        // Integer division toward zero on the sums, as the system does.
+        if (flags & DT_VCENTER)
+            y = (rect.top() + rect.bottom() + 1 - lineHeight) / 2;
+        else if (flags & DT_BOTTOM)
+            y = rect.bottom() + 1 - lineHeight;
+    }
+    QRect clip = (flags & DT_NOCLIP) ? QRect() : rect;
+    if (!clip.isNull() && clip.isEmpty())
+        return total;
+    for (int i = 0; i < lines.size(); ++i) {
+        int w = platform::textWidth(font, lines[i]);
+        int x = rect.left();
+        if (flags & DT_CENTER)
+            x = (rect.left() + rect.right() + 1 - w) / 2;
+        else if (flags & DT_RIGHT)
+            x = rect.right() + 1 - w;
+        drawLine(lines[i], x, y, i == 0 ? underline : -1, clip);
+        y += lineHeight;
+    }
+    return total;
+}
+
+void TCanvas::draw(int x, int y, const QImage& picture) {
+    QPainter p(&image_);
+    if (!clip_.isNull())
+        p.setClipRect(clip_);
+    p.drawImage(x, y, picture);
+}
+
+void TCanvas::drawTransparent(int x, int y, const QImage& picture, TColor transparent) {
+    QRgb key = transparent.toQColor().rgb();
+    for (int py = 0; py < picture.height(); ++py)
+        for (int px = 0; px < picture.width(); ++px) {
+            QRgb c = picture.pixel(px, py);
+            if ((c & 0xFFFFFF) != (key & 0xFFFFFF))
+                setPixel(x + px, y + py, TColor::fromRgb(qRed(c), qGreen(c), qBlue(c)));
+        }
+}
+
+} // namespace controls

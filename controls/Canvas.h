@@ -1,0 +1,97 @@
+// TCanvas: pixel-exact drawing on an off-screen image with the Windows GDI conventions.
+#pragma once
+
+#include "platform/Colors.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+namespace controls {
+
+using platform::TColor;
+
+// DrawText format flags (the values of the Windows DT_ constants).
+enum DrawTextFlags : unsigned {
+    DT_LEFT = 0x0,
+    DT_CENTER = 0x1,
+    DT_RIGHT = 0x2,
+    DT_VCENTER = 0x4,
+    DT_BOTTOM = 0x8,
+    DT_WORDBREAK = 0x10,
+    DT_SINGLELINE = 0x20,
+    DT_EXPANDTABS = 0x40,
+    DT_NOCLIP = 0x100,
+    DT_CALCRECT = 0x400,
+    DT_NOPREFIX = 0x800,
+    DT_END_ELLIPSIS = 0x8000,
+};
+
+// Draws into a QImage it does not own. Geometry is Windows': a line includes its start point and
+// excludes its end point; rectangle(x1, y1, x2, y2) covers x1..x2-1, y1..y2-1; rectangles given
+// as QRect use QRect's inclusive left/top and exclusive right+1/bottom+1 (QRect(x, y, w, h)).
+// No anti-aliasing anywhere. Text is positioned with Windows metrics (platform/Fonts.h).
+class TCanvas {
+public:
+    explicit TCanvas(QImage& image);
+
+    QImage& image() { return image_; }
+    int width() const { return image_.width(); }
+    int height() const { return image_.height(); }
+
+    // Pen: colour, width, clear style. Brush: colour, clear style. Font with its colour.
+    TColor penColor = platform::clBlack;
+    bool penClear = false;
+    TColor brushColor = platform::clWhite;
+    bool brushClear = false;
+    QFont font;
+    TColor fontColor = platform::clBlack;
+
+    void moveTo(int x, int y);
+    void lineTo(int x, int y); // draws from the pen position, end point excluded; moves the pen
+    QPoint penPos() const { return pen_; }
+    void setPixel(int x, int y, TColor color);
+    TColor pixel(int x, int y) const;
+    // Outline with the pen (unless clear) and interior with the brush (unless clear).
+    void rectangle(int x1, int y1, int x2, int y2);
+    // Fills x1..x2-1, y1..y2-1 with the brush colour (ignores brushClear).
+    void fillRect(int x1, int y1, int x2, int y2);
+    void fillRect(const QRect& r) { fillRect(r.left(), r.top(), r.right() + 1, r.bottom() + 1); }
+
+    // Text extent without prefix processing (width, Windows text height).
+    QSize textExtent(const QString& text) const;
+    int textWidth(const QString& text) const { return textExtent(text).width(); }
+    int textHeight(const QString& text) const { return textExtent(text).height(); }
+    // One line at (x, y) (top-left of the text cell), no clipping, background only when the brush
+    // is not clear.
+    void textOut(int x, int y, const QString& text);
+    // DrawText: returns the height of the text drawn; with DT_CALCRECT measures into rect only.
+    int drawText(const QString& text, QRect& rect, unsigned flags);
+    int drawText(const QString& text, const QRect& rect, unsigned flags) {
+        QRect r = rect;
+        return drawText(text, r, flags);
+    }
+
+    // Copies an image; with a transparent colour, pixels of that colour are skipped.
+    void draw(int x, int y, const QImage& picture);
+    void drawTransparent(int x, int y, const QImage& picture, TColor transparent);
+
+    // Clip rectangle for everything drawn (empty = no clip).
+    void setClipRect(const QRect& r) { clip_ = r; }
+    QRect clipRect() const { return clip_; }
+
+private:
+    bool inClip(int x, int y) const;
+    void drawLine(const QString& line, int x, int y, int underlineIndex, const QRect& clip);
+
+    QImage& image_;
+    QPoint pen_;
+    QRect clip_;
+};
+
+// Removes "&" prefixes ("&&" gives "&"); the index of the underlined character or -1.
+QString stripPrefix(const QString& text, int* underlineIndex = nullptr);
+
+} // namespace controls

@@ -1,0 +1,24 @@
+// States of a record set and the notifications it sends to data sources and links.
+#pragma once
+
+namespace data {
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
+
+enum class TDataEvent {
+    deFieldChange,         // info: the field (TField*)
+    deRecordChange,        // no argument: edit began
+    deDataSetChange,       // the window was refilled
+    deDataSetScroll,       // info: the window shift (int)
+    deLayoutChange,        // field list or display properties changed
+    deUpdateRecord,        // post is about to write: store pending typed text now
+    deUpdateState,         // the state changed (open and close included)
+    deCheckBrowseMode,     // about to leave edit/insert or to move
+    deFocusControl,        // info: the field (TField*) asking for the focus
+    deFieldListChange,     // order of fields changed; links ignore it
+    deDisabledStateChange, // state changed while notifications are suspended; links ignore it
+};
+
+enum class TLocateOption { loPartialKey = 1, loCaseInsensitive = 2 };
+
+} // namespace data

@@ -1,0 +1,109 @@
+// TDataSet: a record set with its states, record window, field objects, events and notifications.
+#pragma once
+
+#include "data/DataEvents.h"
+#include "data/Field.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace data {
+
+class TDataSource;
+
+using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
+
+// The engine-independent part of a record set: operations, states, the record window, calculated
+// fields, events in their fixed order, and notifications to its data sources. A subclass supplies
+// the cursor (see TQuery). Fields are owned by the set; data sources only point at it.
+// Errors are EDatabaseError ("Name: message" where it belongs to the set) or EOleException.
+class TDataSet {
+public:
+    explicit TDataSet(const QString& name);
+    virtual ~TDataSet();
+    TDataSet(const TDataSet&) = delete;
+    TDataSet& operator=(const TDataSet&) = delete;
+
+    const QString& name() const { return name_; }
+
+    // Field definitions (declared before opening, in field-list order).
+    TField& addField(const QString& fieldName, TFieldType type, TFieldKind kind = TFieldKind::fkData);
+    int fieldCount() const;
+    TField& field(int index) const; // by position in the field list
+    TField* findField(const QString& fieldName) const; // case-insensitive; nullptr when absent
+    TField& fieldByName(const QString& fieldName) const; // "Field '%s' not found"
+    bool hasCalculatedFields() const;
+
+    // Operations.
+    void open();
+    void close();
+    bool active() const { return state() != TDataSetState::dsInactive; }
+    void setActive(bool on);
+    TDataSetState state() const;
+    bool modified() const;
+    void first();
+    void last();
+    void next();
+    void prior();
+    int moveBy(int distance);
+    int recordCount() const;
+    bool isEmpty() const;
+    void insert();
+    void append(); // not used by the program; insert at the end
+    void edit();
+    void post();
+    void cancel();
+    void remove(); // delete
+    bool locate(const QString& keyFields, const QStringList& keyValues, int options);
+    int recNo() const;
+    void setRecNo(int value);
+    bool isSequenced() const;
+    virtual bool canModify() const;
+    void resync(); // re-read the window around the current cursor record
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const;
+    bool bof() const;
+    bool eof() const;
+    void checkBrowseMode();
+
+    // SQL text: changing it closes the set first.
+    const QStringList& sql() const;
+    void setSql(const QStringList& lines);
+    void clearSql();
+    void addSql(const QString& line);
+    QString commandText() const; // lines joined, each followed by "\r\n"
+
+    // Events (all fire at the points the record-set rules fix; unassigned ones do nothing).
+    TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeScroll, AfterScroll,
+        BeforeInsert, AfterInsert, OnNewRecord, BeforeEdit, AfterEdit, BeforePost, AfterPost,
+        BeforeCancel, AfterCancel, BeforeDelete, AfterDelete, OnCalcFields;
+    bool autoCalcFields = true;
+
+    // Record window, as links see it.
+    int bufferCount() const;           // N, the largest row count asked for by any link
+    int windowRecordCount() const;     // records actually in the window
+    int activeRecord() const;          // window position of the current record
+    void setActiveRecord(int position); // switches buffers only: no fetch, no event
+    // The bookmark of the record in a window position (for the grid's painting and tests).
+
+    // Data sources (called by TDataSource).
+    void attachDataSource(TDataSource* source);
+    void detachDataSource(TDataSource* source);
+    void dataEvent(TDataEvent event, const void* info = nullptr);
+    void updateBufferCount(); // recompute N over all links of all data sources
+
+protected:
+    // Cursor hooks and the record window live behind this (DataSet.cpp); a subclass supplies the
+    // cursor through the virtual hooks declared there.
+    struct Private;
+    std::unique_ptr<Private> d;
+
+private:
+    QString name_;
+};
+
+} // namespace data

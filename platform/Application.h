@@ -1,0 +1,59 @@
+// The application object: title, default error path, message boxes, input box and guarded handlers.
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <QApplication>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace platform {
+
+// The application title: the executable's file name cut at its first ".", every letter after
+// the first in lower case ("KAYIT.EXE" gives "Kayit", "korvela" gives "Korvela").
+QString applicationTitle();
+QString applicationTitleFrom(const QString& executableFileName);
+
+// The text the error box shows: "." appended when the last character's code is above 46.
+QString errorBoxText(const QString& message);
+
+// Default error path for the error being handled (call inside a catch block): cancels any mouse
+// capture, shows nothing for EAbort, else a modal error box with the application title.
+void handleException();
+// Shows one error message through the default error path.
+void showErrorMessage(const QString& message);
+
+// Runs an event handler; an error leaving it goes to the default error path.
+// Returns false when the handler raised.
+bool guarded(const std::function<void()>& handler);
+
+enum class MsgType { Warning, Error, Information, Confirmation };
+enum class MsgButton { Yes = 1, No = 2, OK = 4, Cancel = 8 };
+// A modal message box with the platform's English captions ("Warning", "Error", "Information",
+// "Confirm") and buttons ("&Yes", "&No", "OK", "Cancel"); returns the button pressed.
+MsgButton messageDlg(const QString& text, MsgType type, int buttons);
+
+// The modal input box: caption, prompt, an edit pre-filled with value, "OK" and "Cancel".
+// Returns true on OK with value replaced by the typed text.
+bool inputQuery(const QString& caption, const QString& prompt, QString& value);
+
+// Test seams: while set, the hooks answer instead of showing a modal box. Each hook sees what
+// would have been shown. Pass empty functions to restore the real boxes.
+struct DialogHooks {
+    std::function<void(const QString& caption, const QString& text)> errorBox;
+    std::function<MsgButton(const QString& text, MsgType type, int buttons)> messageDlg;
+    std::function<bool(const QString& caption, const QString& prompt, QString& value)> inputQuery;
+};
+void setDialogHooks(const DialogHooks& hooks);
+const DialogHooks& dialogHooks();
+
+// The program's QApplication: routes errors that escape an event to the default error path.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+} // namespace platform

@@ -1,0 +1,99 @@
+// Recordset of the cursor engine: a client-side result held whole in memory, with moves,
+// bookmarks, sort, filter, find, clone and write-back by key with optimistic checks.
+#pragma once
+
+#include "platform/CursorValue.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace cursor {
+
+class Connection;
+
+enum class CursorType { Static, Keyset };
+enum class LockType { ReadOnly, Optimistic };
+enum class SearchDirection { Forward, Backward };
+
+// Errors are EOleException (platform/Errors.h) with the engine's text.
+class Recordset {
+public:
+    using Bookmark = qint64; // stable for the life of the rows (clones share them)
+
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Runs the statement and reads every row. A statement that yields no columns leaves the
+    // recordset open with returnsRows() false. The base table and its key are taken from the
+    // columns' origin; rows of a statement without a single base table with a key are read-only.
+    void open(Connection& connection, const QString& sql, CursorType cursorType = CursorType::Keyset,
+              LockType lockType = LockType::Optimistic);
+    void close();
+    bool isOpen() const;
+    bool returnsRows() const;
+    bool supportsUpdate() const;
+
+    int columnCount() const;
+    const ColumnInfo& column(int index) const;
+    int findColumn(const QString& name) const; // case-insensitive; -1 when absent
+
+    // Rows in the current view (sort and filter applied, deleted rows excluded).
+    int recordCount() const;
+    bool bof() const;
+    bool eof() const;
+    // 1-based position in the view; -1 at BOF/EOF or when empty.
+    int absolutePosition() const;
+    void setAbsolutePosition(int position);
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    void move(int count); // relative, clamped to BOF/EOF
+
+    Bookmark bookmark() const; // of the current row; requires a current row
+    void gotoBookmark(Bookmark bookmark); // fails when the row is not in the view
+
+    // The current row's value of a column (the pending value during add-new or edit).
+    Value value(int column) const;
+
+    // Editing. setValue on a row starts an edit of it; addNew starts a new row at the end.
+    void addNew();
+    void setValue(int column, const Value& value);
+    bool editPending() const;
+    bool addPending() const;
+    // Writes the pending row in its own transaction: INSERT, or UPDATE by key whose WHERE also
+    // holds the originally read values of the changed columns. A row that no longer matches fails
+    // with "Row cannot be located for updating. Some values may have been changed since it was
+    // last read" and nothing is overwritten. After an insert the new row (generated key and
+    // database defaults included) is read back and becomes current.
+    void update();
+    void cancelUpdate();
+    // Deletes the current row by key (and its originally read values) in its own transaction.
+    void deleteCurrent();
+
+    // A read-only copy sharing the rows, positioned on its first row.
+    std::unique_ptr<Recordset> clone() const;
+
+    // Sort by a list of columns: "f_adi" or "f_adi,[some name] DESC". Text sorts case-insensitively
+    // in Turkish order. Empty text restores the read order. Keeps the current row when it can.
+    void setSort(const QString& sortText);
+    QString sort() const;
+    // Filter by criteria joined with " AND ": "(f_adi like 'Al*')", "(f_adi like #O'Neil*#)",
+    // "(f_adi=Null)", "(id=5)", "(f_tarih=#2008-12-25#)". Empty text clears the filter.
+    // The view then stands on its first row. An unparsable criterion fails and keeps the view.
+    void setFilter(const QString& criteria);
+    QString filter() const;
+    // Finds the first row from the current one (after skipping skip rows) matching a single
+    // criterion; stands on it and returns true, or stands at EOF/BOF and returns false.
+    bool find(const QString& criterion, int skip = 0,
+              SearchDirection direction = SearchDirection::Forward);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace cursor

@@ -1,0 +1,34 @@
+// Regional settings: currency, separators and date/time formats, from the system locale.
+#pragma once
+
+#include <QChar>
+#include <QString>
+
+namespace platform {
+
+// The values the program formats with, named after the Windows locale entries they stand for.
+struct FormatSettings {
+    QString currencyString = "TL";
+    int currencyFormat = 3;    // positive pattern 0..3: 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $"
+    int negCurrFormat = 8;     // negative pattern 0..15, as the Windows LOCALE_INEGCURR values
+    int currencyDecimals = 2;
+    QChar thousandSeparator = '.';
+    QChar decimalSeparator = ',';
+    QChar dateSeparator = '.';
+    QChar timeSeparator = ':';
+    QString shortDateFormat = "dd.mm.yyyy"; // Windows picture: d dd m mm yy yyyy
+    QString longTimeFormat = "hh:nn:ss";    // Windows picture: h hh n nn s ss (nn = minutes)
+};
+
+// The Turkish settings, used when the locale is C/POSIX or unset.
+FormatSettings turkishFormatSettings();
+// Settings read from the system locale (LC_ALL, LC_MONETARY/LC_NUMERIC/LC_TIME, LANG).
+FormatSettings systemFormatSettings();
+
+// The process-wide settings every display and entry conversion reads at the moment of the call.
+const FormatSettings& formatSettings();
+void setFormatSettings(const FormatSettings& settings);
+// Reads the system settings again (start-up and when the toolkit reports a locale change).
+void reloadFormatSettings();
+
+} // namespace platform

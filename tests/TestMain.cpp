@@ -1,0 +1,17 @@
+// Test entry: a QApplication on the offscreen platform with the program's fonts and Turkish settings.
+#include "platform/Application.h"
+#include "platform/Fonts.h"
+#include "platform/RegionalSettings.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::loadFonts();
+    platform::setFormatSettings(platform::turkishFormatSettings());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,102 @@
+// Tests of the money text, zero padding, trailing backslash and the Money type.
+#include "platform/RegionalSettings.h"
+#include "xlib/XLib.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+Money m(const char* text) { return *Money::fromStorageText(QString::fromLatin1(text)); }
+
+struct MoneyCase {
+    const char* amount;
+    const char* turkish;
+};
+
+class MoneyTextTurkish : public ::testing::TestWithParam<MoneyCase> {};
+
+TEST_P(MoneyTextTurkish, MatchesTheGroupedTwoDecimalText) {
+    EXPECT_EQ(xlib::moneyText(m(GetParam().amount), ',', '.'), QString::fromUtf8(GetParam().turkish));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, MoneyTextTurkish,
+    ::testing::Values(MoneyCase{"0", "0,00"}, MoneyCase{"0.05", "0,05"}, MoneyCase{"7", "7,00"},
+                      MoneyCase{"123.45", "123,45"}, MoneyCase{"1234.5", "1.234,50"},
+                      MoneyCase{"12345.67", "12.345,67"}, MoneyCase{"1234567", "1.234.567,00"},
+                      MoneyCase{"-123.45", "-123,45"}, MoneyCase{"1.005", "1,00"},
+                      MoneyCase{"1.015", "1,02"}, MoneyCase{"1.025", "1,02"},
+                      MoneyCase{"-1.015", "-1,02"}, MoneyCase{"999.99", "999,99"},
+                      MoneyCase{"1000", "1.000,00"}, MoneyCase{"-1234.5", "-1.234,50"},
+                      MoneyCase{"-0.004", "0,00"}, MoneyCase{"100000", "100.000,00"}));
+
+TEST(MoneyText, FollowsTheRegionalSeparatorsAtTheMomentOfTheCall) {
+    platform::FormatSettings english = platform::turkishFormatSettings();
+    english.decimalSeparator = '.';
+    english.thousandSeparator = ',';
+    platform::setFormatSettings(english);
+    EXPECT_EQ(xlib::moneyText(m("1234.5")), "1,234.50");
+    platform::setFormatSettings(platform::turkishFormatSettings());
+    EXPECT_EQ(xlib::moneyText(m("1234.5")), "1.234,50");
+}
+
+TEST(MoneyText, FromHundredthsCancelsTheTimesHundred) {
+    EXPECT_EQ(xlib::moneyTextFromHundredths(m("15050")), "150,50");
+    EXPECT_EQ(xlib::moneyTextFromHundredths(m("-3050")), "-30,50");
+    EXPECT_EQ(xlib::moneyTextFromHundredths(m("0")), "0,00");
+}
+
+TEST(MoneyText, ExtremesOfTheRangeDoNotCrash) {
+    Money lo = Money::fromRaw(std::numeric_limits<std::int64_t>::min());
+    Money hi = Money::fromRaw(std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(xlib::moneyText(hi, ',', '.'), "922.337.203.685.477,58");
+    EXPECT_EQ(xlib::moneyText(lo, ',', '.'), "-922.337.203.685.477,58");
+}
+
+TEST(PadLeftZeros, CutsThenPads) {
+    EXPECT_EQ(xlib::padLeftZeros("5", 3), "005");
+    EXPECT_EQ(xlib::padLeftZeros("45", 3), "045");
+    EXPECT_EQ(xlib::padLeftZeros("", 3), "000");
+    EXPECT_EQ(xlib::padLeftZeros("12345", 3), "123");
+}
+
+TEST(IncludeTrailingBackslash, OnlyTheBackslashCounts) {
+    EXPECT_EQ(xlib::includeTrailingBackslash(""), "");
+    EXPECT_EQ(xlib::includeTrailingBackslash("C:\\"), "C:\\");
+    EXPECT_EQ(xlib::includeTrailingBackslash("C:\\dir"), "C:\\dir\\");
+    EXPECT_EQ(xlib::includeTrailingBackslash("/usr/"), "/usr/\\");
+}
+
+TEST(ApplicationDirectory, EndsInExactlyOneSeparator) {
+    QString dir = xlib::applicationDirectory();
+    ASSERT_FALSE(dir.isEmpty());
+    EXPECT_TRUE(dir.endsWith('/'));
+    EXPECT_FALSE(dir.endsWith("//"));
+}
+
+TEST(MoneyStorage, RoundTripsEveryExtremeBitForBit) {
+    for (std::int64_t raw : {std::numeric_limits<std::int64_t>::min(),
+                             std::numeric_limits<std::int64_t>::min() + 1, std::int64_t(-1),
+                             std::int64_t(0), std::int64_t(1), std::int64_t(123456789),
+                             std::numeric_limits<std::int64_t>::max()}) {
+        Money a = Money::fromRaw(raw);
+        auto back = Money::fromStorageText(a.toStorageText());
+        ASSERT_TRUE(back.has_value()) << a.toStorageText().toStdString();
+        EXPECT_EQ(back->raw, raw);
+    }
+    EXPECT_EQ(Money::fromRaw(-12345000).toStorageText(), "-1234.5000");
+}
+
+TEST(MoneyParse, RejectsOverflowAndGarbage) {
+    EXPECT_FALSE(Money::fromStorageText("922337203685478").has_value());
+    EXPECT_FALSE(Money::parse("12a", ',').has_value());
+    EXPECT_FALSE(Money::parse("", ',').has_value());
+    EXPECT_FALSE(Money::parse("1.5", ',').has_value());
+    EXPECT_EQ(Money::parse("12,5", ',')->raw, 125000);
+    EXPECT_EQ(Money::parse("1,5E2", ',')->raw, 1500000);
+    EXPECT_EQ(Money::parse("0,00005", ',')->raw, 0);  // tie to even
+    EXPECT_EQ(Money::parse("0,00015", ',')->raw, 2);
+}
+
+} // namespace

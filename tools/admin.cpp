@@ -1,0 +1,2 @@
+// Admin tool placeholder.
+int main() { return 0; }
