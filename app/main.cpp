@@ -1,9 +1,13 @@
 // Program entry: the application object, the main window, the message loop.
+#include "app/Main.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
 
 int main(int argc, char** argv) {
     platform::TApplication app(argc, argv);
     platform::loadFonts();
-    return app.exec();
+    auto* frmMain = new app::TfrmMain();
+    frmMain->show();
+    app.exec();
+    return 0;
 }

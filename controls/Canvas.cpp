@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QStringList>
+#include <cmath>
 #include <cstdlib>
 
 namespace controls {
@@ -46,7 +47,9 @@ TColor TCanvas::pixel(int x, int y) const {
     return TColor::fromRgb(qRed(c), qGreen(c), qBlue(c));
 }
 
-void TCanvas::moveTo(int x, int y) { pen_ = QPoint(x, y); }
+void TCanvas::moveTo(int x, int y) {
+    pen_ = QPoint(x, y);
+}
 
 void TCanvas::lineTo(int x, int y) {
     if (!penClear) {
@@ -134,7 +137,9 @@ void TCanvas::drawLine(const QString& line, int x, int y, int underlineIndex, co
     }
 }
 
-void TCanvas::textOut(int x, int y, const QString& text) { drawLine(text, x, y, -1, QRect()); }
+void TCanvas::textOut(int x, int y, const QString& text) {
+    drawLine(text, x, y, -1, QRect());
+}
 
 namespace {
 
@@ -228,6 +233,47 @@ int TCanvas::drawText(const QString& input, QRect& rect, unsigned flags) {
         y += lineHeight;
     }
     return total;
+}
+
+void TCanvas::gradient(int w, int h, TColor start, TColor end, TGradientDirection direction) {
+    const int n = direction == TGradientDirection::Horizontal ? w
+                  : direction == TGradientDirection::Vertical ? h
+                                                              : w + h;
+    if (n == 0)
+        return;
+    const TColor savedPen = penColor;
+    const bool savedClear = penClear;
+    const QPoint savedPos = pen_;
+    penClear = false;
+    double r = start.red(), g = start.green(), b = start.blue();
+    const double dr = double(end.red() - start.red()) / n;
+    const double dg = double(end.green() - start.green()) / n;
+    const double db = double(end.blue() - start.blue()) / n;
+    for (int i = 0; i <= n; ++i) {
+        // std::nearbyint under the default rounding mode rounds ties to even.
+        penColor =
+            TColor::fromRgb(int(std::nearbyint(r)), int(std::nearbyint(g)), int(std::nearbyint(b)));
+        switch (direction) {
+        case TGradientDirection::Horizontal:
+            moveTo(i, 0);
+            lineTo(i, h);
+            break;
+        case TGradientDirection::Vertical:
+            moveTo(0, i);
+            lineTo(w, i);
+            break;
+        case TGradientDirection::Diagonal:
+            moveTo(i, 0);
+            lineTo(0, i);
+            break;
+        }
+        r += dr;
+        g += dg;
+        b += db;
+    }
+    penColor = savedPen;
+    penClear = savedClear;
+    pen_ = savedPos;
 }
 
 void TCanvas::draw(int x, int y, const QImage& picture) {

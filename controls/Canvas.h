@@ -29,6 +29,9 @@ enum DrawTextFlags : unsigned {
     DT_END_ELLIPSIS = 0x8000,
 };
 
+// Direction of a two-colour gradient fill.
+enum class TGradientDirection { Horizontal, Vertical, Diagonal };
+
 // Draws into a QImage it does not own. Geometry is Windows': a line includes its start point and
 // excludes its end point; rectangle(x1, y1, x2, y2) covers x1..x2-1, y1..y2-1; rectangles given
 // as QRect use QRect's inclusive left/top and exclusive right+1/bottom+1 (QRect(x, y, w, h)).
@@ -73,6 +76,14 @@ public:
         QRect r = rect;
         return drawText(text, r, flags);
     }
+
+    // Two-colour gradient over (0, 0)-(w, h), drawn with the pen as n + 1 lines (n = w, h or w + h
+    // by direction). Each channel is a double accumulator, started at the start colour's byte and
+    // advanced by (end - start) / n, rounded half to even when the pen takes it. A vertical line i
+    // is a row, a horizontal one a column, a diagonal one the pixels x + y = i with x >= 1. The
+    // colour bytes come straight from the colour number (system colours are not translated).
+    // Nothing is drawn when n is 0. Leaves the pen colour as it was.
+    void gradient(int w, int h, TColor start, TColor end, TGradientDirection direction);
 
     // Copies an image; with a transparent colour, pixels of that colour are skipped.
     void draw(int x, int y, const QImage& picture);

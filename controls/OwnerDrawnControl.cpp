@@ -22,6 +22,7 @@ QImage TOwnerDrawnControl::renderImage() {
 
 void TOwnerDrawnControl::paintEvent(QPaintEvent* event) {
     QImage image = renderImage();
+    ++paintCount_;
     QPainter painter(this);
     painter.drawImage(event->rect(), image, event->rect());
 }

@@ -13,12 +13,14 @@
 namespace data {
 
 class TDataSource;
+class DataCursor;
 
 using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
 
 // The engine-independent part of a record set: operations, states, the record window, calculated
 // fields, events in their fixed order, and notifications to its data sources. A subclass supplies
-// the cursor (see TQuery). Fields are owned by the set; data sources only point at it.
+// the cursor through openCursor (see TQuery). Fields are owned by the set; data sources only point
+// at it.
 // Errors are EDatabaseError ("Name: message" where it belongs to the set) or EOleException.
 class TDataSet {
 public:
@@ -30,10 +32,11 @@ public:
     const QString& name() const { return name_; }
 
     // Field definitions (declared before opening, in field-list order).
-    TField& addField(const QString& fieldName, TFieldType type, TFieldKind kind = TFieldKind::fkData);
+    TField& addField(const QString& fieldName, TFieldType type,
+                     TFieldKind kind = TFieldKind::fkData);
     int fieldCount() const;
-    TField& field(int index) const; // by position in the field list
-    TField* findField(const QString& fieldName) const; // case-insensitive; nullptr when absent
+    TField& field(int index) const;                      // by position in the field list
+    TField* findField(const QString& fieldName) const;   // case-insensitive; nullptr when absent
     TField& fieldByName(const QString& fieldName) const; // "Field '%s' not found"
     bool hasCalculatedFields() const;
 
@@ -84,11 +87,13 @@ public:
     bool autoCalcFields = true;
 
     // Record window, as links see it.
-    int bufferCount() const;           // N, the largest row count asked for by any link
-    int windowRecordCount() const;     // records actually in the window
-    int activeRecord() const;          // window position of the current record
+    int bufferCount() const;            // N, the largest row count asked for by any link
+    int windowRecordCount() const;      // records actually in the window
+    int activeRecord() const;           // window position of the current record
     void setActiveRecord(int position); // switches buffers only: no fetch, no event
-    // The bookmark of the record in a window position (for the grid's painting and tests).
+    // The bookmark of the record in a window position (for the grid's painting and tests);
+    // -1 for a position outside the window or holding a record not yet stored.
+    qint64 windowBookmark(int position) const;
 
     // Data sources (called by TDataSource).
     void attachDataSource(TDataSource* source);
@@ -97,12 +102,32 @@ public:
     void updateBufferCount(); // recompute N over all links of all data sources
 
 protected:
-    // Cursor hooks and the record window live behind this (DataSet.cpp); a subclass supplies the
-    // cursor through the virtual hooks declared there.
+    // Backend hook: runs the set's statement and returns the open cursor, or raises (the set then
+    // stays inactive). Called by open after BeforeOpen.
+    virtual std::unique_ptr<DataCursor> openCursor() = 0;
+    // The open cursor, or nullptr while inactive.
+    DataCursor* cursor() const;
+    // Raises EDatabaseError with "Name: message" (the message alone for a set without a name).
+    [[noreturn]] void raiseError(const QString& message) const;
+
+    // The record window, the state and the cursor live behind this (DataSet.cpp).
     struct Private;
     std::unique_ptr<Private> d;
 
 private:
+    friend class TField;
+    // The buffer field reads see: the one being calculated, else the active record; nullptr while
+    // inactive or empty.
+    static int slotOf(const TField& field) { return field.slot_; }
+    const FieldValue* readSlot(const TField& field) const;
+    // The write path of every field setter (state checks, written list, events, recalculation).
+    void writeField(TField& field, const FieldValue& value);
+    void fieldDisplayChanged(bool listOrderChanged);
+    void moveField(TField& field, int position);
+    int fieldIndex(const TField& field) const;
+    void bindFields();
+    void insertRecord(bool atEnd);
+
     QString name_;
 };
 

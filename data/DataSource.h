@@ -90,7 +90,8 @@ public:
     bool isModified() const { return modified_; }
     void setModified(bool on = true) { modified_ = on; }
 
-    // Called by the data source.
+    // Called by the data source. Set-scrolled carries a const int* (the window shift),
+    // field-changed and focus-control a const TField*.
     void dataEvent(TDataEvent event, const void* info);
 
 protected:
@@ -107,7 +108,12 @@ protected:
     virtual void focusControl(TField* /*field*/) {}
 
 private:
+    friend class TDataSet;
+    friend class TDataSource;
     void updateState();
+    // After the set's window was resized: follows the records (shift = positions they moved) and
+    // keeps the first shown row where the current record and the shown rows stay in the window.
+    void keepInWindow(int shift);
 
     TDataSource* dataSource_ = nullptr;
     int bufferCount_ = 1;
@@ -137,7 +143,10 @@ protected:
     void layoutChanged() override;
 
 private:
+    void updateField();
+
     QString fieldName_;
+    TField* field_ = nullptr; // the field found at the last activation or layout change
 };
 
 } // namespace data

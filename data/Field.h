@@ -87,8 +87,14 @@ public:
     // False for calculated fields, read-only fields, and when the set cannot be modified.
     bool canModify() const;
 
+    // The name of a field type as error messages give it ("WideString", "BCD", "AutoInc"...).
+    static QString typeName(TFieldType type);
+
 private:
+    friend class TDataSet;
     void writeValue(const FieldValue& value);
+    // The value held in the buffer the set points reads at (null while inactive or empty).
+    FieldValue stored() const;
 
     TDataSet& dataSet_;
     QString fieldName_;
@@ -101,6 +107,7 @@ private:
     bool readOnly_ = false;
     bool required_ = false;
     bool currency_ = false;
+    int slot_ = -1; // the field's place in every record buffer (fixed when the field is added)
 };
 
 } // namespace data

@@ -23,6 +23,10 @@ public:
 
     bool canModify() const override;
 
+protected:
+    // Opens the connection when it is closed, then runs the SQL text on the cursor engine.
+    std::unique_ptr<DataCursor> openCursor() override;
+
 private:
     TConnection* connection_ = nullptr;
     cursor::CursorType cursorType_ = cursor::CursorType::Keyset;

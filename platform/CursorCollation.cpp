@@ -53,8 +53,11 @@ std::unique_ptr<RankTable> buildRanks() {
     for (std::uint32_t u = 0; u < 0x10000; ++u)
         if (isRepresentative[u])
             representatives.push_back(char16_t(u));
+    std::vector<std::uint32_t> weights(0x10000);
+    for (char16_t r : representatives)
+        weights[r] = weight(r);
     std::sort(representatives.begin(), representatives.end(),
-              [](char16_t a, char16_t b) { return weight(a) < weight(b); });
+              [&](char16_t a, char16_t b) { return weights[a] < weights[b]; });
     std::vector<char16_t> rankOf(0x10000, 0);
     for (std::size_t i = 0; i < representatives.size(); ++i)
         rankOf[representatives[i]] = char16_t(i + 1);
@@ -112,8 +115,7 @@ CollationKey collationKeyUtf8(const char* data, std::size_t size) {
             ++i;
             continue;
         }
-        bool valid = i + std::size_t(extra) < size + 0 || i + std::size_t(extra) == size - 0;
-        valid = i + std::size_t(extra) < size;
+        bool valid = i + std::size_t(extra) < size;
         for (int k = 1; valid && k <= extra; ++k) {
             if ((s[i + std::size_t(k)] & 0xC0) != 0x80)
                 valid = false;

@@ -1,0 +1,406 @@
+// TfrmMain: layout of the main window, the connection sequence, the visit list and the commands.
+#include "app/Main.h"
+#include "app/Image.h"
+#include "app/MainControls.h"
+#include "app/Splitter.h"
+#include "data/Schema.h"
+#include "dialogs/Customer.h"
+#include "dialogs/Service.h"
+#include "platform/Application.h"
+#include "platform/Colors.h"
+#include "platform/Fonts.h"
+#include "platform/Jpeg.h"
+#include "xlib/XLib.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <cstdlib>
+
+namespace app {
+
+using data::TDataSet;
+using data::TDataSetState;
+
+namespace {
+
+// The orange header strip with its lowered one-pixel bevel.
+class HeaderPanel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(0xEF, 0x99, 0x42));
+        p.fillRect(0, 0, width(), 1, platform::clBtnShadow.toQColor());
+        p.fillRect(0, 0, 1, height(), platform::clBtnShadow.toQColor());
+        p.fillRect(0, height() - 1, width(), 1, platform::clBtnHighlight.toQColor());
+        p.fillRect(width() - 1, 0, 1, height(), platform::clBtnHighlight.toQColor());
+    }
+};
+
+// The button bar: no bevel, button-face background.
+class PlainPanel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), platform::clBtnFace.toQColor());
+    }
+};
+
+QImage loadPicture(const QString& resource) {
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return platform::decodeJpeg(file.readAll());
+}
+
+// Money text of a sum through its hundredths form; empty when the amount cannot be converted.
+QString sumText(Money sum) {
+    std::int64_t hundredths = 0;
+    if (__builtin_mul_overflow(sum.raw, std::int64_t(100), &hundredths))
+        return {};
+    return xlib::moneyTextFromHundredths(Money::fromRaw(hundredths));
+}
+
+constexpr int kBorder = 5;
+constexpr int kHeaderHeight = 53;
+constexpr int kSpacer = 5;
+constexpr int kSplitterHeight = 5;
+constexpr int kTotalsHeight = 24;
+constexpr int kButtonBarHeight = 41;
+// The client size the window is designed at (700 x 600 outside with the classic frame).
+constexpr int kDesignClientWidth = 692;
+constexpr int kDesignClientHeight = 573;
+
+} // namespace
+
+TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
+    : QWidget(parent), applicationDirectory_(applicationDirectory.isEmpty()
+                                                 ? xlib::applicationDirectory()
+                                                 : applicationDirectory) {
+    setObjectName("frmMain");
+    setWindowTitle(QStringLiteral("Korvela Takip"));
+    setFont(platform::tahoma(11));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, platform::clBtnFace.toQColor());
+    setPalette(pal);
+    setAutoFillBackground(true);
+    resize(kDesignClientWidth, kDesignClientHeight);
+
+    qryMain.setConnection(&dbsPRJ);
+    qryMain.setCursorType(cursor::CursorType::Static);
+    qryMain.addSql(QStringLiteral("select * from t_musteri"));
+    data::declareCustomerFields(qryMain);
+    qryMain.AfterScroll = [this](TDataSet& ds) { qryMainAfterScroll(ds); };
+    qryMain.AfterPost = [this](TDataSet& ds) { qryMainAfterPost(ds); };
+
+    qryServis.setConnection(&dbsPRJ);
+    qryServis.setCursorType(cursor::CursorType::Keyset);
+    qryServis.addSql(QStringLiteral("select * from t_servis"));
+    data::declareServiceFields(qryServis);
+    qryServis.OnCalcFields = [this](TDataSet& ds) { qryServisCalcFields(ds); };
+    qryServis.AfterOpen = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
+    qryServis.AfterPost = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
+
+    qryTemp.setConnection(&dbsPRJ);
+
+    srcMain.setDataSet(&qryMain);
+    srcServis.setDataSet(&qryServis);
+
+    createControls();
+    layoutControls();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    // Controls hold links to the data sources: they go first, then the record sets close.
+    const auto kids = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* w : kids)
+        delete w;
+    qryServis.close();
+    qryMain.close();
+}
+
+void TfrmMain::createControls() {
+    pnlHeader = new HeaderPanel(this);
+    pnlHeader->setObjectName("pnlHeader");
+    pnlLogo = new PlainPanel(pnlHeader);
+    pnlLogo->setObjectName("pnlLogo");
+    imgLogo = new TImage(pnlLogo);
+    imgLogo->setObjectName("imgLogo");
+    imgLogo->centre = true;
+    imgLogo->setPicture(loadPicture(QStringLiteral(":/images/logo.jpg")));
+    imgLogo->OnClick = [this] { Image1Click(); };
+    imgBanner = new TImage(pnlHeader);
+    imgBanner->setObjectName("imgBanner");
+    imgBanner->fill = QColor(0xEF, 0x99, 0x42);
+    imgBanner->setPicture(loadPicture(QStringLiteral(":/images/banner.jpg")));
+    imgBanner->OnClick = [this] { Image1Click(); };
+
+    grdMain = makeRecordGrid(this, &srcMain, "grdMain",
+                             {"f_arac_plaka\t20\tAraç Plakası", "f_adi\t20\tMüşteri Adı",
+                              "f_tel\t20\tTelefon", "f_gsm\t20\tCep Telefonu"});
+    splMain = new TSplitter(this);
+    splMain->setObjectName("splMain");
+    splMain->upperSize = [this] { return customerGridHeight_; };
+    splMain->availableSize = [this] { return customerGridHeight_ + grdServis->height(); };
+    splMain->setUpperSize = [this](int h) { setCustomerGridHeight(h); };
+    grdServis = makeRecordGrid(this, &srcServis, "grdServis",
+                               {"id\t10\tKayıt No", "tarih\t12\tTarih", "km\t10\tKM",
+                                "ariza\t20\tArıza", "islem\t20\tYapılan İşlem",
+                                "iscilik\t12\tİşçilik", "tutar\t12\tTutar",
+                                "odeme\t12\tÖdeme"});
+
+    pnlToplam = makeTotalsPanel(this);
+    pnlToplam->setObjectName("pnlToplam");
+
+    pnlButtons = new PlainPanel(this);
+    pnlButtons->setObjectName("pnlButtons");
+    struct Spec {
+        controls::TGradButton** button;
+        const char* name;
+        const char* caption;
+        int left;
+        void (TfrmMain::*handler)();
+    };
+    const Spec specs[] = {
+        {&btnMusteriYeni, "btnMusteriYeni", "Yeni Müşteri", 2, &TfrmMain::btnMusteriYeniClick},
+        {&btnMusteriDuzenle, "btnMusteriDuzenle", "Müşteri Düzenle", 89,
+         &TfrmMain::btnMusteriDuzenleClick},
+        {&btnMusteriSil, "btnMusteriSil", "Müşteri Sil", 176, &TfrmMain::btnMusteriSilClick},
+        {&btnMusteriAra, "btnMusteriAra", "Müşteri Ara", 263, &TfrmMain::btnMusteriAraClick},
+        {&btnServisYeni, "btnServisYeni", "Yeni Servis", 423, &TfrmMain::btnServisYeniClick},
+        {&btnServisDuzenle, "btnServisDuzenle", "Servis Düzenle", 510,
+         &TfrmMain::btnServisDuzenleClick},
+        {&btnServisSil, "btnServisSil", "Servis Sil", 597, &TfrmMain::btnServisSilClick},
+    };
+    for (const Spec& s : specs) {
+        auto handler = s.handler;
+        *s.button = makeCommandButton(pnlButtons, QString::fromUtf8(s.name),
+                                      QString::fromUtf8(s.caption), [this, handler] {
+                                          (this->*handler)();
+                                      });
+        (*s.button)->setGeometry(s.left, 6, 85, 27);
+    }
+
+    // Tab order: customer grid, the buttons from right to left, then the service grid.
+    QWidget* order[] = {grdMain,       btnServisSil,  btnServisDuzenle,  btnServisYeni,
+                        btnMusteriAra, btnMusteriSil, btnMusteriDuzenle, btnMusteriYeni,
+                        grdServis};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void TfrmMain::layoutControls() {
+    const int w = width() - 2 * kBorder;
+    const int bottom = height() - kBorder;
+    int y = kBorder;
+    pnlHeader->setGeometry(kBorder, y, w, kHeaderHeight);
+    pnlLogo->setGeometry(1, 1, 50, kHeaderHeight - 2);
+    imgLogo->setGeometry(0, 0, 50, kHeaderHeight - 2);
+    imgBanner->setGeometry(51, 1, qMax(0, w - 52), kHeaderHeight - 2);
+    y += kHeaderHeight + kSpacer;
+
+    pnlButtons->setGeometry(kBorder, bottom - kButtonBarHeight, w, kButtonBarHeight);
+    pnlToplam->setGeometry(kBorder, bottom - kButtonBarHeight - kTotalsHeight, w, kTotalsHeight);
+    const int gridsBottom = bottom - kButtonBarHeight - kTotalsHeight;
+
+    // The upper grid keeps its height while the window leaves room for the splitter and the
+    // 30-pixel minimum below it.
+    int upper = qMin(customerGridHeight_, qMax(0, gridsBottom - y - kSplitterHeight));
+    grdMain->setGeometry(kBorder, y, w, upper);
+    grdMain->setVisible(upper > 0);
+    y += upper;
+    splMain->setGeometry(kBorder, y, w, kSplitterHeight);
+    y += kSplitterHeight;
+    grdServis->setGeometry(kBorder, y, w, qMax(0, gridsBottom - y));
+
+    // Service commands keep their distance from the right edge.
+    const int designBarWidth = kDesignClientWidth - 2 * kBorder;
+    for (controls::TGradButton* b : {btnServisYeni, btnServisDuzenle, btnServisSil}) {
+        int designLeft = b == btnServisYeni ? 423 : b == btnServisDuzenle ? 510 : 597;
+        int right = designBarWidth - designLeft;
+        b->move(w - right, 6);
+    }
+}
+
+void TfrmMain::setCustomerGridHeight(int height) {
+    customerGridHeight_ = qMax(0, height);
+    layoutControls();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent*) { layoutControls(); }
+
+void TfrmMain::showEvent(QShowEvent*) {
+    if (centred_)
+        return;
+    centred_ = true;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // FormClose: the window is freed when it closes.
+    setAttribute(Qt::WA_DeleteOnClose);
+    event->accept();
+}
+
+void TfrmMain::FormCreate() {
+    if (dbsPRJ.connected()) {
+        platform::messageDlg(QStringLiteral("Data bağlantısını kapatıp, tekrar çalıştırın!"),
+                             platform::MsgType::Warning, int(platform::MsgButton::OK));
+        std::exit(0);
+    }
+    platform::guarded([this] {
+        dbsPRJ.setConnectionString(data::korvelaConnectionString(applicationDirectory_));
+        dbsPRJ.open();
+        qryMain.open();
+    });
+}
+
+QString TfrmMain::totalsText(Money total, Money paid, Money balance) {
+    return QStringLiteral("Toplam Tutar:  ") + sumText(total) + QStringLiteral(" TL  -   ") +
+           QStringLiteral("Toplam Ödeme:  ") + sumText(paid) + QStringLiteral(" TL  -   ") +
+           QStringLiteral("Kalan Ödeme:  ") + sumText(balance) + QStringLiteral(" TL  ");
+}
+
+void TfrmMain::showZeroTotals() { setTotalsCaption(pnlToplam, totalsText({}, {}, {})); }
+
+void TfrmMain::loadVisits() {
+    qryServis.close();
+    // Without a current customer there is no statement to build: the list stays empty and
+    // the sums read zero.
+    if (!qryMain.active() || qryMain.isEmpty()) {
+        showZeroTotals();
+        return;
+    }
+    qryServis.clearSql();
+    qryServis.addSql(QStringLiteral("select * from t_servis where id_musteri=") +
+                     qryMain.fieldByName(QStringLiteral("id")).asString());
+    qryServis.open();
+}
+
+void TfrmMain::qryMainAfterScroll(TDataSet&) {
+    if (qryMain.state() != TDataSetState::dsBrowse)
+        return;
+    loadVisits();
+}
+
+void TfrmMain::qryMainAfterPost(TDataSet&) {
+    // A saved new or edited customer is the current one: its own visits are listed.
+    loadVisits();
+}
+
+void TfrmMain::qryServisCalcFields(TDataSet& ds) {
+    Money total = ds.fieldByName(QStringLiteral("f_iscilik")).asMoney() +
+                  ds.fieldByName(QStringLiteral("f_tutar")).asMoney();
+    ds.fieldByName(QStringLiteral("c_toplam")).setAsMoney(total);
+    ds.fieldByName(QStringLiteral("c_kalan"))
+        .setAsMoney(ds.fieldByName(QStringLiteral("c_toplam")).asMoney() -
+                    ds.fieldByName(QStringLiteral("f_odeme")).asMoney());
+}
+
+void TfrmMain::qryServisAfterOpen(TDataSet&) {
+    Money total, paid, balance;
+    qryServis.first();
+    const int count = qryServis.recordCount();
+    data::TField& toplam = qryServis.fieldByName(QStringLiteral("c_toplam"));
+    data::TField& odeme = qryServis.fieldByName(QStringLiteral("f_odeme"));
+    data::TField& kalan = qryServis.fieldByName(QStringLiteral("c_kalan"));
+    for (int i = 0; i < count; ++i) {
+        total += toplam.asMoney();
+        paid += odeme.asMoney();
+        balance += kalan.asMoney();
+        qryServis.next();
+    }
+    setTotalsCaption(pnlToplam, totalsText(total, paid, balance));
+}
+
+void TfrmMain::btnMusteriYeniClick() {
+    auto dialog = std::make_unique<dialogs::TfrmCustomer>(&srcMain);
+    qryMain.insert();
+    dialog->exec();
+}
+
+void TfrmMain::btnMusteriDuzenleClick() {
+    auto dialog = std::make_unique<dialogs::TfrmCustomer>(&srcMain);
+    qryMain.edit();
+    dialog->exec();
+}
+
+void TfrmMain::btnMusteriSilClick() {
+    if (platform::messageDlg(QStringLiteral("Bu kayıt tamamen silinecek ?"),
+                             platform::MsgType::Confirmation,
+                             int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) ==
+        platform::MsgButton::Yes)
+        qryMain.remove();
+}
+
+void TfrmMain::btnMusteriAraClick() {
+    QString name = qryMain.fieldByName(QStringLiteral("f_adi")).asString();
+    if (platform::inputQuery(QStringLiteral("Müşteri Arama"), QStringLiteral("Müşteri Adı:"), name))
+        qryMain.locate(QStringLiteral("f_adi"), {name}, int(data::TLocateOption::loPartialKey));
+}
+
+namespace {
+
+// A visit always belongs to a customer: without a current one, nothing is started.
+bool requireCustomer(data::TQuery& qryMain) {
+    if (qryMain.active() && !qryMain.isEmpty() &&
+        qryMain.state() == TDataSetState::dsBrowse)
+        return true;
+    platform::messageDlg(QStringLiteral("Servis kaydı için önce bir müşteri seçilmelidir."),
+                         platform::MsgType::Warning, int(platform::MsgButton::OK));
+    return false;
+}
+
+} // namespace
+
+void TfrmMain::btnServisYeniClick() {
+    if (!requireCustomer(qryMain))
+        return;
+    auto dialog = std::make_unique<dialogs::TfrmService>(&srcServis);
+    qryServis.insert();
+    qryServis.fieldByName(QStringLiteral("id_musteri"))
+        .setAsInteger(qryMain.fieldByName(QStringLiteral("id")).asInteger());
+    dialog->exec();
+}
+
+void TfrmMain::btnServisDuzenleClick() {
+    // On an empty list editing starts a new visit, which must be linked like any new one.
+    if (qryServis.active() && qryServis.isEmpty() && !requireCustomer(qryMain))
+        return;
+    auto dialog = std::make_unique<dialogs::TfrmService>(&srcServis);
+    qryServis.edit();
+    if (qryServis.state() == TDataSetState::dsInsert)
+        qryServis.fieldByName(QStringLiteral("id_musteri"))
+            .setAsInteger(qryMain.fieldByName(QStringLiteral("id")).asInteger());
+    dialog->exec();
+}
+
+void TfrmMain::btnServisSilClick() {
+    if (platform::messageDlg(QStringLiteral("Bu servis kaydı tamamen silinecek ?"),
+                             platform::MsgType::Confirmation,
+                             int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) !=
+        platform::MsgButton::Yes)
+        return;
+    qryServis.remove();
+    // The sums must not include the deleted visit.
+    qryServisAfterOpen(qryServis);
+}
+
+QString TfrmMain::webAddress() const {
+    return QStringLiteral("file://") + applicationDirectory_ + QStringLiteral("guide.html");
+}
+
+void TfrmMain::Image1Click() { xlib::shellOpen(webAddress()); }
+
+} // namespace app

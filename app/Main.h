@@ -1,0 +1,97 @@
+// TfrmMain: the main window with the customer and visit lists, the totals line and the commands.
+#pragma once
+
+#include "data/Connection.h"
+#include "data/DataSource.h"
+#include "data/Query.h"
+
+#include <QWidget>
+
+namespace controls {
+class TGradButton;
+class TGradPanel;
+class TRecordGrid;
+} // namespace controls
+
+namespace app {
+
+class TSplitter;
+class TImage;
+
+// The program's only top-level window. Owns the connection, both record sets, both data sources
+// (members, alive exactly as long as the window) and its child controls (Qt children).
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and runs the connection sequence against the database file in
+    // applicationDirectory (defaults to the executable's directory).
+    explicit TfrmMain(const QString& applicationDirectory = QString(), QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Owned objects, declared in the order they must be built (and destroyed in reverse).
+    data::TConnection dbsPRJ;
+    data::TQuery qryMain{"qryMain"};
+    data::TQuery qryServis{"qryServis"};
+    data::TQuery qryTemp{"qryTemp"};
+    data::TDataSource srcMain;
+    data::TDataSource srcServis;
+
+    // Child controls (owned by the window through Qt's parent chain).
+    QWidget* pnlHeader = nullptr;
+    QWidget* pnlLogo = nullptr;
+    TImage* imgLogo = nullptr;
+    TImage* imgBanner = nullptr;
+    controls::TRecordGrid* grdMain = nullptr;
+    TSplitter* splMain = nullptr;
+    controls::TRecordGrid* grdServis = nullptr;
+    controls::TGradPanel* pnlToplam = nullptr;
+    QWidget* pnlButtons = nullptr;
+    controls::TGradButton* btnMusteriYeni = nullptr;
+    controls::TGradButton* btnMusteriDuzenle = nullptr;
+    controls::TGradButton* btnMusteriSil = nullptr;
+    controls::TGradButton* btnMusteriAra = nullptr;
+    controls::TGradButton* btnServisYeni = nullptr;
+    controls::TGradButton* btnServisDuzenle = nullptr;
+    controls::TGradButton* btnServisSil = nullptr;
+
+    // Event handlers.
+    void FormCreate();
+    void qryMainAfterScroll(data::TDataSet& dataSet);
+    void qryMainAfterPost(data::TDataSet& dataSet);
+    void qryServisCalcFields(data::TDataSet& dataSet);
+    void qryServisAfterOpen(data::TDataSet& dataSet);
+    void btnMusteriYeniClick();
+    void btnMusteriDuzenleClick();
+    void btnMusteriSilClick();
+    void btnMusteriAraClick();
+    void btnServisYeniClick();
+    void btnServisDuzenleClick();
+    void btnServisSilClick();
+    void Image1Click();
+
+    // The totals line's text for three sums.
+    static QString totalsText(Money total, Money paid, Money balance);
+    // The address the header pictures open.
+    QString webAddress() const;
+
+    // Upper grid height set by the splitter (0 = collapsed).
+    void setCustomerGridHeight(int height);
+    int customerGridHeight() const { return customerGridHeight_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createControls();
+    void layoutControls();
+    void loadVisits();
+    void showZeroTotals();
+
+    QString applicationDirectory_;
+    int customerGridHeight_ = 189;
+    bool centred_ = false;
+};
+
+} // namespace app

@@ -1,0 +1,224 @@
+// TRecordGrid: the read-only, data-bound grid that shows a record set and moves through it.
+#pragma once
+
+#include "controls/OwnerDrawnControl.h"
+#include "data/Field.h"
+
+#include <QFlags>
+#include <QFont>
+#include <QRect>
+#include <QStringList>
+#include <memory>
+
+class QScrollBar;
+
+namespace data {
+class TDataSource;
+class TField;
+} // namespace data
+
+namespace controls {
+
+// Grid options, in declaration order.
+enum TGridOption : quint32 {
+    dgEditing = 1u << 0,
+    dgAlwaysShowEditor = 1u << 1,
+    dgTitles = 1u << 2,
+    dgIndicator = 1u << 3,
+    dgColumnResize = 1u << 4,
+    dgColLines = 1u << 5,
+    dgRowLines = 1u << 6,
+    dgTabs = 1u << 7,
+    dgRowSelect = 1u << 8,
+    dgAlwaysShowSelection = 1u << 9,
+    dgConfirmDelete = 1u << 10,
+    dgCancelOnExit = 1u << 11,
+    dgWordWrap = 1u << 12,
+    dgPerfectRowFit = 1u << 13,
+    dgMultiSelect = 1u << 14,
+    dgShowFooter = 1u << 15,
+    dgFooter3DCells = 1u << 16,
+    dgNoLimitColSize = 1u << 17,
+    dgTrailingEllipsis = 1u << 18,
+    dgShowCellHint = 1u << 19,
+    dgTabExitsOnLastCol = 1u << 20,
+    dgFixedResizable = 1u << 21,
+    dgFixedEditable = 1u << 22,
+    dgProportionalColResize = 1u << 23,
+    dgRowResize = 1u << 24,
+    dgRowLinesDisableFixed = 1u << 25,
+    dgColLinesDisableFixed = 1u << 26,
+    dgFixedProportionalResize = 1u << 27,
+    dgHideBottomDataLine = 1u << 28,
+    dgDblClickColSizing = 1u << 29,
+};
+Q_DECLARE_FLAGS(TGridOptions, TGridOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridOptions)
+
+inline constexpr TGridOptions kDefaultGridOptions =
+    TGridOptions(dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
+                 dgTabs | dgConfirmDelete | dgCancelOnExit | dgWordWrap);
+
+enum TGridKeyOption : quint32 { dgEnterToTab = 1u, dgAllowDelete = 2u, dgAllowInsert = 4u };
+Q_DECLARE_FLAGS(TGridKeyOptions, TGridKeyOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridKeyOptions)
+
+enum class TGridLineStyle { glsSingle, gls3D, glsDynamic };
+enum class TPadColumnStyle { pcsPlain, pcsPadHeader, pcsPadHeaderAndData };
+
+enum TAlternatingRowRegion : quint32 {
+    arrFixedColumns = 1u,
+    arrDataColumns = 2u,
+    arrActiveDataColumn = 4u,
+};
+Q_DECLARE_FLAGS(TAlternatingRowRegions, TAlternatingRowRegion)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TAlternatingRowRegions)
+
+enum TMemoAttribute : quint32 { mSizeable = 1u, mWordWrap = 2u, mGridShow = 4u };
+Q_DECLARE_FLAGS(TMemoAttributes, TMemoAttribute)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TMemoAttributes)
+
+struct TGridLineColors {
+    TColor DataColor = TColor::fromHex(0xC0C0C0);
+    TColor HighlightColor = platform::clBtnHighlight;
+    TColor ShadowColor = platform::clBtnShadow;
+    TColor FixedColor = platform::clBlack;
+};
+
+struct TGridPaintOptions {
+    TAlternatingRowRegions AlternatingRowRegions =
+        arrFixedColumns | arrDataColumns | arrActiveDataColumn;
+    TColor AlternatingRowColor = platform::clNone;
+    TColor ActiveRecordColor = platform::clNone;
+    bool FastRecordScrolling = true;
+};
+
+// The four values last written to the vertical scroll bar, in the system's terms: a thumb of
+// `page` positions moves between `min` and `max` (so it stands at min..max-page+1).
+struct TScrollBarValues {
+    int min = 0;
+    int max = 0;
+    int page = 0;
+    int pos = 0;
+    friend bool operator==(const TScrollBarValues&, const TScrollBarValues&) = default;
+};
+
+// Shows the record set of its data source: a title row, an indicator column and one row per
+// record of the set's window, reading each cell from the field objects while painting. The user
+// moves the current record with keys, mouse, wheel and scroll bars, and resizes and moves columns
+// (which changes the field objects). It never edits, inserts or deletes. Owned by its parent
+// widget; owns its link and scroll bars; does not own the data source.
+class TRecordGrid : public TOwnerDrawnControl {
+    Q_OBJECT
+public:
+    explicit TRecordGrid(QWidget* parent = nullptr);
+    ~TRecordGrid() override;
+
+    // Binding.
+    data::TDataSource* dataSource() const;
+    void setDataSource(data::TDataSource* source);
+
+    // Properties (setters ask for a repaint later; layout properties lay the columns out again).
+    TGridOptions options() const;
+    void setOptions(TGridOptions options);
+    TGridKeyOptions keyOptions() const;
+    void setKeyOptions(TGridKeyOptions options);
+    bool readOnly() const;
+    void setReadOnly(bool on);
+    bool useTFields() const;
+    void setUseTFields(bool on);
+    const QStringList& selected() const;
+    void setSelected(const QStringList& entries); // applied when the link next becomes active
+    TColor color() const;
+    void setColor(TColor color);
+    TColor fontColor() const; // colour of the data font (QWidget::font() is the Font)
+    void setFontColor(TColor color);
+    TColor titleColor() const;
+    void setTitleColor(TColor color);
+    QFont titleFont() const; // follows the Font until set
+    void setTitleFont(const QFont& font);
+    TColor titleFontColor() const;
+    void setTitleFontColor(TColor color);
+    data::TAlignment titleAlignment() const;
+    void setTitleAlignment(data::TAlignment alignment);
+    int titleLines() const;
+    void setTitleLines(int lines); // below 1 is ignored
+    bool titleButtons() const;
+    void setTitleButtons(bool on);
+    int fixedCols() const;
+    void setFixedCols(int count);
+    bool showHorzScrollBar() const;
+    void setShowHorzScrollBar(bool on);
+    bool showVertScrollBar() const;
+    void setShowVertScrollBar(bool on);
+    int rowHeightPercent() const;
+    void setRowHeightPercent(int percent); // 0 or less resets to 100
+    TGridLineStyle lineStyle() const;
+    void setLineStyle(TGridLineStyle style);
+    const TGridLineColors& lineColors() const;
+    void setLineColors(const TGridLineColors& colors);
+    TPadColumnStyle padColumnStyle() const;
+    void setPadColumnStyle(TPadColumnStyle style);
+    const TGridPaintOptions& paintOptions() const;
+    void setPaintOptions(const TGridPaintOptions& options);
+    TColor indicatorIconColor() const;
+    void setIndicatorIconColor(TColor color);
+    bool defaultDrawing() const;
+    void setDefaultDrawing(bool on);
+    TMemoAttributes memoAttributes() const;
+    void setMemoAttributes(TMemoAttributes attributes);
+
+    // The configuration both main-window grids share: read-only, whole-row selection added to
+    // the default options, Tahoma 8 pt data font, bold title font, #DBDBDB alternating rows in
+    // the data columns, a black current row while focused.
+    void useMainWindowConfiguration();
+
+    // Layout as it stands (for the window and for tests).
+    int dataColumnCount() const; // mapped columns (1 with no mapped field)
+    int columnWidth(int dataColumn) const;
+    data::TField* columnField(int dataColumn) const; // nullptr for the empty column
+    QString columnTitle(int dataColumn) const;
+    QRect columnTitleRect(int dataColumn) const; // empty when scrolled out of view
+    int dataRowHeight() const;
+    int titleRowHeight() const;
+    int visibleDataRows() const; // data rows shown
+    int rowCount() const;        // title rows + data rows
+    int currentRow() const;      // grid row of the current record
+    int currentColumn() const;   // data column
+    int leftColumn() const;      // first scrolling data column in view
+    bool rowParity() const;
+    bool focusFlag() const;
+    QRect clientArea() const; // the painted area, without the scroll bars
+    QRect dataRowRect(int dataRow) const;
+    QScrollBar* verticalScrollBar() const;
+    QScrollBar* horizontalScrollBar() const;
+    TScrollBarValues vertScrollValues() const;
+    int vertScrollWrites() const; // how often the four values were written
+
+    // Repaints what was invalidated, now.
+    void repaintPending();
+
+signals:
+    void doubleClicked(); // OnDblClick
+
+protected:
+    void paint(TCanvas& canvas) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace controls

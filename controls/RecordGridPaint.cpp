@@ -1,0 +1,376 @@
+// TRecordGrid painting: title and indicator cells, data cells, lines, pad area and drag picture.
+#include "controls/RecordGridPrivate.h"
+#include "platform/Fonts.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <optional>
+
+namespace controls {
+
+using data::TDataSetState;
+
+namespace {
+
+// The three 6 x 11 indicator glyphs, "#" a drawn pixel.
+constexpr const char* kArrowGlyph[11] = {"#.....", "##....", "###...", "####..",
+                                         "#####.", "######", "#####.", "####..",
+                                         "###...", "##....", "#....."};
+constexpr const char* kIBeamGlyph[11] = {"##..##", "..##..", "..##..", "..##..",
+                                         "..##..", "..##..", "..##..", "..##..",
+                                         "..##..", "..##..", "##..##"};
+constexpr const char* kStarGlyph[11] = {"......", "......", "......", ".#..#.",
+                                        "..##..", "######", "..##..", ".#..#.",
+                                        "......", "......", "......"};
+
+void drawGlyph(TCanvas& canvas, int x, int y, const char* const (&glyph)[11], TColor color) {
+    for (int row = 0; row < 11; ++row)
+        for (int col = 0; col < 6; ++col)
+            if (glyph[row][col] == '#')
+                canvas.setPixel(x + col, y + row, color);
+}
+
+// One-pixel lines, end points included.
+void hline(TCanvas& canvas, int x1, int x2, int y, TColor color) {
+    if (x2 < x1)
+        return;
+    canvas.penColor = color;
+    canvas.moveTo(x1, y);
+    canvas.lineTo(x2 + 1, y);
+}
+
+void vline(TCanvas& canvas, int x, int y1, int y2, TColor color) {
+    if (y2 < y1)
+        return;
+    canvas.penColor = color;
+    canvas.moveTo(x, y1);
+    canvas.lineTo(x, y2 + 1);
+}
+
+void fill(TCanvas& canvas, const QRect& rect, TColor color) {
+    canvas.brushColor = color;
+    canvas.fillRect(rect);
+}
+
+bool isWhite(TColor color) { return color.toQColor().rgb() == qRgb(255, 255, 255); }
+
+unsigned alignmentFlags(data::TAlignment alignment) {
+    switch (alignment) {
+    case data::TAlignment::taRightJustify:
+        return DT_RIGHT;
+    case data::TAlignment::taCenter:
+        return DT_CENTER;
+    case data::TAlignment::taLeftJustify:
+        break;
+    }
+    return DT_LEFT;
+}
+
+// Makes a window row the link's active record while a row is painted.
+class ActiveRecordSwitch {
+public:
+    ActiveRecordSwitch(data::TDataLink& link, int row)
+        : link_(link), saved_(link.activeRecord()) {
+        link_.setActiveRecord(row);
+    }
+    ~ActiveRecordSwitch() { link_.setActiveRecord(saved_); }
+    ActiveRecordSwitch(const ActiveRecordSwitch&) = delete;
+    ActiveRecordSwitch& operator=(const ActiveRecordSwitch&) = delete;
+
+private:
+    data::TDataLink& link_;
+    int saved_;
+};
+
+} // namespace
+
+void TRecordGrid::paint(TCanvas& canvas) { d->paintArea(canvas, rect()); }
+
+void TRecordGrid::paintEvent(QPaintEvent* event) {
+    if (d->image.size() != size())
+        d->image = QImage(size(), QImage::Format_RGB32);
+    TCanvas canvas(d->image);
+    canvas.font = font();
+    for (const QRect& r : event->region()) {
+        canvas.setClipRect(r);
+        d->paintArea(canvas, r);
+    }
+    QPainter painter(this);
+    for (const QRect& r : event->region())
+        painter.drawImage(r.topLeft(), d->image, r);
+    d->pending -= event->region();
+}
+
+void TRecordGrid::Private::paintArea(TCanvas& canvas, const QRect& area) {
+    const QRect client(0, 0, clientW, clientH);
+    const bool active = linkActive();
+    const std::vector<int> lefts = columnLefts();
+    const int lw = colLine();
+
+    // 1. Ground.
+    fill(canvas, client, active ? color : titleColor);
+    if (!active) {
+        int right = fixedLeft();
+        for (int c = 0; c < dataColumns(); ++c)
+            if (lefts[size_t(c)] >= 0)
+                right = lefts[size_t(c)] + widths[size_t(c)] + lw;
+        fill(canvas, QRect(QPoint(fixedLeft(), dataTop()), QPoint(right - 1, rowTop(dataRows()) - 1)),
+             color);
+    }
+    if (vbar->isVisible() && hbar->isVisible())
+        fill(canvas, QRect(clientW, clientH, q.width() - clientW, q.height() - clientH),
+             platform::clBtnFace);
+
+    // 2. Cells; a cell reaches at most one pixel beyond its rectangle.
+    const QRect reach = area.adjusted(-1, -1, 1, 1);
+    if (titleRows) {
+        if (indicatorCols)
+            fill(canvas, QRect(0, 0, indicatorWidth(), titleHeight), titleColor);
+        for (int c = 0; c < dataColumns(); ++c) {
+            const int l = lefts[size_t(c)];
+            if (l >= 0 && reach.intersects(QRect(l - 1, 0, widths[size_t(c)] + 2, titleHeight)))
+                paintTitleCell(canvas, c, l);
+        }
+    }
+    data::TDataSet* ds = dataSet();
+    const int records = active && ds->active() ? link.recordCount() : 0;
+    for (int r = 0; r < dataRows(); ++r) {
+        if (!reach.intersects(rowRect(r)))
+            continue;
+        if (indicatorCols)
+            paintIndicatorCell(canvas, r);
+        if (!active)
+            continue;
+        const bool hasRecord = r < records;
+        std::optional<ActiveRecordSwitch> row;
+        if (hasRecord)
+            row.emplace(link, r);
+        for (int c = 0; c < dataColumns(); ++c) {
+            const int l = lefts[size_t(c)];
+            if (l >= 0 && reach.intersects(QRect(l - 1, rowTop(r), widths[size_t(c)] + 2, pitch())))
+                paintDataCell(canvas, c, l, r, hasRecord);
+        }
+    }
+
+    // 3. Lines.
+    drawColumnLines(canvas, lefts);
+    drawFixedLines(canvas, lefts);
+
+    // 4. Area right of the last column.
+    paintPad(canvas, lefts);
+
+    // The picture of a title being dragged.
+    if (mouse == MouseMode::Moving && !dragPicture.isNull())
+        canvas.draw(pointerX - grabOffset, 0, dragPicture);
+}
+
+void TRecordGrid::Private::paintTitleCell(TCanvas& canvas, int dataColumn, int left) {
+    const int w = widths[size_t(dataColumn)];
+    fill(canvas, QRect(left - 1, 0, w + 1, titleHeight), titleColor);
+    const data::TField* f = linkActive() ? field(dataColumn) : nullptr;
+    if (!f)
+        return; // while the link is inactive the single title cell is empty
+    const QString title = f->displayName();
+    const int textHeight = platform::windowsTextHeight(titleFont);
+    const int lines = titleLines == 1 ? 1 : int(title.count('~')) + 1;
+    const int top = int(titleHeight / 2.0 - textHeight * lines / 2.0);
+    const QFont savedFont = canvas.font;
+    canvas.font = titleFont;
+    canvas.fontColor = titleFontColor;
+    canvas.brushClear = true;
+    QString text = title;
+    text.replace('~', '\n');
+    canvas.drawText(text, QRect(left + 2, top, std::max(0, w - 4), textHeight * lines),
+                    alignmentFlags(titleAlignment) | DT_END_ELLIPSIS | DT_NOPREFIX);
+    canvas.brushClear = false;
+    canvas.font = savedFont;
+}
+
+void TRecordGrid::Private::paintIndicatorCell(TCanvas& canvas, int dataRow) {
+    const int top = rowTop(dataRow);
+    fill(canvas, QRect(0, top, indicatorWidth(), dataHeight), titleColor);
+    if (!linkActive() || dataRow != currentDataRow())
+        return;
+    const int x = (indicatorWidth() - 6) / 2 + 1;
+    const int y = (2 * top + dataHeight - 11) / 2;
+    switch (dataSet()->state()) {
+    case TDataSetState::dsEdit:
+        drawGlyph(canvas, x, y, kIBeamGlyph, indicatorIconColor);
+        break;
+    case TDataSetState::dsInsert:
+        drawGlyph(canvas, x, y, kStarGlyph, indicatorIconColor);
+        break;
+    default:
+        drawGlyph(canvas, x, y, kArrowGlyph, indicatorIconColor);
+        break;
+    }
+}
+
+QString TRecordGrid::Private::cellText(const data::TField& f) const {
+    if (f.dataType() == data::TFieldType::ftMemo)
+        return memoAttributes.testFlag(mGridShow) ? f.asString() : QStringLiteral("(Memo)");
+    return f.displayText();
+}
+
+void TRecordGrid::Private::paintDataCell(TCanvas& canvas, int dataColumn, int left, int dataRow,
+                                         bool hasRecord) {
+    const int w = widths[size_t(dataColumn)];
+    const int top = rowTop(dataRow);
+    const QRect cell(left, top, w, dataHeight);
+    const bool rowLines = options.testFlag(dgRowLines);
+
+    // Background: alternating rows keep the grid's colour as the brush afterwards.
+    const TColor alternate = paintOptions.AlternatingRowColor;
+    const bool shaded = !alternate.isNone() &&
+                        paintOptions.AlternatingRowRegions.testFlag(arrDataColumns) &&
+                        ((dataRow & 1) != 0) != parity;
+    if (shaded)
+        fill(canvas, QRect(left - 1, top, w + 1, dataHeight + (rowLines ? 0 : 1)), alternate);
+    else
+        fill(canvas, cell, color);
+    TColor brush = color;
+    TColor textColor = fontColor;
+    const bool highlighted = dataRow == currentDataRow() && highlightShown();
+    if (highlighted) {
+        brush = paintOptions.ActiveRecordColor;
+        textColor = platform::clHighlightText;
+        fill(canvas, cell, brush);
+    }
+
+    // Text.
+    const data::TField* f = field(dataColumn);
+    if (hasRecord && f && defaultDrawing) {
+        const bool right = f->alignment() == data::TAlignment::taRightJustify;
+        const QRect textRect(left + 2, top + 2, std::max(0, w - 2 - (right ? 2 : 0)),
+                             std::max(0, dataHeight - 3));
+        unsigned flags = alignmentFlags(f->alignment()) | DT_EXPANDTABS | DT_NOPREFIX;
+        const int lineHeight = platform::windowsTextHeight(q.font());
+        if (options.testFlag(dgWordWrap) && textRect.height() > lineHeight + 2 * 1 + 3)
+            flags |= DT_WORDBREAK;
+        if (options.testFlag(dgTrailingEllipsis))
+            flags |= DT_END_ELLIPSIS;
+        canvas.fontColor = textColor;
+        canvas.brushClear = true;
+        canvas.drawText(cellText(*f), textRect, flags);
+        canvas.brushClear = false;
+    }
+
+    // The row line follows the brush the cell was painted with.
+    if (!rowLines)
+        return;
+    const int bottom = top + dataHeight;
+    const bool flat = lineStyle == TGridLineStyle::glsSingle ||
+                      (lineStyle == TGridLineStyle::glsDynamic &&
+                       (isWhite(brush) || (highlighted && isWhite(color))));
+    if (flat) {
+        hline(canvas, left, left + w - 1, bottom, lineColors.DataColor);
+    } else {
+        hline(canvas, left, left + w - 1, bottom, lineColors.ShadowColor);
+        if (!highlighted)
+            hline(canvas, left, left + w - 1, top, lineColors.HighlightColor);
+    }
+}
+
+void TRecordGrid::Private::drawColumnLines(TCanvas& canvas, const std::vector<int>& lefts) {
+    if (!options.testFlag(dgColLines))
+        return;
+    const int y1 = dataTop();
+    const int y2 = rowTop(dataRows() - 1) + dataHeight; // one pixel below the last data row
+    const bool flat = lineStyle == TGridLineStyle::glsSingle ||
+                      (lineStyle == TGridLineStyle::glsDynamic && isWhite(color));
+    for (int c = 0; c < dataColumns(); ++c) {
+        const int l = lefts[size_t(c)];
+        if (l < 0)
+            continue;
+        const int x = l + widths[size_t(c)];
+        if (flat) {
+            vline(canvas, x, y1, y2, lineColors.DataColor);
+        } else {
+            vline(canvas, x, y1, y2, lineColors.ShadowColor);
+            vline(canvas, x + 1, y1, y2, lineColors.HighlightColor);
+        }
+    }
+}
+
+void TRecordGrid::Private::drawFixedLines(TCanvas& canvas, const std::vector<int>& lefts) {
+    const TColor light = lineColors.HighlightColor;
+    const TColor dark = lineColors.FixedColor;
+    const int lw = colLine();
+    const int e = rowLine();
+    // Title cells: light top and left, dark right and bottom (on the grid lines when there are).
+    auto raised = [&](int left, int w) {
+        const int right = left + w - 1 + lw;
+        const int bottom = titleHeight - 1 + e;
+        hline(canvas, left, left + w - 1, 0, light);
+        vline(canvas, left, 0, titleHeight - 1, light);
+        vline(canvas, right, 0, bottom, dark);
+        hline(canvas, left, right, bottom, dark);
+    };
+    if (titleRows) {
+        if (indicatorCols)
+            raised(0, indicatorWidth());
+        for (int c = 0; c < dataColumns(); ++c)
+            if (lefts[size_t(c)] >= 0)
+                raised(lefts[size_t(c)], widths[size_t(c)]);
+    }
+    // Indicator cells: dark bottom and right with light beside them, light left edge.
+    if (indicatorCols) {
+        const int w = indicatorWidth();
+        for (int r = 0; r < dataRows(); ++r) {
+            const int top = rowTop(r);
+            const int bottom = top + dataHeight - 1;
+            hline(canvas, 0, w - 1, bottom, dark);
+            if (e)
+                hline(canvas, 0, w - 1 + lw, bottom + 1, light);
+            vline(canvas, w - 1, top, bottom, dark);
+            if (lw)
+                vline(canvas, w, top, bottom + e, light);
+            vline(canvas, 0, top, bottom - 1, light);
+        }
+    }
+}
+
+void TRecordGrid::Private::paintPad(TCanvas& canvas, const std::vector<int>& lefts) {
+    if (padStyle == TPadColumnStyle::pcsPlain || dataColumns() == 0)
+        return;
+    const int last = dataColumns() - 1;
+    const int l = lefts[size_t(last)];
+    if (l < 0)
+        return;
+    const int start = l + widths[size_t(last)] + colLine();
+    if (start >= clientW)
+        return;
+    const int bottom = padStyle == TPadColumnStyle::pcsPadHeaderAndData ? clientH
+                                                                         : titleHeight + rowLine();
+    fill(canvas, QRect(start, 0, clientW - start, bottom), titleColor);
+    vline(canvas, start, 0, bottom - 1, lineColors.HighlightColor);
+    hline(canvas, start, clientW - 1, 0, lineColors.HighlightColor);
+}
+
+QImage TRecordGrid::Private::makeDragPicture(int dataColumn) const {
+    const int border = vbar->isVisible() ? vbar->width() + 9 : 10;
+    const int maxWidth = q.width() - border - (indicatorWidth() + 2);
+    const int w = std::max(1, std::min(widths[size_t(dataColumn)], maxWidth));
+    QImage picture(w, std::max(1, titleHeight), QImage::Format_RGB32);
+    TCanvas canvas(picture);
+    canvas.font = titleFont;
+    fill(canvas, picture.rect(), titleColor);
+    if (const data::TField* f = field(dataColumn)) {
+        canvas.fontColor = titleFontColor;
+        canvas.brushClear = true;
+        QString text = f->displayName();
+        text.replace('~', '\n');
+        const int top = int(titleHeight / 2.0 - platform::windowsTextHeight(titleFont) / 2.0);
+        canvas.drawText(text, QRect(2, top, std::max(0, w - 4), titleHeight - top),
+                        alignmentFlags(titleAlignment) | DT_END_ELLIPSIS | DT_NOPREFIX);
+        canvas.brushClear = false;
+    }
+    canvas.penColor = lineColors.FixedColor;
+    canvas.brushClear = true;
+    canvas.rectangle(0, 0, w, picture.height());
+    return picture;
+}
+
+} // namespace controls

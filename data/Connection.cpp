@@ -1,0 +1,24 @@
+// TConnection: opening and closing the engine connection; the program's connection string.
+#include "data/Connection.h"
+
+namespace data {
+
+void TConnection::setConnected(bool on) {
+    if (on == connected())
+        return;
+    if (on)
+        engine_.open(connectionString_);
+    else
+        engine_.close();
+}
+
+QString korvelaConnectionString(const QString& applicationDirectory) {
+    QString source = applicationDirectory + QLatin1String(kDatabaseFileName);
+    // Unquoted, a ";" in the directory would end the Data Source value early.
+    if (source.contains(';'))
+        source = '"' + source + '"';
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + source +
+           QStringLiteral(";Persist Security Info=False");
+}
+
+} // namespace data

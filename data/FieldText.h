@@ -1,0 +1,41 @@
+// Field text conversions under the regional settings: currency, fixed, date-time text and parsing.
+#pragma once
+
+#include "platform/RegionalSettings.h"
+#include "xlib/Money.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace data::fieldtext {
+
+// Money in the currency format: currency decimals (rounded half away from zero), grouped
+// thousands, the positive pattern (0-3) or the negative pattern (0-15, as LOCALE_INEGCURR).
+QString currencyText(Money amount, const platform::FormatSettings& fs);
+// The same from a double rounded to 15 significant digits first ("INF"/"NAN" when not finite).
+QString currencyText(double amount, const platform::FormatSettings& fs);
+// Fixed format: currency decimals, decimal separator, "-" when negative, nothing else.
+QString fixedText(Money amount, const platform::FormatSettings& fs);
+QString fixedText(double amount, const platform::FormatSettings& fs);
+// Shortest exact decimal text with the given separator ("1234,5", "-3", "0,0001").
+QString plainText(Money amount, QChar decimalSeparator);
+// General float text with up to 15 significant digits ("0,3", "1E20").
+QString plainText(double amount, QChar decimalSeparator);
+
+// A Windows-style date/time picture: d dd ddd dddd, m mm mmm mmmm (minutes right after an hour),
+// yy yyyy, h hh, n nn, s ss, z zzz, am/pm, a/p, "/" the date separator, ":" the time separator,
+// quoted text literally.
+QString formatDateTime(const QString& picture, const QDateTime& value,
+                       const platform::FormatSettings& fs);
+// The short date, then a blank and the long time unless the time is exactly midnight.
+QString dateTimeText(const QDateTime& value, const platform::FormatSettings& fs);
+// Typed date and time: the short date's field order and separator, optionally followed by a time
+// (hour, minutes, optional seconds, optional AM/PM); or a time alone (on 30.12.1899). A one- or
+// two-digit year falls in the fifty years before and the forty-nine after the current year.
+std::optional<QDateTime> parseDateTime(const QString& text, const platform::FormatSettings& fs);
+
+// Upper case with the Turkish dotted and dotless i (i to İ, ı to I).
+QString turkishUpper(const QString& text);
+
+} // namespace data::fieldtext

@@ -1,0 +1,163 @@
+// Opening the database file named by a connection string, without ever creating or changing it.
+#include "platform/CursorConnection.h"
+
+#include "platform/Errors.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace cursor {
+
+struct Connection::Private {
+    sqlite3* db = nullptr;
+    QString path;
+};
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 3000;
+
+QString notKorvela(const QString& path) {
+    return QStringLiteral("'%1' is not a Korvela database").arg(path);
+}
+
+// True when the file starts with the SQLite header; an empty or foreign file does not. SQLite
+// itself would accept an empty file as a new database, which must not happen here.
+bool hasSqliteHeader(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Could not open file '%1': %2").arg(path, file.errorString());
+        return false;
+    }
+    static const QByteArray header("SQLite format 3\0", 16);
+    if (file.read(16) != header) {
+        *error = notKorvela(path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Connection::Connection() : d(std::make_unique<Private>()) {}
+
+Connection::~Connection() { close(); }
+
+QString Connection::dataSourceOf(const QString& connectionString) {
+    const QString& s = connectionString;
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const qsizetype equals = s.indexOf('=', i);
+        const qsizetype semicolon = s.indexOf(';', i);
+        if (equals < 0)
+            break;
+        if (semicolon >= 0 && semicolon < equals) { // a part without "=": skip it
+            i = semicolon + 1;
+            continue;
+        }
+        const QString name = s.mid(i, equals - i).simplified();
+        i = equals + 1;
+        while (i < s.size() && s[i] == ' ')
+            ++i;
+        QString value;
+        if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+            // Quoted: runs to the matching quote; a doubled quote stands for one.
+            const QChar quote = s[i++];
+            while (i < s.size()) {
+                if (s[i] == quote) {
+                    if (i + 1 < s.size() && s[i + 1] == quote) {
+                        value += quote;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += s[i++];
+            }
+            const qsizetype next = s.indexOf(';', i);
+            i = next < 0 ? s.size() : next + 1;
+        } else {
+            const qsizetype end = semicolon < 0 ? s.size() : semicolon;
+            value = s.mid(i, end - i).trimmed();
+            i = end + 1;
+        }
+        if (name.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+void Connection::open(const QString& connectionString) {
+    close();
+    const QString path = dataSourceOf(connectionString);
+    if (path.isEmpty())
+        throw EOleException(QStringLiteral("The connection string names no Data Source"));
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw EOleException(QStringLiteral("Could not find file '%1'").arg(path));
+    if (info.isDir())
+        throw EOleException(notKorvela(path));
+    QString error;
+    if (!hasSqliteHeader(path, &error))
+        throw EOleException(error);
+
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db))
+                                   : QStringLiteral("Could not open file '%1'").arg(path);
+        sqlite3_close_v2(db);
+        throw EOleException(message);
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 0);
+
+    // Reading the schema is the first real access: a damaged file fails here, a locked one after
+    // the busy timeout. Nothing is written.
+    sqlite3_stmt* statement = nullptr;
+    int found = -1;
+    int stepRc = sqlite3_prepare_v2(db,
+                                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                    "name IN ('t_musteri', 't_servis')",
+                                    -1, &statement, nullptr);
+    if (stepRc == SQLITE_OK) {
+        stepRc = sqlite3_step(statement);
+        if (stepRc == SQLITE_ROW)
+            found = sqlite3_column_int(statement, 0);
+    }
+    QString message;
+    if (found == 2) {
+        sqlite3_finalize(statement);
+        d->db = db;
+        d->path = path;
+        return;
+    }
+    if (found >= 0)
+        message = notKorvela(path) + QStringLiteral(" (it lacks the tables t_musteri and t_servis)");
+    else if (stepRc == SQLITE_NOTADB || stepRc == SQLITE_CORRUPT)
+        message = notKorvela(path);
+    else
+        message = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(statement);
+    sqlite3_close_v2(db);
+    throw EOleException(message);
+}
+
+void Connection::close() {
+    if (d->db) {
+        sqlite3_close_v2(d->db);
+        d->db = nullptr;
+    }
+    d->path.clear();
+}
+
+bool Connection::isOpen() const { return d->db != nullptr; }
+
+sqlite3* Connection::handle() const { return d->db; }
+
+const QString& Connection::path() const { return d->path; }
+
+} // namespace cursor

@@ -1,0 +1,1251 @@
+// Recordset: reading a result into a RowStore, the view (order, filter, position) and write-back.
+#include "platform/CursorRecordset.h"
+
+#include "platform/CursorConnection.h"
+#include "platform/CursorCriteria.h"
+#include "platform/CursorStore.h"
+#include "platform/Errors.h"
+
+#include <QByteArray>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <sqlite3.h>
+
+namespace cursor {
+
+namespace {
+
+const QString kNoCurrentRecord = QStringLiteral(
+    "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+    "requires a current record");
+const QString kClosed = QStringLiteral("Operation is not allowed when the object is closed");
+const QString kNotUpdatable =
+    QStringLiteral("Current Recordset does not support updating. This may be a limitation of the "
+                   "provider, or of the selected locktype");
+const QString kRowConflict = QStringLiteral("Row cannot be located for updating. Some values may "
+                                            "have been changed since it was last read");
+const QString kTypeMismatch = QStringLiteral("Data type mismatch in criteria expression");
+
+[[noreturn]] void throwSqlite(sqlite3* db) {
+    throw EOleException(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+QByteArray quoteName(const QByteArray& name) {
+    QByteArray quoted = name;
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
+}
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const QByteArray& sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement_, nullptr) !=
+            SQLITE_OK)
+            throwSqlite(db);
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return statement_; }
+    // Steps once; true on a row, false when done; throws on an error.
+    bool step() {
+        const int rc = sqlite3_step(statement_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        throwSqlite(db_);
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// A write transaction: BEGIN IMMEDIATE (so a competing writer waits for the busy timeout before the
+// first statement rather than in the middle), or a savepoint when one is already open.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(sqlite3* db) : db_(db), nested_(sqlite3_get_autocommit(db) == 0) {
+        exec(nested_ ? "SAVEPOINT cursor_write" : "BEGIN IMMEDIATE");
+    }
+    ~WriteTransaction() {
+        if (!done_)
+            sqlite3_exec(db_,
+                         nested_ ? "ROLLBACK TO cursor_write; RELEASE cursor_write" : "ROLLBACK",
+                         nullptr, nullptr, nullptr);
+    }
+    WriteTransaction(const WriteTransaction&) = delete;
+    WriteTransaction& operator=(const WriteTransaction&) = delete;
+    void commit() {
+        exec(nested_ ? "RELEASE cursor_write" : "COMMIT");
+        done_ = true;
+    }
+
+private:
+    void exec(const char* sql) {
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            throwSqlite(db_);
+    }
+    sqlite3* db_;
+    bool nested_;
+    bool done_ = false;
+};
+
+ColumnType typeFromDeclaration(const char* declared, int* size) {
+    *size = 0;
+    if (!declared)
+        return ColumnType::Other;
+    const QByteArray t = QByteArray(declared).trimmed().toUpper();
+    const auto sizeIn = [&]() {
+        const qsizetype open = t.indexOf('(');
+        const qsizetype close = t.indexOf(')', open);
+        bool ok = false;
+        const int n = open >= 0 && close > open ? t.mid(open + 1, close - open - 1).toInt(&ok) : 0;
+        return ok ? n : 255;
+    };
+    if (t.startsWith("CURRENCY") || t.startsWith("MONEY"))
+        return ColumnType::Currency;
+    if (t.startsWith("DATETIME") || t == "DATE" || t == "TIMESTAMP")
+        return ColumnType::DateTime;
+    if (t.startsWith("LONGTEXT") || t.startsWith("MEMO") || t == "TEXT" || t.startsWith("CLOB"))
+        return ColumnType::Memo;
+    if (t.startsWith("VARCHAR") || t.startsWith("NVARCHAR") || t.startsWith("CHAR") ||
+        t.startsWith("TEXT(")) {
+        *size = sizeIn();
+        return ColumnType::Text;
+    }
+    if (t.contains("INT") || t == "LONG")
+        return ColumnType::Integer;
+    if (t.startsWith("REAL") || t.startsWith("DOUBLE") || t.startsWith("FLOAT"))
+        return ColumnType::Float;
+    return ColumnType::Other;
+}
+
+bool isTextType(ColumnType type) { return type == ColumnType::Text || type == ColumnType::Memo; }
+
+int sign(long double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
+
+std::optional<long double> numberOf(const QString& text) {
+    bool ok = false;
+    const qint64 n = text.toLongLong(&ok);
+    if (ok)
+        return (long double)n;
+    const double d = text.toDouble(&ok);
+    if (ok && std::isfinite(d))
+        return (long double)d;
+    return std::nullopt;
+}
+
+// Dates in criteria: ISO as stored, the regional dd.mm.yyyy and the US m/d/yyyy form, each with
+// an optional time.
+QDateTime criterionDate(const QString& text) {
+    const QString t = text.trimmed();
+    QDateTime result = dateTimeFromStorage(t);
+    if (result.isValid())
+        return result;
+    static const char* const dateTimeFormats[] = {"d.M.yyyy H:mm:ss", "d.M.yyyy H:mm",
+                                                  "M/d/yyyy H:mm:ss", "M/d/yyyy H:mm"};
+    for (const char* format : dateTimeFormats) {
+        const QDateTime dt = QDateTime::fromString(t, QLatin1String(format));
+        if (dt.isValid())
+            return QDateTime(dt.date(), dt.time(), Qt::UTC);
+    }
+    for (const char* format : {"d.M.yyyy", "M/d/yyyy"}) {
+        const QDate date = QDate::fromString(t, QLatin1String(format));
+        if (date.isValid())
+            return QDateTime(date, QTime(0, 0), Qt::UTC);
+    }
+    return {};
+}
+
+} // namespace
+
+// What a recordset and its clones share: the rows, the column descriptions and how to write back.
+struct SharedResult {
+    explicit SharedResult(int columns) : rows(columns) {}
+    RowStore rows;
+    std::vector<ColumnInfo> columns;
+    std::vector<QByteArray> origins; // base-table column of each result column; empty: none
+    QByteArray schema, table;        // the single base table, when keyed
+    int keyColumn = -1;              // result column holding the table's key, when keyed
+    bool keyed = false;
+    Connection* connection = nullptr;
+};
+
+namespace {
+
+// A criterion bound to a column, with its value converted once for that column's type.
+struct Condition {
+    enum class Domain { NullTest, Text, Number, Money, Date };
+    int column = -1;
+    CompareOp op = CompareOp::Equal;
+    Domain domain = Domain::Text;
+    CollationKey key;
+    std::optional<LikePattern> like;
+    long double number = 0;
+    Money money;
+    QDateTime date;
+};
+
+struct SortSpec {
+    int column = -1;
+    bool descending = false;
+};
+
+bool opHolds(CompareOp op, int cmp) {
+    switch (op) {
+    case CompareOp::Equal:
+    case CompareOp::Like:
+        return cmp == 0;
+    case CompareOp::NotEqual:
+        return cmp != 0;
+    case CompareOp::Less:
+        return cmp < 0;
+    case CompareOp::LessEqual:
+        return cmp <= 0;
+    case CompareOp::Greater:
+        return cmp > 0;
+    case CompareOp::GreaterEqual:
+        return cmp >= 0;
+    }
+    return false;
+}
+
+} // namespace
+
+struct Recordset::Private {
+    struct Pending {
+        enum class Kind { None, Edit, Add };
+        Kind kind = Kind::None;
+        int row = -1;       // the store row being edited
+        int returnPos = -1; // where cancelling an add goes back to
+        std::vector<std::optional<Value>> values;
+        std::vector<int> order; // columns in the order of their first write
+    };
+
+    std::shared_ptr<SharedResult> shared;
+    bool open = false;
+    bool returnsRows = false;
+    bool readOnly = true;
+
+    std::vector<int> view; // store rows in view order
+    int pos = -1;          // -1 BOF, view.size() EOF
+    std::uint64_t seenDeleteVersion = 0;
+
+    QString sortText, filterText;
+    std::vector<SortSpec> sort;
+    std::vector<Condition> filter;
+    // The store's cell version when the view was last built from it: while it holds, the view
+    // still shows every row in sort and filter order. sorted: a sort was applied then.
+    std::uint64_t builtCellVersion = 0;
+    bool sorted = false;
+
+    std::vector<int> positionOfRow; // inverse of view, built on demand
+    bool positionsValid = false;
+
+    Pending pending;
+
+    RowStore& rows() { return shared->rows; }
+    int count() const { return int(view.size()); }
+    bool onRow() const { return pos >= 0 && pos < count(); }
+
+    void requireOpen() const {
+        if (!open)
+            throw EOleException(kClosed);
+    }
+    void requireRows() const {
+        requireOpen();
+        if (!returnsRows)
+            throw EOleException(kClosed);
+    }
+    void requireColumn(int column) const {
+        if (column < 0 || column >= int(shared->columns.size()))
+            throw EOleException(QStringLiteral("Item cannot be found in the collection "
+                                               "corresponding to the requested name or ordinal"));
+    }
+    void requireUpdatable() const {
+        requireRows();
+        if (readOnly)
+            throw EOleException(kNotUpdatable);
+    }
+    sqlite3* db() const {
+        if (!shared->connection || !shared->connection->isOpen())
+            throw EOleException(kClosed);
+        return shared->connection->handle();
+    }
+
+    // Drops rows that were deleted through another recordset sharing the store; a current row
+    // that went away leaves the position on the row after it.
+    void sync() {
+        if (!open || !shared || seenDeleteVersion == shared->rows.deleteVersion())
+            return;
+        seenDeleteVersion = shared->rows.deleteVersion();
+        std::vector<int> kept;
+        kept.reserve(view.size());
+        int newPos = pos < 0 ? -1 : -2;
+        for (int i = 0; i < count(); ++i) {
+            if (i == pos && newPos == -2)
+                newPos = int(kept.size());
+            if (!rows().isDeleted(view[std::size_t(i)]))
+                kept.push_back(view[std::size_t(i)]);
+        }
+        if (newPos == -2)
+            newPos = int(kept.size());
+        view = std::move(kept);
+        pos = newPos;
+        positionsValid = false;
+    }
+
+    std::vector<int> liveRows() {
+        std::vector<int> result;
+        result.reserve(std::size_t(rows().rowCount()));
+        for (int row = 0; row < rows().rowCount(); ++row)
+            if (!rows().isDeleted(row))
+                result.push_back(row);
+        return result;
+    }
+
+    void flushPending(Recordset& self) {
+        if (pending.kind != Pending::Kind::None)
+            self.update();
+    }
+
+    int findColumn(const QString& name) const {
+        for (int i = 0; i < int(shared->columns.size()); ++i)
+            if (shared->columns[std::size_t(i)].name.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+
+    Condition bind(const Criterion& c, const QString& text);
+    bool matches(const Condition& c, int row);
+    int compareRows(const SortSpec& s, int a, int b);
+    void rebuildView(bool keepCurrent);
+    std::optional<int> fastFind(const Condition& c, int start);
+
+    void readResult(sqlite3_stmt* statement, sqlite3* db);
+    void describeColumns(sqlite3_stmt* statement, sqlite3* db);
+    Value normalise(int column, const Value& value) const;
+    void bindValue(sqlite3_stmt* statement, int index, int column, const Value& value) const;
+    void bindCell(sqlite3_stmt* statement, int index, const Cell& cell);
+    QByteArray readBackSql(const QByteArray& where) const;
+};
+
+Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
+    const auto fail = [&](const QString& reason) {
+        throw EOleException(QStringLiteral("Invalid criterion \"%1\": %2").arg(text, reason));
+    };
+    Condition result;
+    result.column = findColumn(c.field);
+    if (result.column < 0)
+        fail(QStringLiteral("there is no column %1").arg(c.field));
+    result.op = c.op;
+    const ColumnType type = shared->columns[std::size_t(result.column)].type;
+    if (c.kind == Criterion::ValueKind::Null) {
+        if (c.op != CompareOp::Equal && c.op != CompareOp::NotEqual)
+            fail(QStringLiteral("Null can only be compared with = or <>"));
+        result.domain = Condition::Domain::NullTest;
+        return result;
+    }
+    const bool quoted = c.kind != Criterion::ValueKind::Bare;
+    if (c.op == CompareOp::Like) {
+        result.domain = Condition::Domain::Text;
+        result.like = LikePattern::compile(c.value);
+        return result;
+    }
+    switch (type) {
+    case ColumnType::Integer:
+    case ColumnType::AutoIncrement:
+    case ColumnType::Float: {
+        const std::optional<long double> n = numberOf(c.value.trimmed());
+        if (!n)
+            throw EOleException(kTypeMismatch);
+        result.domain = Condition::Domain::Number;
+        result.number = *n;
+        return result;
+    }
+    case ColumnType::Currency: {
+        const std::optional<Money> m = Money::fromStorageText(c.value);
+        if (!m)
+            throw EOleException(kTypeMismatch);
+        result.domain = Condition::Domain::Money;
+        result.money = *m;
+        return result;
+    }
+    case ColumnType::DateTime:
+        result.date = criterionDate(c.value);
+        if (!result.date.isValid())
+            throw EOleException(kTypeMismatch);
+        result.domain = Condition::Domain::Date;
+        return result;
+    case ColumnType::Other:
+        if (!quoted) {
+            if (const std::optional<long double> n = numberOf(c.value)) {
+                result.domain = Condition::Domain::Number;
+                result.number = *n;
+                return result;
+            }
+        }
+        break;
+    case ColumnType::Text:
+    case ColumnType::Memo:
+        break;
+    }
+    result.domain = Condition::Domain::Text;
+    result.key = collationKey(c.value);
+    return result;
+}
+
+bool Recordset::Private::matches(const Condition& c, int row) {
+    const Cell& cell = rows().cell(row, c.column);
+    if (c.domain == Condition::Domain::NullTest)
+        return (cell.type == Cell::Null) == (c.op == CompareOp::Equal);
+    if (cell.type == Cell::Null)
+        return false;
+    switch (c.domain) {
+    case Condition::Domain::Text: {
+        const CollationKey& key = rows().keys(c.column)[std::size_t(row)];
+        if (c.like)
+            return c.like->matches(key);
+        return opHolds(c.op, compareKeys(key, c.key));
+    }
+    case Condition::Domain::Number: {
+        long double n = 0;
+        if (cell.type == Cell::Integer) {
+            n = (long double)cell.v.integer;
+        } else if (cell.type == Cell::Float) {
+            n = cell.v.real;
+        } else {
+            const std::optional<long double> parsed = numberOf(rows().decodeText(cell));
+            if (!parsed)
+                return false;
+            n = *parsed;
+        }
+        return opHolds(c.op, sign(n - c.number));
+    }
+    case Condition::Domain::Money: {
+        const std::optional<Money> m = rows().decodeMoney(cell);
+        if (!m)
+            return false;
+        return opHolds(c.op, *m < c.money ? -1 : (*m > c.money ? 1 : 0));
+    }
+    case Condition::Domain::Date: {
+        const QDateTime d = rows().decodeDateTime(cell);
+        if (!d.isValid())
+            return false;
+        return opHolds(c.op, d < c.date ? -1 : (d > c.date ? 1 : 0));
+    }
+    case Condition::Domain::NullTest:
+        break;
+    }
+    return false;
+}
+
+// Orders two rows by one column: null first, text by collation key, amounts and numbers by value,
+// date-times by their ISO text (which sorts chronologically).
+int Recordset::Private::compareRows(const SortSpec& s, int a, int b) {
+    const Cell& x = rows().cell(a, s.column);
+    const Cell& y = rows().cell(b, s.column);
+    if (x.type == Cell::Null || y.type == Cell::Null)
+        return (x.type != Cell::Null) - (y.type != Cell::Null);
+    const ColumnType type = shared->columns[std::size_t(s.column)].type;
+    if (isTextType(type)) {
+        const std::vector<CollationKey>& keys = rows().keys(s.column);
+        return compareKeys(keys[std::size_t(a)], keys[std::size_t(b)]);
+    }
+    if (type == ColumnType::Currency) {
+        const std::optional<Money> mx = rows().decodeMoney(x), my = rows().decodeMoney(y);
+        if (mx && my)
+            return *mx < *my ? -1 : (*mx > *my ? 1 : 0);
+        if (mx || my)
+            return mx ? -1 : 1;
+    }
+    const bool xNumber = x.type == Cell::Integer || x.type == Cell::Float;
+    const bool yNumber = y.type == Cell::Integer || y.type == Cell::Float;
+    if (xNumber && yNumber) {
+        if (x.type == Cell::Integer && y.type == Cell::Integer)
+            return x.v.integer < y.v.integer ? -1 : (x.v.integer > y.v.integer ? 1 : 0);
+        const long double dx = x.type == Cell::Integer ? (long double)x.v.integer : x.v.real;
+        const long double dy = y.type == Cell::Integer ? (long double)y.v.integer : y.v.real;
+        return sign(dx - dy);
+    }
+    if (xNumber != yNumber)
+        return xNumber ? -1 : 1;
+    if (type == ColumnType::DateTime) {
+        const int c = rows().bytes(x).compare(rows().bytes(y));
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    const std::vector<CollationKey>& keys = rows().keys(s.column);
+    return compareKeys(keys[std::size_t(a)], keys[std::size_t(b)]);
+}
+
+// Rebuilds the view from every live row: filter, then a stable sort. With keepCurrent the current
+// row stays current when it is still in the view; otherwise (and when it is not) the first row is.
+void Recordset::Private::rebuildView(bool keepCurrent) {
+    const int currentRow = keepCurrent && onRow() ? view[std::size_t(pos)] : -1;
+    std::vector<int> result = liveRows();
+    if (!filter.empty()) {
+        std::vector<int> kept;
+        for (int row : result) {
+            bool all = true;
+            for (const Condition& c : filter) {
+                if (!matches(c, row)) {
+                    all = false;
+                    break;
+                }
+            }
+            if (all)
+                kept.push_back(row);
+        }
+        result = std::move(kept);
+    }
+    if (!sort.empty()) {
+        // Entries carry the first key's null flag and leading ranks, so most comparisons of a text
+        // sort never touch the keys themselves; the input index makes the order stable.
+        struct Entry {
+            quint64 prefix;
+            std::uint32_t nonNull;
+            std::uint32_t input;
+            int row;
+        };
+        const SortSpec& first = sort.front();
+        const bool textFirst = isTextType(shared->columns[std::size_t(first.column)].type);
+        std::vector<Entry> entries(result.size());
+        const std::vector<CollationKey>* firstKeys = textFirst ? &rows().keys(first.column) : nullptr;
+        for (const SortSpec& s : sort)
+            rows().keys(s.column); // build before comparing: building may move the vectors
+        for (std::size_t i = 0; i < result.size(); ++i) {
+            const int row = result[i];
+            Entry& e = entries[i];
+            e.row = row;
+            e.input = std::uint32_t(i);
+            e.nonNull = rows().cell(row, first.column).type != Cell::Null;
+            e.prefix = textFirst ? keyPrefix((*firstKeys)[std::size_t(row)]) : 0;
+        }
+        std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+            if (textFirst) {
+                if (x.nonNull != y.nonNull)
+                    return first.descending ? x.nonNull > y.nonNull : x.nonNull < y.nonNull;
+                if (x.prefix != y.prefix)
+                    return first.descending ? x.prefix > y.prefix : x.prefix < y.prefix;
+            }
+            for (const SortSpec& s : sort) {
+                const int c = compareRows(s, x.row, y.row);
+                if (c != 0)
+                    return s.descending ? c > 0 : c < 0;
+            }
+            return x.input < y.input;
+        });
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            result[i] = entries[i].row;
+    }
+    view = std::move(result);
+    positionsValid = false;
+    sorted = !sort.empty();
+    builtCellVersion = rows().cellVersion();
+    seenDeleteVersion = rows().deleteVersion();
+    pos = 0;
+    if (currentRow >= 0) {
+        const auto it = std::find(view.begin(), view.end(), currentRow);
+        if (it != view.end())
+            pos = int(it - view.begin());
+    }
+}
+
+// A forward search for a text prefix or text equality on the column the view is sorted by: the
+// matching rows are consecutive, so a binary search finds the first one at or after start.
+std::optional<int> Recordset::Private::fastFind(const Condition& c, int start) {
+    if (!sorted || builtCellVersion != rows().cellVersion() || sort.front().column != c.column ||
+        sort.front().descending || c.domain != Condition::Domain::Text ||
+        !isTextType(shared->columns[std::size_t(c.column)].type))
+        return std::nullopt;
+    const CollationKey* target = nullptr;
+    bool prefixOnly = false;
+    if (c.like && (c.like->isPrefixPattern() || c.like->isLiteral())) {
+        target = &c.like->literalPrefix();
+        prefixOnly = c.like->isPrefixPattern();
+    } else if (!c.like && c.op == CompareOp::Equal) {
+        target = &c.key;
+    } else {
+        return std::nullopt;
+    }
+    const std::vector<CollationKey>& keys = rows().keys(c.column);
+    const std::u16string_view wanted(*target);
+    const auto first = std::lower_bound(
+        view.begin() + start, view.end(), wanted, [&](int row, std::u16string_view value) {
+            if (rows().cell(row, c.column).type == Cell::Null)
+                return true;
+            return std::u16string_view(keys[std::size_t(row)]) < value;
+        });
+    if (first == view.end())
+        return -1;
+    const int row = *first;
+    if (rows().cell(row, c.column).type == Cell::Null)
+        return -1;
+    const std::u16string_view key(keys[std::size_t(row)]);
+    const bool hit = prefixOnly ? key.substr(0, wanted.size()) == wanted : key == wanted;
+    return hit ? int(first - view.begin()) : -1;
+}
+
+void Recordset::Private::describeColumns(sqlite3_stmt* statement, sqlite3* db) {
+    const int n = sqlite3_column_count(statement);
+    shared->columns.resize(std::size_t(n));
+    shared->origins.resize(std::size_t(n));
+    QByteArray schema, table;
+    bool single = true;
+    std::vector<int> autoIncrement(std::size_t(n), 0);
+    for (int i = 0; i < n; ++i) {
+        ColumnInfo& info = shared->columns[std::size_t(i)];
+        info.name = QString::fromUtf8(sqlite3_column_name(statement, i));
+        info.type = typeFromDeclaration(sqlite3_column_decltype(statement, i), &info.size);
+        const char* t = sqlite3_column_table_name(statement, i);
+        const char* origin = sqlite3_column_origin_name(statement, i);
+        const char* database = sqlite3_column_database_name(statement, i);
+        if (!t || !origin || !database)
+            continue;
+        shared->origins[std::size_t(i)] = origin;
+        if (table.isEmpty()) {
+            schema = database;
+            table = t;
+        } else if (table != t || schema != database) {
+            single = false;
+        }
+        int notNull = 0, primaryKey = 0;
+        if (sqlite3_table_column_metadata(db, database, t, origin, nullptr, nullptr, &notNull,
+                                          &primaryKey, &autoIncrement[std::size_t(i)]) == SQLITE_OK &&
+            autoIncrement[std::size_t(i)])
+            info.type = ColumnType::AutoIncrement;
+    }
+    if (!single || table.isEmpty())
+        return;
+    // The table's key: exactly one primary-key column, and it must be in the result.
+    Statement keys(db, "SELECT name FROM pragma_table_info(?1, ?2) WHERE pk > 0");
+    sqlite3_bind_text(keys.get(), 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(keys.get(), 2, schema.constData(), int(schema.size()), SQLITE_TRANSIENT);
+    QList<QByteArray> keyNames;
+    while (keys.step())
+        keyNames << reinterpret_cast<const char*>(sqlite3_column_text(keys.get(), 0));
+    if (keyNames.size() != 1)
+        return;
+    for (int i = 0; i < n; ++i) {
+        if (shared->origins[std::size_t(i)].compare(keyNames.front(), Qt::CaseInsensitive) == 0) {
+            shared->keyColumn = i;
+            break;
+        }
+    }
+    if (shared->keyColumn < 0)
+        return;
+    shared->keyed = true;
+    shared->schema = schema;
+    shared->table = table;
+    shared->columns[std::size_t(shared->keyColumn)].key = true;
+    for (int i = 0; i < n; ++i)
+        shared->columns[std::size_t(i)].updatable =
+            !shared->origins[std::size_t(i)].isEmpty() && !autoIncrement[std::size_t(i)];
+}
+
+void Recordset::Private::readResult(sqlite3_stmt* statement, sqlite3* db) {
+    for (;;) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_ROW) {
+            rows().appendRow(statement);
+            continue;
+        }
+        if (rc != SQLITE_DONE)
+            throwSqlite(db);
+        return;
+    }
+}
+
+QByteArray Recordset::Private::readBackSql(const QByteArray& where) const {
+    QByteArray sql = "SELECT ";
+    for (std::size_t i = 0; i < shared->origins.size(); ++i) {
+        if (i > 0)
+            sql += ", ";
+        sql += shared->origins[i].isEmpty() ? QByteArray("NULL") : quoteName(shared->origins[i]);
+    }
+    sql += " FROM " + quoteName(shared->schema) + "." + quoteName(shared->table) + " WHERE " + where;
+    return sql;
+}
+
+// Converts a value to the form its column stores; throws when it cannot be converted.
+Value Recordset::Private::normalise(int column, const Value& value) const {
+    if (isNull(value))
+        return value;
+    const ColumnInfo& info = shared->columns[std::size_t(column)];
+    const auto mismatch = [&]() -> Value {
+        throw EOleException(
+            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
+    };
+    switch (info.type) {
+    case ColumnType::Currency:
+        if (const Money* m = std::get_if<Money>(&value))
+            return *m;
+        if (const qint64* n = std::get_if<qint64>(&value)) {
+            if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
+                return mismatch();
+            return Money::fromUnits(*n);
+        }
+        if (const double* d = std::get_if<double>(&value)) {
+            if (const std::optional<Money> m = Money::fromDouble(*d))
+                return *m;
+            return mismatch();
+        }
+        if (const QString* s = std::get_if<QString>(&value)) {
+            if (const std::optional<Money> m = Money::fromStorageText(*s))
+                return *m;
+        }
+        return mismatch();
+    case ColumnType::DateTime:
+        if (std::holds_alternative<QDateTime>(value)) {
+            if (!std::get<QDateTime>(value).isValid())
+                return mismatch();
+            return value;
+        }
+        if (const QString* s = std::get_if<QString>(&value)) {
+            const QDateTime dt = criterionDate(*s);
+            if (dt.isValid())
+                return dt;
+        }
+        return mismatch();
+    case ColumnType::Integer:
+    case ColumnType::AutoIncrement:
+        if (std::holds_alternative<qint64>(value))
+            return value;
+        if (const double* d = std::get_if<double>(&value)) {
+            if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
+                return qint64(*d);
+        }
+        if (const QString* s = std::get_if<QString>(&value)) {
+            bool ok = false;
+            const qint64 n = s->trimmed().toLongLong(&ok);
+            if (ok)
+                return n;
+        }
+        if (const Money* m = std::get_if<Money>(&value)) {
+            if (m->raw % Money::Scale == 0)
+                return qint64(m->raw / Money::Scale);
+        }
+        return mismatch();
+    case ColumnType::Float:
+        if (const qint64* n = std::get_if<qint64>(&value))
+            return double(*n);
+        if (const Money* m = std::get_if<Money>(&value))
+            return m->toDouble();
+        if (const QString* s = std::get_if<QString>(&value)) {
+            bool ok = false;
+            const double d = s->trimmed().toDouble(&ok);
+            if (ok)
+                return d;
+            return mismatch();
+        }
+        if (std::holds_alternative<QDateTime>(value))
+            return mismatch();
+        return value;
+    case ColumnType::Text:
+    case ColumnType::Memo:
+        if (const qint64* n = std::get_if<qint64>(&value))
+            return QString::number(*n);
+        if (const double* d = std::get_if<double>(&value))
+            return QString::number(*d, 'g', 15);
+        if (const Money* m = std::get_if<Money>(&value))
+            return m->toStorageText();
+        if (const QDateTime* dt = std::get_if<QDateTime>(&value))
+            return dateTimeToStorage(*dt);
+        return value;
+    case ColumnType::Other:
+        break;
+    }
+    return value;
+}
+
+void Recordset::Private::bindValue(sqlite3_stmt* statement, int index, int column,
+                                   const Value& value) const {
+    Q_UNUSED(column);
+    int rc = SQLITE_OK;
+    if (isNull(value)) {
+        rc = sqlite3_bind_null(statement, index);
+    } else if (const qint64* n = std::get_if<qint64>(&value)) {
+        rc = sqlite3_bind_int64(statement, index, *n);
+    } else if (const double* d = std::get_if<double>(&value)) {
+        rc = sqlite3_bind_double(statement, index, *d);
+    } else {
+        QByteArray text;
+        if (const Money* m = std::get_if<Money>(&value))
+            text = m->toStorageText().toUtf8();
+        else if (const QDateTime* dt = std::get_if<QDateTime>(&value))
+            text = dateTimeToStorage(*dt).toUtf8();
+        else
+            text = std::get<QString>(value).toUtf8();
+        rc = sqlite3_bind_text(statement, index, text.constData(), int(text.size()),
+                               SQLITE_TRANSIENT);
+    }
+    if (rc != SQLITE_OK)
+        throwSqlite(sqlite3_db_handle(statement));
+}
+
+// Binds a cell exactly as it was read, so "column IS ?" compares like with like.
+void Recordset::Private::bindCell(sqlite3_stmt* statement, int index, const Cell& cell) {
+    const std::string_view b = rows().bytes(cell);
+    switch (cell.type) {
+    case Cell::Integer:
+        sqlite3_bind_int64(statement, index, cell.v.integer);
+        break;
+    case Cell::Float:
+        sqlite3_bind_double(statement, index, cell.v.real);
+        break;
+    case Cell::Text:
+        sqlite3_bind_text(statement, index, b.data() ? b.data() : "", int(b.size()),
+                          SQLITE_TRANSIENT);
+        break;
+    case Cell::Blob:
+        sqlite3_bind_blob(statement, index, b.data() ? b.data() : "", int(b.size()),
+                          SQLITE_TRANSIENT);
+        break;
+    case Cell::Null:
+        sqlite3_bind_null(statement, index);
+        break;
+    }
+}
+
+Recordset::Recordset() : d(std::make_unique<Private>()) {}
+
+Recordset::~Recordset() = default;
+
+void Recordset::open(Connection& connection, const QString& sql, CursorType cursorType,
+                     LockType lockType) {
+    Q_UNUSED(cursorType); // the whole result is in memory either way
+    close();
+    if (!connection.isOpen())
+        throw EOleException(kClosed);
+    sqlite3* db = connection.handle();
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &raw, &tail) != SQLITE_OK)
+        throwSqlite(db);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    if (!raw)
+        throw EOleException(QStringLiteral("Command text was not set for the command object"));
+    for (; tail && *tail; ++tail) {
+        if (!QChar::isSpace(uchar(*tail)) && *tail != ';')
+            throw EOleException(QStringLiteral("Characters found after end of SQL statement"));
+    }
+    const int columns = sqlite3_column_count(raw);
+    auto shared = std::make_shared<SharedResult>(columns);
+    shared->connection = &connection;
+    d->shared = shared;
+    try {
+        if (columns > 0) {
+            d->describeColumns(raw, db);
+            d->readResult(raw, db);
+        } else {
+            d->readResult(raw, db); // runs the statement
+        }
+    } catch (...) {
+        d->shared.reset();
+        throw;
+    }
+    d->open = true;
+    d->returnsRows = columns > 0;
+    d->readOnly = lockType == LockType::ReadOnly || !shared->keyed;
+    d->view.resize(std::size_t(shared->rows.rowCount()));
+    for (int i = 0; i < shared->rows.rowCount(); ++i)
+        d->view[std::size_t(i)] = i;
+    d->pos = 0;
+    d->seenDeleteVersion = shared->rows.deleteVersion();
+    d->builtCellVersion = shared->rows.cellVersion();
+}
+
+void Recordset::close() {
+    Private fresh;
+    std::swap(*d, fresh);
+}
+
+bool Recordset::isOpen() const { return d->open; }
+bool Recordset::returnsRows() const { return d->open && d->returnsRows; }
+bool Recordset::supportsUpdate() const { return d->open && d->returnsRows && !d->readOnly; }
+
+int Recordset::columnCount() const { return d->shared ? int(d->shared->columns.size()) : 0; }
+
+const ColumnInfo& Recordset::column(int index) const {
+    d->requireRows();
+    d->requireColumn(index);
+    return d->shared->columns[std::size_t(index)];
+}
+
+int Recordset::findColumn(const QString& name) const { return d->shared ? d->findColumn(name) : -1; }
+
+int Recordset::recordCount() const {
+    d->requireRows();
+    d->sync();
+    return d->count();
+}
+
+bool Recordset::bof() const {
+    d->sync();
+    if (d->pending.kind == Private::Pending::Kind::Add)
+        return false;
+    return d->count() == 0 || d->pos < 0;
+}
+
+bool Recordset::eof() const {
+    d->sync();
+    if (d->pending.kind == Private::Pending::Kind::Add)
+        return false;
+    return d->count() == 0 || d->pos >= d->count();
+}
+
+int Recordset::absolutePosition() const {
+    d->requireRows();
+    d->sync();
+    if (d->pending.kind == Private::Pending::Kind::Add || !d->onRow())
+        return -1;
+    return d->pos + 1;
+}
+
+void Recordset::setAbsolutePosition(int position) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    if (position < 1 || position > d->count())
+        throw EOleException(QStringLiteral("Position %1 is outside the recordset's %2 rows")
+                                .arg(position)
+                                .arg(d->count()));
+    d->pos = position - 1;
+}
+
+void Recordset::moveFirst() {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    d->pos = 0;
+}
+
+void Recordset::moveLast() {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    d->pos = d->count() - 1;
+    if (d->count() == 0)
+        d->pos = 0;
+}
+
+void Recordset::moveNext() { move(1); }
+
+void Recordset::movePrevious() { move(-1); }
+
+void Recordset::move(int count) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    const qint64 target = qint64(d->pos) + count;
+    d->pos = int(std::clamp<qint64>(target, -1, d->count()));
+}
+
+Recordset::Bookmark Recordset::bookmark() const {
+    d->requireRows();
+    d->sync();
+    if (d->pending.kind == Private::Pending::Kind::Add || !d->onRow())
+        throw EOleException(kNoCurrentRecord);
+    return d->view[std::size_t(d->pos)];
+}
+
+void Recordset::gotoBookmark(Bookmark bookmark) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    if (!d->positionsValid) {
+        d->positionOfRow.assign(std::size_t(d->rows().rowCount()), -1);
+        for (int i = 0; i < d->count(); ++i)
+            d->positionOfRow[std::size_t(d->view[std::size_t(i)])] = i;
+        d->positionsValid = true;
+    }
+    if (bookmark < 0 || bookmark >= qint64(d->positionOfRow.size()) ||
+        d->positionOfRow[std::size_t(bookmark)] < 0)
+        throw EOleException(QStringLiteral("Bookmark is invalid"));
+    d->pos = d->positionOfRow[std::size_t(bookmark)];
+}
+
+Value Recordset::value(int column) const {
+    d->requireRows();
+    d->requireColumn(column);
+    d->sync();
+    if (d->pending.kind != Private::Pending::Kind::None) {
+        const std::optional<Value>& pending = d->pending.values[std::size_t(column)];
+        if (pending)
+            return *pending;
+        if (d->pending.kind == Private::Pending::Kind::Add)
+            return {};
+    }
+    if (!d->onRow())
+        throw EOleException(kNoCurrentRecord);
+    return d->rows().decode(d->rows().cell(d->view[std::size_t(d->pos)], column),
+                            d->shared->columns[std::size_t(column)].type);
+}
+
+void Recordset::addNew() {
+    d->requireUpdatable();
+    d->flushPending(*this);
+    d->sync();
+    d->pending = {};
+    d->pending.kind = Private::Pending::Kind::Add;
+    d->pending.returnPos = d->pos;
+    d->pending.values.resize(d->shared->columns.size());
+}
+
+void Recordset::setValue(int column, const Value& value) {
+    d->requireUpdatable();
+    d->requireColumn(column);
+    d->sync();
+    const ColumnInfo& info = d->shared->columns[std::size_t(column)];
+    if (!info.updatable)
+        throw EOleException(QStringLiteral("Field '%1' cannot be updated").arg(info.name));
+    Value normalised = d->normalise(column, value);
+    if (d->pending.kind == Private::Pending::Kind::None) {
+        if (!d->onRow())
+            throw EOleException(kNoCurrentRecord);
+        d->pending = {};
+        d->pending.kind = Private::Pending::Kind::Edit;
+        d->pending.row = d->view[std::size_t(d->pos)];
+        d->pending.values.resize(d->shared->columns.size());
+    }
+    std::optional<Value>& slot = d->pending.values[std::size_t(column)];
+    if (!slot)
+        d->pending.order.push_back(column);
+    slot = std::move(normalised);
+}
+
+bool Recordset::editPending() const { return d->pending.kind == Private::Pending::Kind::Edit; }
+
+bool Recordset::addPending() const { return d->pending.kind == Private::Pending::Kind::Add; }
+
+void Recordset::update() {
+    using Kind = Private::Pending::Kind;
+    Private::Pending& pending = d->pending;
+    if (pending.kind == Kind::None)
+        return;
+    if (pending.kind == Kind::Edit && pending.order.empty()) {
+        pending = {};
+        return;
+    }
+    sqlite3* db = d->db();
+    SharedResult& shared = *d->shared;
+    const QByteArray table = quoteName(shared.schema) + "." + quoteName(shared.table);
+    const QByteArray key = quoteName(shared.origins[std::size_t(shared.keyColumn)]);
+    const std::optional<Value>& newKey = pending.values[std::size_t(shared.keyColumn)];
+    WriteTransaction transaction(db);
+    if (pending.kind == Kind::Add) {
+        QByteArray sql = "INSERT INTO " + table;
+        if (pending.order.empty()) {
+            sql += " DEFAULT VALUES";
+        } else {
+            QByteArray names, marks;
+            for (int column : pending.order) {
+                names += (names.isEmpty() ? "" : ", ") + quoteName(shared.origins[std::size_t(column)]);
+                marks += marks.isEmpty() ? "?" : ", ?";
+            }
+            sql += " (" + names + ") VALUES (" + marks + ")";
+        }
+        Statement insert(db, sql);
+        int index = 1;
+        for (int column : pending.order)
+            d->bindValue(insert.get(), index++, column, *pending.values[std::size_t(column)]);
+        insert.step();
+    } else {
+        QByteArray sets, checks;
+        for (int column : pending.order) {
+            const QByteArray name = quoteName(shared.origins[std::size_t(column)]);
+            sets += (sets.isEmpty() ? "" : ", ") + name + " = ?";
+            checks += " AND " + name + " IS ?";
+        }
+        Statement change(db, "UPDATE " + table + " SET " + sets + " WHERE " + key + " IS ?" + checks);
+        int index = 1;
+        for (int column : pending.order)
+            d->bindValue(change.get(), index++, column, *pending.values[std::size_t(column)]);
+        d->bindCell(change.get(), index++, d->rows().cell(pending.row, shared.keyColumn));
+        for (int column : pending.order)
+            d->bindCell(change.get(), index++, d->rows().cell(pending.row, column));
+        change.step();
+        if (sqlite3_changes(db) == 0)
+            throw EOleException(kRowConflict);
+    }
+    const sqlite3_int64 insertedRowId = sqlite3_last_insert_rowid(db);
+    transaction.commit();
+
+    // Read the row back so generated keys, defaults and the stored forms are what the view holds
+    // (and what the next optimistic check compares with).
+    const bool byRowId = pending.kind == Kind::Add && !newKey;
+    Statement readBack(db, d->readBackSql(byRowId ? QByteArray("rowid = ?") : key + " IS ?"));
+    if (byRowId)
+        sqlite3_bind_int64(readBack.get(), 1, insertedRowId);
+    else if (newKey)
+        d->bindValue(readBack.get(), 1, shared.keyColumn, *newKey);
+    else
+        d->bindCell(readBack.get(), 1, d->rows().cell(pending.row, shared.keyColumn));
+    const bool found = readBack.step();
+    if (pending.kind == Kind::Add) {
+        if (found) {
+            const int row = d->rows().appendRow(readBack.get());
+            d->view.push_back(row);
+            d->pos = d->count() - 1;
+            d->positionsValid = false;
+        } else {
+            d->pos = d->count();
+        }
+    } else if (found) {
+        d->rows().overwriteRow(pending.row, readBack.get());
+    } else {
+        d->rows().markDeleted(pending.row);
+    }
+    pending = {};
+    d->sync();
+}
+
+void Recordset::cancelUpdate() {
+    if (d->pending.kind == Private::Pending::Kind::Add)
+        d->pos = std::clamp(d->pending.returnPos, -1, d->count());
+    d->pending = {};
+}
+
+void Recordset::deleteCurrent() {
+    d->requireUpdatable();
+    d->sync();
+    if (d->pending.kind == Private::Pending::Kind::Add) {
+        cancelUpdate();
+        return;
+    }
+    if (!d->onRow())
+        throw EOleException(kNoCurrentRecord);
+    SharedResult& shared = *d->shared;
+    sqlite3* db = d->db();
+    const int row = d->view[std::size_t(d->pos)];
+    QByteArray sql = "DELETE FROM " + quoteName(shared.schema) + "." + quoteName(shared.table) +
+                     " WHERE " + quoteName(shared.origins[std::size_t(shared.keyColumn)]) + " IS ?";
+    std::vector<int> checked;
+    for (int column = 0; column < int(shared.columns.size()); ++column) {
+        if (shared.columns[std::size_t(column)].updatable && column != shared.keyColumn) {
+            sql += " AND " + quoteName(shared.origins[std::size_t(column)]) + " IS ?";
+            checked.push_back(column);
+        }
+    }
+    {
+        WriteTransaction transaction(db);
+        Statement remove(db, sql);
+        int index = 1;
+        d->bindCell(remove.get(), index++, d->rows().cell(row, shared.keyColumn));
+        for (int column : checked)
+            d->bindCell(remove.get(), index++, d->rows().cell(row, column));
+        remove.step();
+        if (sqlite3_changes(db) == 0)
+            throw EOleException(kRowConflict);
+        transaction.commit();
+    }
+    d->pending = {};
+    d->rows().markDeleted(row);
+    d->sync(); // drops the row; the position now names the row after it, or EOF
+}
+
+std::unique_ptr<Recordset> Recordset::clone() const {
+    d->requireRows();
+    d->sync();
+    auto copy = std::make_unique<Recordset>();
+    Private& c = *copy->d;
+    c.shared = d->shared;
+    c.open = true;
+    c.returnsRows = true;
+    c.readOnly = true;
+    c.view = c.liveRows();
+    c.pos = 0;
+    c.seenDeleteVersion = c.rows().deleteVersion();
+    c.builtCellVersion = c.rows().cellVersion();
+    return copy;
+}
+
+void Recordset::setSort(const QString& sortText) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    std::vector<SortSpec> specs;
+    for (const SortColumn& s : parseSort(sortText)) {
+        const int column = d->findColumn(s.field);
+        if (column < 0)
+            throw EOleException(QStringLiteral("Invalid sort text \"%1\": there is no column %2")
+                                    .arg(sortText, s.field));
+        specs.push_back({column, s.descending});
+    }
+    d->sort = std::move(specs);
+    d->sortText = sortText;
+    d->rebuildView(true);
+}
+
+QString Recordset::sort() const { return d->sortText; }
+
+void Recordset::setFilter(const QString& criteria) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    // Clearing an absent filter on a view that is still current only moves to the first row:
+    // locate does this before every search.
+    if (criteria.trimmed().isEmpty() && d->filter.empty() &&
+        d->builtCellVersion == d->rows().cellVersion()) {
+        d->filterText = criteria;
+        d->pos = 0;
+        return;
+    }
+    std::vector<Condition> conditions;
+    if (!criteria.trimmed().isEmpty()) {
+        for (const Criterion& c : parseCriteria(criteria))
+            conditions.push_back(d->bind(c, criteria));
+    }
+    d->filter = std::move(conditions);
+    d->filterText = criteria;
+    d->rebuildView(false);
+}
+
+QString Recordset::filter() const { return d->filterText; }
+
+bool Recordset::find(const QString& criterion, int skip, SearchDirection direction) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    const std::vector<Criterion> parsed = parseCriteria(criterion);
+    if (parsed.size() != 1)
+        throw EOleException(
+            QStringLiteral("Invalid criterion \"%1\": find takes a single comparison").arg(criterion));
+    const Condition condition = d->bind(parsed.front(), criterion);
+    const int n = d->count();
+    const bool forward = direction == SearchDirection::Forward;
+    if (forward) {
+        const int start = std::max(d->pos, 0) + std::max(skip, 0);
+        if (start < n) {
+            if (const std::optional<int> hit = d->fastFind(condition, start)) {
+                d->pos = *hit >= 0 ? *hit : n;
+                return *hit >= 0;
+            }
+            for (int i = start; i < n; ++i) {
+                if (d->matches(condition, d->view[std::size_t(i)])) {
+                    d->pos = i;
+                    return true;
+                }
+            }
+        }
+        d->pos = n;
+        return false;
+    }
+    const int start = std::min(d->pos, n - 1) - std::max(skip, 0);
+    for (int i = start; i >= 0; --i) {
+        if (d->matches(condition, d->view[std::size_t(i)])) {
+            d->pos = i;
+            return true;
+        }
+    }
+    d->pos = -1;
+    return false;
+}
+
+} // namespace cursor

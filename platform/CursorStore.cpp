@@ -1,0 +1,245 @@
+// Row storage: pages of cells and 1 MiB text blocks, so reading a result copies each value once.
+#include "platform/CursorStore.h"
+
+#include <QByteArray>
+#include <cstring>
+#include <limits>
+#include <sqlite3.h>
+
+namespace cursor {
+
+RowStore::RowStore(int columnCount) : columns_(columnCount), keys_(std::size_t(columnCount)) {}
+
+RowStore::~RowStore() = default;
+
+std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) {
+    if (size == 0)
+        return 0;
+    // A large value gets a block of its own so the current block keeps filling.
+    if (size > kBlockSize / 4) {
+        blocks_.push_back(std::make_unique<char[]>(size));
+        std::memcpy(blocks_.back().get(), data, size);
+        return std::uint64_t(blocks_.size() - 1) << 32;
+    }
+    if (currentUsed_ + size > kBlockSize) {
+        blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+        currentBlock_ = blocks_.size() - 1;
+        currentUsed_ = 0;
+    }
+    std::memcpy(blocks_[currentBlock_].get() + currentUsed_, data, size);
+    const std::uint64_t place = (std::uint64_t(currentBlock_) << 32) | currentUsed_;
+    currentUsed_ += size;
+    return place;
+}
+
+std::string_view RowStore::bytes(const Cell& cell) const {
+    if (cell.size == 0 || (cell.type != Cell::Text && cell.type != Cell::Blob))
+        return {};
+    const char* block = blocks_[std::size_t(cell.v.place >> 32)].get();
+    return {block + (cell.v.place & 0xFFFFFFFFu), cell.size};
+}
+
+void RowStore::readInto(Cell* cells, sqlite3_stmt* statement) {
+    for (int c = 0; c < columns_; ++c) {
+        Cell& cell = cells[c];
+        switch (sqlite3_column_type(statement, c)) {
+        case SQLITE_INTEGER:
+            cell.type = Cell::Integer;
+            cell.v.integer = sqlite3_column_int64(statement, c);
+            cell.size = 0;
+            break;
+        case SQLITE_FLOAT:
+            cell.type = Cell::Float;
+            cell.v.real = sqlite3_column_double(statement, c);
+            cell.size = 0;
+            break;
+        case SQLITE_TEXT: {
+            const unsigned char* text = sqlite3_column_text(statement, c);
+            cell.type = Cell::Text;
+            cell.size = std::uint32_t(sqlite3_column_bytes(statement, c));
+            cell.v.place = storeBytes(text, cell.size);
+            break;
+        }
+        case SQLITE_BLOB: {
+            const void* blob = sqlite3_column_blob(statement, c);
+            cell.type = Cell::Blob;
+            cell.size = std::uint32_t(sqlite3_column_bytes(statement, c));
+            cell.v.place = storeBytes(blob, cell.size);
+            break;
+        }
+        default:
+            cell.type = Cell::Null;
+            cell.v.integer = 0;
+            cell.size = 0;
+            break;
+        }
+    }
+}
+
+int RowStore::appendRow(sqlite3_stmt* statement) {
+    const std::size_t slot = std::size_t(rows_) % kPageRows;
+    if (slot == 0)
+        pages_.push_back(std::make_unique<Cell[]>(kPageRows * std::size_t(columns_)));
+    readInto(&pages_.back()[slot * std::size_t(columns_)], statement);
+    deleted_.push_back(0);
+    ++cellVersion_;
+    return rows_++;
+}
+
+void RowStore::overwriteRow(int row, sqlite3_stmt* statement) {
+    Cell* cells = &pages_[std::size_t(row) / kPageRows]
+                         [std::size_t(row) % kPageRows * std::size_t(columns_)];
+    readInto(cells, statement);
+    for (int c = 0; c < columns_; ++c) {
+        std::vector<CollationKey>& column = keys_[std::size_t(c)];
+        if (std::size_t(row) < column.size())
+            column[std::size_t(row)] = keyOf(cells[c]);
+    }
+    ++cellVersion_;
+}
+
+void RowStore::markDeleted(int row) {
+    deleted_[std::size_t(row)] = 1;
+    ++deleteVersion_;
+}
+
+CollationKey RowStore::keyOf(const Cell& cell) const {
+    switch (cell.type) {
+    case Cell::Text:
+    case Cell::Blob: {
+        const std::string_view b = bytes(cell);
+        return collationKeyUtf8(b.data(), b.size());
+    }
+    case Cell::Integer:
+        return collationKey(QString::number(cell.v.integer));
+    case Cell::Float:
+        return collationKey(QString::number(cell.v.real, 'g', 15));
+    case Cell::Null:
+        break;
+    }
+    return {};
+}
+
+const std::vector<CollationKey>& RowStore::keys(int column) {
+    std::vector<CollationKey>& result = keys_[std::size_t(column)];
+    if (result.size() < std::size_t(rows_)) {
+        result.reserve(std::size_t(rows_));
+        for (int row = int(result.size()); row < rows_; ++row)
+            result.push_back(keyOf(cell(row, column)));
+    }
+    return result;
+}
+
+std::optional<Money> RowStore::decodeMoney(const Cell& cell) const {
+    switch (cell.type) {
+    case Cell::Text: {
+        // Fast path for the stored form "-1234.5000"; anything else goes through Money's parser.
+        const std::string_view b = bytes(cell);
+        std::size_t i = 0;
+        const bool negative = !b.empty() && b[0] == '-';
+        if (negative)
+            ++i;
+        std::int64_t units = 0;
+        const std::size_t intStart = i;
+        while (i < b.size() && b[i] >= '0' && b[i] <= '9' && i - intStart < 14)
+            units = units * 10 + (b[i++] - '0');
+        const std::size_t intDigits = i - intStart;
+        if (intDigits > 0 && i + 5 == b.size() && b[i] == '.') {
+            std::int64_t fraction = 0;
+            bool ok = true;
+            for (std::size_t k = i + 1; k < b.size(); ++k) {
+                ok = ok && b[k] >= '0' && b[k] <= '9';
+                fraction = fraction * 10 + (b[k] - '0');
+            }
+            if (ok) {
+                const std::int64_t raw = units * Money::Scale + fraction;
+                return Money::fromRaw(negative ? -raw : raw);
+            }
+        }
+        return Money::fromStorageText(QString::fromUtf8(b.data(), qsizetype(b.size())));
+    }
+    case Cell::Integer:
+        if (cell.v.integer > std::numeric_limits<std::int64_t>::max() / Money::Scale ||
+            cell.v.integer < std::numeric_limits<std::int64_t>::min() / Money::Scale)
+            return std::nullopt;
+        return Money::fromUnits(cell.v.integer);
+    case Cell::Float:
+        return Money::fromDouble(cell.v.real);
+    default:
+        return std::nullopt;
+    }
+}
+
+QDateTime RowStore::decodeDateTime(const Cell& cell) const {
+    if (cell.type != Cell::Text)
+        return {};
+    return dateTimeFromStorage(decodeText(cell));
+}
+
+QString RowStore::decodeText(const Cell& cell) const {
+    switch (cell.type) {
+    case Cell::Text:
+    case Cell::Blob: {
+        const std::string_view b = bytes(cell);
+        return QString::fromUtf8(b.data(), qsizetype(b.size()));
+    }
+    case Cell::Integer:
+        return QString::number(cell.v.integer);
+    case Cell::Float:
+        return QString::number(cell.v.real, 'g', 15);
+    case Cell::Null:
+        break;
+    }
+    return {};
+}
+
+Value RowStore::decode(const Cell& cell, ColumnType type) const {
+    if (cell.type == Cell::Null)
+        return {};
+    switch (type) {
+    case ColumnType::Integer:
+    case ColumnType::AutoIncrement:
+        if (cell.type == Cell::Integer)
+            return qint64(cell.v.integer);
+        if (cell.type == Cell::Float)
+            return cell.v.real;
+        if (cell.type == Cell::Text) {
+            bool ok = false;
+            const qint64 n = decodeText(cell).toLongLong(&ok);
+            if (ok)
+                return n;
+        }
+        return decodeText(cell);
+    case ColumnType::Float:
+        if (cell.type == Cell::Float)
+            return cell.v.real;
+        if (cell.type == Cell::Integer)
+            return double(cell.v.integer);
+        return decodeText(cell);
+    case ColumnType::Currency:
+        if (const std::optional<Money> m = decodeMoney(cell))
+            return *m;
+        return decodeText(cell);
+    case ColumnType::DateTime:
+        if (cell.type == Cell::Text) {
+            const QString text = decodeText(cell);
+            const QDateTime dt = dateTimeFromStorage(text);
+            if (dt.isValid())
+                return dt;
+            return text;
+        }
+        break;
+    case ColumnType::Text:
+    case ColumnType::Memo:
+        return decodeText(cell);
+    case ColumnType::Other:
+        break;
+    }
+    if (cell.type == Cell::Integer)
+        return qint64(cell.v.integer);
+    if (cell.type == Cell::Float)
+        return cell.v.real;
+    return decodeText(cell);
+}
+
+} // namespace cursor

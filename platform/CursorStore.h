@@ -1,0 +1,89 @@
+// The rows of an open result: compact cells over a text arena, shared by a recordset and its clones.
+#pragma once
+
+#include "platform/CursorCollation.h"
+#include "platform/CursorValue.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace cursor {
+
+// One cell as the database returned it. Text and blobs live in the store's arena; the cell holds
+// their place. Values are decoded only when a caller asks for one.
+struct Cell {
+    enum Type : std::uint8_t { Null, Integer, Float, Text, Blob };
+    union {
+        std::int64_t integer;
+        double real;
+        std::uint64_t place; // arena block << 32 | offset
+    } v{0};
+    std::uint32_t size = 0;
+    Type type = Null;
+};
+
+// Rows in read order; a row's index is its bookmark and never changes. Deleted rows keep their
+// index and are only marked. Owned through shared_ptr by the recordset and its clones; one thread.
+class RowStore {
+public:
+    explicit RowStore(int columnCount);
+    ~RowStore();
+    RowStore(const RowStore&) = delete;
+    RowStore& operator=(const RowStore&) = delete;
+
+    int columnCount() const { return columns_; }
+    int rowCount() const { return rows_; }
+
+    // Copies the statement's current result row (its first columnCount() columns).
+    int appendRow(sqlite3_stmt* statement);
+    void overwriteRow(int row, sqlite3_stmt* statement);
+
+    const Cell& cell(int row, int column) const {
+        return pages_[std::size_t(row) / kPageRows]
+                     [std::size_t(row) % kPageRows * std::size_t(columns_) + std::size_t(column)];
+    }
+    std::string_view bytes(const Cell& cell) const;
+
+    bool isDeleted(int row) const { return deleted_[std::size_t(row)] != 0; }
+    void markDeleted(int row);
+
+    // Case-folded collation keys of one column for every row (text as is, numbers as their
+    // decimal text, null as empty), built on first use and kept current as rows change.
+    const std::vector<CollationKey>& keys(int column);
+
+    // Decodes a cell for a column of the given type (see CursorValue.h for the storage forms).
+    Value decode(const Cell& cell, ColumnType type) const;
+    std::optional<Money> decodeMoney(const Cell& cell) const;
+    QDateTime decodeDateTime(const Cell& cell) const;
+    QString decodeText(const Cell& cell) const;
+
+    // Change counters that views compare with what they last saw.
+    std::uint64_t cellVersion() const { return cellVersion_; }     // rows appended or rewritten
+    std::uint64_t deleteVersion() const { return deleteVersion_; } // rows deleted
+
+private:
+    static constexpr std::size_t kPageRows = 1024;
+    static constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+
+    void readInto(Cell* cells, sqlite3_stmt* statement);
+    std::uint64_t storeBytes(const void* data, std::uint32_t size);
+    CollationKey keyOf(const Cell& cell) const;
+
+    int columns_;
+    int rows_ = 0;
+    std::vector<std::unique_ptr<Cell[]>> pages_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t currentBlock_ = SIZE_MAX;
+    std::size_t currentUsed_ = kBlockSize;
+    std::vector<std::uint8_t> deleted_;
+    std::vector<std::vector<CollationKey>> keys_;
+    std::uint64_t cellVersion_ = 0;
+    std::uint64_t deleteVersion_ = 0;
+};
+
+} // namespace cursor

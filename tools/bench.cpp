@@ -1,0 +1,260 @@
+// korvela-bench: timings of the cursor engine on a large generated database.
+//
+//   korvela-bench [--customers N] [--runs R]
+//
+// Builds a temporary database with N customers (default 100000) and ten visits each, then prints
+// one figure a line, each the median of R runs (default 5):
+//   open-customers: <engine> ms, bare <bare> ms, ratio=<engine/bare>
+//   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
+//   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
+//   peak-rss: <MiB>
+// Further measurements are added to the table in main().
+#include "data/Schema.h"
+#include "platform/CursorConnection.h"
+#include "platform/CursorRecordset.h"
+#include "platform/Errors.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <sqlite3.h>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void check(int rc, sqlite3* db) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        std::fprintf(stderr, "korvela-bench: %s\n", sqlite3_errmsg(db));
+        std::exit(1);
+    }
+}
+
+const char* const kFirstNames[] = {"Ahmet", "Mehmet", "Ayşe", "Fatma", "Çağlar", "Gökhan",
+                                   "İsmail", "Işıl", "Özlem", "Şükrü", "Ümit", "Ebru",
+                                   "Serkan", "Gülşen", "Hüseyin", "Zeynep", "Oğuz", "Derya"};
+const char* const kSurnames[] = {"Yılmaz", "Kaya", "Demir", "Şahin", "Çelik", "Yıldız",
+                                 "Öztürk", "Aydın", "Özdemir", "Arslan", "Doğan", "Kılıç",
+                                 "Aslan", "Çetin", "Koç", "Kurt", "Özkan", "Şimşek"};
+const char* const kMakes[] = {"Fiat", "Renault", "Ford", "Toyota", "Volkswagen", "Hyundai"};
+
+// A database with the program's schema, filled in one transaction through prepared statements.
+void buildDatabase(const QString& path, int customers, int visitsEach) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    check(sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr,
+                       nullptr, nullptr),
+          db);
+    check(sqlite3_exec(db, data::schemaSql().toUtf8().constData(), nullptr, nullptr, nullptr), db);
+    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
+    sqlite3_stmt* customer = nullptr;
+    sqlite3_stmt* visit = nullptr;
+    check(sqlite3_prepare_v2(db,
+                             "INSERT INTO t_musteri (f_arac_plaka, f_adi, f_tel, f_gsm, f_mail, "
+                             "f_vd, f_vn, f_tarih, f_adres, f_arac_marka, f_arac_model, "
+                             "f_arac_yil, f_arac_yakit, f_arac_renk, f_not) VALUES "
+                             "(?, ?, ?, ?, ?, 'Kadıköy', ?, ?, ?, ?, 'Model', ?, 'Benzin', "
+                             "'Beyaz', ?)",
+                             -1, &customer, nullptr),
+          db);
+    check(sqlite3_prepare_v2(db,
+                             "INSERT INTO t_servis (f_tarih, f_km, f_ariza, f_islem, f_parca, "
+                             "f_malzeme, f_iscilik, f_tutar, f_odeme, id_musteri) VALUES "
+                             "(?, ?, 'Fren sesi', 'Balata değişimi', 'Balata', 'Fren hidroliği', "
+                             "?, ?, ?, ?)",
+                             -1, &visit, nullptr),
+          db);
+    unsigned seed = 12345;
+    const auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    const auto text = [](sqlite3_stmt* s, int i, const std::string& v) {
+        sqlite3_bind_text(s, i, v.c_str(), int(v.size()), SQLITE_TRANSIENT);
+    };
+    for (int c = 1; c <= customers; ++c) {
+        const std::string name = std::string(kFirstNames[next() % std::size(kFirstNames)]) + " " +
+                                 kSurnames[next() % std::size(kSurnames)];
+        text(customer, 1, std::to_string(1 + next() % 81) + " ABC " + std::to_string(next() % 1000));
+        text(customer, 2, name);
+        text(customer, 3, "0216 " + std::to_string(1000000 + next() * 7));
+        text(customer, 4, "0532 " + std::to_string(1000000 + next() * 11));
+        text(customer, 5, "musteri" + std::to_string(c) + "@example.com");
+        text(customer, 6, std::to_string(1000000000 + c));
+        text(customer, 7, "2008-12-25 14:30:00");
+        text(customer, 8, "Bağdat Caddesi No: " + std::to_string(c % 500));
+        text(customer, 9, kMakes[next() % std::size(kMakes)]);
+        text(customer, 10, std::to_string(1995 + next() % 15));
+        text(customer, 11, c % 7 ? std::string() : std::string("Düzenli müşteri"));
+        check(sqlite3_step(customer), db);
+        sqlite3_reset(customer);
+        for (int v = 0; v < visitsEach; ++v) {
+            text(visit, 1, "2009-0" + std::to_string(1 + v % 9) + "-1" + std::to_string(v % 10) +
+                               " 10:00:00");
+            text(visit, 2, std::to_string(10000 + v * 5000));
+            text(visit, 3, std::to_string(100 + next() % 400) + ".0000");
+            text(visit, 4, std::to_string(next() % 900) + ".5000");
+            text(visit, 5, std::to_string(next() % 500) + ".0000");
+            sqlite3_bind_int(visit, 6, c);
+            check(sqlite3_step(visit), db);
+            sqlite3_reset(visit);
+        }
+    }
+    sqlite3_finalize(customer);
+    sqlite3_finalize(visit);
+    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
+    sqlite3_close(db);
+}
+
+// Reads every column of every row as text, the least any reader has to do.
+double bareOpen(sqlite3* db, const char* sql) {
+    const Clock::time_point start = Clock::now();
+    sqlite3_stmt* statement = nullptr;
+    check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr), db);
+    const int columns = sqlite3_column_count(statement);
+    std::size_t bytes = 0;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            const unsigned char* text = sqlite3_column_text(statement, c);
+            bytes += text ? std::size_t(sqlite3_column_bytes(statement, c)) : 0;
+        }
+    }
+    sqlite3_finalize(statement);
+    const double elapsed = millisecondsSince(start);
+    if (bytes == 0)
+        std::fprintf(stderr, "korvela-bench: the bare read saw no data\n");
+    return elapsed;
+}
+
+struct Context {
+    cursor::Connection connection;
+    int runs = 5;
+};
+
+struct Measurement {
+    const char* name;
+    std::function<std::string(Context&)> run; // the text after "name: "
+};
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, pattern, a, b, c);
+    return buffer;
+}
+
+std::string openCustomers(Context& context) {
+    const char* sql = "select * from t_musteri";
+    bareOpen(context.connection.handle(), sql); // warm the page cache
+    std::vector<double> engine, bare;
+    for (int i = 0; i < context.runs; ++i) {
+        bare.push_back(bareOpen(context.connection.handle(), sql));
+        const Clock::time_point start = Clock::now();
+        cursor::Recordset rs;
+        rs.open(context.connection, sql, cursor::CursorType::Static);
+        engine.push_back(millisecondsSince(start));
+    }
+    const double e = median(engine), b = median(bare);
+    return format("%.1f ms, bare %.1f ms, ratio=%.2f", e, b, e / b);
+}
+
+std::string sortNames(Context& context) {
+    std::vector<double> times;
+    for (int i = 0; i < context.runs; ++i) {
+        cursor::Recordset rs;
+        rs.open(context.connection, "select * from t_musteri", cursor::CursorType::Static);
+        const Clock::time_point start = Clock::now();
+        const std::unique_ptr<cursor::Recordset> copy = rs.clone();
+        copy->setSort("f_adi");
+        times.push_back(millisecondsSince(start));
+    }
+    return format("%.1f ms", median(times));
+}
+
+std::string findPrefix(Context& context) {
+    cursor::Recordset rs;
+    rs.open(context.connection, "select * from t_musteri", cursor::CursorType::Static);
+    const std::unique_ptr<cursor::Recordset> copy = rs.clone();
+    copy->setSort("f_adi");
+    const char* const prefixes[] = {"Ah", "Mehmet Y", "Şük", "İsmail Ö", "Işıl K", "Zeynep Ş",
+                                    "Ümit", "Yok"};
+    std::vector<double> times;
+    int found = 0;
+    for (int i = 0; i < 50 * context.runs; ++i) {
+        const QString criterion =
+            QStringLiteral("(f_adi like '%1*')")
+                .arg(QString::fromUtf8(prefixes[std::size_t(i) % std::size(prefixes)]));
+        const Clock::time_point start = Clock::now();
+        copy->setFilter(QString());
+        found += copy->find(criterion);
+        rs.gotoBookmark(copy->eof() ? rs.bookmark() : copy->bookmark());
+        times.push_back(millisecondsSince(start));
+    }
+    if (found == 0)
+        std::fprintf(stderr, "korvela-bench: no prefix was found\n");
+    return format("%.3f ms", median(times));
+}
+
+std::string peakRss(Context&) {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return format("%.1f MiB", double(usage.ru_maxrss) / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int customers = 100000;
+    Context context;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        bool ok = false;
+        if (args[i] == "--customers" && i + 1 < args.size())
+            customers = args[++i].toInt(&ok);
+        else if (args[i] == "--runs" && i + 1 < args.size())
+            context.runs = args[++i].toInt(&ok);
+        if (!ok || customers < 1 || context.runs < 1) {
+            std::fprintf(stderr, "usage: korvela-bench [--customers N] [--runs R]\n");
+            return 2;
+        }
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Korvela.mdb";
+    buildDatabase(path, customers, 10);
+
+    const Measurement measurements[] = {
+        {"open-customers", openCustomers},
+        {"sort-names", sortNames},
+        {"find-prefix", findPrefix},
+        {"peak-rss", peakRss}, // keep last: it reports the whole run
+    };
+    try {
+        context.connection.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + path + "\"");
+        for (const Measurement& m : measurements) {
+            const std::string result = m.run(context);
+            std::printf("%s: %s\n", m.name, result.c_str());
+            std::fflush(stdout);
+        }
+    } catch (const platform::Exception& e) {
+        std::fprintf(stderr, "korvela-bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
