@@ -2,6 +2,7 @@
 #include "controls/InspectorEdit.h"
 #include "controls/RecordInspector.h"
 #include "platform/Colors.h"
+#include "platform/Fonts.h"
 
 #include <QKeyEvent>
 #include <QMimeData>
@@ -25,7 +26,7 @@ TInspectorEdit::TInspectorEdit(TRecordInspector* inspector, QWidget* parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setUndoRedoEnabled(false);
     document()->setDocumentMargin(0);
-    setViewportMargins(kTextLeft, kTextTop, 0, 0);
+    placeText();
     QPalette pal = palette();
     pal.setColor(QPalette::Base, platform::clWindow.toQColor());
     pal.setColor(QPalette::Text, platform::clWindowText.toQColor());
@@ -35,6 +36,19 @@ TInspectorEdit::TInspectorEdit(TRecordInspector* inspector, QWidget* parent)
     viewport()->setAutoFillBackground(true);
     setAutoFillBackground(true);
     setMultiLine(false);
+}
+
+void TInspectorEdit::placeText() {
+    // The painted text stands on the Windows ascent; the toolkit's ascent may be smaller, so the
+    // editor's text moves down by the difference to stand exactly where the painted text did.
+    const int shift = platform::windowsAscent(font()) - QFontMetrics(font()).ascent();
+    setViewportMargins(kTextLeft, kTextTop + std::max(0, shift), 0, 0);
+}
+
+void TInspectorEdit::changeEvent(QEvent* event) {
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        placeText();
 }
 
 void TInspectorEdit::setMultiLine(bool on) {

@@ -34,11 +34,14 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    void placeText();
+
     TRecordInspector* inspector_;
     bool multiLine_ = false;
     int maxLength_ = 0;

@@ -1221,10 +1221,9 @@ void TRecordInspector::setDataSource(data::TDataSource* source) {
 int TRecordInspector::captionWidth() const { return d->effectiveCaptionWidth(); }
 
 void TRecordInspector::setCaptionWidth(int width) {
+    // Kept as assigned (the client width is not known before the control is laid out); the
+    // layout always clamps it to 10 ... client width - 20, and a drag stores the clamped value.
     d->captionWidth = width;
-    // Stored as assigned; every layout clamps it to 10 ... client width - 20.
-    if (viewport()->width() > 0)
-        d->captionWidth = d->effectiveCaptionWidth();
     d->placeEditor();
     viewport()->update();
 }
@@ -1617,8 +1616,10 @@ void TRecordInspector::mouseMoveEvent(QMouseEvent* event) {
     d->mouseInside = true;
     if (d->drag == Private::Drag::Column) {
         // The caption width follows the mouse live.
-        if (pos.x() > 1)
+        if (pos.x() > 1) {
             setCaptionWidth(pos.x());
+            d->captionWidth = d->effectiveCaptionWidth();
+        }
         return;
     }
     if (d->drag == Private::Drag::Row)
@@ -1635,8 +1636,10 @@ void TRecordInspector::mouseMoveEvent(QMouseEvent* event) {
 void TRecordInspector::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (d->drag == Private::Drag::Column) {
-        if (pos.x() > 1)
+        if (pos.x() > 1) {
             setCaptionWidth(pos.x());
+            d->captionWidth = d->effectiveCaptionWidth();
+        }
     } else if (d->drag == Private::Drag::Row && d->dragRow >= 0 && d->dragRow < rowCount()) {
         const int height = std::max(pos.y() - d->rowTop(d->dragRow), d->textRowHeight());
         d->rows[size_t(d->dragRow)]->setCellHeight(height);

@@ -1,6 +1,7 @@
 // TDataSet: a record set with its states, record window, field objects, events and notifications.
 #pragma once
 
+#include "data/DataCursor.h"
 #include "data/DataEvents.h"
 #include "data/Field.h"
 
@@ -13,7 +14,6 @@
 namespace data {
 
 class TDataSource;
-class DataCursor;
 
 using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
 

@@ -104,8 +104,9 @@ void Connection::open(const QString& connectionString) {
         throw EOleException(error);
 
     sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread uses a connection, so SQLite's per-call locking is not needed (NOMUTEX).
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db))
                                    : QStringLiteral("Could not open file '%1'").arg(path);

@@ -454,8 +454,9 @@ int Recordset::Private::compareRows(const SortSpec& s, int a, int b) {
         return (x.type != Cell::Null) - (y.type != Cell::Null);
     const ColumnType type = shared->columns[std::size_t(s.column)].type;
     if (isTextType(type)) {
-        const std::vector<CollationKey>& keys = rows().keys(s.column);
-        return compareKeys(keys[std::size_t(a)], keys[std::size_t(b)]);
+        const std::vector<std::uint32_t>& ranks = rows().sortRanks(s.column);
+        const std::uint32_t ra = ranks[std::size_t(a)], rb = ranks[std::size_t(b)];
+        return ra < rb ? -1 : (ra > rb ? 1 : 0);
     }
     if (type == ColumnType::Currency) {
         const std::optional<Money> mx = rows().decodeMoney(x), my = rows().decodeMoney(y);
@@ -504,44 +505,37 @@ void Recordset::Private::rebuildView(bool keepCurrent) {
         result = std::move(kept);
     }
     if (!sort.empty()) {
-        // Entries carry the first key's null flag and leading ranks, so most comparisons of a text
-        // sort never touch the keys themselves; the input index makes the order stable.
-        struct Entry {
-            quint64 prefix;
-            std::uint32_t nonNull;
-            std::uint32_t input;
-            int row;
-        };
-        const SortSpec& first = sort.front();
-        const bool textFirst = isTextType(shared->columns[std::size_t(first.column)].type);
-        std::vector<Entry> entries(result.size());
-        const std::vector<CollationKey>* firstKeys = textFirst ? &rows().keys(first.column) : nullptr;
+        // Text columns sort by their cached ranks, so a comparison is integer work; the input
+        // index as the last key makes the order stable.
         for (const SortSpec& s : sort)
-            rows().keys(s.column); // build before comparing: building may move the vectors
-        for (std::size_t i = 0; i < result.size(); ++i) {
-            const int row = result[i];
-            Entry& e = entries[i];
-            e.row = row;
-            e.input = std::uint32_t(i);
-            e.nonNull = rows().cell(row, first.column).type != Cell::Null;
-            e.prefix = textFirst ? keyPrefix((*firstKeys)[std::size_t(row)]) : 0;
+            if (isTextType(shared->columns[std::size_t(s.column)].type))
+                rows().sortRanks(s.column);
+        const SortSpec& first = sort.front();
+        if (sort.size() == 1 && isTextType(shared->columns[std::size_t(first.column)].type)) {
+            const std::vector<std::uint32_t>& ranks = rows().sortRanks(first.column);
+            std::vector<std::uint64_t> order(result.size());
+            for (std::size_t i = 0; i < result.size(); ++i) {
+                const std::uint32_t rank = ranks[std::size_t(result[i])];
+                order[i] = (std::uint64_t(first.descending ? ~rank : rank) << 32) | i;
+            }
+            std::sort(order.begin(), order.end());
+            std::vector<int> sortedRows(result.size());
+            for (std::size_t i = 0; i < order.size(); ++i)
+                sortedRows[i] = result[std::size_t(order[i] & 0xFFFFFFFFu)];
+            result = std::move(sortedRows);
+        } else {
+            std::vector<std::uint32_t> input(std::size_t(rows().rowCount()));
+            for (std::size_t i = 0; i < result.size(); ++i)
+                input[std::size_t(result[i])] = std::uint32_t(i);
+            std::sort(result.begin(), result.end(), [&](int x, int y) {
+                for (const SortSpec& s : sort) {
+                    const int c = compareRows(s, x, y);
+                    if (c != 0)
+                        return s.descending ? c > 0 : c < 0;
+                }
+                return input[std::size_t(x)] < input[std::size_t(y)];
+            });
         }
-        std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
-            if (textFirst) {
-                if (x.nonNull != y.nonNull)
-                    return first.descending ? x.nonNull > y.nonNull : x.nonNull < y.nonNull;
-                if (x.prefix != y.prefix)
-                    return first.descending ? x.prefix > y.prefix : x.prefix < y.prefix;
-            }
-            for (const SortSpec& s : sort) {
-                const int c = compareRows(s, x.row, y.row);
-                if (c != 0)
-                    return s.descending ? c > 0 : c < 0;
-            }
-            return x.input < y.input;
-        });
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            result[i] = entries[i].row;
     }
     view = std::move(result);
     positionsValid = false;

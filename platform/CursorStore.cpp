@@ -2,13 +2,16 @@
 #include "platform/CursorStore.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <sqlite3.h>
+#include <unordered_map>
 
 namespace cursor {
 
-RowStore::RowStore(int columnCount) : columns_(columnCount), keys_(std::size_t(columnCount)) {}
+RowStore::RowStore(int columnCount)
+    : columns_(columnCount), keys_(std::size_t(columnCount)), ranks_(std::size_t(columnCount)) {}
 
 RowStore::~RowStore() = default;
 
@@ -17,12 +20,12 @@ std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) {
         return 0;
     // A large value gets a block of its own so the current block keeps filling.
     if (size > kBlockSize / 4) {
-        blocks_.push_back(std::make_unique<char[]>(size));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
         std::memcpy(blocks_.back().get(), data, size);
         return std::uint64_t(blocks_.size() - 1) << 32;
     }
     if (currentUsed_ + size > kBlockSize) {
-        blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
         currentBlock_ = blocks_.size() - 1;
         currentUsed_ = 0;
     }
@@ -79,7 +82,7 @@ void RowStore::readInto(Cell* cells, sqlite3_stmt* statement) {
 int RowStore::appendRow(sqlite3_stmt* statement) {
     const std::size_t slot = std::size_t(rows_) % kPageRows;
     if (slot == 0)
-        pages_.push_back(std::make_unique<Cell[]>(kPageRows * std::size_t(columns_)));
+        pages_.push_back(std::make_unique_for_overwrite<Cell[]>(kPageRows * std::size_t(columns_)));
     readInto(&pages_.back()[slot * std::size_t(columns_)], statement);
     deleted_.push_back(0);
     ++cellVersion_;
@@ -128,6 +131,56 @@ const std::vector<CollationKey>& RowStore::keys(int column) {
             result.push_back(keyOf(cell(row, column)));
     }
     return result;
+}
+
+// Distinct keys first (names repeat a lot), then one sort of the distinct keys by their first
+// eight ranks and, on a tie, the rest of the key.
+const std::vector<std::uint32_t>& RowStore::sortRanks(int column) {
+    Ranks& cache = ranks_[std::size_t(column)];
+    if (cache.cellVersion == cellVersion_)
+        return cache.ranks;
+    const std::vector<CollationKey>& k = keys(column);
+    std::unordered_map<std::u16string_view, std::uint32_t> groups;
+    groups.reserve(std::size_t(rows_));
+    std::vector<std::uint32_t> groupOf(std::size_t(rows_), UINT32_MAX);
+    std::vector<const CollationKey*> distinct;
+    for (int row = 0; row < rows_; ++row) {
+        if (cell(row, column).type == Cell::Null)
+            continue;
+        const CollationKey& key = k[std::size_t(row)];
+        const auto [it, inserted] = groups.try_emplace(key, std::uint32_t(distinct.size()));
+        if (inserted)
+            distinct.push_back(&key);
+        groupOf[std::size_t(row)] = it->second;
+    }
+    struct Entry {
+        quint64 high, low;
+        std::uint32_t group;
+    };
+    std::vector<Entry> entries(distinct.size());
+    for (std::size_t g = 0; g < distinct.size(); ++g) {
+        const std::u16string_view key(*distinct[g]);
+        entries[g] = {keyPrefix(key), keyPrefix(key.size() > 4 ? key.substr(4) : u""),
+                      std::uint32_t(g)};
+    }
+    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+        if (x.high != y.high)
+            return x.high < y.high;
+        if (x.low != y.low)
+            return x.low < y.low;
+        const std::u16string_view a(*distinct[x.group]), b(*distinct[y.group]);
+        return a.substr(std::min<std::size_t>(8, a.size())) <
+               b.substr(std::min<std::size_t>(8, b.size()));
+    });
+    std::vector<std::uint32_t> rankOfGroup(distinct.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        rankOfGroup[entries[i].group] = std::uint32_t(i + 1);
+    cache.ranks.assign(std::size_t(rows_), 0);
+    for (std::size_t row = 0; row < std::size_t(rows_); ++row)
+        if (groupOf[row] != UINT32_MAX)
+            cache.ranks[row] = rankOfGroup[groupOf[row]];
+    cache.cellVersion = cellVersion_;
+    return cache.ranks;
 }
 
 std::optional<Money> RowStore::decodeMoney(const Cell& cell) const {

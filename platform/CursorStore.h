@@ -15,16 +15,17 @@ struct sqlite3_stmt;
 namespace cursor {
 
 // One cell as the database returned it. Text and blobs live in the store's arena; the cell holds
-// their place. Values are decoded only when a caller asks for one.
+// their place. Values are decoded only when a caller asks for one. Trivial on purpose: pages of
+// cells are allocated uninitialised and every cell is written when its row is read.
 struct Cell {
     enum Type : std::uint8_t { Null, Integer, Float, Text, Blob };
     union {
         std::int64_t integer;
         double real;
         std::uint64_t place; // arena block << 32 | offset
-    } v{0};
-    std::uint32_t size = 0;
-    Type type = Null;
+    } v;
+    std::uint32_t size;
+    Type type;
 };
 
 // Rows in read order; a row's index is its bookmark and never changes. Deleted rows keep their
@@ -56,6 +57,11 @@ public:
     // decimal text, null as empty), built on first use and kept current as rows change.
     const std::vector<CollationKey>& keys(int column);
 
+    // For every row of a column, the place of its key among the column's distinct keys in
+    // collation order (0 for null, then 1, 2, ...), so sorting compares integers. Rebuilt on first
+    // use after the rows changed.
+    const std::vector<std::uint32_t>& sortRanks(int column);
+
     // Decodes a cell for a column of the given type (see CursorValue.h for the storage forms).
     Value decode(const Cell& cell, ColumnType type) const;
     std::optional<Money> decodeMoney(const Cell& cell) const;
@@ -82,6 +88,11 @@ private:
     std::size_t currentUsed_ = kBlockSize;
     std::vector<std::uint8_t> deleted_;
     std::vector<std::vector<CollationKey>> keys_;
+    struct Ranks {
+        std::vector<std::uint32_t> ranks;
+        std::uint64_t cellVersion = UINT64_MAX;
+    };
+    std::vector<Ranks> ranks_;
     std::uint64_t cellVersion_ = 0;
     std::uint64_t deleteVersion_ = 0;
 };

@@ -131,6 +131,10 @@ std::string schemeName(const ::testing::TestParamInfo<SchemeRow>& info) {
     return names[info.param.scheme];
 }
 
+void PrintTo(const SchemeRow& row, std::ostream* os) {
+    *os << "scheme " << int(row.scheme);
+}
+
 class GradButtonScheme : public ::testing::TestWithParam<SchemeRow> {};
 
 TEST_P(GradButtonScheme, WritesTheTableColoursAndReadsBackTheScheme) {
@@ -434,24 +438,17 @@ TEST(GradButtonPaint, AmpersandUnderlinesTheNextCharacterAndIsNotDrawn) {
     EXPECT_LT(underline.right(), letters.left() + 8);
 }
 
-TEST(GradButtonPaint, WordWrapBreaksTheCaptionAndClipsItToItsRectangle) {
-    TGradButton b;
-    makeCommandLike(b);
-    b.resize(85, 40);
-    b.setCaption("Bir iki");
-    const QRect oneLine = inkBox(b.renderImage(), 0x000000);
-    b.setWordWrap(true);
-    const QRect wrapped = inkBox(b.renderImage(), 0x000000);
-    // The text rectangle is as wide as the caption: nothing breaks, the same line is drawn.
-    EXPECT_EQ(wrapped, oneLine);
-}
-
 // Glyph placement: the gap between glyph and caption and the centring across.
 struct PlacementRow {
     TGradButton::TButtonLayout layout;
     int gw, gh, spacing;
     int gap; // expected gap between glyph and caption
 };
+
+void PrintTo(const PlacementRow& row, std::ostream* os) {
+    *os << "layout " << int(row.layout) << ", glyph " << row.gw << "x" << row.gh << ", spacing "
+        << row.spacing;
+}
 
 class GradButtonGlyphPlacement : public ::testing::TestWithParam<PlacementRow> {};
 
@@ -565,6 +562,10 @@ struct MouseRow {
     TGradButton::TVisualState finalState;
     bool finalPressed = false;
 };
+
+void PrintTo(const MouseRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class GradButtonMouse : public ::testing::TestWithParam<MouseRow> {};
 
@@ -730,8 +731,9 @@ TEST(GradButtonKeys, SpaceHeldShowsDownAndItsReleaseClicksOnce) {
 
 TEST(GradButtonKeys, ReturnOnTheFocusedButtonClicksOnce) {
     Window win;
-    auto* b = new TGradButton(&win.widget);
+    // The Default button comes first among the window's buttons; the focused one is asked first.
     auto* other = new TGradButton(&win.widget);
+    auto* b = new TGradButton(&win.widget);
     other->setDefault(true);
     b->show();
     other->show();
@@ -767,6 +769,10 @@ struct DialogKeyRow {
     Qt::KeyboardModifiers modifiers;
     int clicks;
 };
+
+void PrintTo(const DialogKeyRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class GradButtonDialogKey : public ::testing::TestWithParam<DialogKeyRow> {};
 

@@ -46,13 +46,21 @@ qint64 lastId(const QString& path, const char* table) {
 
 } // namespace
 
-TestDatabase::TestDatabase() { run(path(), data::schemaSql()); }
+TestDatabase::TestDatabase() {
+    run(path(), data::schemaSql());
+}
 
-QString TestDatabase::directory() const { return dir_.path() + '/'; }
+QString TestDatabase::directory() const {
+    return dir_.path() + '/';
+}
 
-QString TestDatabase::path() const { return directory() + data::kDatabaseFileName; }
+QString TestDatabase::path() const {
+    return directory() + data::kDatabaseFileName;
+}
 
-void TestDatabase::exec(const QString& sql) { run(path(), sql); }
+void TestDatabase::exec(const QString& sql) {
+    run(path(), sql);
+}
 
 qint64 TestDatabase::addCustomer(const QString& name, const QString& plate) {
     exec(QStringLiteral("INSERT INTO t_musteri (f_adi, f_arac_plaka) VALUES (%1, %2)")
@@ -119,17 +127,25 @@ void RecordingLink::recordChanged(data::TField* field) {
                    : name_ + QStringLiteral(" record"));
 }
 
-void RecordingLink::dataSetChanged() { log_.add(name_ + QStringLiteral(" changed")); }
+void RecordingLink::dataSetChanged() {
+    log_.add(name_ + QStringLiteral(" changed"));
+}
 
 void RecordingLink::dataSetScrolled(int distance) {
     log_.add(name_ + QStringLiteral(" scrolled ") + QString::number(distance));
 }
 
-void RecordingLink::layoutChanged() { log_.add(name_ + QStringLiteral(" layout")); }
+void RecordingLink::layoutChanged() {
+    log_.add(name_ + QStringLiteral(" layout"));
+}
 
-void RecordingLink::updateData() { log_.add(name_ + QStringLiteral(" update")); }
+void RecordingLink::updateData() {
+    log_.add(name_ + QStringLiteral(" update"));
+}
 
-void RecordingLink::checkBrowseMode() { log_.add(name_ + QStringLiteral(" check")); }
+void RecordingLink::checkBrowseMode() {
+    log_.add(name_ + QStringLiteral(" check"));
+}
 
 void RecordingLink::focusControl(data::TField* field) {
     log_.add(name_ + QStringLiteral(" focus ") + (field ? field->fieldName() : QString()));
@@ -147,9 +163,9 @@ std::unique_ptr<data::TQuery> serviceQuery(data::TConnection& connection, qint64
     auto q = std::make_unique<data::TQuery>(QStringLiteral("qryServis"), &connection);
     data::declareServiceFields(*q);
     q->OnCalcFields = serviceCalcFields;
-    q->addSql(customer < 0 ? QStringLiteral("select * from t_servis")
-                           : QStringLiteral("select * from t_servis where id_musteri=%1")
-                                 .arg(customer));
+    q->addSql(customer < 0
+                  ? QStringLiteral("select * from t_servis")
+                  : QStringLiteral("select * from t_servis where id_musteri=%1").arg(customer));
     return q;
 }
 

@@ -1,0 +1,739 @@
+// TInspectorDateEdit: part-by-part date and time entry, the arrow button and the month calendar.
+#include "controls/InspectorDateEdit.h"
+#include "controls/RecordInspector.h"
+#include "data/DataSet.h"
+#include "data/DataSource.h"
+#include "data/Field.h"
+#include "data/FieldText.h"
+#include "platform/Application.h"
+#include "platform/Colors.h"
+#include "platform/Fonts.h"
+#include "platform/RegionalSettings.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <array>
+
+namespace controls {
+
+namespace {
+
+enum class PartKind { Literal, Day, Month, Year, Hour, Minute, Second, Other };
+
+struct Token {
+    PartKind kind = PartKind::Literal;
+    QString text; // the literal, or the picture letters
+    int digits = 2;
+};
+
+bool editable(PartKind k) { return k != PartKind::Literal && k != PartKind::Other; }
+
+// Splits a Windows date/time picture into literals and parts. "m" right after an hour part
+// means minutes; three or more "d" or "m" (names) are shown but not edited.
+std::vector<Token> tokenize(const QString& picture, const platform::FormatSettings& fs) {
+    std::vector<Token> tokens;
+    auto literal = [&](const QString& s) {
+        if (!tokens.empty() && tokens.back().kind == PartKind::Literal)
+            tokens.back().text += s;
+        else
+            tokens.push_back({PartKind::Literal, s, 0});
+    };
+    bool afterHour = false;
+    for (int i = 0; i < picture.size();) {
+        const QChar c = picture[i];
+        const QChar lower = c.toLower();
+        if (c == '"' || c == '\'') {
+            const int end = int(picture.indexOf(c, i + 1));
+            const int stop = end < 0 ? int(picture.size()) : end;
+            literal(picture.mid(i + 1, stop - i - 1));
+            i = stop + 1;
+            continue;
+        }
+        if (c == '/') {
+            literal(QString(fs.dateSeparator));
+            ++i;
+            continue;
+        }
+        if (c == ':') {
+            literal(QString(fs.timeSeparator));
+            ++i;
+            continue;
+        }
+        if (lower == 'a' && (picture.mid(i, 5).compare("am/pm", Qt::CaseInsensitive) == 0 ||
+                             picture.mid(i, 3).compare("a/p", Qt::CaseInsensitive) == 0)) {
+            const int n = picture.mid(i, 5).compare("am/pm", Qt::CaseInsensitive) == 0 ? 5 : 3;
+            tokens.push_back({PartKind::Other, picture.mid(i, n), 0});
+            i += n;
+            continue;
+        }
+        if (QStringLiteral("dmyhns").contains(lower)) {
+            int n = 1;
+            while (i + n < picture.size() && picture[i + n].toLower() == lower)
+                ++n;
+            Token t;
+            t.text = picture.mid(i, n);
+            t.digits = std::min(n, 2);
+            switch (lower.unicode()) {
+            case 'd':
+                t.kind = n <= 2 ? PartKind::Day : PartKind::Other;
+                break;
+            case 'm':
+                t.kind = n <= 2 ? (afterHour ? PartKind::Minute : PartKind::Month) : PartKind::Other;
+                break;
+            case 'y':
+                t.kind = PartKind::Year;
+                t.digits = n <= 2 ? 2 : 4;
+                break;
+            case 'h':
+                t.kind = PartKind::Hour;
+                break;
+            case 'n':
+                t.kind = PartKind::Minute;
+                break;
+            default:
+                t.kind = PartKind::Second;
+                break;
+            }
+            afterHour = t.kind == PartKind::Hour;
+            tokens.push_back(t);
+            i += n;
+            continue;
+        }
+        literal(QString(c));
+        ++i;
+    }
+    return tokens;
+}
+
+int maxValue(PartKind k, int digits) {
+    switch (k) {
+    case PartKind::Day:
+        return 31;
+    case PartKind::Month:
+        return 12;
+    case PartKind::Year:
+        return digits == 2 ? 99 : 9999;
+    case PartKind::Hour:
+        return 23;
+    default:
+        return 59;
+    }
+}
+
+// The arrow button at the editor's right edge.
+class DropButton : public QWidget {
+public:
+    explicit DropButton(TInspectorDateEdit* owner) : QWidget(owner), owner_(owner) {
+        setFocusPolicy(Qt::NoFocus);
+        setCursor(Qt::ArrowCursor);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+    bool pressed = false;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const int w = width(), h = height();
+        p.fillRect(rect(), platform::clBtnFace.toQColor());
+        // Raised edges: highlight top-left, shadows bottom-right.
+        const QColor light = (pressed ? platform::clBtnShadow : platform::clBtnHighlight).toQColor();
+        const QColor dark = (pressed ? platform::clBtnHighlight : platform::cl3DDkShadow).toQColor();
+        p.fillRect(0, 0, w, 1, light);
+        p.fillRect(0, 0, 1, h, light);
+        p.fillRect(0, h - 1, w, 1, dark);
+        p.fillRect(w - 1, 0, 1, h, dark);
+        if (!pressed) {
+            p.fillRect(1, h - 2, w - 2, 1, platform::clBtnShadow.toQColor());
+            p.fillRect(w - 2, 1, 1, h - 2, platform::clBtnShadow.toQColor());
+        }
+        // A down-arrow glyph: rows of 7, 5, 3 and 1 pixels.
+        const QColor glyph =
+            (isEnabled() ? platform::clBtnText : platform::clGrayText).toQColor();
+        const int cx = (w - 1) / 2 + (pressed ? 1 : 0);
+        const int top = (h - 4) / 2 + (pressed ? 1 : 0);
+        for (int row = 0; row < 4; ++row)
+            p.fillRect(cx - 3 + row, top + row, 7 - 2 * row, 1, glyph);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton)
+            return;
+        if (!owner_->hasFocus())
+            owner_->setFocus(Qt::MouseFocusReason);
+        if (owner_->isDropDownOpen())
+            owner_->closeDropDown(false);
+        else
+            owner_->openDropDown();
+    }
+
+private:
+    TInspectorDateEdit* owner_;
+};
+
+} // namespace
+
+// The date editor's own link to its field: follows outside changes and writes on update-record.
+class DateEditLink : public data::TFieldDataLink {
+public:
+    explicit DateEditLink(TInspectorDateEdit* owner) : owner_(owner) {}
+
+protected:
+    void updateData() override { owner_->commit(); }
+
+private:
+    TInspectorDateEdit* owner_;
+};
+
+struct TInspectorDateEdit::Private {
+    TRecordInspector* inspector = nullptr;
+    std::unique_ptr<DateEditLink> link;
+    DropButton* button = nullptr;
+    QPointer<QFrame> popup;
+    QCalendarWidget* calendar = nullptr;
+
+    std::vector<Token> tokens;
+    std::vector<int> partTokens; // token index of each editable part
+    std::vector<std::pair<int, int>> partRanges; // text start and length of each part
+    // Day, month, year, hour, minute, second as typed; the day may pass the month's length.
+    std::array<int, 6> parts{1, 1, 2000, 0, 0, 0};
+    bool null = true;
+    bool changed = false;
+    int current = 0;
+    QString buffer; // digits typed into the current part so far
+
+    static int slot(PartKind k) { return int(k) - int(PartKind::Day); }
+    PartKind kindOf(int part) const {
+        return part >= 0 && part < int(partTokens.size()) ? tokens[size_t(partTokens[size_t(part)])].kind
+                                                          : PartKind::Literal;
+    }
+    int digitsOf(int part) const { return tokens[size_t(partTokens[size_t(part)])].digits; }
+    QDateTime composed() const {
+        const int year = std::clamp(parts[2], 1, 9999);
+        const int month = std::clamp(parts[1], 1, 12);
+        const int day = std::clamp(parts[0], 1, QDate(year, month, 1).daysInMonth());
+        return QDateTime(QDate(year, month, day), QTime(parts[3], parts[4], parts[5]));
+    }
+    void setFrom(const QDateTime& dt) {
+        parts = {dt.date().day(), dt.date().month(), dt.date().year(),
+                 dt.time().hour(), dt.time().minute(), dt.time().second()};
+        null = false;
+    }
+    bool hasDate() const {
+        for (const Token& t : tokens)
+            if (t.kind == PartKind::Day || t.kind == PartKind::Month || t.kind == PartKind::Year)
+                return true;
+        return false;
+    }
+    void render(TInspectorDateEdit* self);
+    // Completes the part being typed: two-digit years expanded, a zero day or month made 1.
+    void finishPart() {
+        if (buffer.isEmpty())
+            return;
+        const PartKind k = kindOf(current);
+        int v = buffer.toInt();
+        if (k == PartKind::Year && (digitsOf(current) == 2 || buffer.size() <= 2))
+            v = expandTwoDigitYear(v);
+        if ((k == PartKind::Day || k == PartKind::Month) && v == 0)
+            v = 1;
+        parts[size_t(slot(k))] = v;
+        buffer.clear();
+    }
+    bool hasTime() const {
+        for (const Token& t : tokens)
+            if (t.kind == PartKind::Hour || t.kind == PartKind::Minute || t.kind == PartKind::Second)
+                return true;
+        return false;
+    }
+};
+
+TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* parent)
+    : QLineEdit(parent), d(std::make_unique<Private>()) {
+    d->inspector = inspector;
+    d->link = std::make_unique<DateEditLink>(this);
+    d->link->onDataChange = [this] {
+        if (!d->changed)
+            loadFromField();
+    };
+    setFrame(false);
+    setFocusPolicy(Qt::ClickFocus); // no part in the dialog's tab order
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setDragEnabled(false);
+    setAcceptDrops(false);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, platform::clWindow.toQColor());
+    pal.setColor(QPalette::Text, platform::clWindowText.toQColor());
+    pal.setColor(QPalette::Highlight, platform::clHighlight.toQColor());
+    pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
+    setPalette(pal);
+    d->button = new DropButton(this);
+    d->tokens = tokenize(picture(), platform::formatSettings());
+}
+
+TInspectorDateEdit::~TInspectorDateEdit() {
+    if (d->popup)
+        delete d->popup.data();
+}
+
+void TInspectorDateEdit::bind(data::TDataSource* source, const QString& fieldName) {
+    d->link->setDataSource(source);
+    d->link->setFieldName(fieldName);
+}
+
+data::TField* TInspectorDateEdit::field() const { return d->link->field(); }
+
+QString TInspectorDateEdit::picture() const {
+    data::TField* f = field();
+    if (f && !f->displayFormat().isEmpty())
+        return f->displayFormat();
+    const platform::FormatSettings& fs = platform::formatSettings();
+    return fs.shortDateFormat + ' ' + fs.longTimeFormat;
+}
+
+int TInspectorDateEdit::expandTwoDigitYear(int year) {
+    return year < 50 ? 2000 + year : 1900 + year;
+}
+
+std::optional<QDateTime> TInspectorDateEdit::value() const {
+    if (d->null)
+        return std::nullopt;
+    return d->composed();
+}
+
+bool TInspectorDateEdit::isChanged() const { return d->changed; }
+
+int TInspectorDateEdit::currentPart() const { return d->current; }
+
+int TInspectorDateEdit::partCount() const { return int(d->partTokens.size()); }
+
+QString TInspectorDateEdit::currentPartText() const {
+    if (d->null || d->current >= int(d->partRanges.size()))
+        return {};
+    return text().mid(d->partRanges[size_t(d->current)].first,
+                      d->partRanges[size_t(d->current)].second);
+}
+
+bool TInspectorDateEdit::isDropDownOpen() const { return d->popup && d->popup->isVisible(); }
+
+QCalendarWidget* TInspectorDateEdit::calendar() const { return d->popup ? d->calendar : nullptr; }
+
+QWidget* TInspectorDateEdit::arrowButton() const { return d->button; }
+
+void TInspectorDateEdit::loadFromField() {
+    d->tokens = tokenize(picture(), platform::formatSettings());
+    d->buffer.clear();
+    d->changed = false;
+    data::TField* f = field();
+    if (!f || f->isNull() || !f->asDateTime().isValid())
+        d->null = true;
+    else
+        d->setFrom(f->asDateTime());
+    d->current = std::clamp(d->current, 0, std::max(0, partCount() - 1));
+    d->render(this);
+}
+
+void TInspectorDateEdit::setCurrentPart(int index) {
+    d->finishPart();
+    d->current = std::clamp(index, 0, std::max(0, partCount() - 1));
+    d->render(this);
+}
+
+// Renders the value into the text, records where each part stands and selects the current one.
+void TInspectorDateEdit::Private::render(TInspectorDateEdit* self) {
+    Private& p = *this;
+    p.partTokens.clear();
+    p.partRanges.clear();
+    const platform::FormatSettings& fs = platform::formatSettings();
+    for (int i = 0; i < int(p.tokens.size()); ++i)
+        if (editable(p.tokens[size_t(i)].kind))
+            p.partTokens.push_back(i);
+    if (p.null) {
+        self->setText(QString());
+        return;
+    }
+    const QDateTime dt = p.composed();
+    QString out;
+    for (const Token& t : p.tokens) {
+        QString piece;
+        switch (t.kind) {
+        case PartKind::Literal:
+            piece = t.text;
+            break;
+        case PartKind::Other:
+            piece = data::fieldtext::formatDateTime(t.text, dt, fs);
+            break;
+        case PartKind::Year:
+            // While digits are being typed the year shows as typed.
+            piece = QString::number(t.digits == 2 && p.buffer.isEmpty() ? dt.date().year() % 100
+                                                                        : dt.date().year())
+                        .rightJustified(t.digits, '0');
+            break;
+        default: {
+            int v = 0;
+            switch (t.kind) {
+            case PartKind::Day:
+                v = dt.date().day();
+                break;
+            case PartKind::Month:
+                v = dt.date().month();
+                break;
+            case PartKind::Hour:
+                v = dt.time().hour();
+                break;
+            case PartKind::Minute:
+                v = dt.time().minute();
+                break;
+            default:
+                v = dt.time().second();
+                break;
+            }
+            piece = QString::number(v).rightJustified(t.digits, '0');
+            break;
+        }
+        }
+        if (editable(t.kind)) {
+            p.partRanges.push_back({int(out.size()), int(piece.size())});
+        }
+        out += piece;
+    }
+    self->setText(out);
+    if (self->hasFocus() && p.current < int(p.partRanges.size()))
+        self->setSelection(p.partRanges[size_t(p.current)].first,
+                           p.partRanges[size_t(p.current)].second);
+}
+
+void TInspectorDateEdit::commit() {
+    if (!d->changed)
+        return;
+    data::TField* f = field();
+    if (!f) {
+        d->changed = false;
+        return;
+    }
+    if (!d->buffer.isEmpty()) {
+        // A part still being typed is completed first.
+        d->finishPart();
+        d->render(this);
+    }
+    if (d->null) {
+        f->clear();
+    } else {
+        QDateTime dt = d->composed();
+        const QDateTime old = f->asDateTime();
+        // A date-only picture keeps the field's time of day, a time-only picture its date.
+        if (!d->hasTime() && old.isValid())
+            dt = QDateTime(dt.date(), old.time());
+        else if (!d->hasDate() && old.isValid())
+            dt = QDateTime(old.date(), dt.time());
+        f->setAsDateTime(dt);
+    }
+    d->changed = false;
+}
+
+void TInspectorDateEdit::openDropDown() {
+    if (isDropDownOpen())
+        return;
+    auto* popup = new QFrame(this, Qt::Popup);
+    popup->setAttribute(Qt::WA_NoMouseReplay);
+    popup->setFrameStyle(QFrame::Box | QFrame::Plain);
+    popup->setLineWidth(1);
+    auto* layout = new QVBoxLayout(popup);
+    layout->setContentsMargins(1, 1, 1, 1);
+    auto* cal = new QCalendarWidget(popup);
+    cal->setGridVisible(false);
+    cal->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    cal->setSelectedDate(d->null ? QDate::currentDate() : d->composed().date());
+    layout->addWidget(cal);
+    d->popup = popup;
+    d->calendar = cal;
+    connect(cal, &QCalendarWidget::clicked, this, [this](QDate) { closeDropDown(true); });
+    cal->installEventFilter(this);
+    for (QWidget* w : cal->findChildren<QWidget*>())
+        w->installEventFilter(this);
+    popup->installEventFilter(this);
+
+    const QSize size = popup->sizeHint();
+    QPoint at = mapToGlobal(QPoint(0, height()));
+    if (QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        if (at.y() + size.height() > area.bottom() + 1)
+            at.setY(mapToGlobal(QPoint(0, 0)).y() - size.height());
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    }
+    popup->setGeometry(QRect(at, size));
+    popup->show();
+    cal->setFocus(Qt::PopupFocusReason);
+}
+
+void TInspectorDateEdit::closeDropDown(bool take) {
+    if (!d->popup)
+        return;
+    QFrame* popup = d->popup;
+    const QDate picked = d->calendar ? d->calendar->selectedDate() : QDate();
+    d->popup = nullptr;
+    d->calendar = nullptr;
+    popup->removeEventFilter(this);
+    popup->hide();
+    popup->deleteLater();
+    if (take && picked.isValid() && !isReadOnly()) {
+        bool ok = false;
+        platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
+        if (ok) {
+            // The picked day keeps the editor's time; an empty editor gets midnight.
+            const QTime time = d->null ? QTime(0, 0) : d->composed().time();
+            d->setFrom(QDateTime(picked, time));
+            d->buffer.clear();
+            d->changed = true;
+        }
+    }
+    d->render(this);
+    if (isVisible())
+        setFocus(Qt::PopupFocusReason);
+}
+
+bool TInspectorDateEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == d->popup && event->type() == QEvent::Hide) {
+        // Closed by a click outside: no change.
+        QMetaObject::invokeMethod(this, [this] { closeDropDown(false); }, Qt::QueuedConnection);
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress || !d->popup)
+        return QLineEdit::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    switch (key->key()) {
+    case Qt::Key_Escape:
+        closeDropDown(false);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_F4:
+        closeDropDown(true);
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (mods & Qt::AltModifier) {
+            closeDropDown(true);
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QLineEdit::eventFilter(watched, event);
+}
+
+void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const bool ctrl = mods & Qt::ControlModifier;
+    const QString text = event->text();
+    const int last = std::max(0, partCount() - 1);
+
+    // Every change first passes the inspector's may-edit check.
+    auto modify = [&](const std::function<void()>& change) {
+        if (isReadOnly())
+            return;
+        bool ok = false;
+        platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
+        if (!ok)
+            return;
+        change();
+        d->changed = true;
+        d->render(this);
+    };
+    auto finishPart = [&] { d->finishPart(); };
+    auto setToday = [&] { d->setFrom(QDateTime(QDate::currentDate(), QTime(0, 0))); };
+    auto step = [&](int delta) {
+        finishPart();
+        const PartKind k = d->kindOf(d->current);
+        QDateTime dt = d->composed();
+        switch (k) {
+        case PartKind::Day:
+            d->setFrom(dt.addDays(delta));
+            break;
+        case PartKind::Month:
+            d->setFrom(QDateTime(dt.date().addMonths(delta), dt.time()));
+            break;
+        case PartKind::Year:
+            d->setFrom(QDateTime(dt.date().addYears(delta), dt.time()));
+            break;
+        case PartKind::Hour:
+            d->parts[3] = (d->parts[3] + delta + 24) % 24;
+            break;
+        case PartKind::Minute:
+            d->parts[4] = (d->parts[4] + delta + 60) % 60;
+            break;
+        case PartKind::Second:
+            d->parts[5] = (d->parts[5] + delta + 60) % 60;
+            break;
+        default:
+            break;
+        }
+    };
+    auto moveTo = [&](int part) {
+        finishPart();
+        d->current = std::clamp(part, 0, last);
+        d->render(this);
+    };
+
+    if (key == Qt::Key_F4 || (alt && (key == Qt::Key_Down || key == Qt::Key_Up))) {
+        if (isDropDownOpen())
+            closeDropDown(true);
+        else
+            openDropDown();
+        return;
+    }
+    switch (key) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Normally taken by the inspector's keyboard hook before they get here.
+        d->inspector->hookKey(key, mods);
+        return;
+    case Qt::Key_Escape:
+        platform::guarded([&] { d->inspector->revertCurrentRow(); });
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (ctrl)
+            return;
+        if (d->null)
+            modify(setToday);
+        else
+            modify([&] { step(key == Qt::Key_Up ? 1 : -1); });
+        return;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (d->null)
+            modify(setToday);
+        else
+            moveTo(key == Qt::Key_Home ? 0 : last);
+        return;
+    case Qt::Key_Left:
+        if (!d->null)
+            moveTo(d->current - 1);
+        return;
+    case Qt::Key_Right:
+    case Qt::Key_Space:
+        if (!d->null)
+            moveTo(d->current + 1);
+        return;
+    case Qt::Key_Backspace:
+        modify([&] {
+            d->null = true;
+            d->buffer.clear();
+        });
+        return;
+    case Qt::Key_Delete: {
+        data::TField* f = field();
+        if (f && f->required())
+            return;
+        modify([&] {
+            d->null = true;
+            d->buffer.clear();
+        });
+        return;
+    }
+    default:
+        break;
+    }
+    if (text.isEmpty() || ctrl || alt)
+        return;
+    const QChar c = text[0];
+    if (c == '/' && platform::formatSettings().dateSeparator == '/') {
+        if (!d->null)
+            moveTo(d->current + 1);
+        return;
+    }
+    if ((c == '+' || c == '=' || c == '-') && !d->null) {
+        modify([&] { step(c == '-' ? -1 : 1); });
+        return;
+    }
+    if (!c.isDigit() || partCount() == 0)
+        return;
+    const PartKind k = d->kindOf(d->current);
+    const int maximum = maxValue(k, d->digitsOf(d->current));
+    const QString typed = d->buffer + c;
+    // An impossible value (a 13th month, a 32nd day, hour 24) is refused with a beep.
+    if (typed.toInt() > maximum) {
+        TRecordInspector::beep();
+        return;
+    }
+    modify([&] {
+        if (d->null) {
+            d->setFrom(QDateTime(QDate::currentDate(), QTime(0, 0)));
+        }
+        d->buffer = typed;
+        d->parts[size_t(Private::slot(k))] = typed.toInt();
+        // A part is complete when it has all its digits or no further digit could fit.
+        const int width = k == PartKind::Year ? d->digitsOf(d->current) : 2;
+        if (typed.size() >= width || typed.toInt() * 10 > maximum) {
+            finishPart();
+            d->current = std::min(d->current + 1, last);
+        }
+    });
+}
+
+void TInspectorDateEdit::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || d->null)
+        return;
+    const int pos = cursorPositionAt(event->position().toPoint());
+    int part = 0;
+    for (int i = 0; i < int(d->partRanges.size()); ++i)
+        if (pos >= d->partRanges[size_t(i)].first)
+            part = i;
+    d->finishPart();
+    setCurrentPart(part);
+}
+
+void TInspectorDateEdit::mouseMoveEvent(QMouseEvent*) {}
+
+void TInspectorDateEdit::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+
+void TInspectorDateEdit::mouseReleaseEvent(QMouseEvent*) {}
+
+void TInspectorDateEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    d->render(this); // selects the current part
+}
+
+void TInspectorDateEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // The inspector writes the value when the focus leaves it or the row changes.
+}
+
+void TInspectorDateEdit::placeText() {
+    // The arrow button is as wide as a vertical scroll bar and at least 15 pixels.
+    const int w = std::max(15, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
+    d->button->setGeometry(width() - w, 0, w, height());
+    // The text starts 1 pixel in from the editor's left and top edges (2 and 1 from the cell's),
+    // on the Windows ascent like the painted text; the line edit adds 2 pixels left, 1 on top.
+    const int shift = platform::windowsAscent(font()) - QFontMetrics(font()).ascent();
+    setTextMargins(-1, std::max(0, shift), w, 0);
+}
+
+void TInspectorDateEdit::resizeEvent(QResizeEvent* event) {
+    QLineEdit::resizeEvent(event);
+    placeText();
+}
+
+void TInspectorDateEdit::changeEvent(QEvent* event) {
+    QLineEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        placeText();
+}
+
+} // namespace controls

@@ -1,0 +1,138 @@
+// TEditDialog: layout, the two buttons and the close rule of the record dialogs.
+#include "dialogs/EditDialog.h"
+#include "controls/RecordInspector.h"
+#include "data/DataSet.h"
+#include "data/DataSource.h"
+#include "platform/Application.h"
+#include "platform/Colors.h"
+#include "platform/Fonts.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+namespace dialogs {
+
+namespace {
+
+constexpr int kClientWidth = 372;
+constexpr int kClientHeight = 433;
+constexpr int kBorder = 10;
+constexpr int kBarHeight = 35;
+
+// The button bar: a single line along its top edge.
+class ButtonBar : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), platform::clBtnFace.toQColor());
+        p.fillRect(0, 0, width(), 1, platform::clBtnShadow.toQColor());
+    }
+};
+
+QPushButton* makeButton(QWidget* bar, const char* name, const QString& caption, int left) {
+    auto* b = new QPushButton(caption, bar);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    // Lefts are the dialog's client coordinates; the bar starts at the border.
+    b->setGeometry(left - kBorder, 10, 100, 23);
+    return b;
+}
+
+bool editing(data::TDataSet* ds) {
+    return ds && (ds->state() == data::TDataSetState::dsEdit ||
+                  ds->state() == data::TDataSetState::dsInsert);
+}
+
+} // namespace
+
+TEditDialog::TEditDialog(const QString& caption, data::TDataSource* source, const Rows& rows)
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), source_(source) {
+    setWindowTitle(caption);
+    setModal(true);
+    setFont(platform::msSansSerif(11));
+    setFixedSize(kClientWidth, kClientHeight);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, platform::clBtnFace.toQColor());
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    insMain = new controls::TRecordInspector(this);
+    insMain->setObjectName("insMain");
+    insMain->applyDialogSettings(source);
+    for (const auto& [field, rowCaption] : rows)
+        insMain->addItem(QString::fromUtf8(field), QString::fromUtf8(rowCaption));
+    insMain->setGeometry(kBorder, kBorder, kClientWidth - 2 * kBorder,
+                         kClientHeight - 2 * kBorder - kBarHeight);
+
+    pnlButtons = new ButtonBar(this);
+    pnlButtons->setObjectName("pnlButtons");
+    pnlButtons->setGeometry(kBorder, kClientHeight - kBorder - kBarHeight,
+                            kClientWidth - 2 * kBorder, kBarHeight);
+    btnTamam = makeButton(pnlButtons, "btnTamam", QStringLiteral("Kaydet"), 170);
+    btnKapat = makeButton(pnlButtons, "btnKapat", QStringLiteral("İptal"), 272);
+    connect(btnTamam, &QPushButton::clicked, this,
+            [this] { platform::guarded([this] { btnTamamClick(); }); });
+    connect(btnKapat, &QPushButton::clicked, this,
+            [this] { platform::guarded([this] { btnKapatClick(); }); });
+    setTabOrder(insMain, btnTamam);
+    setTabOrder(btnTamam, btnKapat);
+
+    FormCreate();
+}
+
+TEditDialog::~TEditDialog() = default;
+
+data::TDataSet* TEditDialog::dataSet() const { return source_ ? source_->dataSet() : nullptr; }
+
+void TEditDialog::FormCreate() { insMain->setFocus(); }
+
+void TEditDialog::btnTamamClick() {
+    dataSet()->post();
+    accept();
+}
+
+void TEditDialog::btnKapatClick() {
+    if (data::TDataSet* ds = dataSet())
+        ds->cancel();
+    QDialog::reject();
+}
+
+void TEditDialog::FormClose() {
+    // A change still pending when the dialog closes is discarded.
+    if (editing(dataSet()))
+        dataSet()->cancel();
+}
+
+void TEditDialog::keyPressEvent(QKeyEvent* event) {
+    // Neither button is the default or the cancel button: Enter and Esc press nothing.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TEditDialog::reject() { close(); }
+
+void TEditDialog::closeEvent(QCloseEvent* event) {
+    platform::guarded([this] { FormClose(); });
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+}
+
+void TEditDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+} // namespace dialogs
