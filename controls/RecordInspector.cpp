@@ -116,6 +116,7 @@ struct TRecordInspector::Private {
     TRecordInspector* q;
     InspectorLink link;
     std::vector<std::unique_ptr<TInspectorItem>> items;
+    bool autoItems = false; // the items stand for the set's fields until items are added
     std::vector<TInspectorItem*> rows;
     int current = 0;
     int top = 0;
@@ -256,6 +257,7 @@ void TRecordInspector::Private::onActiveChanged() {
             TInspectorItem& item = q->addItem(f.fieldName(), f.displayName());
             item.setReadOnly(f.readOnly());
         }
+        autoItems = true;
     }
     rebuildRows();
     link.setModified(false);
@@ -1170,6 +1172,8 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
 }
 
 TInspectorItem& TRecordInspector::addItem(const QString& fieldName, const QString& caption) {
+    if (d->autoItems)
+        clearItems();
     d->items.push_back(std::make_unique<TInspectorItem>(this, nullptr));
     TInspectorItem& item = *d->items.back();
     item.setDataSource(dataSource());
@@ -1181,6 +1185,8 @@ TInspectorItem& TRecordInspector::addItem(const QString& fieldName, const QStrin
 }
 
 TInspectorItem& TRecordInspector::addItem() {
+    if (d->autoItems)
+        clearItems();
     d->items.push_back(std::make_unique<TInspectorItem>(this, nullptr));
     d->rebuildRows();
     return *d->items.back();
@@ -1196,6 +1202,7 @@ void TRecordInspector::clearItems() {
         d->hideEditors();
     d->rows.clear();
     d->items.clear();
+    d->autoItems = false;
     d->current = 0;
     d->top = 0;
     d->rebuildRows();

@@ -3,10 +3,15 @@
 
 #include <QByteArray>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <sqlite3.h>
 #include <unordered_map>
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 namespace cursor {
 
@@ -15,17 +20,35 @@ RowStore::RowStore(int columnCount)
 
 RowStore::~RowStore() = default;
 
+void RowStore::FreeDeleter::operator()(void* p) const { std::free(p); }
+
+RowStore::Buffer RowStore::allocate(std::size_t bytes) {
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    void* p = nullptr;
+    if (bytes >= kHugePage) {
+        bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, bytes);
+#ifdef MADV_HUGEPAGE
+        if (p)
+            madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(bytes);
+    }
+    if (!p)
+        throw std::bad_alloc();
+    return Buffer(static_cast<char*>(p));
+}
+
 std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) {
     if (size == 0)
         return 0;
-    // A large value gets a block of its own so the current block keeps filling.
-    if (size > kBlockSize / 4) {
-        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-        std::memcpy(blocks_.back().get(), data, size);
-        return std::uint64_t(blocks_.size() - 1) << 32;
-    }
-    if (currentUsed_ + size > kBlockSize) {
-        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+    if (currentUsed_ + size > currentSize_) {
+        // A new block, twice the last up to a limit, and never smaller than the value.
+        const std::size_t grown =
+            currentSize_ == 0 ? kFirstBlockSize : std::min(currentSize_ * 2, kMaxBlockSize);
+        currentSize_ = std::max<std::size_t>(grown, size);
+        blocks_.push_back(allocate(currentSize_));
         currentBlock_ = blocks_.size() - 1;
         currentUsed_ = 0;
     }
@@ -42,31 +65,34 @@ std::string_view RowStore::bytes(const Cell& cell) const {
     return {block + (cell.v.place & 0xFFFFFFFFu), cell.size};
 }
 
+// Reads through sqlite3_column_value: the connection is opened without SQLite's mutex, where the
+// value interfaces may be used on the column values directly, one library call fewer per cell.
 void RowStore::readInto(Cell* cells, sqlite3_stmt* statement) {
     for (int c = 0; c < columns_; ++c) {
         Cell& cell = cells[c];
-        switch (sqlite3_column_type(statement, c)) {
+        sqlite3_value* value = sqlite3_column_value(statement, c);
+        switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER:
             cell.type = Cell::Integer;
-            cell.v.integer = sqlite3_column_int64(statement, c);
+            cell.v.integer = sqlite3_value_int64(value);
             cell.size = 0;
             break;
         case SQLITE_FLOAT:
             cell.type = Cell::Float;
-            cell.v.real = sqlite3_column_double(statement, c);
+            cell.v.real = sqlite3_value_double(value);
             cell.size = 0;
             break;
         case SQLITE_TEXT: {
-            const unsigned char* text = sqlite3_column_text(statement, c);
+            const unsigned char* text = sqlite3_value_text(value);
             cell.type = Cell::Text;
-            cell.size = std::uint32_t(sqlite3_column_bytes(statement, c));
+            cell.size = std::uint32_t(sqlite3_value_bytes(value));
             cell.v.place = storeBytes(text, cell.size);
             break;
         }
         case SQLITE_BLOB: {
-            const void* blob = sqlite3_column_blob(statement, c);
+            const void* blob = sqlite3_value_blob(value);
             cell.type = Cell::Blob;
-            cell.size = std::uint32_t(sqlite3_column_bytes(statement, c));
+            cell.size = std::uint32_t(sqlite3_value_bytes(value));
             cell.v.place = storeBytes(blob, cell.size);
             break;
         }
@@ -80,18 +106,18 @@ void RowStore::readInto(Cell* cells, sqlite3_stmt* statement) {
 }
 
 int RowStore::appendRow(sqlite3_stmt* statement) {
-    const std::size_t slot = std::size_t(rows_) % kPageRows;
-    if (slot == 0)
-        pages_.push_back(std::make_unique_for_overwrite<Cell[]>(kPageRows * std::size_t(columns_)));
-    readInto(&pages_.back()[slot * std::size_t(columns_)], statement);
+    if (std::size_t(rows_) == kFirstPageRows * ((std::size_t(1) << pages_.size()) - 1)) {
+        const std::size_t pageRows = kFirstPageRows << pages_.size();
+        pages_.push_back(allocate(pageRows * std::size_t(std::max(columns_, 1)) * sizeof(Cell)));
+    }
+    readInto(rowCells(rows_), statement);
     deleted_.push_back(0);
     ++cellVersion_;
     return rows_++;
 }
 
 void RowStore::overwriteRow(int row, sqlite3_stmt* statement) {
-    Cell* cells = &pages_[std::size_t(row) / kPageRows]
-                         [std::size_t(row) % kPageRows * std::size_t(columns_)];
+    Cell* cells = rowCells(row);
     readInto(cells, statement);
     for (int c = 0; c < columns_; ++c) {
         std::vector<CollationKey>& column = keys_[std::size_t(c)];

@@ -4,6 +4,7 @@
 #include "platform/CursorCollation.h"
 #include "platform/CursorValue.h"
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,8 +46,7 @@ public:
     void overwriteRow(int row, sqlite3_stmt* statement);
 
     const Cell& cell(int row, int column) const {
-        return pages_[std::size_t(row) / kPageRows]
-                     [std::size_t(row) % kPageRows * std::size_t(columns_) + std::size_t(column)];
+        return rowCells(row)[column];
     }
     std::string_view bytes(const Cell& cell) const;
 
@@ -73,19 +73,38 @@ public:
     std::uint64_t deleteVersion() const { return deleteVersion_; } // rows deleted
 
 private:
-    static constexpr std::size_t kPageRows = 1024;
-    static constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+    // Memory that is released with free(); large buffers are backed by huge pages where the
+    // system offers them, which saves most page faults when a big result is read.
+    struct FreeDeleter {
+        void operator()(void* p) const;
+    };
+    using Buffer = std::unique_ptr<char, FreeDeleter>;
+    static Buffer allocate(std::size_t bytes);
 
+    // Row pages double in size: page k holds kFirstPageRows * 2^k rows, so a small result takes
+    // little memory and a large one few allocations.
+    static constexpr std::size_t kFirstPageRows = 64;
+    static constexpr std::size_t kFirstBlockSize = std::size_t(64) << 10;
+    static constexpr std::size_t kMaxBlockSize = std::size_t(4) << 20;
+
+    Cell* rowCells(int row) const {
+        const std::size_t n = std::size_t(row) / kFirstPageRows + 1;
+        const std::size_t page = std::size_t(std::bit_width(n)) - 1;
+        const std::size_t first = kFirstPageRows * ((std::size_t(1) << page) - 1);
+        return reinterpret_cast<Cell*>(pages_[page].get()) +
+               (std::size_t(row) - first) * std::size_t(columns_);
+    }
     void readInto(Cell* cells, sqlite3_stmt* statement);
     std::uint64_t storeBytes(const void* data, std::uint32_t size);
     CollationKey keyOf(const Cell& cell) const;
 
     int columns_;
     int rows_ = 0;
-    std::vector<std::unique_ptr<Cell[]>> pages_;
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<Buffer> pages_;
+    std::vector<Buffer> blocks_;
     std::size_t currentBlock_ = SIZE_MAX;
-    std::size_t currentUsed_ = kBlockSize;
+    std::size_t currentSize_ = 0;
+    std::size_t currentUsed_ = 0;
     std::vector<std::uint8_t> deleted_;
     std::vector<std::vector<CollationKey>> keys_;
     struct Ranks {

@@ -38,7 +38,7 @@ TEST_F(InspectorFixture, ProbeDate) {
     TRecordInspector* insp = showService();
     qDebug() << "cw" << insp->captionWidth() << "date text" << insp->dateEditor()->text() << insp->dateEditor()->selectedText();
     QImage img = grabViewport();
-    img.save("/tmp/probe/date_focused.png");
+    img.save("/tmp/probe/date_focused.png"); img.copy(200,0,134,44).scaled(536,176).save("/tmp/probe/date_zoom.png");
     QRect cell = insp->cellRect(0, 1);
     auto firstDark = [&](const QImage& im) {
         for (int x = cell.left()+1; x < cell.right()-1; ++x)

@@ -254,6 +254,36 @@ TEST_F(NavigationTest, TitleMovesBelowTheThresholdChangeNothing) {
     EXPECT_EQ(qryMain.field(2).fieldName(), "f_gsm");
 }
 
+TEST_F(NavigationTest, DraggedTitleNearAnEdgeScrollsOneColumnPerTimerTick) {
+    db.addCustomers(1);
+    db.addVisits(1, 2);
+    grid->setDataSource(&srcServis);
+    openVisits(1);
+    showWindow();
+    const int right = grid->clientArea().right();
+    const QPoint start = grid->columnTitleRect(1).center();
+    QTest::mousePress(grid, Qt::LeftButton, {}, start);
+    QTest::mouseMove(grid, QPoint(right - 40, start.y()));
+    QTest::mouseMove(grid, QPoint(right - 5, start.y()));
+    EXPECT_EQ(grid->leftColumn(), 0); // nothing before the first tick
+    QTest::qWait(150);
+    EXPECT_GE(grid->leftColumn(), 1);
+    // Moving leftwards near the right edge does not scroll; near the left edge it scrolls back.
+    QTest::mouseMove(grid, QPoint(right - 8, start.y()));
+    const int scrolled = grid->leftColumn();
+    QTest::qWait(150);
+    EXPECT_EQ(grid->leftColumn(), scrolled);
+    QTest::mouseMove(grid, QPoint(kFirstDataLeft + 5, start.y()));
+    QTest::qWait(150);
+    EXPECT_LT(grid->leftColumn(), scrolled);
+    // Dropped on the first column in view: "KM" takes that field's place.
+    const int target = grid->leftColumn();
+    const QString targetName = grid->columnField(target)->fieldName();
+    const int targetIndex = qryServis.fieldByName(targetName).index();
+    QTest::mouseRelease(grid, Qt::LeftButton, {}, QPoint(kFirstDataLeft + 5, start.y()));
+    EXPECT_EQ(qryServis.fieldByName("f_km").index(), targetIndex);
+}
+
 TEST_F(NavigationTest, EscapeOnAModifiedPendingInsertAsksBeforeDiscarding) {
     showCustomersRecorded(5);
     focusGrid();
