@@ -30,9 +30,13 @@ template <typename F> ScopeExit(F) -> ScopeExit<F>;
 
 TRecordGrid::Private::Private(TRecordGrid& grid) : q(grid), link(*this) {}
 
-data::TDataSet* TRecordGrid::Private::dataSet() const { return link.dataSet(); }
+data::TDataSet* TRecordGrid::Private::dataSet() const {
+    return link.dataSet();
+}
 
-bool TRecordGrid::Private::linkActive() const { return link.active() && link.dataSet(); }
+bool TRecordGrid::Private::linkActive() const {
+    return link.active() && link.dataSet();
+}
 
 data::TField* TRecordGrid::Private::field(int dataColumn) const {
     if (dataColumn < 0 || dataColumn >= int(fieldMap.size()) || !dataSet())
@@ -52,7 +56,13 @@ int TRecordGrid::Private::columnOfField(const data::TField* f) const {
 }
 
 bool TRecordGrid::Private::run(const std::function<void()>& operation) {
-    return platform::guarded(operation);
+    if (platform::guarded(operation))
+        return true;
+    // The operation may have stopped between two notifications: show what the set reports now.
+    updateRowCount();
+    updateVertScrollBar();
+    invalidateAll();
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -81,14 +91,15 @@ void TRecordGrid::Private::layout() {
 
     arrangeScrollBars();
     updateRowCount();
+    updateVertScrollBar();
     invalidateAll();
 }
 
 void TRecordGrid::Private::computeRowHeights() {
     const int e = rowLine();
     dataHeight = (platform::windowsTextHeight(q.font()) + 2 + e) * rowHeightPercent / 100;
-    titleHeight = titleRows ? platform::windowsTextHeight(titleFont) * titleLines + 4 + (e ? 0 : 1)
-                            : 0;
+    titleHeight =
+        titleRows ? platform::windowsTextHeight(titleFont) * titleLines + 4 + (e ? 0 : 1) : 0;
 }
 
 void TRecordGrid::Private::computeColumnWidths() {
@@ -372,7 +383,9 @@ void TRecordGrid::Private::invalidate(const QRect& rect) {
     q.update(r);
 }
 
-void TRecordGrid::Private::invalidateAll() { invalidate(q.rect()); }
+void TRecordGrid::Private::invalidateAll() {
+    invalidate(q.rect());
+}
 
 void TRecordGrid::Private::invalidateRow(int gridRow, bool wholeRow) {
     const int r = gridRow - titleRows;
@@ -448,9 +461,10 @@ void TRecordGrid::Private::linkDataSetScrolled(int distance) {
         invalidate(area);
         return;
     }
-    // Whatever is still due must land before the pixels move.
-    flush();
+    // Areas still due move with the pixels (the toolkit moves its own record of them too).
     const int dy = pitch() * distance;
+    const QRegion due = pending.intersected(area);
+    pending = pending.subtracted(due).united(due.translated(0, -dy).intersected(area));
     q.scroll(0, -dy, area);
     invalidate(distance > 0 ? QRect(0, area.bottom() + 1 - dy, clientW, dy)
                             : QRect(0, area.top(), clientW, -dy));
@@ -505,7 +519,9 @@ TRecordGrid::~TRecordGrid() {
     d->link.setDataSource(nullptr);
 }
 
-data::TDataSource* TRecordGrid::dataSource() const { return d->link.dataSource(); }
+data::TDataSource* TRecordGrid::dataSource() const {
+    return d->link.dataSource();
+}
 
 void TRecordGrid::setDataSource(data::TDataSource* source) {
     if (source == d->link.dataSource())
@@ -519,7 +535,9 @@ void TRecordGrid::setDataSource(data::TDataSource* source) {
     }
 }
 
-TGridOptions TRecordGrid::options() const { return d->options; }
+TGridOptions TRecordGrid::options() const {
+    return d->options;
+}
 void TRecordGrid::setOptions(TGridOptions options) {
     if (options == d->options)
         return;
@@ -528,59 +546,87 @@ void TRecordGrid::setOptions(TGridOptions options) {
     d->updateVertScrollBar();
 }
 
-TGridKeyOptions TRecordGrid::keyOptions() const { return d->keyOptions; }
-void TRecordGrid::setKeyOptions(TGridKeyOptions options) { d->keyOptions = options; }
+TGridKeyOptions TRecordGrid::keyOptions() const {
+    return d->keyOptions;
+}
+void TRecordGrid::setKeyOptions(TGridKeyOptions options) {
+    d->keyOptions = options;
+}
 
-bool TRecordGrid::readOnly() const { return d->readOnly; }
-void TRecordGrid::setReadOnly(bool on) { d->readOnly = on; }
+bool TRecordGrid::readOnly() const {
+    return d->readOnly;
+}
+void TRecordGrid::setReadOnly(bool on) {
+    d->readOnly = on;
+}
 
-bool TRecordGrid::useTFields() const { return d->useTFields; }
+bool TRecordGrid::useTFields() const {
+    return d->useTFields;
+}
 void TRecordGrid::setUseTFields(bool on) {
     d->useTFields = on;
     d->layout();
 }
 
-const QStringList& TRecordGrid::selected() const { return d->selected; }
-void TRecordGrid::setSelected(const QStringList& entries) { d->selected = entries; }
+const QStringList& TRecordGrid::selected() const {
+    return d->selected;
+}
+void TRecordGrid::setSelected(const QStringList& entries) {
+    d->selected = entries;
+}
 
-TColor TRecordGrid::color() const { return d->color; }
+TColor TRecordGrid::color() const {
+    return d->color;
+}
 void TRecordGrid::setColor(TColor color) {
     d->color = color;
     d->invalidateAll();
 }
 
-TColor TRecordGrid::fontColor() const { return d->fontColor; }
+TColor TRecordGrid::fontColor() const {
+    return d->fontColor;
+}
 void TRecordGrid::setFontColor(TColor color) {
     d->fontColor = color;
     d->invalidateAll();
 }
 
-TColor TRecordGrid::titleColor() const { return d->titleColor; }
+TColor TRecordGrid::titleColor() const {
+    return d->titleColor;
+}
 void TRecordGrid::setTitleColor(TColor color) {
     d->titleColor = color;
     d->layout();
 }
 
-QFont TRecordGrid::titleFont() const { return d->titleFont; }
+QFont TRecordGrid::titleFont() const {
+    return d->titleFont;
+}
 void TRecordGrid::setTitleFont(const QFont& font) {
     d->titleFont = font;
     d->titleFontSet = true;
     d->layout();
 }
 
-TColor TRecordGrid::titleFontColor() const { return d->titleFontColor; }
+TColor TRecordGrid::titleFontColor() const {
+    return d->titleFontColor;
+}
 void TRecordGrid::setTitleFontColor(TColor color) {
     d->titleFontColor = color;
     d->invalidateAll();
 }
 
-data::TAlignment TRecordGrid::titleAlignment() const { return d->titleAlignment; }
+data::TAlignment TRecordGrid::titleAlignment() const {
+    return d->titleAlignment;
+}
 void TRecordGrid::setTitleAlignment(data::TAlignment alignment) {
     d->titleAlignment = alignment;
     d->layout();
 }
 
-int TRecordGrid::titleLines() const { return d->titleLines; }
+int TRecordGrid::titleLines() const {
+    return d->titleLines;
+}
 void TRecordGrid::setTitleLines(int lines) {
     if (lines < 1)
         return;
@@ -588,71 +634,97 @@ void TRecordGrid::setTitleLines(int lines) {
     d->layout();
 }
 
-bool TRecordGrid::titleButtons() const { return d->titleButtons; }
-void TRecordGrid::setTitleButtons(bool on) { d->titleButtons = on; }
+bool TRecordGrid::titleButtons() const {
+    return d->titleButtons;
+}
+void TRecordGrid::setTitleButtons(bool on) {
+    d->titleButtons = on;
+}
 
-int TRecordGrid::fixedCols() const { return d->fixedColsProperty; }
+int TRecordGrid::fixedCols() const {
+    return d->fixedColsProperty;
+}
 void TRecordGrid::setFixedCols(int count) {
     d->fixedColsProperty = std::max(0, count);
     d->layout();
 }
 
-bool TRecordGrid::showHorzScrollBar() const { return d->showHorz; }
+bool TRecordGrid::showHorzScrollBar() const {
+    return d->showHorz;
+}
 void TRecordGrid::setShowHorzScrollBar(bool on) {
     d->showHorz = on;
     d->clientResized();
 }
 
-bool TRecordGrid::showVertScrollBar() const { return d->showVert; }
+bool TRecordGrid::showVertScrollBar() const {
+    return d->showVert;
+}
 void TRecordGrid::setShowVertScrollBar(bool on) {
     d->showVert = on;
     d->clientResized();
 }
 
-int TRecordGrid::rowHeightPercent() const { return d->rowHeightPercent; }
+int TRecordGrid::rowHeightPercent() const {
+    return d->rowHeightPercent;
+}
 void TRecordGrid::setRowHeightPercent(int percent) {
     d->rowHeightPercent = percent <= 0 ? 100 : percent;
     d->layout();
     d->updateVertScrollBar();
 }
 
-TGridLineStyle TRecordGrid::lineStyle() const { return d->lineStyle; }
+TGridLineStyle TRecordGrid::lineStyle() const {
+    return d->lineStyle;
+}
 void TRecordGrid::setLineStyle(TGridLineStyle style) {
     d->lineStyle = style;
     d->invalidateAll();
 }
 
-const TGridLineColors& TRecordGrid::lineColors() const { return d->lineColors; }
+const TGridLineColors& TRecordGrid::lineColors() const {
+    return d->lineColors;
+}
 void TRecordGrid::setLineColors(const TGridLineColors& colors) {
     d->lineColors = colors;
     d->invalidateAll();
 }
 
-TPadColumnStyle TRecordGrid::padColumnStyle() const { return d->padStyle; }
+TPadColumnStyle TRecordGrid::padColumnStyle() const {
+    return d->padStyle;
+}
 void TRecordGrid::setPadColumnStyle(TPadColumnStyle style) {
     d->padStyle = style;
     d->invalidateAll();
 }
 
-const TGridPaintOptions& TRecordGrid::paintOptions() const { return d->paintOptions; }
+const TGridPaintOptions& TRecordGrid::paintOptions() const {
+    return d->paintOptions;
+}
 void TRecordGrid::setPaintOptions(const TGridPaintOptions& options) {
     d->paintOptions = options;
     d->invalidateAll();
 }
 
-TColor TRecordGrid::indicatorIconColor() const { return d->indicatorIconColor; }
+TColor TRecordGrid::indicatorIconColor() const {
+    return d->indicatorIconColor;
+}
 void TRecordGrid::setIndicatorIconColor(TColor color) {
     d->indicatorIconColor = color;
     d->invalidateAll();
 }
 
-bool TRecordGrid::defaultDrawing() const { return d->defaultDrawing; }
+bool TRecordGrid::defaultDrawing() const {
+    return d->defaultDrawing;
+}
 void TRecordGrid::setDefaultDrawing(bool on) {
     d->defaultDrawing = on;
     d->invalidateAll();
 }
 
-TMemoAttributes TRecordGrid::memoAttributes() const { return d->memoAttributes; }
+TMemoAttributes TRecordGrid::memoAttributes() const {
+    return d->memoAttributes;
+}
 void TRecordGrid::setMemoAttributes(TMemoAttributes attributes) {
     d->memoAttributes = attributes;
     d->invalidateAll();
@@ -678,7 +750,9 @@ void TRecordGrid::useMainWindowConfiguration() {
     setOptions(kDefaultGridOptions | dgRowSelect);
 }
 
-int TRecordGrid::dataColumnCount() const { return d->dataColumns(); }
+int TRecordGrid::dataColumnCount() const {
+    return d->dataColumns();
+}
 
 int TRecordGrid::columnWidth(int dataColumn) const {
     if (dataColumn < 0 || dataColumn >= d->dataColumns())
@@ -686,7 +760,9 @@ int TRecordGrid::columnWidth(int dataColumn) const {
     return d->widths[size_t(dataColumn)];
 }
 
-data::TField* TRecordGrid::columnField(int dataColumn) const { return d->field(dataColumn); }
+data::TField* TRecordGrid::columnField(int dataColumn) const {
+    return d->field(dataColumn);
+}
 
 QString TRecordGrid::columnTitle(int dataColumn) const {
     const data::TField* f = d->field(dataColumn);
@@ -701,27 +777,57 @@ QRect TRecordGrid::columnTitleRect(int dataColumn) const {
     return QRect(lefts[size_t(dataColumn)], 0, d->widths[size_t(dataColumn)], d->titleHeight);
 }
 
-int TRecordGrid::dataRowHeight() const { return d->dataHeight; }
-int TRecordGrid::titleRowHeight() const { return d->titleHeight; }
-int TRecordGrid::visibleDataRows() const { return d->dataRows(); }
-int TRecordGrid::rowCount() const { return d->rows; }
-int TRecordGrid::currentRow() const { return d->currentRow; }
-int TRecordGrid::currentColumn() const { return d->currentCol; }
-int TRecordGrid::leftColumn() const { return d->leftCol; }
-bool TRecordGrid::rowParity() const { return d->parity; }
-bool TRecordGrid::focusFlag() const { return d->focusFlag; }
-QRect TRecordGrid::clientArea() const { return QRect(0, 0, d->clientW, d->clientH); }
+int TRecordGrid::dataRowHeight() const {
+    return d->dataHeight;
+}
+int TRecordGrid::titleRowHeight() const {
+    return d->titleHeight;
+}
+int TRecordGrid::visibleDataRows() const {
+    return d->dataRows();
+}
+int TRecordGrid::rowCount() const {
+    return d->rows;
+}
+int TRecordGrid::currentRow() const {
+    return d->currentRow;
+}
+int TRecordGrid::currentColumn() const {
+    return d->currentCol;
+}
+int TRecordGrid::leftColumn() const {
+    return d->leftCol;
+}
+bool TRecordGrid::rowParity() const {
+    return d->parity;
+}
+bool TRecordGrid::focusFlag() const {
+    return d->focusFlag;
+}
+QRect TRecordGrid::clientArea() const {
+    return QRect(0, 0, d->clientW, d->clientH);
+}
 
 QRect TRecordGrid::dataRowRect(int dataRow) const {
     return QRect(0, d->rowTop(dataRow), d->clientW, d->dataHeight);
 }
 
-QScrollBar* TRecordGrid::verticalScrollBar() const { return d->vbar; }
-QScrollBar* TRecordGrid::horizontalScrollBar() const { return d->hbar; }
-TScrollBarValues TRecordGrid::vertScrollValues() const { return d->vert; }
-int TRecordGrid::vertScrollWrites() const { return d->vertWrites; }
+QScrollBar* TRecordGrid::verticalScrollBar() const {
+    return d->vbar;
+}
+QScrollBar* TRecordGrid::horizontalScrollBar() const {
+    return d->hbar;
+}
+TScrollBarValues TRecordGrid::vertScrollValues() const {
+    return d->vert;
+}
+int TRecordGrid::vertScrollWrites() const {
+    return d->vertWrites;
+}
 
-void TRecordGrid::repaintPending() { d->flush(); }
+void TRecordGrid::repaintPending() {
+    d->flush();
+}
 
 void TRecordGrid::resizeEvent(QResizeEvent* event) {
     TOwnerDrawnControl::resizeEvent(event);

@@ -354,6 +354,21 @@ void TRecordGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     emit doubleClicked();
 }
 
+void TRecordGrid::Private::cancelMouseMode() {
+    if (mouse == MouseMode::None)
+        return;
+    mouse = MouseMode::None;
+    mouseCol = -1;
+    dragTimer.stop();
+    dragPicture = QImage();
+    layout(); // a column being resized gets its stored width back
+}
+
+void TRecordGrid::hideEvent(QHideEvent* event) {
+    TOwnerDrawnControl::hideEvent(event);
+    d->cancelMouseMode();
+}
+
 void TRecordGrid::Private::finishResize() {
     data::TDataSet* ds = dataSet();
     if (!linkActive()) {
@@ -413,6 +428,7 @@ void TRecordGrid::focusInEvent(QFocusEvent*) {
 }
 
 void TRecordGrid::focusOutEvent(QFocusEvent* event) {
+    d->cancelMouseMode(); // the mouse capture goes with the focus
     // Another window (a modal dialog) taking over is not a focus change within the window.
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
         return;

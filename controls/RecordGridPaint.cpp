@@ -15,15 +15,12 @@ using data::TDataSetState;
 namespace {
 
 // The three 6 x 11 indicator glyphs, "#" a drawn pixel.
-constexpr const char* kArrowGlyph[11] = {"#.....", "##....", "###...", "####..",
-                                         "#####.", "######", "#####.", "####..",
-                                         "###...", "##....", "#....."};
-constexpr const char* kIBeamGlyph[11] = {"##..##", "..##..", "..##..", "..##..",
-                                         "..##..", "..##..", "..##..", "..##..",
-                                         "..##..", "..##..", "##..##"};
-constexpr const char* kStarGlyph[11] = {"......", "......", "......", ".#..#.",
-                                        "..##..", "######", "..##..", ".#..#.",
-                                        "......", "......", "......"};
+constexpr const char* kArrowGlyph[11] = {"#.....", "##....", "###...", "####..", "#####.", "######",
+                                         "#####.", "####..", "###...", "##....", "#....."};
+constexpr const char* kIBeamGlyph[11] = {"##..##", "..##..", "..##..", "..##..", "..##..", "..##..",
+                                         "..##..", "..##..", "..##..", "..##..", "##..##"};
+constexpr const char* kStarGlyph[11] = {"......", "......", "......", ".#..#.", "..##..", "######",
+                                        "..##..", ".#..#.", "......", "......", "......"};
 
 void drawGlyph(TCanvas& canvas, int x, int y, const char* const (&glyph)[11], TColor color) {
     for (int row = 0; row < 11; ++row)
@@ -54,7 +51,9 @@ void fill(TCanvas& canvas, const QRect& rect, TColor color) {
     canvas.fillRect(rect);
 }
 
-bool isWhite(TColor color) { return color.toQColor().rgb() == qRgb(255, 255, 255); }
+bool isWhite(TColor color) {
+    return color.toQColor().rgb() == qRgb(255, 255, 255);
+}
 
 unsigned alignmentFlags(data::TAlignment alignment) {
     switch (alignment) {
@@ -71,8 +70,7 @@ unsigned alignmentFlags(data::TAlignment alignment) {
 // Makes a window row the link's active record while a row is painted.
 class ActiveRecordSwitch {
 public:
-    ActiveRecordSwitch(data::TDataLink& link, int row)
-        : link_(link), saved_(link.activeRecord()) {
+    ActiveRecordSwitch(data::TDataLink& link, int row) : link_(link), saved_(link.activeRecord()) {
         link_.setActiveRecord(row);
     }
     ~ActiveRecordSwitch() { link_.setActiveRecord(saved_); }
@@ -86,7 +84,9 @@ private:
 
 } // namespace
 
-void TRecordGrid::paint(TCanvas& canvas) { d->paintArea(canvas, rect()); }
+void TRecordGrid::paint(TCanvas& canvas) {
+    d->paintArea(canvas, rect());
+}
 
 void TRecordGrid::paintEvent(QPaintEvent* event) {
     if (d->image.size() != size())
@@ -116,7 +116,8 @@ void TRecordGrid::Private::paintArea(TCanvas& canvas, const QRect& area) {
         for (int c = 0; c < dataColumns(); ++c)
             if (lefts[size_t(c)] >= 0)
                 right = lefts[size_t(c)] + widths[size_t(c)] + lw;
-        fill(canvas, QRect(QPoint(fixedLeft(), dataTop()), QPoint(right - 1, rowTop(dataRows()) - 1)),
+        fill(canvas,
+             QRect(QPoint(fixedLeft(), dataTop()), QPoint(right - 1, rowTop(dataRows()) - 1)),
              color);
     }
     if (vbar->isVisible() && hbar->isVisible())
@@ -242,10 +243,13 @@ void TRecordGrid::Private::paintDataCell(TCanvas& canvas, int dataColumn, int le
     // Text.
     const data::TField* f = field(dataColumn);
     if (hasRecord && f && defaultDrawing) {
-        const bool right = f->alignment() == data::TAlignment::taRightJustify;
-        const QRect textRect(left + 2, top + 2, std::max(0, w - 2 - (right ? 2 : 0)),
+        // Left and right aligned text keep 2 pixels from their edge; centred text has the width.
+        const data::TAlignment alignment = f->alignment();
+        const int inset = alignment == data::TAlignment::taCenter ? 0 : 2;
+        const int rightInset = alignment == data::TAlignment::taRightJustify ? 2 : 0;
+        const QRect textRect(left + inset, top + 2, std::max(0, w - inset - rightInset),
                              std::max(0, dataHeight - 3));
-        unsigned flags = alignmentFlags(f->alignment()) | DT_EXPANDTABS | DT_NOPREFIX;
+        unsigned flags = alignmentFlags(alignment) | DT_EXPANDTABS | DT_NOPREFIX;
         const int lineHeight = platform::windowsTextHeight(q.font());
         if (options.testFlag(dgWordWrap) && textRect.height() > lineHeight + 2 * 1 + 3)
             flags |= DT_WORDBREAK;
@@ -342,8 +346,8 @@ void TRecordGrid::Private::paintPad(TCanvas& canvas, const std::vector<int>& lef
     const int start = l + widths[size_t(last)] + colLine();
     if (start >= clientW)
         return;
-    const int bottom = padStyle == TPadColumnStyle::pcsPadHeaderAndData ? clientH
-                                                                         : titleHeight + rowLine();
+    const int bottom =
+        padStyle == TPadColumnStyle::pcsPadHeaderAndData ? clientH : titleHeight + rowLine();
     fill(canvas, QRect(start, 0, clientW - start, bottom), titleColor);
     vline(canvas, start, 0, bottom - 1, lineColors.HighlightColor);
     hline(canvas, start, clientW - 1, 0, lineColors.HighlightColor);

@@ -70,8 +70,8 @@ struct TRecordGrid::Private {
     // Layout, rebuilt by layout().
     int titleRows = 1;
     int indicatorCols = 1;
-    int dataHeight = 16;  // data row height without its line
-    int titleHeight = 17; // title row height without its line
+    int dataHeight = 16;       // data row height without its line
+    int titleHeight = 17;      // title row height without its line
     std::vector<int> fieldMap; // field-list positions of the shown fields
     std::vector<int> widths;   // pixel width per data column
     int fixedData = 0;         // data columns that do not scroll sideways
@@ -100,7 +100,7 @@ struct TRecordGrid::Private {
 
     // Mouse.
     MouseMode mouse = MouseMode::None;
-    int mouseCol = -1;  // column being resized or moved
+    int mouseCol = -1; // column being resized or moved
     int pressX = 0;
     int pressY = 0;
     int originalWidth = 0;
@@ -146,12 +146,12 @@ struct TRecordGrid::Private {
     int dataRows() const { return rows - titleRows; }
     int currentDataRow() const { return currentRow - titleRows; }
     std::vector<int> columnLefts() const; // -1 for columns out of view
-    QRect rowRect(int dataRow) const;      // the full row with its line
+    QRect rowRect(int dataRow) const;     // the full row with its line
     QRect indicatorRect(int dataRow) const;
     QRect cellRect(int dataColumn, int dataRow) const; // with its lines; empty when hidden
     int dataRowAt(int y) const;                        // -1 in the title row
-    int dataColumnAt(int x) const; // -1 indicator, -2 right of the columns
-    int edgeAt(int x) const;       // data column whose right edge is under x, or -1
+    int dataColumnAt(int x) const;                     // -1 indicator, -2 right of the columns
+    int edgeAt(int x) const; // data column whose right edge is under x, or -1
     bool highlightShown() const;
 
     // Invalidation.
@@ -188,6 +188,7 @@ struct TRecordGrid::Private {
     void vertScrollAction(int action);
     void thumbDropped(int position);
     void dragTick();
+    void cancelMouseMode();
     void finishResize();
     void finishMove(int x);
 };

@@ -20,21 +20,39 @@ RowStore::RowStore(int columnCount)
 
 RowStore::~RowStore() = default;
 
-void RowStore::FreeDeleter::operator()(void* p) const { std::free(p); }
+void RowStore::BufferDeleter::operator()(char* p) const {
+#ifdef MADV_HUGEPAGE
+    if (mappedBytes) {
+        munmap(p, mappedBytes);
+        return;
+    }
+#endif
+    std::free(p);
+}
 
 RowStore::Buffer RowStore::allocate(std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
     constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    void* p = nullptr;
     if (bytes >= kHugePage) {
         bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        p = std::aligned_alloc(kHugePage, bytes);
-#ifdef MADV_HUGEPAGE
-        if (p)
-            madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-    } else {
-        p = std::malloc(bytes);
+        // Map one huge page more than needed and unmap the ends, leaving an aligned range.
+        void* mapped = mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        char* start = static_cast<char*>(mapped);
+        char* aligned = reinterpret_cast<char*>(
+            (reinterpret_cast<std::uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1));
+        if (aligned > start)
+            munmap(start, std::size_t(aligned - start));
+        const std::size_t tail = std::size_t(start + bytes + kHugePage - (aligned + bytes));
+        if (tail > 0)
+            munmap(aligned + bytes, tail);
+        madvise(aligned, bytes, MADV_HUGEPAGE);
+        return Buffer(aligned, BufferDeleter{bytes});
     }
+#endif
+    void* p = std::malloc(bytes);
     if (!p)
         throw std::bad_alloc();
     return Buffer(static_cast<char*>(p));

@@ -73,12 +73,14 @@ public:
     std::uint64_t deleteVersion() const { return deleteVersion_; } // rows deleted
 
 private:
-    // Memory that is released with free(); large buffers are backed by huge pages where the
-    // system offers them, which saves most page faults when a big result is read.
-    struct FreeDeleter {
-        void operator()(void* p) const;
+    // Small buffers come from malloc. Large ones are mapped directly, aligned and backed by huge
+    // pages where the system offers them (which saves most page faults when a big result is
+    // read), and go back to the system when released.
+    struct BufferDeleter {
+        std::size_t mappedBytes = 0; // 0: malloc'ed
+        void operator()(char* p) const;
     };
-    using Buffer = std::unique_ptr<char, FreeDeleter>;
+    using Buffer = std::unique_ptr<char, BufferDeleter>;
     static Buffer allocate(std::size_t bytes);
 
     // Row pages double in size: page k holds kFirstPageRows * 2^k rows, so a small result takes

@@ -50,8 +50,8 @@ bool buildDatabase(const QString& path) {
     sqlite3* db = nullptr;
     bool ok = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK;
     auto exec = [&](const QString& sql) {
-        ok = ok && sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) ==
-                       SQLITE_OK;
+        ok = ok &&
+             sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     };
     exec(data::schemaSql());
     exec(QStringLiteral("begin"));

@@ -2,10 +2,15 @@
 #include "app/Main.h"
 #include "app/MainControls.h"
 #include "app/Splitter.h"
+#include "controls/GradButton.h"
+#include "controls/GradPanel.h"
+#include "controls/RecordGrid.h"
 #include "platform/Application.h"
 #include "tests/app/TestDatabase.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -67,7 +72,7 @@ TEST_F(MainWindow, HasTheNamedChildrenWithTheirGeometry) {
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(buttons[i]->geometry(), QRect(lefts[i], 6, 85, 27)) << i;
     }
-    for (QWidget* child : {w->pnlHeader, w->grdMain, w->grdServis, w->pnlToplam, w->pnlButtons})
+    for (QWidget* child : std::initializer_list<QWidget*>{w->pnlHeader, w->grdMain, w->grdServis, w->pnlToplam, w->pnlButtons})
         EXPECT_EQ(child->width(), w->width() - 10);
 }
 

@@ -1,6 +1,7 @@
 // Test support for the record inspector: a temporary database, the record sets and a dialog.
 #pragma once
 
+#include "controls/Canvas.h"
 #include "controls/InspectorDateEdit.h"
 #include "controls/InspectorEdit.h"
 #include "controls/InspectorHintWindow.h"

@@ -47,22 +47,21 @@ TEST_P(KeyMoveTest, KeyMovesTheCurrentRecordInOneOperation) {
     EXPECT_TRUE(errors.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, KeyMoveTest,
-    ::testing::Values(KeyCase{5, Qt::Key_Up, Qt::NoModifier, 4},
-                      KeyCase{5, Qt::Key_Left, Qt::NoModifier, 4},
-                      KeyCase{5, Qt::Key_Down, Qt::NoModifier, 6},
-                      KeyCase{5, Qt::Key_Right, Qt::NoModifier, 6},
-                      KeyCase{1, Qt::Key_PageDown, Qt::NoModifier, 11},
-                      KeyCase{25, Qt::Key_PageUp, Qt::NoModifier, 15},
-                      KeyCase{12, Qt::Key_Home, Qt::NoModifier, 1},
-                      KeyCase{12, Qt::Key_End, Qt::NoModifier, 30},
-                      KeyCase{12, Qt::Key_Home, Qt::ControlModifier, 1},
-                      KeyCase{12, Qt::Key_End, Qt::ControlModifier, 30},
-                      KeyCase{5, Qt::Key_Up, Qt::ControlModifier, 1},
-                      KeyCase{5, Qt::Key_PageUp, Qt::ControlModifier, 1},
-                      KeyCase{5, Qt::Key_Down, Qt::ControlModifier, 10},
-                      KeyCase{5, Qt::Key_PageDown, Qt::ControlModifier, 10}));
+INSTANTIATE_TEST_SUITE_P(Keys, KeyMoveTest,
+                         ::testing::Values(KeyCase{5, Qt::Key_Up, Qt::NoModifier, 4},
+                                           KeyCase{5, Qt::Key_Left, Qt::NoModifier, 4},
+                                           KeyCase{5, Qt::Key_Down, Qt::NoModifier, 6},
+                                           KeyCase{5, Qt::Key_Right, Qt::NoModifier, 6},
+                                           KeyCase{1, Qt::Key_PageDown, Qt::NoModifier, 11},
+                                           KeyCase{25, Qt::Key_PageUp, Qt::NoModifier, 15},
+                                           KeyCase{12, Qt::Key_Home, Qt::NoModifier, 1},
+                                           KeyCase{12, Qt::Key_End, Qt::NoModifier, 30},
+                                           KeyCase{12, Qt::Key_Home, Qt::ControlModifier, 1},
+                                           KeyCase{12, Qt::Key_End, Qt::ControlModifier, 30},
+                                           KeyCase{5, Qt::Key_Up, Qt::ControlModifier, 1},
+                                           KeyCase{5, Qt::Key_PageUp, Qt::ControlModifier, 1},
+                                           KeyCase{5, Qt::Key_Down, Qt::ControlModifier, 10},
+                                           KeyCase{5, Qt::Key_PageDown, Qt::ControlModifier, 10}));
 
 TEST_F(NavigationTest, DownOnTheLastRecordStaysAndAppendsNothing) {
     showCustomersRecorded(5);
@@ -234,8 +233,7 @@ TEST_F(NavigationTest, DraggingTelefonOntoAracPlakasiReordersTheFields) {
     QStringList titles;
     for (int c = 0; c < grid->dataColumnCount(); ++c)
         titles << grid->columnTitle(c);
-    EXPECT_EQ(titles,
-              QStringList({"Telefon", "Araç Plakası", "Müşteri Adı", "Cep Telefonu"}));
+    EXPECT_EQ(titles, QStringList({"Telefon", "Araç Plakası", "Müşteri Adı", "Cep Telefonu"}));
 }
 
 TEST_F(NavigationTest, TitleMovesBelowTheThresholdChangeNothing) {

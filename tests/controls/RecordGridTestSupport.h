@@ -33,7 +33,9 @@ inline constexpr TColor kLine = TColor::fromHex(0xC0C0C0);
 inline constexpr int kFirstDataLeft = 12; // indicator 11 + its line
 inline constexpr int kDataTop = 18;       // title row 17 + its line
 inline constexpr int kPitch = 17;         // data row 16 + its line
-inline int rowTop(int dataRow) { return kDataTop + dataRow * kPitch; }
+inline int rowTop(int dataRow) {
+    return kDataTop + dataRow * kPitch;
+}
 
 inline TColor pixelOf(const QImage& image, int x, int y) {
     const QRgb c = image.pixel(x, y);
@@ -140,7 +142,8 @@ protected:
     }
 
     void openVisits(int customer) {
-        qryServis.setSql({QStringLiteral("select * from t_servis where id_musteri=%1").arg(customer)});
+        qryServis.setSql(
+            {QStringLiteral("select * from t_servis where id_musteri=%1").arg(customer)});
         qryServis.open();
     }
 

@@ -685,6 +685,17 @@ TEST_F(View, SortIsStableAndTakesSeveralColumns) {
     EXPECT_EQ(names().mid(15).join('|'), "<null>|Alper");
 }
 
+TEST_F(View, SortAfterAnEditUsesTheNewValue) {
+    rs->setSort("f_adi");
+    rs->moveLast(); // Zeynep
+    rs->setValue(col(*rs, "f_adi"), QString("Aa"));
+    rs->update();
+    rs->setSort("f_adi DESC");
+    rs->setSort("f_adi");
+    EXPECT_EQ(names().mid(3, 3).join('|'), "a%b|a*b|Aa");
+    EXPECT_EQ(names().last(), "x#1");
+}
+
 TEST_F(View, SortOfAnUnknownColumnFailsAndKeepsTheView) {
     rs->setSort("f_adi");
     rs->moveFirst();
