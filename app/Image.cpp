@@ -22,13 +22,15 @@ void TImage::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), fill);
     if (picture_.isNull())
         return;
-    QPoint at = centre ? QPoint((width() - picture_.width()) / 2, (height() - picture_.height()) / 2)
-                       : QPoint(0, 0);
+    QPoint at = centre
+                    ? QPoint((width() - picture_.width()) / 2, (height() - picture_.height()) / 2)
+                    : QPoint(0, 0);
     p.drawImage(at, picture_);
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && OnClick)
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+        OnClick)
         platform::guarded(OnClick);
 }
 

@@ -84,9 +84,9 @@ constexpr int kDesignClientHeight = 573;
 } // namespace
 
 TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
-    : QWidget(parent), applicationDirectory_(applicationDirectory.isEmpty()
-                                                 ? xlib::applicationDirectory()
-                                                 : applicationDirectory) {
+    : QWidget(parent),
+      applicationDirectory_(applicationDirectory.isEmpty() ? xlib::applicationDirectory()
+                                                           : applicationDirectory) {
     setObjectName("frmMain");
     setWindowTitle(QStringLiteral("Korvela Takip"));
     setFont(platform::tahoma(11));
@@ -157,8 +157,7 @@ void TfrmMain::createControls() {
     grdServis = makeRecordGrid(this, &srcServis, "grdServis",
                                {"id\t10\tKayıt No", "tarih\t12\tTarih", "km\t10\tKM",
                                 "ariza\t20\tArıza", "islem\t20\tYapılan İşlem",
-                                "iscilik\t12\tİşçilik", "tutar\t12\tTutar",
-                                "odeme\t12\tÖdeme"});
+                                "iscilik\t12\tİşçilik", "tutar\t12\tTutar", "odeme\t12\tÖdeme"});
 
     pnlToplam = makeTotalsPanel(this);
     pnlToplam->setObjectName("pnlToplam");
@@ -185,17 +184,16 @@ void TfrmMain::createControls() {
     };
     for (const Spec& s : specs) {
         auto handler = s.handler;
-        *s.button = makeCommandButton(pnlButtons, QString::fromUtf8(s.name),
-                                      QString::fromUtf8(s.caption), [this, handler] {
-                                          (this->*handler)();
-                                      });
+        *s.button =
+            makeCommandButton(pnlButtons, QString::fromUtf8(s.name), QString::fromUtf8(s.caption),
+                              [this, handler] { (this->*handler)(); });
         (*s.button)->setGeometry(s.left, 6, 85, 27);
     }
 
     // Tab order: customer grid, the buttons from right to left, then the service grid.
-    QWidget* order[] = {grdMain,       btnServisSil,  btnServisDuzenle,  btnServisYeni,
-                        btnMusteriAra, btnMusteriSil, btnMusteriDuzenle, btnMusteriYeni,
-                        grdServis};
+    QWidget* order[] = {grdMain,           btnServisSil,   btnServisDuzenle,
+                        btnServisYeni,     btnMusteriAra,  btnMusteriSil,
+                        btnMusteriDuzenle, btnMusteriYeni, grdServis};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -238,7 +236,9 @@ void TfrmMain::setCustomerGridHeight(int height) {
     layoutControls();
 }
 
-void TfrmMain::resizeEvent(QResizeEvent*) { layoutControls(); }
+void TfrmMain::resizeEvent(QResizeEvent*) {
+    layoutControls();
+}
 
 void TfrmMain::showEvent(QShowEvent*) {
     if (centred_)
@@ -275,7 +275,9 @@ QString TfrmMain::totalsText(Money total, Money paid, Money balance) {
            QStringLiteral("Kalan Ödeme:  ") + sumText(balance) + QStringLiteral(" TL  ");
 }
 
-void TfrmMain::showZeroTotals() { setTotalsCaption(pnlToplam, totalsText({}, {}, {})); }
+void TfrmMain::showZeroTotals() {
+    setTotalsCaption(pnlToplam, totalsText({}, {}, {}));
+}
 
 void TfrmMain::loadVisits() {
     qryServis.close();
@@ -357,8 +359,7 @@ namespace {
 
 // A visit always belongs to a customer: without a current one, nothing is started.
 bool requireCustomer(data::TQuery& qryMain) {
-    if (qryMain.active() && !qryMain.isEmpty() &&
-        qryMain.state() == TDataSetState::dsBrowse)
+    if (qryMain.active() && !qryMain.isEmpty() && qryMain.state() == TDataSetState::dsBrowse)
         return true;
     platform::messageDlg(QStringLiteral("Servis kaydı için önce bir müşteri seçilmelidir."),
                          platform::MsgType::Warning, int(platform::MsgButton::OK));
@@ -404,6 +405,8 @@ QString TfrmMain::webAddress() const {
     return QStringLiteral("file://") + applicationDirectory_ + QStringLiteral("guide.html");
 }
 
-void TfrmMain::Image1Click() { xlib::shellOpen(webAddress()); }
+void TfrmMain::Image1Click() {
+    xlib::shellOpen(webAddress());
+}
 
 } // namespace app

@@ -62,8 +62,12 @@ TGradPanel* makeTotalsPanel(QWidget* parent) {
     return panel;
 }
 
-void setTotalsCaption(TGradPanel* panel, const QString& caption) { panel->setCaption(caption); }
+void setTotalsCaption(TGradPanel* panel, const QString& caption) {
+    panel->setCaption(caption);
+}
 
-QString totalsCaption(const TGradPanel* panel) { return panel->caption(); }
+QString totalsCaption(const TGradPanel* panel) {
+    return panel->caption();
+}
 
 } // namespace app

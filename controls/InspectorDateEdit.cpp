@@ -34,7 +34,9 @@ struct Token {
     int digits = 2;
 };
 
-bool editable(PartKind k) { return k != PartKind::Literal && k != PartKind::Other; }
+bool editable(PartKind k) {
+    return k != PartKind::Literal && k != PartKind::Other;
+}
 
 // Splits a Windows date/time picture into literals and parts. "m" right after an hour part
 // means minutes; three or more "d" or "m" (names) are shown but not edited.
@@ -86,7 +88,8 @@ std::vector<Token> tokenize(const QString& picture, const platform::FormatSettin
                 t.kind = n <= 2 ? PartKind::Day : PartKind::Other;
                 break;
             case 'm':
-                t.kind = n <= 2 ? (afterHour ? PartKind::Minute : PartKind::Month) : PartKind::Other;
+                t.kind =
+                    n <= 2 ? (afterHour ? PartKind::Minute : PartKind::Month) : PartKind::Other;
                 break;
             case 'y':
                 t.kind = PartKind::Year;
@@ -144,8 +147,10 @@ protected:
         const int w = width(), h = height();
         p.fillRect(rect(), platform::clBtnFace.toQColor());
         // Raised edges: highlight top-left, shadows bottom-right.
-        const QColor light = (pressed ? platform::clBtnShadow : platform::clBtnHighlight).toQColor();
-        const QColor dark = (pressed ? platform::clBtnHighlight : platform::cl3DDkShadow).toQColor();
+        const QColor light =
+            (pressed ? platform::clBtnShadow : platform::clBtnHighlight).toQColor();
+        const QColor dark =
+            (pressed ? platform::clBtnHighlight : platform::cl3DDkShadow).toQColor();
         p.fillRect(0, 0, w, 1, light);
         p.fillRect(0, 0, 1, h, light);
         p.fillRect(0, h - 1, w, 1, dark);
@@ -155,8 +160,7 @@ protected:
             p.fillRect(w - 2, 1, 1, h - 2, platform::clBtnShadow.toQColor());
         }
         // A down-arrow glyph: rows of 7, 5, 3 and 1 pixels.
-        const QColor glyph =
-            (isEnabled() ? platform::clBtnText : platform::clGrayText).toQColor();
+        const QColor glyph = (isEnabled() ? platform::clBtnText : platform::clGrayText).toQColor();
         const int cx = (w - 1) / 2 + (pressed ? 1 : 0);
         const int top = (h - 4) / 2 + (pressed ? 1 : 0);
         for (int row = 0; row < 4; ++row)
@@ -199,7 +203,7 @@ struct TInspectorDateEdit::Private {
     QCalendarWidget* calendar = nullptr;
 
     std::vector<Token> tokens;
-    std::vector<int> partTokens; // token index of each editable part
+    std::vector<int> partTokens;                 // token index of each editable part
     std::vector<std::pair<int, int>> partRanges; // text start and length of each part
     // Day, month, year, hour, minute, second as typed; the day may pass the month's length.
     std::array<int, 6> parts{1, 1, 2000, 0, 0, 0};
@@ -210,8 +214,9 @@ struct TInspectorDateEdit::Private {
 
     static int slot(PartKind k) { return int(k) - int(PartKind::Day); }
     PartKind kindOf(int part) const {
-        return part >= 0 && part < int(partTokens.size()) ? tokens[size_t(partTokens[size_t(part)])].kind
-                                                          : PartKind::Literal;
+        return part >= 0 && part < int(partTokens.size())
+                   ? tokens[size_t(partTokens[size_t(part)])].kind
+                   : PartKind::Literal;
     }
     int digitsOf(int part) const { return tokens[size_t(partTokens[size_t(part)])].digits; }
     QDateTime composed() const {
@@ -221,7 +226,7 @@ struct TInspectorDateEdit::Private {
         return QDateTime(QDate(year, month, day), QTime(parts[3], parts[4], parts[5]));
     }
     void setFrom(const QDateTime& dt) {
-        parts = {dt.date().day(), dt.date().month(), dt.date().year(),
+        parts = {dt.date().day(),  dt.date().month(),  dt.date().year(),
                  dt.time().hour(), dt.time().minute(), dt.time().second()};
         null = false;
     }
@@ -247,7 +252,8 @@ struct TInspectorDateEdit::Private {
     }
     bool hasTime() const {
         for (const Token& t : tokens)
-            if (t.kind == PartKind::Hour || t.kind == PartKind::Minute || t.kind == PartKind::Second)
+            if (t.kind == PartKind::Hour || t.kind == PartKind::Minute ||
+                t.kind == PartKind::Second)
                 return true;
         return false;
     }
@@ -270,6 +276,7 @@ TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* par
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette pal = palette();
     pal.setColor(QPalette::Base, platform::clWindow.toQColor());
+    pal.setColor(QPalette::Window, platform::clWindow.toQColor());
     pal.setColor(QPalette::Text, platform::clWindowText.toQColor());
     pal.setColor(QPalette::Highlight, platform::clHighlight.toQColor());
     pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
@@ -288,7 +295,9 @@ void TInspectorDateEdit::bind(data::TDataSource* source, const QString& fieldNam
     d->link->setFieldName(fieldName);
 }
 
-data::TField* TInspectorDateEdit::field() const { return d->link->field(); }
+data::TField* TInspectorDateEdit::field() const {
+    return d->link->field();
+}
 
 QString TInspectorDateEdit::picture() const {
     data::TField* f = field();
@@ -308,11 +317,17 @@ std::optional<QDateTime> TInspectorDateEdit::value() const {
     return d->composed();
 }
 
-bool TInspectorDateEdit::isChanged() const { return d->changed; }
+bool TInspectorDateEdit::isChanged() const {
+    return d->changed;
+}
 
-int TInspectorDateEdit::currentPart() const { return d->current; }
+int TInspectorDateEdit::currentPart() const {
+    return d->current;
+}
 
-int TInspectorDateEdit::partCount() const { return int(d->partTokens.size()); }
+int TInspectorDateEdit::partCount() const {
+    return int(d->partTokens.size());
+}
 
 QString TInspectorDateEdit::currentPartText() const {
     if (d->null || d->current >= int(d->partRanges.size()))
@@ -321,11 +336,17 @@ QString TInspectorDateEdit::currentPartText() const {
                       d->partRanges[size_t(d->current)].second);
 }
 
-bool TInspectorDateEdit::isDropDownOpen() const { return d->popup && d->popup->isVisible(); }
+bool TInspectorDateEdit::isDropDownOpen() const {
+    return d->popup && d->popup->isVisible();
+}
 
-QCalendarWidget* TInspectorDateEdit::calendar() const { return d->popup ? d->calendar : nullptr; }
+QCalendarWidget* TInspectorDateEdit::calendar() const {
+    return d->popup ? d->calendar : nullptr;
+}
 
-QWidget* TInspectorDateEdit::arrowButton() const { return d->button; }
+QWidget* TInspectorDateEdit::arrowButton() const {
+    return d->button;
+}
 
 void TInspectorDateEdit::loadFromField() {
     d->tokens = tokenize(picture(), platform::formatSettings());
@@ -337,6 +358,7 @@ void TInspectorDateEdit::loadFromField() {
     else
         d->setFrom(f->asDateTime());
     d->current = std::clamp(d->current, 0, std::max(0, partCount() - 1));
+    placeText();
     d->render(this);
 }
 
@@ -466,7 +488,8 @@ void TInspectorDateEdit::openDropDown() {
         const QRect area = screen->availableGeometry();
         if (at.y() + size.height() > area.bottom() + 1)
             at.setY(mapToGlobal(QPoint(0, 0)).y() - size.height());
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        at.setX(std::clamp(at.x(), area.left(),
+                           std::max(area.left(), area.right() + 1 - size.width())));
     }
     popup->setGeometry(QRect(at, size));
     popup->show();
@@ -502,7 +525,8 @@ void TInspectorDateEdit::closeDropDown(bool take) {
 bool TInspectorDateEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == d->popup && event->type() == QEvent::Hide) {
         // Closed by a click outside: no change.
-        QMetaObject::invokeMethod(this, [this] { closeDropDown(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { closeDropDown(false); }, Qt::QueuedConnection);
         return false;
     }
     if (event->type() != QEvent::KeyPress || !d->popup)
@@ -589,6 +613,8 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     };
 
     if (key == Qt::Key_F4 || (alt && (key == Qt::Key_Down || key == Qt::Key_Up))) {
+        if (!d->hasDate())
+            return;
         if (isDropDownOpen())
             closeDropDown(true);
         else
@@ -701,7 +727,9 @@ void TInspectorDateEdit::mousePressEvent(QMouseEvent* event) {
 
 void TInspectorDateEdit::mouseMoveEvent(QMouseEvent*) {}
 
-void TInspectorDateEdit::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+void TInspectorDateEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
 
 void TInspectorDateEdit::mouseReleaseEvent(QMouseEvent*) {}
 
@@ -717,8 +745,12 @@ void TInspectorDateEdit::focusOutEvent(QFocusEvent* event) {
 
 void TInspectorDateEdit::placeText() {
     // The arrow button is as wide as a vertical scroll bar and at least 15 pixels.
-    const int w = std::max(15, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
+    // A time-only picture has no calendar and so no button.
+    const int w = d->hasDate() ? std::max(15, style()->pixelMetric(QStyle::PM_ScrollBarExtent,
+                                                                    nullptr, this))
+                               : 0;
     d->button->setGeometry(width() - w, 0, w, height());
+    d->button->setVisible(w > 0);
     // The text starts 1 pixel in from the editor's left and top edges (2 and 1 from the cell's),
     // on the Windows ascent like the painted text; the line edit adds 2 pixels left, 1 on top.
     const int shift = platform::windowsAscent(font()) - QFontMetrics(font()).ascent();

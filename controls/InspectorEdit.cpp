@@ -29,6 +29,7 @@ TInspectorEdit::TInspectorEdit(TRecordInspector* inspector, QWidget* parent)
     placeText();
     QPalette pal = palette();
     pal.setColor(QPalette::Base, platform::clWindow.toQColor());
+    pal.setColor(QPalette::Window, platform::clWindow.toQColor());
     pal.setColor(QPalette::Text, platform::clWindowText.toQColor());
     pal.setColor(QPalette::Highlight, platform::clHighlight.toQColor());
     pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
@@ -60,7 +61,11 @@ void TInspectorEdit::setMultiLine(bool on) {
 void TInspectorEdit::setTextSelected(const QString& text) {
     if (toPlainText() != text)
         setPlainText(text);
-    selectAll();
+    // All of it selected with the caret at the start, so the editor shows the text's beginning.
+    QTextCursor c = textCursor();
+    c.movePosition(QTextCursor::End);
+    c.movePosition(QTextCursor::Start, QTextCursor::KeepAnchor);
+    setTextCursor(c);
     ensureCursorVisible();
 }
 

@@ -25,10 +25,10 @@ using platform::TColor;
 
 namespace {
 
-constexpr int kSizingZone = 3;        // pixels either side of the caption column's edge
-constexpr int kRowSizingZone = 2;     // pixels either side of a row's bottom edge
-constexpr int kHintInterval = 250;    // ms between hint timer ticks
-constexpr int kHintHidePause = 2500;  // the application's hint hide pause, ms
+constexpr int kSizingZone = 3;       // pixels either side of the caption column's edge
+constexpr int kRowSizingZone = 2;    // pixels either side of a row's bottom edge
+constexpr int kHintInterval = 250;   // ms between hint timer ticks
+constexpr int kHintHidePause = 2500; // the application's hint hide pause, ms
 constexpr int kMinCaptionWidth = 10;
 constexpr int kCaptionRightMargin = 20;
 
@@ -46,7 +46,8 @@ bool isInside(const QWidget* w, const QWidget* inspector) {
 }
 
 bool isEditing(data::TDataSet* set) {
-    return set && (set->state() == TDataSetState::dsEdit || set->state() == TDataSetState::dsInsert);
+    return set &&
+           (set->state() == TDataSetState::dsEdit || set->state() == TDataSetState::dsInsert);
 }
 
 } // namespace
@@ -58,7 +59,6 @@ class InspectorKeyHook : public QObject {
 public:
     static void install();
     static void remove();
-    static bool installed() { return slot() != nullptr; }
     // The widget whose next mouse press (and its release) is dropped: the control that tried to
     // take the focus while the inspector could not give it up.
     static QPointer<QWidget>& swallowTarget() {
@@ -124,8 +124,8 @@ struct TRecordInspector::Private {
     int captionWidth = 100;
     int captionIndent = 12;
     int defaultRowHeight = 0;
-    TInspectorOptions options = ovColumnResize | ovRowResize | ovEnterToTab |
-                                ovHighlightActiveRow | ovCenterCaptionVert;
+    TInspectorOptions options =
+        ovColumnResize | ovRowResize | ovEnterToTab | ovHighlightActiveRow | ovCenterCaptionVert;
     TInspectorLineStyle lineStyleCaption = TInspectorLineStyle::ovDark3DLine;
     TInspectorLineStyle lineStyleData = TInspectorLineStyle::ovDark3DLine;
     TColor dottedLineColor = platform::clBtnShadow;
@@ -183,7 +183,6 @@ struct TRecordInspector::Private {
         int column = -1;
     };
     Hit hitTest(const QPoint& pos) const;
-    int rowsBottom() const; // bottom of the last row shown (may pass the client height)
 
     // Painting.
     void paint(TCanvas& canvas);
@@ -215,7 +214,6 @@ struct TRecordInspector::Private {
     void collapseOrExpand(bool expand);
 
     // Focus.
-    void focusChanged(QWidget* old, QWidget* now);
     void focusEntered(QWidget* now);
     void focusLeft(QWidget* now);
 
@@ -234,19 +232,33 @@ struct TRecordInspector::Private {
 // ---------------------------------------------------------------------------------------------
 // Data link reactions
 
-void InspectorLink::activeChanged() { d->onActiveChanged(); }
+void InspectorLink::activeChanged() {
+    d->onActiveChanged();
+}
 
-void InspectorLink::recordChanged(data::TField* field) { d->onRecordChanged(field); }
+void InspectorLink::recordChanged(data::TField* field) {
+    d->onRecordChanged(field);
+}
 
-void InspectorLink::dataSetChanged() { d->onSetChanged(); }
+void InspectorLink::dataSetChanged() {
+    d->onSetChanged();
+}
 
-void InspectorLink::dataSetScrolled(int) { d->onSetChanged(); }
+void InspectorLink::dataSetScrolled(int) {
+    d->onSetChanged();
+}
 
-void InspectorLink::layoutChanged() { d->onSetChanged(); }
+void InspectorLink::layoutChanged() {
+    d->onSetChanged();
+}
 
-void InspectorLink::updateData() { d->q->writeCurrentRow(); }
+void InspectorLink::updateData() {
+    d->q->writeCurrentRow();
+}
 
-void InspectorLink::focusControl(data::TField* field) { d->onFocusControl(field); }
+void InspectorLink::focusControl(data::TField* field) {
+    d->onFocusControl(field);
+}
 
 void TRecordInspector::Private::onActiveChanged() {
     data::TDataSet* set = link.dataSet();
@@ -363,8 +375,6 @@ int TRecordInspector::Private::rowTop(int row) const {
     return y;
 }
 
-int TRecordInspector::Private::rowsBottom() const { return rowTop(int(rows.size())); }
-
 int TRecordInspector::Private::fullyVisibleRows() const {
     int n = 0;
     int y = 0;
@@ -392,10 +402,7 @@ void TRecordInspector::Private::setTop(int row) {
     if (row == top)
         return;
     top = row;
-    {
-        QSignalBlocker block(q->verticalScrollBar());
-        q->verticalScrollBar()->setValue(top);
-    }
+    q->verticalScrollBar()->setValue(top); // comes back through scrollContentsBy as a no-op
     placeEditor();
     hideHint();
     q->viewport()->update();
@@ -420,7 +427,6 @@ void TRecordInspector::Private::scrollIntoView(int row) {
 
 void TRecordInspector::Private::updateScrollBar() {
     QScrollBar* bar = q->verticalScrollBar();
-    QSignalBlocker block(bar);
     bar->setRange(0, maxTop());
     bar->setPageStep(fullyVisibleRows());
     bar->setSingleStep(1);
@@ -662,7 +668,7 @@ void TRecordInspector::Private::showEditor(bool reload) {
         if (reload || !link.isModified())
             edit->setTextSelected(item->editorText());
         else
-            edit->selectAll();
+            edit->setTextSelected(edit->text()); // keeps the typed text
     }
     placeEditor();
     shownEditor->show();
@@ -722,12 +728,15 @@ void TRecordInspector::Private::moveTo(int row) {
     q->writeCurrentRow(); // a failed write keeps the row
     link.setModified(false);
     hideHint();
+    const int old = current;
     current = row;
     editorKeys = false;
     scrollIntoView(row);
     if (focusInside)
         showEditor(true);
-    q->viewport()->update();
+    // Only the old and the new row change (each with the line above it).
+    for (int r : {old, row})
+        q->viewport()->update(QRect(0, rowTop(r) - 1, clientWidth(), rowHeight(r) + 1));
 }
 
 bool TRecordInspector::Private::moveGuarded(int row) {
@@ -985,17 +994,44 @@ bool TRecordInspector::Private::handleKey(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Focus
 
-void TRecordInspector::Private::focusChanged(QWidget*, QWidget* now) {
-    const bool isIn = isInside(now, q);
-    if (!focusInside && isIn) {
-        focusEntered(now);
-    } else if (focusInside && !isIn) {
-        // Focus passing to another window (a message box, the window being deactivated) is
-        // not the inspector losing it to another control.
-        if (now && now->window() == q->window())
-            focusLeft(now);
+// Follows the application's focus for all inspectors at once, so that every inspector losing the
+// focus reacts before any inspector gaining it (the hook slot is freed before it is taken again).
+class InspectorFocusTracker : public QObject {
+public:
+    static void add(TRecordInspector* inspector) { instance().inspectors_.push_back(inspector); }
+    static void remove(TRecordInspector* inspector) {
+        auto& list = instance().inspectors_;
+        list.erase(std::remove(list.begin(), list.end(), inspector), list.end());
     }
-}
+
+private:
+    InspectorFocusTracker() {
+        connect(qApp, &QApplication::focusChanged, this, [this] { focusChanged(); });
+    }
+    static InspectorFocusTracker& instance() {
+        static auto* tracker = new InspectorFocusTracker; // lives as long as the application
+        return *tracker;
+    }
+    void focusChanged() {
+        // A reaction may move the focus again; each step looks at where it is now.
+        std::vector<QPointer<TRecordInspector>> all(inspectors_.begin(), inspectors_.end());
+        for (const auto& insp : all) {
+            QWidget* now = QApplication::focusWidget();
+            // Focus passing to another window (a message box, the window being deactivated)
+            // is not the inspector losing it to another control.
+            if (insp && insp->d->focusInside && !isInside(now, insp) && now &&
+                now->window() == insp->window())
+                insp->d->focusLeft(now);
+        }
+        for (const auto& insp : all) {
+            QWidget* now = QApplication::focusWidget();
+            if (insp && !insp->d->focusInside && isInside(now, insp))
+                insp->d->focusEntered(now);
+        }
+    }
+
+    std::vector<TRecordInspector*> inspectors_;
+};
 
 void TRecordInspector::Private::focusEntered(QWidget*) {
     focusInside = true;
@@ -1015,7 +1051,8 @@ void TRecordInspector::Private::focusLeft(QWidget* now) {
     } catch (...) {
         // The inspector keeps the focus, the row keeps its text, and the control that tried to
         // take the focus does not get the click that tried.
-        InspectorKeyHook::swallowTarget() = now;
+        if (QApplication::mouseButtons() != Qt::NoButton)
+            InspectorKeyHook::swallowTarget() = now;
         q->setFocus(Qt::OtherFocusReason);
         platform::handleException();
         return;
@@ -1128,15 +1165,14 @@ TRecordInspector::TRecordInspector(QWidget* parent)
     d->edit->hide();
     d->hintTimer.setInterval(kHintInterval);
     connect(&d->hintTimer, &QTimer::timeout, this, [this] { hintTimerTick(); });
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* old, QWidget* now) { d->focusChanged(old, now); });
+    InspectorFocusTracker::add(this);
     d->link.setBufferCount(1);
 }
 
 TRecordInspector::~TRecordInspector() {
+    InspectorFocusTracker::remove(this);
     if (d->focusInside)
         InspectorKeyHook::remove();
-    disconnect(qApp, nullptr, this, nullptr);
     d->hideHint();
     d->link.setDataSource(nullptr);
     // Items go before the editors and the link so that no notification reaches a half-gone
@@ -1192,9 +1228,13 @@ TInspectorItem& TRecordInspector::addItem() {
     return *d->items.back();
 }
 
-int TRecordInspector::itemCount() const { return int(d->items.size()); }
+int TRecordInspector::itemCount() const {
+    return int(d->items.size());
+}
 
-TInspectorItem& TRecordInspector::item(int index) const { return *d->items[size_t(index)]; }
+TInspectorItem& TRecordInspector::item(int index) const {
+    return *d->items[size_t(index)];
+}
 
 void TRecordInspector::clearItems() {
     d->hideHint();
@@ -1214,9 +1254,13 @@ void TRecordInspector::itemChanged(TInspectorItem*, bool rowsChanged) {
     viewport()->update();
 }
 
-void TRecordInspector::itemDataChanged(TInspectorItem*) { viewport()->update(); }
+void TRecordInspector::itemDataChanged(TInspectorItem*) {
+    viewport()->update();
+}
 
-data::TDataSource* TRecordInspector::dataSource() const { return d->link.dataSource(); }
+data::TDataSource* TRecordInspector::dataSource() const {
+    return d->link.dataSource();
+}
 
 void TRecordInspector::setDataSource(data::TDataSource* source) {
     if (d->link.dataSource() == source)
@@ -1225,7 +1269,9 @@ void TRecordInspector::setDataSource(data::TDataSource* source) {
     d->onActiveChanged();
 }
 
-int TRecordInspector::captionWidth() const { return d->effectiveCaptionWidth(); }
+int TRecordInspector::captionWidth() const {
+    return d->effectiveCaptionWidth();
+}
 
 void TRecordInspector::setCaptionWidth(int width) {
     // Kept as assigned (the client width is not known before the control is laid out); the
@@ -1235,56 +1281,72 @@ void TRecordInspector::setCaptionWidth(int width) {
     viewport()->update();
 }
 
-int TRecordInspector::captionIndent() const { return d->captionIndent; }
+int TRecordInspector::captionIndent() const {
+    return d->captionIndent;
+}
 
 void TRecordInspector::setCaptionIndent(int indent) {
     d->captionIndent = indent;
     viewport()->update();
 }
 
-int TRecordInspector::defaultRowHeight() const { return d->defaultRowHeight; }
+int TRecordInspector::defaultRowHeight() const {
+    return d->defaultRowHeight;
+}
 
 void TRecordInspector::setDefaultRowHeight(int height) {
     d->defaultRowHeight = std::max(0, height);
     d->rebuildRows();
 }
 
-TInspectorOptions TRecordInspector::options() const { return d->options; }
+TInspectorOptions TRecordInspector::options() const {
+    return d->options;
+}
 
 void TRecordInspector::setOptions(TInspectorOptions options) {
     d->options = options;
     d->rebuildRows();
 }
 
-TInspectorLineStyle TRecordInspector::lineStyleCaption() const { return d->lineStyleCaption; }
+TInspectorLineStyle TRecordInspector::lineStyleCaption() const {
+    return d->lineStyleCaption;
+}
 
 void TRecordInspector::setLineStyleCaption(TInspectorLineStyle style) {
     d->lineStyleCaption = style;
     viewport()->update();
 }
 
-TInspectorLineStyle TRecordInspector::lineStyleData() const { return d->lineStyleData; }
+TInspectorLineStyle TRecordInspector::lineStyleData() const {
+    return d->lineStyleData;
+}
 
 void TRecordInspector::setLineStyleData(TInspectorLineStyle style) {
     d->lineStyleData = style;
     viewport()->update();
 }
 
-TColor TRecordInspector::dottedLineColor() const { return d->dottedLineColor; }
+TColor TRecordInspector::dottedLineColor() const {
+    return d->dottedLineColor;
+}
 
 void TRecordInspector::setDottedLineColor(TColor color) {
     d->dottedLineColor = color;
     viewport()->update();
 }
 
-TColor TRecordInspector::color() const { return d->color; }
+TColor TRecordInspector::color() const {
+    return d->color;
+}
 
 void TRecordInspector::setColor(TColor color) {
     d->color = color;
     viewport()->update();
 }
 
-TColor TRecordInspector::captionColor() const { return d->captionColor; }
+TColor TRecordInspector::captionColor() const {
+    return d->captionColor;
+}
 
 void TRecordInspector::setCaptionColor(TColor color) {
     d->captionColor = color;
@@ -1305,18 +1367,26 @@ void TRecordInspector::setCaptionFont(const QFont& font) {
     viewport()->update();
 }
 
-TInspectorPaintOptions TRecordInspector::paintOptions() const { return d->paintOptions; }
+TInspectorPaintOptions TRecordInspector::paintOptions() const {
+    return d->paintOptions;
+}
 
 void TRecordInspector::setPaintOptions(const TInspectorPaintOptions& options) {
     d->paintOptions = options;
     viewport()->update();
 }
 
-bool TRecordInspector::pictureMaskFromDataSet() const { return d->pictureMaskFromDataSet; }
+bool TRecordInspector::pictureMaskFromDataSet() const {
+    return d->pictureMaskFromDataSet;
+}
 
-void TRecordInspector::setPictureMaskFromDataSet(bool on) { d->pictureMaskFromDataSet = on; }
+void TRecordInspector::setPictureMaskFromDataSet(bool on) {
+    d->pictureMaskFromDataSet = on;
+}
 
-bool TRecordInspector::readOnly() const { return d->readOnly; }
+bool TRecordInspector::readOnly() const {
+    return d->readOnly;
+}
 
 void TRecordInspector::setReadOnly(bool on) {
     d->readOnly = on;
@@ -1324,31 +1394,49 @@ void TRecordInspector::setReadOnly(bool on) {
         d->dateEdit->setReadOnly(on || d->currentItem()->readOnly());
 }
 
-int TRecordInspector::dataColumns() const { return 1; }
+int TRecordInspector::dataColumns() const {
+    return 1;
+}
 
-TInspectorSetFocusTabStyle TRecordInspector::setFocusTabStyle() const { return d->focusTabStyle; }
+TInspectorSetFocusTabStyle TRecordInspector::setFocusTabStyle() const {
+    return d->focusTabStyle;
+}
 
 void TRecordInspector::setSetFocusTabStyle(TInspectorSetFocusTabStyle style) {
     d->focusTabStyle = style;
 }
 
-int TRecordInspector::rowCount() const { return int(d->rows.size()); }
+int TRecordInspector::rowCount() const {
+    return int(d->rows.size());
+}
 
 TInspectorItem* TRecordInspector::rowItem(int row) const {
     return row >= 0 && row < rowCount() ? d->rows[size_t(row)] : nullptr;
 }
 
-int TRecordInspector::currentRow() const { return d->current; }
+int TRecordInspector::currentRow() const {
+    return d->current;
+}
 
-void TRecordInspector::setCurrentRow(int row) { d->moveTo(row); }
+void TRecordInspector::setCurrentRow(int row) {
+    d->moveTo(row);
+}
 
-int TRecordInspector::topRow() const { return d->top; }
+int TRecordInspector::topRow() const {
+    return d->top;
+}
 
-void TRecordInspector::setTopRow(int row) { d->setTop(row); }
+void TRecordInspector::setTopRow(int row) {
+    d->setTop(row);
+}
 
-int TRecordInspector::rowHeight(int row) const { return d->rowHeight(row); }
+int TRecordInspector::rowHeight(int row) const {
+    return d->rowHeight(row);
+}
 
-int TRecordInspector::fullyVisibleRowCount() const { return d->fullyVisibleRows(); }
+int TRecordInspector::fullyVisibleRowCount() const {
+    return d->fullyVisibleRows();
+}
 
 QRect TRecordInspector::cellRect(int row, int column) const {
     if (row < 0 || row >= rowCount())
@@ -1440,21 +1528,33 @@ void TRecordInspector::revertCurrentRow() {
 }
 
 bool TRecordInspector::isModified() const {
-    return d->link.isModified() || (d->dateEdit && d->shownEditor == d->dateEdit &&
-                                    d->dateEdit->isChanged());
+    return d->link.isModified() ||
+           (d->dateEdit && d->shownEditor == d->dateEdit && d->dateEdit->isChanged());
 }
 
-bool TRecordInspector::editorKeysMode() const { return d->editorKeys; }
+bool TRecordInspector::editorKeysMode() const {
+    return d->editorKeys;
+}
 
-bool TRecordInspector::hasFocusInside() const { return d->focusInside; }
+bool TRecordInspector::hasFocusInside() const {
+    return d->focusInside;
+}
 
-TInspectorEdit* TRecordInspector::textEditor() const { return d->edit; }
+TInspectorEdit* TRecordInspector::textEditor() const {
+    return d->edit;
+}
 
-TInspectorDateEdit* TRecordInspector::dateEditor() const { return d->dateEdit; }
+TInspectorDateEdit* TRecordInspector::dateEditor() const {
+    return d->dateEdit;
+}
 
-QWidget* TRecordInspector::activeEditor() const { return d->shownEditor; }
+QWidget* TRecordInspector::activeEditor() const {
+    return d->shownEditor;
+}
 
-TInspectorHintWindow* TRecordInspector::hintWindow() const { return d->hint; }
+TInspectorHintWindow* TRecordInspector::hintWindow() const {
+    return d->hint;
+}
 
 void TRecordInspector::setBeepHandler(std::function<void()> handler) {
     beepHandler() = std::move(handler);
@@ -1467,7 +1567,9 @@ void TRecordInspector::beep() {
         QApplication::beep();
 }
 
-bool TRecordInspector::editorKeyPress(QKeyEvent* event) { return d->handleKey(event); }
+bool TRecordInspector::editorKeyPress(QKeyEvent* event) {
+    return d->handleKey(event);
+}
 
 void TRecordInspector::hookKey(int key, Qt::KeyboardModifiers modifiers) {
     d->hideHint();
@@ -1531,8 +1633,13 @@ void TRecordInspector::changeEvent(QEvent* event) {
 }
 
 void TRecordInspector::keyPressEvent(QKeyEvent* event) {
+    // A key an editor did not take comes up here; it stays unhandled.
+    if (QApplication::focusWidget() != this) {
+        event->ignore();
+        return;
+    }
     // Keys reach the inspector itself only while it has no editor (no rows): a shown editor
-    // holds the focus.
+    // normally holds the focus.
     if (d->shownEditor && d->shownEditor->isVisible()) {
         QCoreApplication::sendEvent(d->shownEditor, event);
         return;
@@ -1541,7 +1648,9 @@ void TRecordInspector::keyPressEvent(QKeyEvent* event) {
         event->ignore();
 }
 
-void TRecordInspector::scrollContentsBy(int, int) { d->setTop(verticalScrollBar()->value()); }
+void TRecordInspector::scrollContentsBy(int, int) {
+    d->setTop(verticalScrollBar()->value());
+}
 
 void TRecordInspector::wheelEvent(QWheelEvent* event) {
     d->hideHint();

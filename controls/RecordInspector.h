@@ -46,7 +46,13 @@ enum TInspectorOption : unsigned {
 Q_DECLARE_FLAGS(TInspectorOptions, TInspectorOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorOptions)
 
-enum class TInspectorLineStyle { ovNoLines, ovDottedLine, ovLight3DLine, ovDark3DLine, ovButtonLine };
+enum class TInspectorLineStyle {
+    ovNoLines,
+    ovDottedLine,
+    ovLight3DLine,
+    ovDark3DLine,
+    ovButtonLine
+};
 
 enum TAlternatingRowRegion : unsigned {
     arrFixedColumns = 0x1,
@@ -57,8 +63,8 @@ Q_DECLARE_FLAGS(TAlternatingRowRegions, TAlternatingRowRegion)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TAlternatingRowRegions)
 
 struct TInspectorPaintOptions {
-    TAlternatingRowRegions alternatingRowRegions = arrFixedColumns | arrDataColumns |
-                                                   arrActiveDataColumn;
+    TAlternatingRowRegions alternatingRowRegions =
+        arrFixedColumns | arrDataColumns | arrActiveDataColumn;
     TColor alternatingRowColor = platform::clNone;
     TColor activeRecordColor = platform::clNone;
 };
@@ -147,8 +153,8 @@ public:
     bool editorKeysMode() const;
     bool hasFocusInside() const;
     TInspectorEdit* textEditor() const;
-    TInspectorDateEdit* dateEditor() const; // nullptr until a date row was first entered
-    QWidget* activeEditor() const;          // the editor shown for the current row, if any
+    TInspectorDateEdit* dateEditor() const;   // nullptr until a date row was first entered
+    QWidget* activeEditor() const;            // the editor shown for the current row, if any
     TInspectorHintWindow* hintWindow() const; // the hint window while a hint shows, else nullptr
     // One tick of the hint timer (250 ms); public so that its counting can be checked.
     void hintTimerTick();
@@ -178,6 +184,7 @@ private:
     friend class TInspectorDateEdit;
     friend class InspectorKeyHook;
     friend class InspectorLink;
+    friend class InspectorFocusTracker;
     void itemChanged(TInspectorItem* item, bool rowsChanged);
     void itemDataChanged(TInspectorItem* item);
     // Keys from the editors: true when the inspector consumed the key.

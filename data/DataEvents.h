@@ -6,17 +6,18 @@ namespace data {
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
 
 enum class TDataEvent {
-    deFieldChange,         // info: the field (TField*)
+    deFieldChange,         // info: the field (const TField*)
     deRecordChange,        // no argument: edit began
     deDataSetChange,       // the window was refilled
-    deDataSetScroll,       // info: the window shift (int)
+    deDataSetScroll,       // info: the window shift (const int*)
     deLayoutChange,        // field list or display properties changed
     deUpdateRecord,        // post is about to write: store pending typed text now
     deUpdateState,         // the state changed (open and close included)
     deCheckBrowseMode,     // about to leave edit/insert or to move
-    deFocusControl,        // info: the field (TField*) asking for the focus
+    deFocusControl,        // info: the field (const TField*) asking for the focus
     deFieldListChange,     // order of fields changed; links ignore it
-    deDisabledStateChange, // state changed while notifications are suspended; links ignore it
+    deDisabledStateChange, // info: whether the set is active (const bool*); state changed while
+                           // notifications are suspended; links ignore it
 };
 
 enum class TLocateOption { loPartialKey = 1, loCaseInsensitive = 2 };

@@ -90,7 +90,10 @@ QString fieldPart(const QString& name) {
     return name.contains(' ') ? '[' + name + ']' : name;
 }
 
-// One locate criterion: "(f_adi like 'Al*')", "(f_adi like #O'Neil*#)", "(f_adi=Null)", "(id=5)".
+// One locate criterion: "(f_adi like 'Al*')", "(f_adi='')", "(f_adi=Null)", "(id=5)".
+// Typed text is matched literally: a quote is doubled inside the single quotes, and in a prefix
+// pattern every character the engine reads as a wildcard or a set ("*", "%", "?", "_", "[", "#")
+// stands alone in brackets, so a customer's name is never taken for a pattern.
 QString criterion(const TField& field, const QString& value, bool partial) {
     const QString name = fieldPart(field.fieldName());
     if (value.isNull())
@@ -100,13 +103,24 @@ QString criterion(const TField& field, const QString& value, bool partial) {
     QString text = value;
     switch (field.dataType()) {
     case TFieldType::ftWideString:
-    case TFieldType::ftMemo:
-        if (partial && !value.isEmpty()) {
+    case TFieldType::ftMemo: {
+        const bool like = partial && !value.isEmpty();
+        text.clear();
+        for (QChar c : value) {
+            if (c == '\'')
+                text += QStringLiteral("''");
+            else if (like && QStringView(u"*%?_[#").contains(c))
+                text += '[' + QString(c) + ']';
+            else
+                text += c;
+        }
+        if (like) {
             op = QStringLiteral(" like ");
             text += '*';
         }
-        quote = value.contains('\'') ? QStringLiteral("#") : QStringLiteral("'");
+        quote = QStringLiteral("'");
         break;
+    }
     case TFieldType::ftDateTime:
         quote = QStringLiteral("#");
         break;
@@ -116,11 +130,11 @@ QString criterion(const TField& field, const QString& value, bool partial) {
     return '(' + name + op + quote + text + quote + ')';
 }
 
-} // namespace
-
-static bool onRow(const DataCursor& c) {
+bool onRow(const DataCursor& c) {
     return !c.bof() && !c.eof();
 }
+
+} // namespace
 
 struct TDataSet::Private {
     explicit Private(TDataSet& set) : q(set) {}
@@ -375,6 +389,9 @@ TDataSet::~TDataSet() {
 }
 
 TField& TDataSet::addField(const QString& fieldName, TFieldType type, TFieldKind kind) {
+    // Every record buffer has a place per field, fixed while the set is open.
+    if (active())
+        raiseError(QStringLiteral("Cannot perform this operation on an open dataset"));
     auto field = std::make_unique<TField>(*this, fieldName, type, kind);
     field->slot_ = d->slotCount++;
     d->fields.push_back(std::move(field));

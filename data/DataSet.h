@@ -31,7 +31,9 @@ public:
 
     const QString& name() const { return name_; }
 
-    // Field definitions (declared before opening, in field-list order).
+    // Field definitions (declared before opening, in field-list order; adding to an open set fails
+    // with "Cannot perform this operation on an open dataset"). A set opened without any declared
+    // field gets one per column until it closes.
     TField& addField(const QString& fieldName, TFieldType type,
                      TFieldKind kind = TFieldKind::fkData);
     int fieldCount() const;
@@ -81,6 +83,7 @@ public:
     QString commandText() const; // lines joined, each followed by "\r\n"
 
     // Events (all fire at the points the record-set rules fix; unassigned ones do nothing).
+    // OnCalcFields runs only for a set that has calculated fields.
     TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeScroll, AfterScroll,
         BeforeInsert, AfterInsert, OnNewRecord, BeforeEdit, AfterEdit, BeforePost, AfterPost,
         BeforeCancel, AfterCancel, BeforeDelete, AfterDelete, OnCalcFields;
@@ -116,9 +119,9 @@ protected:
 
 private:
     friend class TField;
+    static int slotOf(const TField& field) { return field.slot_; }
     // The buffer field reads see: the one being calculated, else the active record; nullptr while
     // inactive or empty.
-    static int slotOf(const TField& field) { return field.slot_; }
     const FieldValue* readSlot(const TField& field) const;
     // The write path of every field setter (state checks, written list, events, recalculation).
     void writeField(TField& field, const FieldValue& value);

@@ -90,9 +90,13 @@ TEditDialog::TEditDialog(const QString& caption, data::TDataSource* source, cons
 
 TEditDialog::~TEditDialog() = default;
 
-data::TDataSet* TEditDialog::dataSet() const { return source_ ? source_->dataSet() : nullptr; }
+data::TDataSet* TEditDialog::dataSet() const {
+    return source_ ? source_->dataSet() : nullptr;
+}
 
-void TEditDialog::FormCreate() { insMain->setFocus(); }
+void TEditDialog::FormCreate() {
+    insMain->setFocus();
+}
 
 void TEditDialog::btnTamamClick() {
     dataSet()->post();
@@ -121,7 +125,9 @@ void TEditDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void TEditDialog::reject() { close(); }
+void TEditDialog::reject() {
+    close();
+}
 
 void TEditDialog::closeEvent(QCloseEvent* event) {
     platform::guarded([this] { FormClose(); });
@@ -133,6 +139,7 @@ void TEditDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    activateWindow();
 }
 
 } // namespace dialogs

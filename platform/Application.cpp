@@ -137,9 +137,13 @@ bool inputQuery(const QString& caption, const QString& prompt, QString& value) {
     return true;
 }
 
-void setDialogHooks(const DialogHooks& h) { hooks() = h; }
+void setDialogHooks(const DialogHooks& h) {
+    hooks() = h;
+}
 
-const DialogHooks& dialogHooks() { return hooks(); }
+const DialogHooks& dialogHooks() {
+    return hooks();
+}
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

@@ -73,7 +73,9 @@ const RankTable& ranks() {
 
 } // namespace
 
-char16_t collationRank(char16_t unit) { return ranks()[unit]; }
+char16_t collationRank(char16_t unit) {
+    return ranks()[unit];
+}
 
 CollationKey collationKey(const QString& text) {
     const RankTable& table = ranks();
@@ -177,8 +179,8 @@ LikePattern LikePattern::compile(const QString& pattern) {
     while (literals < result.tokens_.size() && result.tokens_[literals].kind == Kind::Literal)
         result.prefix_.push_back(result.tokens_[literals++].rank);
     result.literal_ = literals == result.tokens_.size();
-    result.prefixPattern_ = literals + 1 == result.tokens_.size() &&
-                            result.tokens_.back().kind == Kind::Run;
+    result.prefixPattern_ =
+        literals + 1 == result.tokens_.size() && result.tokens_.back().kind == Kind::Run;
     return result;
 }
 

@@ -42,7 +42,9 @@ bool hasSqliteHeader(const QString& path, QString* error) {
 
 Connection::Connection() : d(std::make_unique<Private>()) {}
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
 QString Connection::dataSourceOf(const QString& connectionString) {
     const QString& s = connectionString;
@@ -137,7 +139,8 @@ void Connection::open(const QString& connectionString) {
         return;
     }
     if (found >= 0)
-        message = notKorvela(path) + QStringLiteral(" (it lacks the tables t_musteri and t_servis)");
+        message =
+            notKorvela(path) + QStringLiteral(" (it lacks the tables t_musteri and t_servis)");
     else if (stepRc == SQLITE_NOTADB || stepRc == SQLITE_CORRUPT)
         message = notKorvela(path);
     else
@@ -155,10 +158,16 @@ void Connection::close() {
     d->path.clear();
 }
 
-bool Connection::isOpen() const { return d->db != nullptr; }
+bool Connection::isOpen() const {
+    return d->db != nullptr;
+}
 
-sqlite3* Connection::handle() const { return d->db; }
+sqlite3* Connection::handle() const {
+    return d->db;
+}
 
-const QString& Connection::path() const { return d->path; }
+const QString& Connection::path() const {
+    return d->path;
+}
 
 } // namespace cursor

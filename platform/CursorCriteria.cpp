@@ -166,7 +166,9 @@ private:
 
 } // namespace
 
-std::vector<Criterion> parseCriteria(const QString& text) { return CriteriaReader(text).readAll(); }
+std::vector<Criterion> parseCriteria(const QString& text) {
+    return CriteriaReader(text).readAll();
+}
 
 std::vector<SortColumn> parseSort(const QString& text) {
     std::vector<SortColumn> result;

@@ -125,9 +125,13 @@ ColumnType typeFromDeclaration(const char* declared, int* size) {
     return ColumnType::Other;
 }
 
-bool isTextType(ColumnType type) { return type == ColumnType::Text || type == ColumnType::Memo; }
+bool isTextType(ColumnType type) {
+    return type == ColumnType::Text || type == ColumnType::Memo;
+}
 
-int sign(long double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
+int sign(long double d) {
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
 
 std::optional<long double> numberOf(const QString& text) {
     bool ok = false;
@@ -570,7 +574,7 @@ std::optional<int> Recordset::Private::fastFind(const Condition& c, int start) {
     const std::vector<CollationKey>& keys = rows().keys(c.column);
     const std::u16string_view wanted(*target);
     const auto first = std::lower_bound(
-        view.begin() + start, view.end(), wanted, [&](int row, std::u16string_view value) {
+        view.begin(), view.end(), wanted, [&](int row, std::u16string_view value) {
             if (rows().cell(row, c.column).type == Cell::Null)
                 return true;
             return std::u16string_view(keys[std::size_t(row)]) < value;
@@ -610,7 +614,8 @@ void Recordset::Private::describeColumns(sqlite3_stmt* statement, sqlite3* db) {
         }
         int notNull = 0, primaryKey = 0;
         if (sqlite3_table_column_metadata(db, database, t, origin, nullptr, nullptr, &notNull,
-                                          &primaryKey, &autoIncrement[std::size_t(i)]) == SQLITE_OK &&
+                                          &primaryKey,
+                                          &autoIncrement[std::size_t(i)]) == SQLITE_OK &&
             autoIncrement[std::size_t(i)])
             info.type = ColumnType::AutoIncrement;
     }
@@ -662,7 +667,8 @@ QByteArray Recordset::Private::readBackSql(const QByteArray& where) const {
             sql += ", ";
         sql += shared->origins[i].isEmpty() ? QByteArray("NULL") : quoteName(shared->origins[i]);
     }
-    sql += " FROM " + quoteName(shared->schema) + "." + quoteName(shared->table) + " WHERE " + where;
+    sql +=
+        " FROM " + quoteName(shared->schema) + "." + quoteName(shared->table) + " WHERE " + where;
     return sql;
 }
 
@@ -860,11 +866,19 @@ void Recordset::close() {
     std::swap(*d, fresh);
 }
 
-bool Recordset::isOpen() const { return d->open; }
-bool Recordset::returnsRows() const { return d->open && d->returnsRows; }
-bool Recordset::supportsUpdate() const { return d->open && d->returnsRows && !d->readOnly; }
+bool Recordset::isOpen() const {
+    return d->open;
+}
+bool Recordset::returnsRows() const {
+    return d->open && d->returnsRows;
+}
+bool Recordset::supportsUpdate() const {
+    return d->open && d->returnsRows && !d->readOnly;
+}
 
-int Recordset::columnCount() const { return d->shared ? int(d->shared->columns.size()) : 0; }
+int Recordset::columnCount() const {
+    return d->shared ? int(d->shared->columns.size()) : 0;
+}
 
 const ColumnInfo& Recordset::column(int index) const {
     d->requireRows();
@@ -872,7 +886,9 @@ const ColumnInfo& Recordset::column(int index) const {
     return d->shared->columns[std::size_t(index)];
 }
 
-int Recordset::findColumn(const QString& name) const { return d->shared ? d->findColumn(name) : -1; }
+int Recordset::findColumn(const QString& name) const {
+    return d->shared ? d->findColumn(name) : -1;
+}
 
 int Recordset::recordCount() const {
     d->requireRows();
@@ -929,9 +945,13 @@ void Recordset::moveLast() {
         d->pos = 0;
 }
 
-void Recordset::moveNext() { move(1); }
+void Recordset::moveNext() {
+    move(1);
+}
 
-void Recordset::movePrevious() { move(-1); }
+void Recordset::movePrevious() {
+    move(-1);
+}
 
 void Recordset::move(int count) {
     d->requireRows();
@@ -1014,9 +1034,13 @@ void Recordset::setValue(int column, const Value& value) {
     slot = std::move(normalised);
 }
 
-bool Recordset::editPending() const { return d->pending.kind == Private::Pending::Kind::Edit; }
+bool Recordset::editPending() const {
+    return d->pending.kind == Private::Pending::Kind::Edit;
+}
 
-bool Recordset::addPending() const { return d->pending.kind == Private::Pending::Kind::Add; }
+bool Recordset::addPending() const {
+    return d->pending.kind == Private::Pending::Kind::Add;
+}
 
 void Recordset::update() {
     using Kind = Private::Pending::Kind;
@@ -1040,7 +1064,8 @@ void Recordset::update() {
         } else {
             QByteArray names, marks;
             for (int column : pending.order) {
-                names += (names.isEmpty() ? "" : ", ") + quoteName(shared.origins[std::size_t(column)]);
+                names +=
+                    (names.isEmpty() ? "" : ", ") + quoteName(shared.origins[std::size_t(column)]);
                 marks += marks.isEmpty() ? "?" : ", ?";
             }
             sql += " (" + names + ") VALUES (" + marks + ")";
@@ -1057,7 +1082,8 @@ void Recordset::update() {
             sets += (sets.isEmpty() ? "" : ", ") + name + " = ?";
             checks += " AND " + name + " IS ?";
         }
-        Statement change(db, "UPDATE " + table + " SET " + sets + " WHERE " + key + " IS ?" + checks);
+        Statement change(db,
+                         "UPDATE " + table + " SET " + sets + " WHERE " + key + " IS ?" + checks);
         int index = 1;
         for (int column : pending.order)
             d->bindValue(change.get(), index++, column, *pending.values[std::size_t(column)]);
@@ -1177,7 +1203,9 @@ void Recordset::setSort(const QString& sortText) {
     d->rebuildView(true);
 }
 
-QString Recordset::sort() const { return d->sortText; }
+QString Recordset::sort() const {
+    return d->sortText;
+}
 
 void Recordset::setFilter(const QString& criteria) {
     d->requireRows();
@@ -1201,7 +1229,9 @@ void Recordset::setFilter(const QString& criteria) {
     d->rebuildView(false);
 }
 
-QString Recordset::filter() const { return d->filterText; }
+QString Recordset::filter() const {
+    return d->filterText;
+}
 
 bool Recordset::find(const QString& criterion, int skip, SearchDirection direction) {
     d->requireRows();
@@ -1210,7 +1240,8 @@ bool Recordset::find(const QString& criterion, int skip, SearchDirection directi
     const std::vector<Criterion> parsed = parseCriteria(criterion);
     if (parsed.size() != 1)
         throw EOleException(
-            QStringLiteral("Invalid criterion \"%1\": find takes a single comparison").arg(criterion));
+            QStringLiteral("Invalid criterion \"%1\": find takes a single comparison")
+                .arg(criterion));
     const Condition condition = d->bind(parsed.front(), criterion);
     const int n = d->count();
     const bool forward = direction == SearchDirection::Forward;

@@ -16,7 +16,14 @@ enum class CursorType { Static, Keyset };
 enum class LockType { ReadOnly, Optimistic };
 enum class SearchDirection { Forward, Backward };
 
-// Errors are EOleException (platform/Errors.h) with the engine's text.
+// Errors are EOleException (platform/Errors.h) with the engine's text (SQLite's own message for
+// database errors). The rows are shared with clones; the recordset keeps a pointer to its
+// Connection, which must stay open for update() and deleteCurrent() (ADO's recordset likewise
+// holds its connection). One thread.
+//
+// Positions: 1..recordCount(), or BOF before the first row and EOF after the last; an empty view
+// is both BOF and EOF. Moves clamp at BOF/EOF. As in ADO, a move (and sort, filter, find) while
+// an edit or add-new is pending first writes it with update().
 class Recordset {
 public:
     using Bookmark = qint64; // stable for the life of the rows (clones share them)
@@ -29,8 +36,8 @@ public:
     // Runs the statement and reads every row. A statement that yields no columns leaves the
     // recordset open with returnsRows() false. The base table and its key are taken from the
     // columns' origin; rows of a statement without a single base table with a key are read-only.
-    void open(Connection& connection, const QString& sql, CursorType cursorType = CursorType::Keyset,
-              LockType lockType = LockType::Optimistic);
+    void open(Connection& connection, const QString& sql,
+              CursorType cursorType = CursorType::Keyset, LockType lockType = LockType::Optimistic);
     void close();
     bool isOpen() const;
     bool returnsRows() const;
@@ -53,13 +60,17 @@ public:
     void movePrevious();
     void move(int count); // relative, clamped to BOF/EOF
 
-    Bookmark bookmark() const; // of the current row; requires a current row
+    Bookmark bookmark() const;            // of the current row; requires a current row
     void gotoBookmark(Bookmark bookmark); // fails when the row is not in the view
 
     // The current row's value of a column (the pending value during add-new or edit).
     Value value(int column) const;
 
-    // Editing. setValue on a row starts an edit of it; addNew starts a new row at the end.
+    // Editing. setValue on a row starts an edit of it; addNew starts a new row at the end (its
+    // columns read null until set; it is not counted and has no position or bookmark until
+    // update). setValue converts the value to the column's stored form (Money for Currency,
+    // QDateTime for DateTime, ...) and fails with "The value cannot be converted for field '%1'",
+    // or "Field '%1' cannot be updated" for the key; a failed setValue changes nothing.
     void addNew();
     void setValue(int column, const Value& value);
     bool editPending() const;
@@ -70,24 +81,36 @@ public:
     // last read" and nothing is overwritten. After an insert the new row (generated key and
     // database defaults included) is read back and becomes current.
     void update();
+    // Drops the pending values; after an add-new the row that was current before is current again.
     void cancelUpdate();
-    // Deletes the current row by key (and its originally read values) in its own transaction.
+    // Deletes the current row by key (and its originally read values) in its own transaction;
+    // the row after it becomes current (or EOF). A row changed or deleted since it was read fails
+    // with the update conflict text above. During add-new it cancels the new row instead.
     void deleteCurrent();
 
-    // A read-only copy sharing the rows, positioned on its first row.
+    // A read-only copy sharing the rows, in read order without sort or filter, positioned on its
+    // first row. Edits and deletes through the original show in the copy at once; rows added
+    // later join it the next time its sort or filter is set.
     std::unique_ptr<Recordset> clone() const;
 
-    // Sort by a list of columns: "f_adi" or "f_adi,[some name] DESC". Text sorts case-insensitively
-    // in Turkish order. Empty text restores the read order. Keeps the current row when it can.
+    // Sort by a list of columns: "f_adi" or "f_adi,[some name] DESC". Stable; null first. Text
+    // sorts case-insensitively in Turkish order (see CursorCollation.h), amounts and numbers by
+    // value, date-times by time. Empty text restores the read order. Keeps the current row when
+    // it can. An unknown column fails and keeps the view.
     void setSort(const QString& sortText);
     QString sort() const;
     // Filter by criteria joined with " AND ": "(f_adi like 'Al*')", "(f_adi like #O'Neil*#)",
-    // "(f_adi=Null)", "(id=5)", "(f_tarih=#2008-12-25#)". Empty text clears the filter.
-    // The view then stands on its first row. An unparsable criterion fails and keeps the view.
+    // "(f_adi=Null)", "(id=5)", "(f_tarih=#2008-12-25#)" or "#25.12.2008 14:30:00#"; operators
+    // = <> < <= > >= LIKE. LIKE patterns: "*" or "%" any run, "?" or "_" one character,
+    // "[...]" one of the listed characters taken literally. Text compares ignoring case with
+    // Turkish folding. Empty text clears the filter. The view then stands on its first row.
+    // An unparsable criterion, or one naming no column, fails and keeps the view.
     void setFilter(const QString& criteria);
     QString filter() const;
     // Finds the first row from the current one (after skipping skip rows) matching a single
-    // criterion; stands on it and returns true, or stands at EOF/BOF and returns false.
+    // criterion; stands on it and returns true, or stands at EOF (forward) or BOF (backward) and
+    // returns false. From BOF a forward search starts at the first row. A text prefix or equality
+    // search on the column the view is sorted by is a binary search.
     bool find(const QString& criterion, int skip = 0,
               SearchDirection direction = SearchDirection::Forward);
 

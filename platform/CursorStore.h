@@ -1,4 +1,5 @@
-// The rows of an open result: compact cells over a text arena, shared by a recordset and its clones.
+// The rows of an open result: compact cells over a text arena, shared by a recordset and its
+// clones.
 #pragma once
 
 #include "platform/CursorCollation.h"
@@ -45,9 +46,7 @@ public:
     int appendRow(sqlite3_stmt* statement);
     void overwriteRow(int row, sqlite3_stmt* statement);
 
-    const Cell& cell(int row, int column) const {
-        return rowCells(row)[column];
-    }
+    const Cell& cell(int row, int column) const { return rowCells(row)[column]; }
     std::string_view bytes(const Cell& cell) const;
 
     bool isDeleted(int row) const { return deleted_[std::size_t(row)] != 0; }

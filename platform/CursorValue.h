@@ -13,7 +13,9 @@ namespace cursor {
 // zone): they carry Qt::UTC only so that no daylight-saving rule ever shifts them.
 using Value = std::variant<std::monostate, qint64, double, Money, QString, QDateTime>;
 
-inline bool isNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool isNull(const Value& v) {
+    return std::holds_alternative<std::monostate>(v);
+}
 
 // Column types as the database file declares them:
 //   INTEGER PRIMARY KEY AUTOINCREMENT -> AutoIncrement, INTEGER -> Integer,
@@ -21,6 +23,9 @@ inline bool isNull(const Value& v) { return std::holds_alternative<std::monostat
 //   CURRENCY TEXT -> Currency (exact decimal text with four decimals), REAL/DOUBLE -> Float.
 enum class ColumnType { Integer, AutoIncrement, Text, Memo, DateTime, Currency, Float, Other };
 
+// Reading decodes each cell by its column's type: Currency gives Money (numbers written by
+// other tools as well), DateTime gives QDateTime; text that does not parse is passed on as
+// QString rather than lost.
 struct ColumnInfo {
     QString name;
     ColumnType type = ColumnType::Other;

@@ -68,9 +68,13 @@ QFont makeFont(const QString& family, int pixelHeight, bool bold) {
     return f;
 }
 
-int windowsAscent(const QFont& font) { return winMetrics(font).ascent; }
+int windowsAscent(const QFont& font) {
+    return winMetrics(font).ascent;
+}
 
-int windowsTextHeight(const QFont& font) { return winMetrics(font).height; }
+int windowsTextHeight(const QFont& font) {
+    return winMetrics(font).height;
+}
 
 int textWidth(const QFont& font, const QString& text) {
     return QFontMetrics(font).horizontalAdvance(text);

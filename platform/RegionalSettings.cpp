@@ -52,7 +52,9 @@ QChar firstSeparator(const QString& picture) {
 
 } // namespace
 
-FormatSettings turkishFormatSettings() { return FormatSettings{}; }
+FormatSettings turkishFormatSettings() {
+    return FormatSettings{};
+}
 
 FormatSettings systemFormatSettings() {
     QString name = localeName();
@@ -65,28 +67,37 @@ FormatSettings systemFormatSettings() {
     FormatSettings s;
     s.currencyString = locale.currencySymbol(QLocale::CurrencySymbol);
     s.decimalSeparator = locale.decimalPoint().isEmpty() ? QChar('.') : locale.decimalPoint()[0];
-    s.thousandSeparator = locale.groupSeparator().isEmpty() ? QChar(',') : locale.groupSeparator()[0];
+    s.thousandSeparator =
+        locale.groupSeparator().isEmpty() ? QChar(',') : locale.groupSeparator()[0];
     s.currencyDecimals = 2;
     // Where the symbol stands: compare the formatted amount with the bare number.
     QString sample = locale.toCurrencyString(1.0);
     bool before = sample.indexOf(s.currencyString) <= sample.indexOf(QLocale(locale).toString(1));
-    bool spaced = sample.contains(' ') || sample.contains(QChar(0xA0)) || sample.contains(QChar(0x202F));
+    bool spaced =
+        sample.contains(' ') || sample.contains(QChar(0xA0)) || sample.contains(QChar(0x202F));
     s.currencyFormat = before ? (spaced ? 2 : 0) : (spaced ? 3 : 1);
     s.negCurrFormat = before ? (spaced ? 9 : 1) : (spaced ? 8 : 5);
-    s.shortDateFormat = windowsPicture(locale.dateFormat(QLocale::ShortFormat), false)
-                            .replace("yyyy", "yyyy");
+    s.shortDateFormat =
+        windowsPicture(locale.dateFormat(QLocale::ShortFormat), false).replace("yyyy", "yyyy");
     if (!s.shortDateFormat.contains("yyyy"))
         s.shortDateFormat.replace("yy", "yyyy");
-    s.longTimeFormat = windowsPicture(locale.timeFormat(QLocale::LongFormat).section(' ', 0, 0), true);
+    s.longTimeFormat =
+        windowsPicture(locale.timeFormat(QLocale::LongFormat).section(' ', 0, 0), true);
     s.dateSeparator = firstSeparator(s.shortDateFormat);
     s.timeSeparator = firstSeparator(s.longTimeFormat);
     return s;
 }
 
-const FormatSettings& formatSettings() { return current(); }
+const FormatSettings& formatSettings() {
+    return current();
+}
 
-void setFormatSettings(const FormatSettings& settings) { current() = settings; }
+void setFormatSettings(const FormatSettings& settings) {
+    current() = settings;
+}
 
-void reloadFormatSettings() { current() = systemFormatSettings(); }
+void reloadFormatSettings() {
+    current() = systemFormatSettings();
+}
 
 } // namespace platform

@@ -9,8 +9,8 @@ namespace platform {
 // The values the program formats with, named after the Windows locale entries they stand for.
 struct FormatSettings {
     QString currencyString = "TL";
-    int currencyFormat = 3;    // positive pattern 0..3: 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $"
-    int negCurrFormat = 8;     // negative pattern 0..15, as the Windows LOCALE_INEGCURR values
+    int currencyFormat = 3; // positive pattern 0..3: 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $"
+    int negCurrFormat = 8;  // negative pattern 0..15, as the Windows LOCALE_INEGCURR values
     int currencyDecimals = 2;
     QChar thousandSeparator = '.';
     QChar decimalSeparator = ',';

@@ -91,8 +91,8 @@ const DemoCustomer kCustomers[] = {
      "Pamukkale", "5051525354", "2008-05-30 16:45:00", "Saraylar Mah. 24 Merkezefendi / Denizli",
      "Fiat", "Albea", "2004", "LPG", "Gri", "", 4},
     {"34 GOK 77", "Gökhan Aslan", "0212 230 60 60", "0535 123 45 67", "gokhan.aslan@example.com",
-     "Şişli", "5556575859", "2008-06-16 09:20:00", "Halaskargazi Cad. 190 Şişli / İstanbul",
-     "BMW", "320i", "2006", "Benzin", "Lacivert", "Orijinal parça ister.", 2},
+     "Şişli", "5556575859", "2008-06-16 09:20:00", "Halaskargazi Cad. 190 Şişli / İstanbul", "BMW",
+     "320i", "2006", "Benzin", "Lacivert", "Orijinal parça ister.", 2},
     {"27 GZT 27", "Elif Kaya", "0342 215 33 44", "0532 333 44 55", "elif.kaya@example.com",
      "Şahinbey", "6061626364", "2008-07-07 13:35:00", "Gazi Muhtar Paşa Bulvarı 14 Gaziantep",
      "Hyundai", "Getz", "2007", "Benzin", "Kırmızı", "", 0},
@@ -105,9 +105,9 @@ const DemoCustomer kCustomers[] = {
     {"10 BLK 10", "Tuğba Erdoğan", "0266 241 75 75", "0533 241 75 75", "tugba.erdogan@example.com",
      "Karesi", "7576777879", "2008-10-13 11:30:00", "Milli Kuvvetler Cad. 8 Karesi / Balıkesir",
      "Opel", "Corsa", "2003", "Benzin", "Yeşil", "", 1},
-    {"09 AYD 9", "Cem Aksoy", "0256 212 09 09", "0542 909 09 09", "cem.aksoy@example.com",
-     "Efeler", "8081828384", "2008-11-24 08:40:00", "Adnan Menderes Bulvarı 33 Efeler / Aydın",
-     "Dacia", "Logan", "2008", "Dizel", "Beyaz", "", 2},
+    {"09 AYD 9", "Cem Aksoy", "0256 212 09 09", "0542 909 09 09", "cem.aksoy@example.com", "Efeler",
+     "8081828384", "2008-11-24 08:40:00", "Adnan Menderes Bulvarı 33 Efeler / Aydın", "Dacia",
+     "Logan", "2008", "Dizel", "Beyaz", "", 2},
     {"34 MUS 6", "Müşerref Yücel", "0216 411 06 06", "0532 060 60 60", "muserref@example.com",
      "Maltepe", "8586878889", "2008-12-08 14:15:00", "Bağdat Cad. 500 Maltepe / İstanbul",
      "Mercedes-Benz", "C 180", "2002", "Benzin", "Gümüş", "Eski müşteri, indirim uygulanır.", 4},
@@ -126,8 +126,7 @@ struct DemoWork {
 };
 
 const DemoWork kWork[] = {
-    {"Fren sesi", "Ön balata değişimi", "Ön balata", "Fren hidroliği DOT4", "120.0000",
-     "185.5000"},
+    {"Fren sesi", "Ön balata değişimi", "Ön balata", "Fren hidroliği DOT4", "120.0000", "185.5000"},
     {"Yağ değişim zamanı", "Periyodik bakım", "Yağ filtresi", "Motor yağı 5W-30 4 lt", "80.0000",
      "142.7500"},
     {"Klima soğutmuyor", "Klima gazı dolumu", "", "R134a gaz", "60.0000", "95.0000"},
@@ -195,19 +194,19 @@ int fillDemo(Database& db) {
             "f_tarih, f_adres, f_arac_marka, f_arac_model, f_arac_yil, f_arac_yakit, f_arac_renk, "
             "f_not) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
             {QString::fromUtf8(c.plate), QString::fromUtf8(c.name), QString::fromUtf8(c.phone),
-             QString::fromUtf8(c.mobile), QString::fromUtf8(c.mail),
-             QString::fromUtf8(c.taxOffice), QString::fromUtf8(c.taxNumber),
-             QString::fromUtf8(c.date), QString::fromUtf8(c.address), QString::fromUtf8(c.make),
-             QString::fromUtf8(c.model), QString::fromUtf8(c.year), QString::fromUtf8(c.fuel),
-             QString::fromUtf8(c.colour), QString::fromUtf8(c.note)});
+             QString::fromUtf8(c.mobile), QString::fromUtf8(c.mail), QString::fromUtf8(c.taxOffice),
+             QString::fromUtf8(c.taxNumber), QString::fromUtf8(c.date),
+             QString::fromUtf8(c.address), QString::fromUtf8(c.make), QString::fromUtf8(c.model),
+             QString::fromUtf8(c.year), QString::fromUtf8(c.fuel), QString::fromUtf8(c.colour),
+             QString::fromUtf8(c.note)});
         const QDate first = QDate::fromString(QString::fromUtf8(c.date).left(10), Qt::ISODate);
         for (int v = 0; v < c.visits; ++v) {
             const DemoWork& w = kWork[std::size_t(customerIndex * 3 + v) % std::size(kWork)];
-            const QString date = first.addDays(20 + v * 47 + customerIndex % 9)
-                                     .toString(Qt::ISODate) +
-                                 QStringLiteral(" %1:%2:00")
-                                     .arg(9 + (customerIndex + v) % 8, 2, 10, QChar('0'))
-                                     .arg((v * 15) % 60, 2, 10, QChar('0'));
+            const QString date =
+                first.addDays(20 + v * 47 + customerIndex % 9).toString(Qt::ISODate) +
+                QStringLiteral(" %1:%2:00")
+                    .arg(9 + (customerIndex + v) % 8, 2, 10, QChar('0'))
+                    .arg((v * 15) % 60, 2, 10, QChar('0'));
             QString labour = QString::fromUtf8(w.labour);
             QString material = QString::fromUtf8(w.materialAmount);
             const Money total = Money::fromStorageText(labour).value_or(Money()) +

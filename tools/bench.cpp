@@ -60,20 +60,20 @@ void check(int rc, sqlite3* db) {
     }
 }
 
-const char* const kFirstNames[] = {"Ahmet", "Mehmet", "Ayşe", "Fatma", "Çağlar", "Gökhan",
-                                   "İsmail", "Işıl", "Özlem", "Şükrü", "Ümit", "Ebru",
-                                   "Serkan", "Gülşen", "Hüseyin", "Zeynep", "Oğuz", "Derya"};
-const char* const kSurnames[] = {"Yılmaz", "Kaya", "Demir", "Şahin", "Çelik", "Yıldız",
+const char* const kFirstNames[] = {"Ahmet",  "Mehmet", "Ayşe",    "Fatma",  "Çağlar", "Gökhan",
+                                   "İsmail", "Işıl",   "Özlem",   "Şükrü",  "Ümit",   "Ebru",
+                                   "Serkan", "Gülşen", "Hüseyin", "Zeynep", "Oğuz",   "Derya"};
+const char* const kSurnames[] = {"Yılmaz", "Kaya",  "Demir",   "Şahin",  "Çelik", "Yıldız",
                                  "Öztürk", "Aydın", "Özdemir", "Arslan", "Doğan", "Kılıç",
-                                 "Aslan", "Çetin", "Koç", "Kurt", "Özkan", "Şimşek"};
+                                 "Aslan",  "Çetin", "Koç",     "Kurt",   "Özkan", "Şimşek"};
 const char* const kMakes[] = {"Fiat", "Renault", "Ford", "Toyota", "Volkswagen", "Hyundai"};
 
 // A database with the program's schema, filled in one transaction through prepared statements.
 void buildDatabase(const QString& path, int customers, int visitsEach) {
     sqlite3* db = nullptr;
     check(sqlite3_open(path.toUtf8().constData(), &db), db);
-    check(sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr,
-                       nullptr, nullptr),
+    check(sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
+                       nullptr),
           db);
     check(sqlite3_exec(db, data::schemaSql().toUtf8().constData(), nullptr, nullptr, nullptr), db);
     check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
@@ -105,7 +105,8 @@ void buildDatabase(const QString& path, int customers, int visitsEach) {
     for (int c = 1; c <= customers; ++c) {
         const std::string name = std::string(kFirstNames[next() % std::size(kFirstNames)]) + " " +
                                  kSurnames[next() % std::size(kSurnames)];
-        text(customer, 1, std::to_string(1 + next() % 81) + " ABC " + std::to_string(next() % 1000));
+        text(customer, 1,
+             std::to_string(1 + next() % 81) + " ABC " + std::to_string(next() % 1000));
         text(customer, 2, name);
         text(customer, 3, "0216 " + std::to_string(1000000 + next() * 7));
         text(customer, 4, "0532 " + std::to_string(1000000 + next() * 11));
@@ -119,8 +120,9 @@ void buildDatabase(const QString& path, int customers, int visitsEach) {
         check(sqlite3_step(customer), db);
         sqlite3_reset(customer);
         for (int v = 0; v < visitsEach; ++v) {
-            text(visit, 1, "2009-0" + std::to_string(1 + v % 9) + "-1" + std::to_string(v % 10) +
-                               " 10:00:00");
+            text(visit, 1,
+                 "2009-0" + std::to_string(1 + v % 9) + "-1" + std::to_string(v % 10) +
+                     " 10:00:00");
             text(visit, 2, std::to_string(10000 + v * 5000));
             text(visit, 3, std::to_string(100 + next() % 400) + ".0000");
             text(visit, 4, std::to_string(next() % 900) + ".5000");
@@ -205,8 +207,8 @@ std::string findPrefix(Context& context) {
     rs.open(context.connection, "select * from t_musteri", cursor::CursorType::Static);
     const std::unique_ptr<cursor::Recordset> copy = rs.clone();
     copy->setSort("f_adi");
-    const char* const prefixes[] = {"Ah", "Mehmet Y", "Şük", "İsmail Ö", "Işıl K", "Zeynep Ş",
-                                    "Ümit", "Yok"};
+    const char* const prefixes[] = {"Ah",     "Mehmet Y", "Şük",  "İsmail Ö",
+                                    "Işıl K", "Zeynep Ş", "Ümit", "Yok"};
     std::vector<double> times;
     int found = 0;
     for (int i = 0; i < 50 * context.runs; ++i) {

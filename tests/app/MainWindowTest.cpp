@@ -65,14 +65,14 @@ TEST_F(MainWindow, HasTheNamedChildrenWithTheirGeometry) {
     EXPECT_EQ(w->pnlToplam->geometry().bottom() + 1, w->pnlButtons->y());
     EXPECT_EQ(w->pnlButtons->geometry().bottom() + 1, w->height() - 5);
     int lefts[] = {2, 89, 176, 263, 423, 510, 597};
-    controls::TGradButton* buttons[] = {w->btnMusteriYeni, w->btnMusteriDuzenle,
-                                        w->btnMusteriSil,  w->btnMusteriAra,
-                                        w->btnServisYeni,  w->btnServisDuzenle,
-                                        w->btnServisSil};
+    controls::TGradButton* buttons[] = {
+        w->btnMusteriYeni, w->btnMusteriDuzenle, w->btnMusteriSil, w->btnMusteriAra,
+        w->btnServisYeni,  w->btnServisDuzenle,  w->btnServisSil};
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(buttons[i]->geometry(), QRect(lefts[i], 6, 85, 27)) << i;
     }
-    for (QWidget* child : std::initializer_list<QWidget*>{w->pnlHeader, w->grdMain, w->grdServis, w->pnlToplam, w->pnlButtons})
+    for (QWidget* child : std::initializer_list<QWidget*>{w->pnlHeader, w->grdMain, w->grdServis,
+                                                          w->pnlToplam, w->pnlButtons})
         EXPECT_EQ(child->width(), w->width() - 10);
 }
 
@@ -88,8 +88,8 @@ TEST_F(MainWindow, ServiceButtonsFollowTheRightEdge) {
 
 TEST_F(MainWindow, TabOrderRunsThroughTheButtonsRightToLeft) {
     auto w = open();
-    QWidget* expected[] = {w->btnServisSil,  w->btnServisDuzenle, w->btnServisYeni,
-                           w->btnMusteriAra, w->btnMusteriSil,    w->btnMusteriDuzenle,
+    QWidget* expected[] = {w->btnServisSil,   w->btnServisDuzenle, w->btnServisYeni,
+                           w->btnMusteriAra,  w->btnMusteriSil,    w->btnMusteriDuzenle,
                            w->btnMusteriYeni, w->grdServis};
     QWidget* at = w->grdMain;
     for (QWidget* next : expected) {
@@ -111,8 +111,9 @@ TEST_F(MainWindow, SelectingACustomerReloadsItsVisitsAndTotals) {
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
     EXPECT_EQ(w->qryServis.commandText(),
               QString("select * from t_servis where id_musteri=%1\r\n").arg(a));
-    EXPECT_EQ(totals(*w),
-              "Toplam Tutar:  150,50 TL  -   Toplam Ödeme:  120,00 TL  -   Kalan Ödeme:  30,50 TL  ");
+    EXPECT_EQ(
+        totals(*w),
+        "Toplam Tutar:  150,50 TL  -   Toplam Ödeme:  120,00 TL  -   Kalan Ödeme:  30,50 TL  ");
     EXPECT_EQ(w->qryServis.fieldByName("c_kalan").displayText(), "30,50 TL");
 
     w->qryMain.next();
@@ -180,7 +181,8 @@ TEST_F(MainWindow, AMissingDatabaseShowsTheErrorThenTheEmptyWindow) {
     // Every command fails with its own message, and the program goes on.
     boxes.errors.clear();
     platform::guarded([&] { w->btnMusteriSilClick(); });
-    EXPECT_EQ(boxes.errors, QStringList{"qryMain: Cannot perform this operation on a closed dataset."});
+    EXPECT_EQ(boxes.errors,
+              QStringList{"qryMain: Cannot perform this operation on a closed dataset."});
 }
 
 TEST_F(MainWindow, ANonDatabaseFileIsReportedAndLeftUntouched) {
@@ -211,7 +213,7 @@ TEST_F(MainWindow, TheSplitterKeepsThirtyPixelsAndCollapses) {
     auto w = open();
     int available = w->grdMain->height() + w->grdServis->height();
     EXPECT_EQ(w->splMain->sizeForDrag(-100), 89);
-    EXPECT_EQ(w->splMain->sizeForDrag(-159), 0);  // 30 or less collapses
+    EXPECT_EQ(w->splMain->sizeForDrag(-159), 0); // 30 or less collapses
     EXPECT_EQ(w->splMain->sizeForDrag(-150), 39);
     EXPECT_EQ(w->splMain->sizeForDrag(1000), available - 30);
     QTest::mousePress(w->splMain, Qt::LeftButton, {}, QPoint(10, 2));
@@ -223,8 +225,9 @@ TEST_F(MainWindow, TheSplitterKeepsThirtyPixelsAndCollapses) {
 }
 
 TEST_F(MainWindow, TotalsTextOfExtremeSumsIsEmptyNotWrong) {
-    EXPECT_EQ(app::TfrmMain::totalsText(Money::fromUnits(1234), {}, Money::fromRaw(-305000)),
-              "Toplam Tutar:  1.234,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  -30,50 TL  ");
+    EXPECT_EQ(
+        app::TfrmMain::totalsText(Money::fromUnits(1234), {}, Money::fromRaw(-305000)),
+        "Toplam Tutar:  1.234,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  -30,50 TL  ");
     QString huge = app::TfrmMain::totalsText(Money::fromRaw(INT64_MAX), {}, {});
     EXPECT_TRUE(huge.startsWith("Toplam Tutar:   TL  -"));
 }

@@ -12,7 +12,9 @@ TestDatabase::TestDatabase() {
     exec(data::schemaSql());
 }
 
-TestDatabase::~TestDatabase() { sqlite3_close(db_); }
+TestDatabase::~TestDatabase() {
+    sqlite3_close(db_);
+}
 
 void TestDatabase::exec(const QString& sql) {
     char* error = nullptr;
@@ -51,8 +53,7 @@ QString TestDatabase::scalar(const QString& sql) {
     if (sqlite3_step(st) == SQLITE_ROW)
         result = sqlite3_column_type(st, 0) == SQLITE_NULL
                      ? QString("<null>")
-                     : QString::fromUtf8(
-                           reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+                     : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
     return result;
 }

@@ -45,7 +45,24 @@ inline std::string hexOf(TColor c) {
         .toStdString();
 }
 
-inline std::string hexAt(const QImage& image, int x, int y) { return hexOf(pixelOf(image, x, y)); }
+// Compares two images pixel by pixel and names the first pixel that differs.
+inline ::testing::AssertionResult sameImage(const QImage& actual, const QImage& expected) {
+    if (actual.size() != expected.size())
+        return ::testing::AssertionFailure()
+               << "size " << actual.width() << "x" << actual.height() << " instead of "
+               << expected.width() << "x" << expected.height();
+    for (int y = 0; y < actual.height(); ++y)
+        for (int x = 0; x < actual.width(); ++x)
+            if ((actual.pixel(x, y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF))
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << ", " << y << ") is " << hexOf(pixelOf(actual, x, y))
+                       << " instead of " << hexOf(pixelOf(expected, x, y));
+    return ::testing::AssertionSuccess();
+}
+
+inline std::string hexAt(const QImage& image, int x, int y) {
+    return hexOf(pixelOf(image, x, y));
+}
 
 // A Korvela database with the program's schema in a directory of its own.
 class Database {
@@ -75,10 +92,10 @@ public:
             throw std::runtime_error(sqlite3_errmsg(db_));
         QString result = "<none>";
         if (sqlite3_step(st) == SQLITE_ROW)
-            result = sqlite3_column_type(st, 0) == SQLITE_NULL
-                         ? QString("<null>")
-                         : QString::fromUtf8(
-                               reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            result =
+                sqlite3_column_type(st, 0) == SQLITE_NULL
+                    ? QString("<null>")
+                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
         sqlite3_finalize(st);
         return result;
     }
@@ -99,7 +116,9 @@ struct RecordSets {
 
     RecordSets() {
         db.exec("insert into t_musteri (id, f_adi, f_arac_plaka, f_not) values "
-                "(1, 'Ahmet Yılmaz', '34 AB 123', 'Fren balataları" "\n" "ve disk değişti')");
+                "(1, 'Ahmet Yılmaz', '34 AB 123', 'Fren balataları"
+                "\n"
+                "ve disk değişti')");
         db.exec("insert into t_servis (id_musteri, f_tarih, f_km, f_iscilik, f_tutar, f_odeme) "
                 "values (1, '2008-12-25 14:30:00', '120000', '100.0000', '50.0000', "
                 "'30.0000')");
@@ -123,13 +142,20 @@ struct RecordSets {
 // The rows of the two dialogs.
 inline const std::vector<std::pair<const char*, const char*>>& customerRows() {
     static const std::vector<std::pair<const char*, const char*>> rows{
-        {"f_adi", "Müşteri Adı"},        {"f_tel", "Telefon"},
-        {"f_gsm", "Cep Telefonu"},       {"f_mail", "E-Posta"},
-        {"f_adres", "Adres"},            {"f_vd", "Vergi Dairesi"},
-        {"f_vn", "Vergi Numarası"},      {"f_arac_plaka", "Araç Plakası"},
-        {"f_arac_marka", "Araç Markası"}, {"f_arac_model", "Araç Modeli"},
-        {"f_arac_yakit", "Araç Yakıt Tipi"}, {"f_arac_yil", "Araç Yılı"},
-        {"f_arac_renk", "Araç Rengi"},   {"f_not", "Açıklama"}};
+        {"f_adi", "Müşteri Adı"},
+        {"f_tel", "Telefon"},
+        {"f_gsm", "Cep Telefonu"},
+        {"f_mail", "E-Posta"},
+        {"f_adres", "Adres"},
+        {"f_vd", "Vergi Dairesi"},
+        {"f_vn", "Vergi Numarası"},
+        {"f_arac_plaka", "Araç Plakası"},
+        {"f_arac_marka", "Araç Markası"},
+        {"f_arac_model", "Araç Modeli"},
+        {"f_arac_yakit", "Araç Yakıt Tipi"},
+        {"f_arac_yil", "Araç Yılı"},
+        {"f_arac_renk", "Araç Rengi"},
+        {"f_not", "Açıklama"}};
     return rows;
 }
 
@@ -198,10 +224,10 @@ protected:
     TRecordInspector* show(data::TDataSource* source,
                            const std::vector<std::pair<const char*, const char*>>& rows) {
         dialog = std::make_unique<Dialog>(source, rows);
+        dialog->inspector->setFocus(); // as the dialogs do on creation, before showing
         dialog->show();
         dialog->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
-        dialog->inspector->setFocus();
         QApplication::processEvents();
         return dialog->inspector;
     }
@@ -219,7 +245,11 @@ protected:
         for (QChar c : text) {
             QWidget* w = focused();
             ASSERT_NE(w, nullptr);
-            QTest::keyClicks(w, QString(c));
+            if (c.unicode() < 0x80)
+                QTest::keyClicks(w, QString(c));
+            else // beyond ASCII the key code is the letter's, the text the character
+                QTest::sendKeyEvent(QTest::Click, w, Qt::Key(c.toUpper().unicode()), QString(c),
+                                    Qt::NoModifier);
         }
     }
     TInspectorEdit* editor() const { return dialog->inspector->textEditor(); }

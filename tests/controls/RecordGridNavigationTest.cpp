@@ -264,16 +264,14 @@ TEST_F(NavigationTest, DraggedTitleNearAnEdgeScrollsOneColumnPerTimerTick) {
     QTest::mouseMove(grid, QPoint(right - 40, start.y()));
     QTest::mouseMove(grid, QPoint(right - 5, start.y()));
     EXPECT_EQ(grid->leftColumn(), 0); // nothing before the first tick
-    QTest::qWait(150);
-    EXPECT_GE(grid->leftColumn(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return grid->leftColumn() >= 1; }, 3000));
     // Moving leftwards near the right edge does not scroll; near the left edge it scrolls back.
     QTest::mouseMove(grid, QPoint(right - 8, start.y()));
     const int scrolled = grid->leftColumn();
-    QTest::qWait(150);
+    QTest::qWait(250);
     EXPECT_EQ(grid->leftColumn(), scrolled);
     QTest::mouseMove(grid, QPoint(kFirstDataLeft + 5, start.y()));
-    QTest::qWait(150);
-    EXPECT_LT(grid->leftColumn(), scrolled);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grid->leftColumn() < scrolled; }, 3000));
     // Dropped on the first column in view: "KM" takes that field's place.
     const int target = grid->leftColumn();
     const QString targetName = grid->columnField(target)->fieldName();

@@ -38,16 +38,15 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OrderCase{"Cem", "Çelik"}, OrderCase{"Çelik", "Demir"},
                     OrderCase{"Sarp", "Şahin"}, OrderCase{"Şahin", "Tekin"},
                     OrderCase{"Ozan", "Öztürk"}, OrderCase{"Öztürk", "Pamuk"},
-                    OrderCase{"Uğur", "Ümit"}, OrderCase{"Ümit", "Vural"},
-                    OrderCase{"Gül", "Ğ"}, OrderCase{"Ğ", "Hakan"},
-                    OrderCase{"Irmak", "ışık"},  // I is the capital of ı
-                    OrderCase{"Işık", "İsmail"}, // ı comes before i
+                    OrderCase{"Uğur", "Ümit"}, OrderCase{"Ümit", "Vural"}, OrderCase{"Gül", "Ğ"},
+                    OrderCase{"Ğ", "Hakan"}, OrderCase{"Irmak", "ışık"}, // I is the capital of ı
+                    OrderCase{"Işık", "İsmail"},                         // ı comes before i
                     OrderCase{"ılık", "ilik"}, OrderCase{"Pelin", "Quartz"},
                     OrderCase{"Quartz", "Rıza"}, OrderCase{"Veli", "Walter"},
                     OrderCase{"Walter", "Xavier"}, OrderCase{"Xavier", "Yavuz"},
-                    OrderCase{"34 ABC 123", "Ahmet"}, OrderCase{"0", "9"},
-                    OrderCase{"Al", "Ala"}, OrderCase{"", "a"}, OrderCase{"Ali Can", "Alican"},
-                    OrderCase{"Kamil", "Kâmil"}, OrderCase{"Zeynep", "Ωmega"}));
+                    OrderCase{"34 ABC 123", "Ahmet"}, OrderCase{"0", "9"}, OrderCase{"Al", "Ala"},
+                    OrderCase{"", "a"}, OrderCase{"Ali Can", "Alican"}, OrderCase{"Kamil", "Kâmil"},
+                    OrderCase{"Zeynep", "Ωmega"}));
 
 struct FoldCase {
     const char* a;
@@ -60,22 +59,21 @@ class TurkishFolding : public testing::TestWithParam<FoldCase> {};
 TEST_P(TurkishFolding, EqualIgnoringCase) {
     const QString a = QString::fromUtf8(GetParam().a);
     const QString b = QString::fromUtf8(GetParam().b);
-    EXPECT_EQ(compareTexts(a, b) == 0, GetParam().equal) << a.toStdString() << " / "
-                                                         << b.toStdString();
+    EXPECT_EQ(compareTexts(a, b) == 0, GetParam().equal)
+        << a.toStdString() << " / " << b.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Pairs, TurkishFolding,
-                         testing::Values(FoldCase{"ışık", "IŞIK", true},
-                                         FoldCase{"İstanbul", "istanbul", true},
-                                         FoldCase{"Istanbul", "istanbul", false},
-                                         FoldCase{"İstanbul", "ıstanbul", false},
-                                         FoldCase{"ÇĞÖŞÜ", "çğöşü", true},
-                                         FoldCase{"ALİ", "ali", true}, FoldCase{"ALI", "ali", false},
-                                         FoldCase{"Kâmil", "Kamil", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, TurkishFolding,
+    testing::Values(FoldCase{"ışık", "IŞIK", true}, FoldCase{"İstanbul", "istanbul", true},
+                    FoldCase{"Istanbul", "istanbul", false},
+                    FoldCase{"İstanbul", "ıstanbul", false}, FoldCase{"ÇĞÖŞÜ", "çğöşü", true},
+                    FoldCase{"ALİ", "ali", true}, FoldCase{"ALI", "ali", false},
+                    FoldCase{"Kâmil", "Kamil", false}));
 
 TEST(CollationKeyUtf8, MatchesTheUtf16Key) {
-    for (const char* text : {"Şahin Öztürk", "İĞÜ ışık", "plain", "", "emoji \xF0\x9F\x9A\x97 car",
-                             "€ 12,50"}) {
+    for (const char* text :
+         {"Şahin Öztürk", "İĞÜ ışık", "plain", "", "emoji \xF0\x9F\x9A\x97 car", "€ 12,50"}) {
         const QByteArray utf8(text);
         EXPECT_EQ(collationKeyUtf8(utf8.constData(), std::size_t(utf8.size())),
                   collationKey(QString::fromUtf8(utf8)))
@@ -101,8 +99,7 @@ class LikeMatching : public testing::TestWithParam<LikeCase> {};
 
 TEST_P(LikeMatching, MatchesAsExpected) {
     const LikePattern pattern = LikePattern::compile(QString::fromUtf8(GetParam().pattern));
-    EXPECT_EQ(pattern.matches(collationKey(QString::fromUtf8(GetParam().text))),
-              GetParam().matches)
+    EXPECT_EQ(pattern.matches(collationKey(QString::fromUtf8(GetParam().text))), GetParam().matches)
         << GetParam().pattern << " ~ " << GetParam().text;
 }
 

@@ -1,13 +1,15 @@
 // Tests of the money text, zero padding, trailing backslash and the Money type.
-#include "platform/RegionalSettings.h"
 #include "xlib/XLib.h"
+#include "platform/RegionalSettings.h"
 
 #include <gtest/gtest.h>
 #include <limits>
 
 namespace {
 
-Money m(const char* text) { return *Money::fromStorageText(QString::fromLatin1(text)); }
+Money m(const char* text) {
+    return *Money::fromStorageText(QString::fromLatin1(text));
+}
 
 struct MoneyCase {
     const char* amount;
@@ -17,7 +19,8 @@ struct MoneyCase {
 class MoneyTextTurkish : public ::testing::TestWithParam<MoneyCase> {};
 
 TEST_P(MoneyTextTurkish, MatchesTheGroupedTwoDecimalText) {
-    EXPECT_EQ(xlib::moneyText(m(GetParam().amount), ',', '.'), QString::fromUtf8(GetParam().turkish));
+    EXPECT_EQ(xlib::moneyText(m(GetParam().amount), ',', '.'),
+              QString::fromUtf8(GetParam().turkish));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -76,10 +79,10 @@ TEST(ApplicationDirectory, EndsInExactlyOneSeparator) {
 }
 
 TEST(MoneyStorage, RoundTripsEveryExtremeBitForBit) {
-    for (std::int64_t raw : {std::numeric_limits<std::int64_t>::min(),
-                             std::numeric_limits<std::int64_t>::min() + 1, std::int64_t(-1),
-                             std::int64_t(0), std::int64_t(1), std::int64_t(123456789),
-                             std::numeric_limits<std::int64_t>::max()}) {
+    for (std::int64_t raw :
+         {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min() + 1,
+          std::int64_t(-1), std::int64_t(0), std::int64_t(1), std::int64_t(123456789),
+          std::numeric_limits<std::int64_t>::max()}) {
         Money a = Money::fromRaw(raw);
         auto back = Money::fromStorageText(a.toStorageText());
         ASSERT_TRUE(back.has_value()) << a.toStorageText().toStdString();
@@ -95,7 +98,7 @@ TEST(MoneyParse, RejectsOverflowAndGarbage) {
     EXPECT_FALSE(Money::parse("1.5", ',').has_value());
     EXPECT_EQ(Money::parse("12,5", ',')->raw, 125000);
     EXPECT_EQ(Money::parse("1,5E2", ',')->raw, 1500000);
-    EXPECT_EQ(Money::parse("0,00005", ',')->raw, 0);  // tie to even
+    EXPECT_EQ(Money::parse("0,00005", ',')->raw, 0); // tie to even
     EXPECT_EQ(Money::parse("0,00015", ',')->raw, 2);
 }
 

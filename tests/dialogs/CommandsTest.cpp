@@ -1,0 +1,324 @@
+// End-to-end tests of the seven commands: the real main window, its dialogs driven with keys and
+// clicks, and the database file checked through a second connection.
+#include "app/Main.h"
+#include "app/MainControls.h"
+#include "controls/GradButton.h"
+#include "controls/RecordInspector.h"
+#include "dialogs/Customer.h"
+#include "dialogs/Service.h"
+#include "platform/Application.h"
+#include "tests/app/TestDatabase.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using testing_support::TestDatabase;
+
+namespace {
+
+struct Boxes {
+    QStringList errors, messages, inputs;
+    platform::MsgButton answer = platform::MsgButton::Yes;
+    QString typed;
+    bool confirmInput = true;
+    Boxes() {
+        platform::DialogHooks h;
+        h.errorBox = [this](const QString&, const QString& t) { errors << t; };
+        h.messageDlg = [this](const QString& t, platform::MsgType, int) {
+            messages << t;
+            return answer;
+        };
+        h.inputQuery = [this](const QString& caption, const QString& prompt, QString& value) {
+            inputs << caption + "|" + prompt + "|" + value;
+            value = typed;
+            return confirmInput;
+        };
+        platform::setDialogHooks(h);
+    }
+    ~Boxes() { platform::setDialogHooks({}); }
+};
+
+class Commands : public ::testing::Test {
+protected:
+    TestDatabase db;
+    Boxes boxes;
+    std::unique_ptr<app::TfrmMain> w;
+
+    void open() {
+        w = std::make_unique<app::TfrmMain>(db.directory());
+        w->show();
+        QApplication::setActiveWindow(w.get());
+    }
+    // Clicks a command button; the steps run inside the modal dialog it opens.
+    void run(controls::TGradButton* button, std::function<void(dialogs::TEditDialog&)> steps) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<dialogs::TEditDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            ran = true;
+            QApplication::setActiveWindow(dialog);
+            ASSERT_TRUE(dialog->isAncestorOf(QApplication::focusWidget()));
+            steps(*dialog);
+            // Whatever the steps did, never leave a modal loop running.
+            if (dialog->isVisible())
+                QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
+        });
+        // A watchdog: a dialog still open after the steps fails the test instead of hanging it.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the dialog was still open";
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        watchdog.start(5000);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(10, 10));
+        EXPECT_TRUE(ran);
+    }
+    // Types text into the focused widget, one key event pair per character (Turkish letters too).
+    static void type(const QString& text) {
+        for (QChar c : text) {
+            QWidget* target = QApplication::focusWidget();
+            ASSERT_NE(target, nullptr);
+            if (c.unicode() < 128) {
+                QTest::keyClick(target, char(c.unicode()));
+                continue;
+            }
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(target, &press);
+            QApplication::sendEvent(target, &release);
+        }
+    }
+    static void key(Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    }
+    static void save(dialogs::TEditDialog& d) { QTest::mouseClick(d.btnTamam, Qt::LeftButton); }
+    QString totals() { return app::totalsCaption(w->pnlToplam); }
+    QString current(const char* field) { return w->qryMain.fieldByName(field).asString(); }
+};
+
+TEST_F(Commands, ANewCustomerTypedRowByRowIsInTheFileWhenKaydetReturns) {
+    db.addCustomer("Veli");
+    open();
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Müşteri Bilgisi");
+        EXPECT_EQ(d.insMain->currentRow(), 0);
+        type("Mehmet Demir");
+        key(Qt::Key_Return);
+        EXPECT_EQ(d.insMain->currentRow(), 1);
+        type("0212 555 11 22");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(db.scalar("select f_adi from t_musteri where f_tel='0212 555 11 22'"),
+              "Mehmet Demir");
+    EXPECT_EQ(current("f_adi"), "Mehmet Demir");
+    EXPECT_EQ(w->qryMain.fieldByName("id").asString(),
+              db.scalar("select id from t_musteri where f_adi='Mehmet Demir'"));
+    EXPECT_EQ(w->qryMain.recordCount(), 2);
+}
+
+TEST_F(Commands, IptalOnANewCustomerLeavesTheListExactlyAsBefore) {
+    db.addCustomer("Veli");
+    db.addCustomer("Ali");
+    open();
+    w->qryMain.next();
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        type("Vazgeçilen");
+        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+    });
+    EXPECT_EQ(db.count("t_musteri"), 2);
+    EXPECT_EQ(w->qryMain.recordCount(), 2);
+    EXPECT_EQ(current("f_adi"), "Ali");
+    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+}
+
+TEST_F(Commands, TheCloseBoxDiscardsAPendingCustomer) {
+    db.addCustomer("Veli");
+    open();
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        type("Kapatılan");
+        key(Qt::Key_Tab);
+        d.close();
+    });
+    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.count("t_musteri"), 1);
+}
+
+TEST_F(Commands, EnterAndEscPressNoDialogButton) {
+    db.addCustomer("Veli");
+    open();
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        key(Qt::Key_Escape);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_FALSE(d.btnTamam->isDefault());
+        EXPECT_FALSE(d.btnKapat->isDefault());
+        EXPECT_EQ(d.btnTamam->geometry().translated(d.pnlButtons->pos()), QRect(170, 398, 100, 23));
+        EXPECT_EQ(d.btnKapat->geometry().translated(d.pnlButtons->pos()), QRect(272, 398, 100, 23));
+        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+    });
+}
+
+TEST_F(Commands, KaydetOnAnUnchangedEditWritesBackAndCloses) {
+    db.addCustomer("Veli", "34 VL 1");
+    open();
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) { save(d); });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.scalar("select f_arac_plaka from t_musteri"), "34 VL 1");
+}
+
+TEST_F(Commands, DeletingAsksAndRemovesTheCustomerWithItsVisits) {
+    qint64 a = db.addCustomer("Ahmet");
+    qint64 b = db.addCustomer("Burak");
+    db.addVisit(a, "10.0000", "", "");
+    db.addVisit(b, "20.0000", "", "");
+    open();
+    boxes.answer = platform::MsgButton::No;
+    QTest::mouseClick(w->btnMusteriSil, Qt::LeftButton);
+    EXPECT_EQ(boxes.messages, QStringList{"Bu kayıt tamamen silinecek ?"});
+    EXPECT_EQ(db.count("t_musteri"), 2);
+    boxes.answer = platform::MsgButton::Yes;
+    QTest::mouseClick(w->btnMusteriSil, Qt::LeftButton);
+    EXPECT_EQ(db.count("t_musteri"), 1);
+    EXPECT_EQ(db.scalar("select count(*) from t_servis where id_musteri=" + QString::number(a)),
+              "0");
+    EXPECT_EQ(current("f_adi"), "Burak");
+    EXPECT_EQ(totals(),
+              "Toplam Tutar:  20,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  20,00 TL  ");
+}
+
+TEST_F(Commands, SearchFindsTheAlphabeticallyFirstMatch) {
+    db.addCustomer("Veli");
+    db.addCustomer("Alper");
+    db.addCustomer("Alican");
+    db.addCustomer("O'Neil #1");
+    db.addCustomer("100% Oto");
+    db.addCustomer("1000 Oto");
+    open();
+    boxes.typed = "Al";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(boxes.inputs, QStringList{"Müşteri Arama|Müşteri Adı:|Veli"});
+    EXPECT_EQ(current("f_adi"), "Alican");
+    boxes.typed = "O'Neil #";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(current("f_adi"), "O'Neil #1");
+    // Pattern characters are matched literally.
+    boxes.typed = "100%";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(current("f_adi"), "100% Oto");
+    boxes.typed = "1*";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(current("f_adi"), "100% Oto"); // nothing found: nothing changes
+    boxes.typed = "xyz";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(current("f_adi"), "100% Oto");
+    EXPECT_TRUE(boxes.errors.isEmpty());
+    boxes.confirmInput = false;
+    boxes.typed = "Veli";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(current("f_adi"), "100% Oto");
+}
+
+TEST_F(Commands, ANewVisitWithAmountsGivesTheTotalsLine) {
+    qint64 a = db.addCustomer("Ahmet");
+    open();
+    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Servis");
+        EXPECT_EQ(d.insMain->currentRow(), 0);
+        for (int i = 0; i < 6; ++i)
+            key(Qt::Key_Tab);
+        ASSERT_EQ(d.insMain->currentRow(), 6);
+        type("100");
+        key(Qt::Key_Tab);
+        type("50,5");
+        key(Qt::Key_Tab);
+        EXPECT_EQ(w->qryServis.fieldByName("c_toplam").displayText(), "150,50 TL");
+        key(Qt::Key_Tab);
+        type("120");
+        key(Qt::Key_Tab);
+        EXPECT_EQ(w->qryServis.fieldByName("c_kalan").displayText(), "30,50 TL");
+        save(d);
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(
+        totals(),
+        "Toplam Tutar:  150,50 TL  -   Toplam Ödeme:  120,00 TL  -   Kalan Ödeme:  30,50 TL  ");
+    EXPECT_EQ(db.scalar("select f_tutar from t_servis"), "50.5000");
+    EXPECT_EQ(db.scalar("select id_musteri from t_servis"), QString::number(a));
+}
+
+TEST_F(Commands, EditingAndDeletingVisitsKeepTheTotalsRight) {
+    qint64 a = db.addCustomer("Ahmet");
+    db.addVisit(a, "100.0000", "", "");
+    db.addVisit(a, "10.0000", "", "");
+    open();
+    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(6);
+        type("40");
+        save(d);
+    });
+    EXPECT_EQ(
+        totals(),
+        "Toplam Tutar:  140,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  140,00 TL  ");
+    QTest::mouseClick(w->btnServisSil, Qt::LeftButton);
+    EXPECT_EQ(boxes.messages.last(), "Bu servis kaydı tamamen silinecek ?");
+    EXPECT_EQ(db.count("t_servis"), 1);
+    EXPECT_EQ(
+        totals(),
+        "Toplam Tutar:  100,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  100,00 TL  ");
+}
+
+TEST_F(Commands, EditOnAnEmptyVisitListStartsALinkedVisit) {
+    qint64 a = db.addCustomer("Ahmet");
+    open();
+    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsInsert);
+        key(Qt::Key_Tab);
+        type("12000");
+        save(d);
+    });
+    EXPECT_EQ(db.scalar("select id_musteri from t_servis"), QString::number(a));
+    EXPECT_EQ(w->qryServis.recordCount(), 1);
+}
+
+TEST_F(Commands, WithoutACustomerNoVisitIsStarted) {
+    open();
+    QTest::mouseClick(w->btnServisYeni, Qt::LeftButton);
+    ASSERT_EQ(boxes.messages.size(), 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(db.count("t_servis"), 0);
+}
+
+TEST_F(Commands, AFailedSaveKeepsTheDialogAndItsValuesAndARetrySucceeds) {
+    db.addCustomer("Veli", "34 VL 1");
+    open();
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        type("Veli Yeni");
+        key(Qt::Key_Tab);
+        // Another workstation changes the same name meanwhile.
+        db.exec("update t_musteri set f_adi='Başkası'");
+        save(d);
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_EQ(boxes.errors.size(), 1);
+        EXPECT_TRUE(boxes.errors[0].contains("Row cannot be located"))
+            << boxes.errors[0].toStdString();
+        EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsEdit);
+        EXPECT_EQ(current("f_adi"), "Veli Yeni");
+        // Fixed: the other change is undone, and the same values save.
+        db.exec("update t_musteri set f_adi='Veli'");
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(db.scalar("select f_adi from t_musteri"), "Veli Yeni");
+}
+
+} // namespace
