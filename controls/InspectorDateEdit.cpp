@@ -746,9 +746,9 @@ void TInspectorDateEdit::focusOutEvent(QFocusEvent* event) {
 void TInspectorDateEdit::placeText() {
     // The arrow button is as wide as a vertical scroll bar and at least 15 pixels.
     // A time-only picture has no calendar and so no button.
-    const int w = d->hasDate() ? std::max(15, style()->pixelMetric(QStyle::PM_ScrollBarExtent,
-                                                                    nullptr, this))
-                               : 0;
+    const int w =
+        d->hasDate() ? std::max(15, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this))
+                     : 0;
     d->button->setGeometry(width() - w, 0, w, height());
     d->button->setVisible(w > 0);
     // The text starts 1 pixel in from the editor's left and top edges (2 and 1 from the cell's),

@@ -167,8 +167,12 @@ LikePattern LikePattern::compile(const QString& pattern) {
             const qsizetype close = pattern.indexOf(u']', i + 1);
             if (close < 0 || close == i + 1)
                 throw EOleException(QStringLiteral("Invalid pattern string"));
-            token.kind = Kind::Set;
             token.set = collationKey(pattern.mid(i + 1, close - i - 1));
+            // A set of one character ("[*]", the way a literal wildcard is written) is a literal.
+            if (token.set.size() == 1)
+                token.rank = token.set.front();
+            else
+                token.kind = Kind::Set;
             i = close;
         } else {
             token.rank = table[c];

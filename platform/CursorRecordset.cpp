@@ -574,7 +574,7 @@ std::optional<int> Recordset::Private::fastFind(const Condition& c, int start) {
     const std::vector<CollationKey>& keys = rows().keys(c.column);
     const std::u16string_view wanted(*target);
     const auto first = std::lower_bound(
-        view.begin(), view.end(), wanted, [&](int row, std::u16string_view value) {
+        view.begin() + start, view.end(), wanted, [&](int row, std::u16string_view value) {
             if (rows().cell(row, c.column).type == Cell::Null)
                 return true;
             return std::u16string_view(keys[std::size_t(row)]) < value;

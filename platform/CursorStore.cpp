@@ -58,19 +58,23 @@ RowStore::Buffer RowStore::allocate(std::size_t bytes) {
     return Buffer(static_cast<char*>(p));
 }
 
-std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) {
+// A new block, twice the last up to a limit, and never smaller than the value to be stored.
+void RowStore::startBlock(std::size_t atLeast) {
+    const std::size_t grown =
+        currentSize_ == 0 ? kFirstBlockSize : std::min(currentSize_ * 2, kMaxBlockSize);
+    currentSize_ = std::max(grown, atLeast);
+    blocks_.push_back(allocate(currentSize_));
+    currentBlock_ = blocks_.size() - 1;
+    currentData_ = blocks_.back().get();
+    currentUsed_ = 0;
+}
+
+inline std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) {
     if (size == 0)
         return 0;
-    if (currentUsed_ + size > currentSize_) {
-        // A new block, twice the last up to a limit, and never smaller than the value.
-        const std::size_t grown =
-            currentSize_ == 0 ? kFirstBlockSize : std::min(currentSize_ * 2, kMaxBlockSize);
-        currentSize_ = std::max<std::size_t>(grown, size);
-        blocks_.push_back(allocate(currentSize_));
-        currentBlock_ = blocks_.size() - 1;
-        currentUsed_ = 0;
-    }
-    std::memcpy(blocks_[currentBlock_].get() + currentUsed_, data, size);
+    if (currentUsed_ + size > currentSize_) [[unlikely]]
+        startBlock(size);
+    std::memcpy(currentData_ + currentUsed_, data, size);
     const std::uint64_t place = (std::uint64_t(currentBlock_) << 32) | currentUsed_;
     currentUsed_ += size;
     return place;

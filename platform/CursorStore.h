@@ -97,6 +97,7 @@ private:
     }
     void readInto(Cell* cells, sqlite3_stmt* statement);
     std::uint64_t storeBytes(const void* data, std::uint32_t size);
+    void startBlock(std::size_t atLeast);
     CollationKey keyOf(const Cell& cell) const;
 
     int columns_;
@@ -104,6 +105,7 @@ private:
     std::vector<Buffer> pages_;
     std::vector<Buffer> blocks_;
     std::size_t currentBlock_ = SIZE_MAX;
+    char* currentData_ = nullptr;
     std::size_t currentSize_ = 0;
     std::size_t currentUsed_ = 0;
     std::vector<std::uint8_t> deleted_;

@@ -156,7 +156,7 @@ TEST_F(InspectorEditTest, EscRestoresOnlyWhatWasNotWrittenYet) {
     EXPECT_EQ(selectedText(), "100,00");
     EXPECT_FALSE(insp->isModified());
     EXPECT_TRUE(dialog->isVisible()); // Esc stays in the inspector
-    key(Qt::Key_Tab); // nothing to write
+    key(Qt::Key_Tab);                 // nothing to write
     EXPECT_EQ(servis("f_iscilik").asMoney(), Money::fromUnits(100));
 
     key(Qt::Key_Backtab, Qt::ShiftModifier);

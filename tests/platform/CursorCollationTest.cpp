@@ -126,8 +126,13 @@ TEST(LikePattern, RecognisesPrefixAndLiteralPatterns) {
     EXPECT_FALSE(LikePattern::compile("Al*x").isPrefixPattern());
     EXPECT_FALSE(LikePattern::compile("A?*").isPrefixPattern());
     EXPECT_FALSE(LikePattern::compile("Al**").isPrefixPattern());
+    EXPECT_TRUE(LikePattern::compile("A[*]l[_]*").isPrefixPattern())
+        << "a bracketed single character is literal text";
+    EXPECT_EQ(LikePattern::compile("A[*]l[_]*").literalPrefix(), collationKey("a*l_"));
+    EXPECT_FALSE(LikePattern::compile("A[bc]*").isPrefixPattern());
     EXPECT_TRUE(LikePattern::compile("Ali").isLiteral());
-    EXPECT_FALSE(LikePattern::compile("[A]li").isLiteral());
+    EXPECT_TRUE(LikePattern::compile("[A]li").isLiteral());
+    EXPECT_FALSE(LikePattern::compile("[AB]li").isLiteral());
 }
 
 TEST(LikePattern, UnclosedOrEmptySetIsRejected) {
