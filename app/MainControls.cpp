@@ -14,17 +14,7 @@ TRecordGrid* makeRecordGrid(QWidget* parent, data::TDataSource* source, const QS
                             const QStringList& columnList) {
     auto* grid = new TRecordGrid(parent);
     grid->setObjectName(name);
-    grid->setOptions(kDefaultGridOptions | dgRowSelect);
-    grid->setReadOnly(true);
-    grid->setFont(platform::tahoma(11));
-    grid->setTitleFont(platform::tahoma(11, true));
-    grid->setTitleColor(platform::clBtnFace);
-    TGridPaintOptions paint;
-    paint.AlternatingRowRegions = arrDataColumns | arrActiveDataColumn;
-    paint.AlternatingRowColor = TColor::fromNumber(14408667); // #DBDBDB
-    paint.ActiveRecordColor = platform::clBlack;
-    paint.FastRecordScrolling = true;
-    grid->setPaintOptions(paint);
+    grid->useMainWindowConfiguration();
     grid->setSelected(columnList);
     grid->setDataSource(source);
     return grid;

@@ -1,0 +1,149 @@
+// Window and record-set timings on a large database: customer moves with their visit reload,
+// locate by name prefix, and a Down key in the customer grid up to the repainted visit list.
+//
+//   void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+//
+// `directory` holds a "Korvela.mdb" whose customers have 10 visits each; one more customer
+// with 1,000 visits is added here. Needs a QApplication (the offscreen platform will do).
+// Each line is a median; "bare" is a prepared sqlite3 query reading the same visits.
+#include "app/Main.h"
+#include "controls/GradPanel.h"
+#include "controls/RecordGrid.h"
+
+#include <QApplication>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+
+double cpuMilliseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// A prepared query of one customer's visits, stepped through with every column read as text.
+double bareVisits(sqlite3* db, qint64 customer) {
+    const double start = cpuMilliseconds();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "select * from t_servis where id_musteri=?", -1, &st, nullptr);
+    sqlite3_bind_int64(st, 1, customer);
+    std::size_t bytes = 0;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        for (int c = 0; c < sqlite3_column_count(st); ++c)
+            bytes +=
+                std::size_t(sqlite3_column_bytes(st, c)) + (sqlite3_column_text(st, c) != nullptr);
+    sqlite3_finalize(st);
+    return bytes ? cpuMilliseconds() - start : cpuMilliseconds() - start;
+}
+
+qint64 addBigCustomer(sqlite3* db) {
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "insert into t_musteri (f_adi, f_arac_plaka) values ('Zz Büyük Filo', '34 ZZ 1')",
+                 nullptr, nullptr, nullptr);
+    const qint64 id = sqlite3_last_insert_rowid(db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "insert into t_servis (id_musteri, f_tarih, f_km, f_ariza, f_iscilik, "
+                       "f_tutar, f_odeme) values (?, '2009-01-02 10:00:00', '1000', 'Bakım', "
+                       "'250.0000', '99.9000', '300.0000')",
+                       -1, &st, nullptr);
+    for (int i = 0; i < 1000; ++i) {
+        sqlite3_bind_int64(st, 1, id);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    return id;
+}
+
+// Times a move of the customer set onto a record, with everything its after-scroll runs.
+void moveLine(std::FILE* out, const char* name, app::TfrmMain& w, sqlite3* db, qint64 customer,
+              int runs) {
+    std::vector<double> engine, bare;
+    for (int i = 0; i < runs; ++i) {
+        w.qryMain.locate("id", {QString::number(customer)}, 0); // stand on it first
+        w.qryMain.prior();
+        const double start = cpuMilliseconds();
+        w.qryMain.next();
+        engine.push_back(cpuMilliseconds() - start);
+        bare.push_back(bareVisits(db, customer));
+    }
+    const double e = median(engine), b = median(bare);
+    std::fprintf(out, "%s: %.2f ms, bare %.2f ms, ratio=%.2f\n", name, e, b, b > 0 ? e / b : 0);
+}
+
+} // namespace
+
+void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
+    sqlite3* db = nullptr;
+    sqlite3_open((directory + "Korvela.mdb").toUtf8().constData(), &db);
+    const qint64 big = addBigCustomer(db);
+
+    app::TfrmMain w(directory);
+    w.show();
+    QCoreApplication::processEvents();
+
+    // Customer moves: the visit list is re-queried, calculated and summed each time.
+    w.qryMain.first();
+    w.qryMain.next();
+    const qint64 ten = w.qryMain.fieldByName("id").asInteger();
+    moveLine(out, "move-10-visits", w, db, ten, std::max(runs, 20));
+    moveLine(out, "move-1000-visits", w, db, big, runs);
+
+    // Locate of a name prefix: the first call sorts the look-up copy.
+    std::vector<double> first, later;
+    const QStringList prefixes = {"Ah", "Mehmet Y", "Şük", "İsmail", "Zeynep", "Ümit", "Ay"};
+    for (int i = 0; i < runs; ++i) {
+        w.qryMain.close();
+        w.qryMain.open();
+        double start = cpuMilliseconds();
+        w.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]}, 1);
+        first.push_back(cpuMilliseconds() - start);
+        for (int k = 0; k < 10; ++k) {
+            start = cpuMilliseconds();
+            w.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]}, 1);
+            later.push_back(cpuMilliseconds() - start);
+        }
+    }
+    std::fprintf(out, "locate-first: %.1f ms\n", median(first));
+    std::fprintf(out, "locate-next: %.2f ms\n", median(later));
+
+    // A Down key in the customer grid up to the repainted visit grid and totals line.
+    w.qryMain.first();
+    w.grdMain->setFocus();
+    QCoreApplication::processEvents();
+    std::vector<double> keys, bare;
+    for (int i = 0; i < std::max(runs, 20); ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        QTest::keyClick(w.grdMain, Qt::Key_Down);
+        w.grdMain->repaint();
+        w.grdServis->repaint();
+        w.pnlToplam->repaint();
+        keys.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+        const auto bareStart = std::chrono::steady_clock::now();
+        bareVisits(db, w.qryMain.fieldByName("id").asInteger());
+        bare.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - bareStart)
+                .count());
+    }
+    const double k = median(keys), b = median(bare);
+    std::fprintf(out, "down-key-to-visits: %.2f ms, bare %.2f ms, ratio=%.2f\n", k, b,
+                 b > 0 ? k / b : 0);
+    sqlite3_close(db);
+}
