@@ -1,5 +1,4 @@
-// Recordset of the cursor engine: a client-side result held whole in memory, with moves,
-// bookmarks, sort, filter, find, clone and write-back by key with optimistic checks.
+// Recordset of the cursor engine: a result held in memory, with moves, sort, filter, find, edits.
 #pragma once
 
 #include "platform/CursorValue.h"

@@ -1,4 +1,4 @@
-// Row storage: pages of cells and 1 MiB text blocks, so reading a result copies each value once.
+// Row storage: pages of cells and a block-wise text arena; reading a result copies each value once.
 #include "platform/CursorStore.h"
 
 #include <QByteArray>

@@ -1,5 +1,4 @@
-// The rows of an open result: compact cells over a text arena, shared by a recordset and its
-// clones.
+// Rows of an open result in compact cells over a text arena, shared by a recordset and clones.
 #pragma once
 
 #include "platform/CursorCollation.h"
