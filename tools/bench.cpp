@@ -8,14 +8,18 @@
 //   open-customers: <engine> ms, bare <bare> ms, ratio=<engine/bare>
 //   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
 //   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
+//   move-10-visits, move-1000-visits, locate-first, locate-next, down-key-to-visits: the main
+//   window's record sets and grids on the same database (tools/app_bench.cpp)
+//   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main().
 #include "data/Schema.h"
 #include "platform/CursorConnection.h"
 #include "platform/CursorRecordset.h"
 #include "platform/Errors.h"
+#include "platform/Fonts.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -234,8 +238,14 @@ std::string peakRss(Context&) {
 
 } // namespace
 
+void runGridBenchmarks(std::FILE* out, int runs);
+void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::loadFonts();
     int customers = 100000;
     Context context;
     const QStringList args = app.arguments();
@@ -259,13 +269,24 @@ int main(int argc, char** argv) {
         {"open-customers", openCustomers},
         {"sort-names", sortNames},
         {"find-prefix", findPrefix},
+        {"window",
+         [&dir](Context& c) {
+             runAppBenchmarks(dir.path() + '/', stdout, c.runs);
+             return std::string();
+         }},
+        {"grid",
+         [](Context& c) {
+             runGridBenchmarks(stdout, c.runs);
+             return std::string();
+         }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run
     };
     try {
         context.connection.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + path + "\"");
         for (const Measurement& m : measurements) {
             const std::string result = m.run(context);
-            std::printf("%s: %s\n", m.name, result.c_str());
+            if (!result.empty()) // groups print their own lines
+                std::printf("%s: %s\n", m.name, result.c_str());
             std::fflush(stdout);
         }
     } catch (const platform::Exception& e) {
