@@ -164,14 +164,14 @@ void TfrmMain::createControls() {
 
     pnlButtons = new PlainPanel(this);
     pnlButtons->setObjectName("pnlButtons");
-    struct Spec {
+    struct Command {
         controls::TGradButton** button;
         const char* name;
         const char* caption;
         int left;
         void (TfrmMain::*handler)();
     };
-    const Spec specs[] = {
+    const Command commands[] = {
         {&btnMusteriYeni, "btnMusteriYeni", "Yeni Müşteri", 2, &TfrmMain::btnMusteriYeniClick},
         {&btnMusteriDuzenle, "btnMusteriDuzenle", "Müşteri Düzenle", 89,
          &TfrmMain::btnMusteriDuzenleClick},
@@ -182,7 +182,7 @@ void TfrmMain::createControls() {
          &TfrmMain::btnServisDuzenleClick},
         {&btnServisSil, "btnServisSil", "Servis Sil", 597, &TfrmMain::btnServisSilClick},
     };
-    for (const Spec& s : specs) {
+    for (const Command& s : commands) {
         auto handler = s.handler;
         *s.button =
             makeCommandButton(pnlButtons, QString::fromUtf8(s.name), QString::fromUtf8(s.caption),
