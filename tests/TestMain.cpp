@@ -1,4 +1,5 @@
-// Test entry: a QApplication on the offscreen platform with the program's fonts and Turkish settings.
+// Test entry: a QApplication on the offscreen platform with the program's fonts and Turkish
+// settings.
 #include "platform/Application.h"
 #include "platform/Fonts.h"
 #include "platform/RegionalSettings.h"

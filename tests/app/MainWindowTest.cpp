@@ -6,7 +6,7 @@
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
 #include "platform/Application.h"
-#include "tests/app/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using testing_support::TestDatabase;
+using testsupport::TestDatabase;
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "data/Schema.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -64,46 +65,8 @@ inline std::string hexAt(const QImage& image, int x, int y) {
     return hexOf(pixelOf(image, x, y));
 }
 
-// A Korvela database with the program's schema in a directory of its own.
-class Database {
-public:
-    Database() {
-        if (sqlite3_open(path().toUtf8().constData(), &db_) != SQLITE_OK)
-            throw std::runtime_error("cannot create the test database");
-        exec(data::schemaSql());
-    }
-    ~Database() { sqlite3_close(db_); }
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
-    QString directory() const { return dir_.path() + '/'; }
-    QString path() const { return directory() + QLatin1String(data::kDatabaseFileName); }
-    void exec(const QString& sql) {
-        char* error = nullptr;
-        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-            const std::string message = error ? error : "sqlite error";
-            sqlite3_free(error);
-            throw std::runtime_error(message);
-        }
-    }
-    // One value of the first row, as text ("<null>" for null).
-    QString scalar(const QString& sql) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
-            throw std::runtime_error(sqlite3_errmsg(db_));
-        QString result = "<none>";
-        if (sqlite3_step(st) == SQLITE_ROW)
-            result =
-                sqlite3_column_type(st, 0) == SQLITE_NULL
-                    ? QString("<null>")
-                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        sqlite3_finalize(st);
-        return result;
-    }
-
-private:
-    QTemporaryDir dir_;
-    sqlite3* db_ = nullptr;
-};
+// The shared test database.
+using Database = testsupport::TestDatabase;
 
 // The customer set and the visit set of customer 1 (with its calculated total and balance).
 struct RecordSets {

@@ -7,6 +7,7 @@
 #include "data/Query.h"
 #include "data/Schema.h"
 #include "platform/Application.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -51,25 +52,9 @@ inline std::string hexOf(TColor c) {
         .toStdString();
 }
 
-// A Korvela database with the program's schema in a temporary directory.
-class Database {
+// The shared test database with bulk fillers for the grid.
+class Database : public testsupport::TestDatabase {
 public:
-    Database() {
-        if (sqlite3_open(path().toUtf8().constData(), &db_) != SQLITE_OK)
-            throw std::runtime_error("cannot create the test database");
-        exec(data::schemaSql());
-    }
-    ~Database() { sqlite3_close(db_); }
-    QString directory() const { return dir_.path() + '/'; }
-    QString path() const { return directory() + QLatin1String(data::kDatabaseFileName); }
-    void exec(const QString& sql) {
-        char* error = nullptr;
-        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-            const std::string message = error ? error : "sqlite error";
-            sqlite3_free(error);
-            throw std::runtime_error(message);
-        }
-    }
     // Customers 1..n: plate "34 AB 001", name "Müşteri 001", telephone, mobile.
     void addCustomers(int n) {
         exec("begin");
@@ -89,10 +74,6 @@ public:
                      .arg(1000 * i));
         exec("commit");
     }
-
-private:
-    QTemporaryDir dir_;
-    sqlite3* db_ = nullptr;
 };
 
 // The customer grid's column list, as the main window stores it.

@@ -5,6 +5,7 @@
 #include "data/DataSet.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -12,23 +13,7 @@
 
 namespace datatest {
 
-// A fresh database file made from the program's schema in a directory of its own.
-class TestDatabase {
-public:
-    TestDatabase();
-    // The directory, ending in "/".
-    QString directory() const;
-    QString path() const;
-    // Runs statements on a connection of its own (as another program would).
-    void exec(const QString& sql);
-    qint64 addCustomer(const QString& name, const QString& plate = {});
-    // Amounts as stored decimal text; an empty text stores null.
-    qint64 addVisit(qint64 customer, const QString& labour, const QString& material,
-                    const QString& paid, const QString& date = "2008-12-25 00:00:00");
-
-private:
-    QTemporaryDir dir_;
-};
+using TestDatabase = testsupport::TestDatabase;
 
 // Collects every event of record sets and every reaction of recording links, in order.
 class EventLog {

@@ -7,7 +7,7 @@
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
 #include "platform/Application.h"
-#include "tests/app/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -17,7 +17,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-using testing_support::TestDatabase;
+using testsupport::TestDatabase;
 
 namespace {
 

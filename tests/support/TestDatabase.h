@@ -1,22 +1,25 @@
-// A temporary Korvela database for the window tests, filled through plain SQL.
+// A temporary Korvela database for the tests, made from the schema and filled through plain SQL.
 #pragma once
 
 #include <QString>
 #include <QTemporaryDir>
 #include <sqlite3.h>
 
-namespace testing_support {
+namespace testsupport {
 
 // Creates "Korvela.mdb" with the program's schema in a temporary directory.
 class TestDatabase {
 public:
     TestDatabase();
     ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
     // The directory, ending in "/".
     QString directory() const { return dir_.path() + '/'; }
     QString path() const { return directory() + "Korvela.mdb"; }
     // Runs SQL on a second connection of its own (the way another workstation would).
     void exec(const QString& sql);
+    // An empty plate stores null.
     qint64 addCustomer(const QString& name, const QString& plate = QString());
     // Amounts as storage text ("100.0000") or empty for null.
     qint64 addVisit(qint64 customer, const QString& labour, const QString& material,
@@ -30,4 +33,4 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-} // namespace testing_support
+} // namespace testsupport

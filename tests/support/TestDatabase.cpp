@@ -1,10 +1,10 @@
-// A temporary Korvela database for the window tests.
-#include "tests/app/TestDatabase.h"
+// A temporary Korvela database for the tests.
+#include "tests/support/TestDatabase.h"
 #include "data/Schema.h"
 
 #include <stdexcept>
 
-namespace testing_support {
+namespace testsupport {
 
 TestDatabase::TestDatabase() {
     if (sqlite3_open(path().toUtf8().constData(), &db_) != SQLITE_OK)
@@ -26,22 +26,21 @@ void TestDatabase::exec(const QString& sql) {
 }
 
 static QString quoted(const QString& s) {
-    return s.isNull() ? QStringLiteral("NULL") : "'" + QString(s).replace("'", "''") + "'";
+    return s.isEmpty() ? QStringLiteral("NULL") : "'" + QString(s).replace("'", "''") + "'";
 }
 
 qint64 TestDatabase::addCustomer(const QString& name, const QString& plate) {
     exec(QString("insert into t_musteri (f_adi, f_arac_plaka) values (%1, %2)")
-             .arg(quoted(name), quoted(plate.isNull() ? QString("") : plate)));
+             .arg(quoted(name), quoted(plate)));
     return sqlite3_last_insert_rowid(db_);
 }
 
 qint64 TestDatabase::addVisit(qint64 customer, const QString& labour, const QString& material,
                               const QString& paid, const QString& date) {
-    auto amount = [](const QString& s) { return s.isEmpty() ? QString("NULL") : quoted(s); };
     exec(QString("insert into t_servis (id_musteri, f_tarih, f_iscilik, f_tutar, f_odeme) "
                  "values (%1, %2, %3, %4, %5)")
              .arg(customer)
-             .arg(quoted(date), amount(labour), amount(material), amount(paid)));
+             .arg(quoted(date), quoted(labour), quoted(material), quoted(paid)));
     return sqlite3_last_insert_rowid(db_);
 }
 
@@ -62,4 +61,4 @@ int TestDatabase::count(const QString& table) {
     return scalar("select count(*) from " + table).toInt();
 }
 
-} // namespace testing_support
+} // namespace testsupport
