@@ -6,6 +6,8 @@
 int main(int argc, char** argv) {
     platform::TApplication app(argc, argv);
     platform::loadFonts();
+    // The standard boxes (errors, questions, the input box) use the window font too.
+    QApplication::setFont(platform::tahoma(11));
     auto* frmMain = new app::TfrmMain();
     frmMain->show();
     app.exec();

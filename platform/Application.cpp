@@ -131,6 +131,9 @@ bool inputQuery(const QString& caption, const QString& prompt, QString& value) {
     dialog.setTextValue(value);
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Cancel"));
+    // Plain captions on the buttons, as the platform's input box has.
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+        button->setIcon(QIcon());
     if (dialog.exec() != QDialog::Accepted)
         return false;
     value = dialog.textValue();
