@@ -36,13 +36,15 @@ protected:
     }
 };
 
-QPushButton* makeButton(QWidget* bar, const char* name, const QString& caption, int left) {
+// The buttons are laid out against a bar as wide as the client area (lefts 170 and 272) and
+// anchored to its bottom-right corner, so inside the border they keep their distance from the
+// bar's right edge.
+QPushButton* makeButton(QWidget* bar, const char* name, const QString& caption, int designLeft) {
     auto* b = new QPushButton(caption, bar);
     b->setObjectName(name);
     b->setAutoDefault(false);
     b->setDefault(false);
-    // Lefts are the dialog's client coordinates; the bar starts at the border.
-    b->setGeometry(left - kBorder, 10, 100, 23);
+    b->setGeometry(bar->width() - (kClientWidth - designLeft), 10, 100, 23);
     return b;
 }
 

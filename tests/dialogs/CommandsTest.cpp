@@ -161,8 +161,11 @@ TEST_F(Commands, EnterAndEscPressNoDialogButton) {
         EXPECT_TRUE(d.isVisible());
         EXPECT_FALSE(d.btnTamam->isDefault());
         EXPECT_FALSE(d.btnKapat->isDefault());
-        EXPECT_EQ(d.btnTamam->geometry().translated(d.pnlButtons->pos()), QRect(170, 398, 100, 23));
-        EXPECT_EQ(d.btnKapat->geometry().translated(d.pnlButtons->pos()), QRect(272, 398, 100, 23));
+        // Anchored to the bar's bottom-right corner inside the 10-pixel border: "İptal" ends on
+        // the bar's right edge and nothing is cut off.
+        EXPECT_EQ(d.pnlButtons->geometry(), QRect(10, 388, 352, 35));
+        EXPECT_EQ(d.btnTamam->geometry(), QRect(150, 10, 100, 23));
+        EXPECT_EQ(d.btnKapat->geometry(), QRect(252, 10, 100, 23));
         QTest::mouseClick(d.btnKapat, Qt::LeftButton);
     });
 }
