@@ -380,7 +380,7 @@ void TfrmMain::btnServisYeniClick() {
 
 void TfrmMain::btnServisDuzenleClick() {
     // On an empty list editing starts a new visit, which must be linked like any new one.
-    if (qryServis.active() && qryServis.isEmpty() && !requireCustomer(qryMain))
+    if ((!qryServis.active() || qryServis.isEmpty()) && !requireCustomer(qryMain))
         return;
     auto dialog = std::make_unique<dialogs::TfrmService>(&srcServis);
     qryServis.edit();

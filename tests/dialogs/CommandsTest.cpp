@@ -296,7 +296,11 @@ TEST_F(Commands, EditOnAnEmptyVisitListStartsALinkedVisit) {
 TEST_F(Commands, WithoutACustomerNoVisitIsStarted) {
     open();
     QTest::mouseClick(w->btnServisYeni, Qt::LeftButton);
-    ASSERT_EQ(boxes.messages.size(), 1);
+    QTest::mouseClick(w->btnServisDuzenle, Qt::LeftButton);
+    ASSERT_EQ(boxes.messages.size(), 2);
+    EXPECT_EQ(boxes.messages[0], "Servis kaydı için önce bir müşteri seçilmelidir.");
+    EXPECT_EQ(boxes.messages[1], boxes.messages[0]);
+    EXPECT_TRUE(boxes.errors.isEmpty());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(db.count("t_servis"), 0);
 }
