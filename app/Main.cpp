@@ -170,17 +170,19 @@ void TfrmMain::createControls() {
         const char* caption;
         int left;
         void (TfrmMain::*handler)();
+        bool rightAnchored;
     };
     const Command commands[] = {
-        {&btnMusteriYeni, "btnMusteriYeni", "Yeni Müşteri", 2, &TfrmMain::btnMusteriYeniClick},
+        {&btnMusteriYeni, "btnMusteriYeni", "Yeni Müşteri", 2, &TfrmMain::btnMusteriYeniClick,
+         false},
         {&btnMusteriDuzenle, "btnMusteriDuzenle", "Müşteri Düzenle", 89,
-         &TfrmMain::btnMusteriDuzenleClick},
-        {&btnMusteriSil, "btnMusteriSil", "Müşteri Sil", 176, &TfrmMain::btnMusteriSilClick},
-        {&btnMusteriAra, "btnMusteriAra", "Müşteri Ara", 263, &TfrmMain::btnMusteriAraClick},
-        {&btnServisYeni, "btnServisYeni", "Yeni Servis", 423, &TfrmMain::btnServisYeniClick},
+         &TfrmMain::btnMusteriDuzenleClick, false},
+        {&btnMusteriSil, "btnMusteriSil", "Müşteri Sil", 176, &TfrmMain::btnMusteriSilClick, false},
+        {&btnMusteriAra, "btnMusteriAra", "Müşteri Ara", 263, &TfrmMain::btnMusteriAraClick, false},
+        {&btnServisYeni, "btnServisYeni", "Yeni Servis", 423, &TfrmMain::btnServisYeniClick, true},
         {&btnServisDuzenle, "btnServisDuzenle", "Servis Düzenle", 510,
-         &TfrmMain::btnServisDuzenleClick},
-        {&btnServisSil, "btnServisSil", "Servis Sil", 597, &TfrmMain::btnServisSilClick},
+         &TfrmMain::btnServisDuzenleClick, true},
+        {&btnServisSil, "btnServisSil", "Servis Sil", 597, &TfrmMain::btnServisSilClick, true},
     };
     for (const Command& s : commands) {
         auto handler = s.handler;
@@ -188,6 +190,8 @@ void TfrmMain::createControls() {
             makeCommandButton(pnlButtons, QString::fromUtf8(s.name), QString::fromUtf8(s.caption),
                               [this, handler] { (this->*handler)(); });
         (*s.button)->setGeometry(s.left, 6, 85, 27);
+        if (s.rightAnchored)
+            rightAnchored_.emplace_back(*s.button, kDesignClientWidth - 2 * kBorder - s.left);
     }
 
     // Tab order: customer grid, the buttons from right to left, then the service grid.
@@ -212,8 +216,7 @@ void TfrmMain::layoutControls() {
     pnlToplam->setGeometry(kBorder, bottom - kButtonBarHeight - kTotalsHeight, w, kTotalsHeight);
     const int gridsBottom = bottom - kButtonBarHeight - kTotalsHeight;
 
-    // The upper grid keeps its height while the window leaves room for the splitter and the
-    // 30-pixel minimum below it.
+    // The upper grid keeps its height while the window has room for it above the splitter.
     int upper = qMin(customerGridHeight_, qMax(0, gridsBottom - y - kSplitterHeight));
     grdMain->setGeometry(kBorder, y, w, upper);
     grdMain->setVisible(upper > 0);
@@ -223,12 +226,8 @@ void TfrmMain::layoutControls() {
     grdServis->setGeometry(kBorder, y, w, qMax(0, gridsBottom - y));
 
     // Service commands keep their distance from the right edge.
-    const int designBarWidth = kDesignClientWidth - 2 * kBorder;
-    for (controls::TGradButton* b : {btnServisYeni, btnServisDuzenle, btnServisSil}) {
-        int designLeft = b == btnServisYeni ? 423 : b == btnServisDuzenle ? 510 : 597;
-        int right = designBarWidth - designLeft;
-        b->move(w - right, 6);
-    }
+    for (const auto& [button, right] : rightAnchored_)
+        button->move(w - right, 6);
 }
 
 void TfrmMain::setCustomerGridHeight(int height) {

@@ -6,6 +6,8 @@
 #include "data/Query.h"
 
 #include <QWidget>
+#include <utility>
+#include <vector>
 
 namespace controls {
 class TGradButton;
@@ -90,6 +92,8 @@ private:
     void showZeroTotals();
 
     QString applicationDirectory_;
+    // Buttons anchored to the bar's right edge, with their distance from it.
+    std::vector<std::pair<controls::TGradButton*, int>> rightAnchored_;
     int customerGridHeight_ = 189;
     bool centred_ = false;
 };
