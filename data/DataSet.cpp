@@ -134,6 +134,24 @@ bool onRow(const DataCursor& c) {
     return !c.bof() && !c.eof();
 }
 
+// Inside a catch block of a failed post or delete: drops the cursor's pending change and raises
+// the provider's message again as a database error without the set's name.
+[[noreturn]] void failWrite(DataCursor& c) {
+    QString message;
+    try {
+        throw;
+    } catch (const platform::Exception& e) {
+        message = e.message();
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    }
+    try {
+        c.cancelUpdate();
+    } catch (...) {
+    }
+    throw EDatabaseError(message);
+}
+
 } // namespace
 
 struct TDataSet::Private {
@@ -802,18 +820,8 @@ void TDataSet::post() {
         }
         if (c.updatePending())
             c.update();
-    } catch (const platform::Exception& e) {
-        try {
-            c.cancelUpdate();
-        } catch (...) {
-        }
-        throw EDatabaseError(e.message());
-    } catch (const std::exception& e) {
-        try {
-            c.cancelUpdate();
-        } catch (...) {
-        }
-        throw EDatabaseError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        failWrite(c);
     }
     if (c.eof() && !c.bof())
         c.movePrevious();
@@ -857,18 +865,8 @@ void TDataSet::remove() {
     try {
         c.gotoBookmark(d->window[std::size_t(d->active)].bookmark);
         c.deleteCurrent(); // leaves the cursor on the row after the deleted one
-    } catch (const platform::Exception& e) {
-        try {
-            c.cancelUpdate();
-        } catch (...) {
-        }
-        throw EDatabaseError(e.message());
-    } catch (const std::exception& e) {
-        try {
-            c.cancelUpdate();
-        } catch (...) {
-        }
-        throw EDatabaseError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        failWrite(c);
     }
     d->setState(TDataSetState::dsBrowse);
     d->reread(false, false);
