@@ -1,15 +1,28 @@
 // TConnection: opening and closing the engine connection; the program's connection string.
 #include "data/Connection.h"
 
+#include "data/SchemaUpgrade.h"
+#include "platform/Errors.h"
+
 namespace data {
 
 void TConnection::setConnected(bool on) {
     if (on == connected())
         return;
-    if (on)
-        engine_.open(connectionString_);
-    else
+    if (!on) {
         engine_.close();
+        return;
+    }
+    engine_.open(connectionString_);
+    // A file of an earlier build lacks the key that ties visits to customers: it is not opened,
+    // and the user is told how to upgrade it.
+    try {
+        if (schemaNeedsUpgrade(engine_.handle()))
+            throw EOleException(upgradeNeededMessage(engine_.path()));
+    } catch (...) {
+        engine_.close();
+        throw;
+    }
 }
 
 QString korvelaConnectionString(const QString& applicationDirectory) {

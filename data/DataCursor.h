@@ -59,6 +59,9 @@ public:
     virtual bool updatePending() const = 0; // an edit or an add-new waits for update
     virtual void update() = 0;
     virtual void cancelUpdate() = 0;
+    // Reads the current row again from the database (dropping a pending change); a row deleted
+    // meanwhile leaves the result and the cursor stands on the row after it.
+    virtual void refreshCurrent() = 0;
     // Deletes the current row; the cursor then stands on the row after it, or at the end.
     virtual void deleteCurrent() = 0;
 

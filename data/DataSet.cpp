@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 
 #include <algorithm>
+#include <exception>
 #include <optional>
 
 namespace data {
@@ -152,6 +153,19 @@ bool onRow(const DataCursor& c) {
     throw EDatabaseError(message);
 }
 
+// The message of the error being handled (call inside a catch block).
+QString currentMessage() {
+    try {
+        throw;
+    } catch (const platform::Exception& e) {
+        return e.message();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
 } // namespace
 
 struct TDataSet::Private {
@@ -177,7 +191,11 @@ struct TDataSet::Private {
     int bufferCount = 1;
 
     RecordBuffer* calcBuffer = nullptr; // the buffer OnCalcFields is computing
-    std::vector<TField*> written;       // data fields written since edit or insert began
+    bool calcErrorsIgnored = false;     // while rebuilding the window after a stored post
+    // A row whose stored values may differ from the window's: an edit of it failed to post
+    // (another workstation changed or deleted it). Cancelling that edit reads it again.
+    std::optional<qint64> staleRow;
+    std::vector<TField*> written; // data fields written since edit or insert began
 
     int disableCount = 0;
     TDataSetState disabledState = TDataSetState::dsInactive;
@@ -219,7 +237,63 @@ struct TDataSet::Private {
         for (const auto& f : fields)
             if (f->isCalculated())
                 buffer.values[std::size_t(slotOf(*f))] = std::monostate{};
-        fire(q.OnCalcFields);
+        if (!calcErrorsIgnored) {
+            fire(q.OnCalcFields);
+            return;
+        }
+        try {
+            fire(q.OnCalcFields);
+        } catch (...) {
+            // The row is shown without the calculated values it could not get.
+        }
+    }
+
+    // After a post stored the row: browse state, the window read again around the posted row
+    // and AfterPost. Each step runs even when one before it failed, so the set never stays in
+    // edit or insert for a row the file already holds; the first failure is raised afterwards as
+    // EPostedError (EAbort stays silent).
+    void finishStoredPost(std::optional<qint64> posted) {
+        std::exception_ptr failure;
+        const auto step = [&](const std::function<void()>& f) {
+            try {
+                f();
+            } catch (...) {
+                if (!failure)
+                    failure = std::current_exception();
+            }
+        };
+        step([&] { setState(TDataSetState::dsBrowse); });
+        step([&] {
+            try {
+                reread(false, false);
+            } catch (...) {
+                // Read the window again without the calculated values that failed; when even
+                // that fails the window is left empty rather than holding the pending record.
+                const std::exception_ptr first = std::current_exception();
+                calcErrorsIgnored = true;
+                try {
+                    if (posted)
+                        cursor->gotoBookmark(*posted);
+                    reread(false, false);
+                } catch (...) {
+                    window.clear();
+                    active = 0;
+                    q.dataEvent(TDataEvent::deDataSetChange);
+                }
+                calcErrorsIgnored = false;
+                std::rethrow_exception(first);
+            }
+        });
+        step([&] { fire(q.AfterPost); });
+        if (!failure)
+            return;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const EAbort&) {
+            throw;
+        } catch (...) {
+            throw EPostedError(currentMessage());
+        }
     }
 
     RecordBuffer blank() const {
@@ -379,6 +453,7 @@ struct TDataSet::Private {
         window.clear();
         active = 0;
         written.clear();
+        staleRow.reset();
         lookup.reset();
         cursor.reset();
         bof = eof = true;
@@ -805,6 +880,8 @@ void TDataSet::post() {
             throw EDatabaseError(
                 QStringLiteral("Field '%1' must have a value").arg(f->displayName()));
     DataCursor& c = *d->cursor;
+    const std::optional<qint64> editedRow =
+        d->state == TDataSetState::dsEdit ? std::optional<qint64>(b.bookmark) : std::nullopt;
     try {
         if (d->state == TDataSetState::dsInsert) {
             c.addNew();
@@ -821,14 +898,26 @@ void TDataSet::post() {
         if (c.updatePending())
             c.update();
     } catch (...) {
+        if (editedRow)
+            d->staleRow = editedRow;
         failWrite(c);
     }
-    if (c.eof() && !c.bof())
-        c.movePrevious();
-    d->setState(TDataSetState::dsBrowse);
-    d->reread(false, false);
-    d->fire(AfterPost);
+    if (editedRow && d->staleRow == editedRow)
+        d->staleRow.reset(); // the row was just written and read back
+    std::optional<qint64> posted;
+    try {
+        if (c.eof() && !c.bof())
+            c.movePrevious();
+        if (onRow(c))
+            posted = c.bookmark();
+    } catch (...) {
+    }
+    d->finishStoredPost(posted);
 }
+
+EPostedError::EPostedError(const QString& cause)
+    : EDatabaseError(QStringLiteral("Kayıt kaydedildi, ancak ardından bir hata oluştu: ") + cause),
+      cause_(cause) {}
 
 void TDataSet::cancel() {
     if (!isEditing(d->state))
@@ -842,6 +931,16 @@ void TDataSet::cancel() {
     if (c.updatePending())
         c.cancelUpdate();
     d->cursorToActive();
+    if (!wasInsert && d->staleRow && onRow(c) && c.bookmark() == *d->staleRow) {
+        // The edit failed against a changed row: show what the file holds now, so the user sees
+        // the other change before editing again. A file that cannot be read just now keeps the
+        // row marked for the next cancel.
+        try {
+            c.refreshCurrent();
+            d->staleRow.reset();
+        } catch (...) {
+        }
+    }
     d->setState(TDataSetState::dsBrowse);
     d->reread(false, false);
     d->fire(AfterCancel);

@@ -4,6 +4,7 @@
 #include "data/DataCursor.h"
 #include "data/DataEvents.h"
 #include "data/Field.h"
+#include "platform/Errors.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,18 @@ namespace data {
 class TDataSource;
 
 using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
+
+// Raised by post when the record is stored but a step after the write failed (reading the window
+// again, an AfterPost handler). The set has left edit or insert for browse: the record must not
+// be written again. The message says that the record was saved and gives the cause.
+class EPostedError : public EDatabaseError {
+public:
+    explicit EPostedError(const QString& cause);
+    const QString& cause() const { return cause_; }
+
+private:
+    QString cause_;
+};
 
 // The engine-independent part of a record set: operations, states, the record window, calculated
 // fields, events in their fixed order, and notifications to its data sources. A subclass supplies

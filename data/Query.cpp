@@ -95,6 +95,7 @@ public:
     bool updatePending() const override { return rs.editPending() || rs.addPending(); }
     void update() override { rs.update(); }
     void cancelUpdate() override { rs.cancelUpdate(); }
+    void refreshCurrent() override { rs.resync(); }
     void deleteCurrent() override { rs.deleteCurrent(); }
     std::unique_ptr<LookupCursor> lookupCopy() const override {
         return std::make_unique<EngineLookup>(rs.clone());

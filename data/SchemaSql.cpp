@@ -12,7 +12,10 @@ namespace data {
 //   Date/Time   DATETIME, holding ISO-8601 text "YYYY-MM-DD HH:MM:SS"
 //   Currency    CURRENCY TEXT, holding the exact decimal with four places ("-1234.5000"); the
 //               word TEXT gives the column text affinity, so SQLite never turns it into a float
-// Deleting a customer deletes that customer's visits (trigger tr_musteri_delete).
+// A visit belongs to an existing customer: id_musteri is a foreign key, checked by every
+// connection that turns foreign keys on (the program, korvela-admin and the tests do), and
+// deleting a customer deletes that customer's visits, by the key's cascade and, for connections
+// that leave foreign keys off, by the trigger tr_musteri_delete.
 QString schemaSql() {
     return QStringLiteral(R"sql(CREATE TABLE t_musteri (
     f_arac_plaka VARCHAR(255),
@@ -43,7 +46,7 @@ CREATE TABLE t_servis (
     f_tutar CURRENCY TEXT,
     f_odeme CURRENCY TEXT,
     id INTEGER PRIMARY KEY AUTOINCREMENT,
-    id_musteri INTEGER,
+    id_musteri INTEGER REFERENCES t_musteri (id) ON DELETE CASCADE,
     f_not LONGTEXT
 );
 CREATE INDEX ix_servis_musteri ON t_servis (id_musteri);

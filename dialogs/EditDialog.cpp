@@ -101,7 +101,16 @@ void TEditDialog::FormCreate() {
 }
 
 void TEditDialog::btnTamamClick() {
-    dataSet()->post();
+    data::TDataSet* ds = dataSet();
+    try {
+        ds->post();
+    } catch (...) {
+        // A set that has left edit or insert stored the record and failed afterwards: the save
+        // is done, so the dialog closes before the error is shown.
+        if (!editing(ds))
+            accept();
+        throw;
+    }
     accept();
 }
 

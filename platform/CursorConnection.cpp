@@ -117,6 +117,8 @@ void Connection::open(const QString& connectionString) {
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 0);
+    // SQLite checks foreign keys (a visit's customer must exist) only where a connection asks.
+    sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
 
     // Reading the schema is the first real access: a damaged file fails here, a locked one after
     // the busy timeout. Nothing is written.

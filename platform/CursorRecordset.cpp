@@ -7,6 +7,7 @@
 #include "platform/Errors.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -337,6 +338,9 @@ struct Recordset::Private {
     void bindValue(sqlite3_stmt* statement, int index, int column, const Value& value) const;
     void bindCell(sqlite3_stmt* statement, int index, const Cell& cell);
     QByteArray readBackSql(const QByteArray& where) const;
+    void appendToView(int row);
+    void keepWritten(const Pending& done, std::optional<sqlite3_int64> insertedRowId);
+    [[noreturn]] void throwWriteError(sqlite3* db) const;
 };
 
 Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
@@ -673,6 +677,63 @@ QByteArray Recordset::Private::readBackSql(const QByteArray& where) const {
 }
 
 // Converts a value to the form its column stores; throws when it cannot be converted.
+void Recordset::Private::appendToView(int row) {
+    view.push_back(row);
+    pos = count() - 1;
+    positionsValid = false;
+}
+
+// Puts a stored change into the rows without reading the file: the columns written take the
+// values bound for them, the others keep the row's cells (an edit) or are null, the key being the
+// one the insert generated (an add).
+void Recordset::Private::keepWritten(const Pending& done,
+                                     std::optional<sqlite3_int64> insertedRowId) {
+    const int columns = int(shared->columns.size());
+    QByteArray sql = "SELECT ";
+    for (int c = 0; c < columns; ++c)
+        sql += c == 0 ? "?" : ", ?";
+    sqlite3* handle = db();
+    Statement values(handle, sql);
+    for (int c = 0; c < columns; ++c) {
+        const std::optional<Value>& written = done.values[std::size_t(c)];
+        if (written)
+            bindValue(values.get(), c + 1, c, *written);
+        else if (done.kind == Pending::Kind::Edit)
+            bindCell(values.get(), c + 1, rows().cell(done.row, c));
+        else if (c == shared->keyColumn && insertedRowId)
+            sqlite3_bind_int64(values.get(), c + 1, *insertedRowId);
+        else
+            sqlite3_bind_null(values.get(), c + 1);
+    }
+    if (!values.step())
+        throwSqlite(handle);
+    if (done.kind == Pending::Kind::Add)
+        appendToView(rows().appendRow(values.get()));
+    else
+        rows().overwriteRow(done.row, values.get());
+}
+
+// A refused INSERT or UPDATE; a missing owner row gets the text users know from Access.
+void Recordset::Private::throwWriteError(sqlite3* handle) const {
+    const int code = sqlite3_extended_errcode(handle);
+    if (code == SQLITE_CONSTRAINT_FOREIGNKEY) {
+        QStringList parents;
+        Statement list(handle, "SELECT \"table\" FROM pragma_foreign_key_list(?1)");
+        sqlite3_bind_text(list.get(), 1, shared->table.constData(), int(shared->table.size()),
+                          SQLITE_TRANSIENT);
+        while (list.step()) {
+            const QString parent = QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)));
+            if (!parents.contains(parent))
+                parents << parent;
+        }
+        throw EOleException(QStringLiteral("You cannot add or change a record because a related "
+                                           "record is required in table '%1'")
+                                .arg(parents.join(QStringLiteral("', '"))));
+    }
+    throwSqlite(handle);
+}
+
 Value Recordset::Private::normalise(int column, const Value& value) const {
     if (isNull(value))
         return value;
@@ -1055,7 +1116,6 @@ void Recordset::update() {
     SharedResult& shared = *d->shared;
     const QByteArray table = quoteName(shared.schema) + "." + quoteName(shared.table);
     const QByteArray key = quoteName(shared.origins[std::size_t(shared.keyColumn)]);
-    const std::optional<Value>& newKey = pending.values[std::size_t(shared.keyColumn)];
     WriteTransaction transaction(db);
     if (pending.kind == Kind::Add) {
         QByteArray sql = "INSERT INTO " + table;
@@ -1074,7 +1134,8 @@ void Recordset::update() {
         int index = 1;
         for (int column : pending.order)
             d->bindValue(insert.get(), index++, column, *pending.values[std::size_t(column)]);
-        insert.step();
+        if (sqlite3_step(insert.get()) != SQLITE_DONE)
+            d->throwWriteError(db);
     } else {
         QByteArray sets, checks;
         for (int column : pending.order) {
@@ -1090,39 +1151,73 @@ void Recordset::update() {
         d->bindCell(change.get(), index++, d->rows().cell(pending.row, shared.keyColumn));
         for (int column : pending.order)
             d->bindCell(change.get(), index++, d->rows().cell(pending.row, column));
-        change.step();
+        if (sqlite3_step(change.get()) != SQLITE_DONE)
+            d->throwWriteError(db);
         if (sqlite3_changes(db) == 0)
             throw EOleException(kRowConflict);
     }
     const sqlite3_int64 insertedRowId = sqlite3_last_insert_rowid(db);
     transaction.commit();
 
-    // Read the row back so generated keys, defaults and the stored forms are what the view holds
-    // (and what the next optimistic check compares with).
-    const bool byRowId = pending.kind == Kind::Add && !newKey;
-    Statement readBack(db, d->readBackSql(byRowId ? QByteArray("rowid = ?") : key + " IS ?"));
-    if (byRowId)
-        sqlite3_bind_int64(readBack.get(), 1, insertedRowId);
-    else if (newKey)
-        d->bindValue(readBack.get(), 1, shared.keyColumn, *newKey);
-    else
-        d->bindCell(readBack.get(), 1, d->rows().cell(pending.row, shared.keyColumn));
-    const bool found = readBack.step();
-    if (pending.kind == Kind::Add) {
-        if (found) {
-            const int row = d->rows().appendRow(readBack.get());
-            d->view.push_back(row);
-            d->pos = d->count() - 1;
-            d->positionsValid = false;
-        } else {
-            d->pos = d->count();
-        }
-    } else if (found) {
-        d->rows().overwriteRow(pending.row, readBack.get());
-    } else {
-        d->rows().markDeleted(pending.row);
-    }
+    // From here on the change is stored for good: nothing below may leave it pending (a retry
+    // would write it a second time) or report it as not written.
+    const Private::Pending done = std::move(pending);
     pending = {};
+    const std::optional<Value>& writtenKey = done.values[std::size_t(shared.keyColumn)];
+    const bool byRowId = done.kind == Kind::Add && !writtenKey;
+    try {
+        // Read the row back so generated keys, defaults and the stored forms are what the view
+        // holds (and what the next optimistic check compares with).
+        Statement readBack(db, d->readBackSql(byRowId ? QByteArray("rowid = ?") : key + " IS ?"));
+        if (byRowId)
+            sqlite3_bind_int64(readBack.get(), 1, insertedRowId);
+        else if (writtenKey)
+            d->bindValue(readBack.get(), 1, shared.keyColumn, *writtenKey);
+        else
+            d->bindCell(readBack.get(), 1, d->rows().cell(done.row, shared.keyColumn));
+        const bool found = readBack.step();
+        if (done.kind == Kind::Add) {
+            if (found)
+                d->appendToView(d->rows().appendRow(readBack.get()));
+            else
+                d->pos = d->count();
+        } else if (found) {
+            d->rows().overwriteRow(done.row, readBack.get());
+        } else {
+            d->rows().markDeleted(done.row);
+        }
+    } catch (const platform::Exception&) {
+        // The file could not be read just now (another program holds a lock): the view keeps
+        // the values this update wrote, which are what the file holds.
+        try {
+            d->keepWritten(done,
+                           byRowId ? std::optional<sqlite3_int64>(insertedRowId) : std::nullopt);
+        } catch (const platform::Exception&) {
+            if (done.kind == Kind::Add)
+                d->pos = d->count(); // stored, but not in this view until it is read again
+        }
+    }
+    d->sync();
+}
+
+void Recordset::resync() {
+    d->requireRows();
+    d->pending = {};
+    d->sync();
+    if (!d->onRow())
+        throw EOleException(kNoCurrentRecord);
+    SharedResult& shared = *d->shared;
+    if (!shared.keyed)
+        return;
+    sqlite3* db = d->db();
+    const int row = d->view[std::size_t(d->pos)];
+    Statement readBack(
+        db, d->readBackSql(quoteName(shared.origins[std::size_t(shared.keyColumn)]) + " IS ?"));
+    d->bindCell(readBack.get(), 1, d->rows().cell(row, shared.keyColumn));
+    if (readBack.step())
+        d->rows().overwriteRow(row, readBack.get());
+    else
+        d->rows().markDeleted(row);
     d->sync();
 }
 

@@ -78,8 +78,16 @@ public:
     // holds the originally read values of the changed columns. A row that no longer matches fails
     // with "Row cannot be located for updating. Some values may have been changed since it was
     // last read" and nothing is overwritten. After an insert the new row (generated key and
-    // database defaults included) is read back and becomes current.
+    // database defaults included) is read back and becomes current. Once the transaction has
+    // committed the change counts as done: if the row cannot be read back (another program holds
+    // a lock on the file), the view keeps the values written, and nothing is left pending. A row
+    // whose owner (foreign key) is missing fails with "You cannot add or change a record because
+    // a related record is required in table '%1'".
     void update();
+    // Re-reads the current row from the file by its key, so the view holds what is stored now
+    // (ADO's resync of the current record); a pending change is dropped first. A row deleted
+    // meanwhile leaves the view and the position names the row after it.
+    void resync();
     // Drops the pending values; after an add-new the row that was current before is current again.
     void cancelUpdate();
     // Deletes the current row by key (and its originally read values) in its own transaction;
