@@ -1,10 +1,12 @@
 // korvela-admin: creates Korvela databases (empty, or with demonstration customers and visits).
 //
 //   korvela-admin create PATH [--demo] [--keep]
+//   korvela-admin upgrade PATH     (a file of an earlier build; see AdminUpgrade.h)
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
 // unless --keep is given, which leaves the file exactly as it is and succeeds.
 #include "data/Schema.h"
+#include "tools/AdminUpgrade.h"
 #include "xlib/Money.h"
 
 #include <QCoreApplication>
@@ -148,6 +150,7 @@ public:
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
             fail();
+        exec("PRAGMA foreign_keys = ON"); // as every connection to a Korvela file
     }
     ~Database() { sqlite3_close(db_); }
     Database(const Database&) = delete;
@@ -243,7 +246,8 @@ int fillDemo(Database& db) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: korvela-admin create PATH [--demo] [--keep]\n");
+    std::fprintf(stderr, "usage: korvela-admin create PATH [--demo] [--keep]\n"
+                         "       korvela-admin upgrade PATH\n");
     return 2;
 }
 
@@ -252,6 +256,8 @@ int usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() >= 2 && args[1] == "upgrade")
+        return adminUpgrade(args);
     if (args.size() < 3 || args[1] != "create")
         return usage();
     QString path;

@@ -4,6 +4,7 @@
 #include "platform/CursorConnection.h"
 #include "platform/CursorRecordset.h"
 #include "platform/Errors.h"
+#include "tests/support/AfterCommit.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +36,7 @@ public:
         if (sqlite3_open(QFile::encodeName(path_).constData(), &db_) != SQLITE_OK)
             throw std::runtime_error("cannot create the test database");
         exec("PRAGMA synchronous = OFF"); // this connection's set-up only; speeds the tests
+        exec("PRAGMA foreign_keys = ON");
         exec(data::schemaSql());
     }
     ~TempDatabase() { sqlite3_close(db_); }
@@ -579,6 +581,93 @@ TEST_F(Engine, LockedDatabaseFailsAfterTheBusyTimeout) {
     db.exec("rollback");
     rs->update();
     EXPECT_EQ(db.scalar("select f_adi from t_musteri"), "Veli");
+}
+
+// ---- after the commit, foreign keys, re-reading a row ----
+
+TEST_F(Engine, AnInsertWhoseReadBackIsLockedOutIsDoneOnceWithTheWrittenValues) {
+    db.addCustomer("Ali");
+    sqlite3_busy_timeout(connection.handle(), 100); // the lock below is never let go in time
+    auto rs = open("select * from t_musteri");
+    // Between the commit and the read-back a second connection locks the whole file.
+    testsupport::AfterCommit lock(connection.handle(), [&] { db.exec("begin exclusive"); });
+    rs->addNew();
+    rs->setValue(col(*rs, "f_adi"), QString("Veli"));
+    rs->update(); // stored: the failed read-back is not reported as a failed write
+    ASSERT_TRUE(lock.fired());
+    EXPECT_FALSE(rs->addPending()) << "nothing is left for a retry to insert again";
+    EXPECT_EQ(rs->recordCount(), 2);
+    EXPECT_EQ(text(rs->value(col(*rs, "f_adi"))), "Veli");
+    db.exec("rollback");
+    const QString id = db.scalar("select id from t_musteri where f_adi = 'Veli'");
+    EXPECT_EQ(text(rs->value(col(*rs, "id"))), id) << "the generated key is known without reading";
+    rs->update(); // nothing pending: no second row
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri"), "2");
+    // The kept values are what the file holds: an edit of the row passes the optimistic check.
+    rs->setValue(col(*rs, "f_tel"), QString("555"));
+    rs->update();
+    EXPECT_EQ(db.scalar("select f_adi || '/' || f_tel from t_musteri where id = " + id),
+              "Veli/555");
+}
+
+TEST_F(Engine, AnEditWhoseReadBackIsLockedOutIsDoneAndTheNextEditSaves) {
+    db.addCustomer("Ali", "111");
+    sqlite3_busy_timeout(connection.handle(), 100);
+    auto rs = open("select * from t_musteri");
+    {
+        testsupport::AfterCommit lock(connection.handle(), [&] { db.exec("begin exclusive"); });
+        rs->setValue(col(*rs, "f_tel"), QString("222"));
+        rs->update();
+        ASSERT_TRUE(lock.fired());
+    }
+    EXPECT_FALSE(rs->editPending());
+    db.exec("rollback");
+    EXPECT_EQ(text(rs->value(col(*rs, "f_tel"))), "222");
+    rs->setValue(col(*rs, "f_tel"), QString("333"));
+    rs->update(); // not "Row cannot be located" against its own change
+    EXPECT_EQ(db.scalar("select f_adi || '/' || f_tel from t_musteri"), "Ali/333");
+}
+
+TEST_F(Engine, AVisitForACustomerThatIsGoneIsRefusedAndKeepsItsValues) {
+    const qint64 gone = db.addCustomer("Giden");
+    auto rs = open("select * from t_servis");
+    rs->addNew();
+    rs->setValue(col(*rs, "id_musteri"), gone);
+    rs->setValue(col(*rs, "f_km"), QString("12000"));
+    db.exec(QString("delete from t_musteri where id = %1").arg(gone));
+    EXPECT_EQ(messageOf([&] { rs->update(); }),
+              "You cannot add or change a record because a related record is required in table "
+              "'t_musteri'");
+    EXPECT_TRUE(rs->addPending());
+    EXPECT_EQ(text(rs->value(col(*rs, "f_km"))), "12000");
+    EXPECT_EQ(db.scalar("select count(*) from t_servis"), "0");
+    // Without foreign keys on, the engine's own connection would have stored it.
+    EXPECT_EQ(db.scalar("select count(*) from pragma_foreign_key_list('t_servis') where "
+                        "\"table\" = 't_musteri' and on_delete = 'CASCADE'"),
+              "1");
+}
+
+TEST_F(Engine, ResyncShowsWhatTheFileHoldsNowAndDropsARowDeletedMeanwhile) {
+    db.addCustomer("Ali", "111");
+    const qint64 second = db.addCustomer("Veli", "222");
+    auto rs = open("select * from t_musteri");
+    db.exec("update t_musteri set f_tel = '999' where f_adi = 'Ali'");
+    EXPECT_EQ(messageOf([&] {
+                  rs->setValue(col(*rs, "f_tel"), QString("000"));
+                  rs->update();
+              }),
+              kConflict);
+    rs->resync();
+    EXPECT_FALSE(rs->editPending());
+    EXPECT_EQ(text(rs->value(col(*rs, "f_tel"))), "999");
+    rs->setValue(col(*rs, "f_tel"), QString("000"));
+    rs->update();
+    EXPECT_EQ(db.scalar("select f_tel from t_musteri where f_adi = 'Ali'"), "000");
+    db.exec(QString("delete from t_musteri where id = %1").arg(second));
+    rs->moveNext();
+    rs->resync();
+    EXPECT_EQ(rs->recordCount(), 1);
+    EXPECT_TRUE(rs->eof());
 }
 
 // ---- stored forms ----

@@ -9,6 +9,7 @@ namespace testsupport {
 TestDatabase::TestDatabase() {
     if (sqlite3_open(path().toUtf8().constData(), &db_) != SQLITE_OK)
         throw std::runtime_error("cannot create the test database");
+    exec("PRAGMA foreign_keys = ON"); // as every connection to a Korvela file
     exec(data::schemaSql());
 }
 

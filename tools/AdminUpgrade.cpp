@@ -1,0 +1,43 @@
+// korvela-admin upgrade: runs the schema upgrade on one file and reports the outcome.
+#include "tools/AdminUpgrade.h"
+
+#include "data/SchemaUpgrade.h"
+#include "platform/Errors.h"
+
+#include <cstdio>
+
+int adminUpgrade(const QStringList& args) {
+    if (args.size() != 3 || args[2].startsWith("--")) {
+        std::fprintf(stderr, "usage: korvela-admin upgrade PATH\n");
+        return 2;
+    }
+    const QByteArray shown = args[2].toUtf8();
+    data::UpgradeReport report;
+    try {
+        report = data::upgradeDatabase(args[2]);
+    } catch (const platform::Exception& e) {
+        std::fprintf(stderr, "korvela-admin: cannot upgrade '%s': %s; the file was not changed\n",
+                     shown.constData(), e.message().toUtf8().constData());
+        return 1;
+    }
+    switch (report.outcome) {
+    case data::UpgradeReport::Outcome::AlreadyCurrent:
+        std::printf("korvela-admin: '%s' is already up to date\n", shown.constData());
+        return 0;
+    case data::UpgradeReport::Outcome::Upgraded:
+        std::printf("korvela-admin: upgraded '%s' (%d customers, %d visits kept)\n",
+                    shown.constData(), report.customers, report.visits);
+        return 0;
+    case data::UpgradeReport::Outcome::Refused:
+        break;
+    }
+    std::fprintf(stderr, "korvela-admin: cannot upgrade '%s': %s\n", shown.constData(),
+                 report.reason.toUtf8().constData());
+    for (const QString& line : report.orphans)
+        std::fprintf(stderr, "  %s\n", line.toUtf8().constData());
+    if (!report.orphans.isEmpty())
+        std::fprintf(stderr, "Delete these visits or add the customers they name (with those ids), "
+                             "then run the upgrade again.\n");
+    std::fprintf(stderr, "The file was not changed.\n");
+    return 1;
+}
