@@ -286,6 +286,71 @@ TEST_F(RecordSetTest, AFailedPostKeepsTheStateAndTypedValuesWithTheProvidersText
     EXPECT_EQ(db.scalar("SELECT f_adi FROM t_musteri"), "Ayşe");
 }
 
+// Once the row is stored, a failure after the write leaves browse state, the row once in the
+// file, and an error that says the record was saved.
+TEST_F(RecordSetTest, AnAfterPostHandlerThatFailsDoesNotUndoOrRepeatTheInsert) {
+    openCustomers({"Ali"});
+    query->AfterPost = [](TDataSet&) { throw EDatabaseError("boom"); };
+    query->insert();
+    query->fieldByName("f_adi").setText("Veli");
+    try {
+        query->post();
+        ADD_FAILURE() << "the handler's error is reported";
+    } catch (const EPostedError& e) {
+        EXPECT_EQ(e.message(), "Kayıt kaydedildi, ancak ardından bir hata oluştu: boom");
+        EXPECT_EQ(e.cause(), "boom");
+    }
+    EXPECT_EQ(query->state(), TDataSetState::dsBrowse);
+    EXPECT_EQ(current(), "Veli");
+    EXPECT_EQ(databaseError([&] { query->post(); }), "qryMain: Dataset not in edit or insert mode");
+    EXPECT_EQ(db.count("t_musteri"), 2);
+    EXPECT_EQ(query->recordCount(), 2);
+}
+
+TEST_F(RecordSetTest, AnAbortInAfterPostStaysSilentButTheSaveIsDone) {
+    openCustomers({"Ali"});
+    query->AfterPost = [](TDataSet&) { throw EAbort(); };
+    query->edit();
+    query->fieldByName("f_tel").setText("555");
+    EXPECT_THROW(query->post(), EAbort);
+    EXPECT_EQ(query->state(), TDataSetState::dsBrowse);
+    EXPECT_EQ(db.scalar("select f_tel from t_musteri"), "555");
+}
+
+TEST_F(RecordSetTest, AVisitWhoseCalculationFailsAfterTheWriteIsShownWithoutItsTotals) {
+    const qint64 a = db.addCustomer("Ali");
+    db.addVisit(a, "10.0000", "", "");
+    auto visits = datatest::serviceQuery(connection, a);
+    bool failing = false;
+    visits->OnCalcFields = [&](TDataSet& ds) {
+        if (failing)
+            throw EDatabaseError("BCD overflow");
+        datatest::serviceCalcFields(ds);
+    };
+    visits->open();
+    visits->insert();
+    visits->fieldByName("id_musteri").setAsInteger(a);
+    visits->fieldByName("f_km").setText("1500");
+    failing = true; // reading the window back fails
+    try {
+        visits->post();
+        ADD_FAILURE() << "the failure is reported";
+    } catch (const EPostedError& e) {
+        EXPECT_EQ(e.cause(), "BCD overflow");
+    }
+    failing = false;
+    EXPECT_EQ(visits->state(), TDataSetState::dsBrowse);
+    EXPECT_EQ(db.count("t_servis"), 2);
+    EXPECT_EQ(visits->fieldByName("f_km").asString(), "1500") << "the window holds the stored row";
+    EXPECT_EQ(visits->fieldByName("id").asString(),
+              db.scalar("select id from t_servis where f_km = '1500'"));
+    EXPECT_TRUE(visits->fieldByName("c_toplam").isNull());
+    visits->edit();
+    visits->fieldByName("f_km").setText("1600");
+    visits->post();
+    EXPECT_EQ(db.scalar("select count(*) from t_servis where f_km = '1600'"), "1");
+}
+
 TEST_F(RecordSetTest, AFailedDeleteLeavesStateAndWindowAsTheyWere) {
     openCustomers({"Ali", "Veli"});
     db.exec("UPDATE t_musteri SET f_tel = '555' WHERE f_adi = 'Ali'");

@@ -7,6 +7,8 @@
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
 #include "platform/Application.h"
+#include "tests/support/AfterCommit.h"
+#include "tests/support/PeerProcess.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
@@ -17,6 +19,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using testsupport::AfterCommit;
+using testsupport::PeerProcess;
 using testsupport::TestDatabase;
 
 namespace {
@@ -101,6 +105,12 @@ protected:
     static void save(dialogs::TEditDialog& d) { QTest::mouseClick(d.btnTamam, Qt::LeftButton); }
     QString totals() { return app::totalsCaption(w->pnlToplam); }
     QString current(const char* field) { return w->qryMain.fieldByName(field).asString(); }
+    // Every error shown after a save that reached the file says that it was saved.
+    void expectOnlySavedErrors() {
+        for (const QString& e : boxes.errors)
+            EXPECT_TRUE(e.startsWith("Kayıt kaydedildi, ancak ardından bir hata oluştu: "))
+                << e.toStdString();
+    }
 };
 
 TEST_F(Commands, ANewCustomerTypedRowByRowIsInTheFileWhenKaydetReturns) {
@@ -326,6 +336,193 @@ TEST_F(Commands, AFailedSaveKeepsTheDialogAndItsValuesAndARetrySucceeds) {
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(db.scalar("select f_adi from t_musteri"), "Veli Yeni");
+}
+
+// ---- a save that reached the file is done, whatever fails after it ----
+
+TEST_F(Commands, AVisitWhoseReadBackAnotherProgramLocksOutIsSavedOnceAndTheDialogCloses) {
+    const qint64 a = db.addCustomer("Ahmet");
+    open();
+    sqlite3* handle = w->dbsPRJ.engine().handle();
+    sqlite3_busy_timeout(handle, 200);
+    PeerProcess peer(db.path());
+    AfterCommit lock(handle, [&] { EXPECT_EQ(peer.run("BEGIN EXCLUSIVE;"), ""); });
+    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        key(Qt::Key_Tab);
+        type("12000");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    ASSERT_TRUE(lock.fired());
+    EXPECT_EQ(peer.run("ROLLBACK;"), "");
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.count("t_servis"), 1);
+    EXPECT_EQ(w->qryServis.recordCount(), 1);
+    // The next edit of the same visit is not refused against the first save.
+    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        key(Qt::Key_Tab);
+        type("13000");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(db.scalar("select f_km || '/' || id_musteri from t_servis"),
+              "13000/" + QString::number(a));
+}
+
+TEST_F(Commands, ANewCustomerWhoseVisitsCannotBeReadForALockIsSavedOnceAndSaysSo) {
+    db.addCustomer("Veli");
+    open();
+    sqlite3* handle = w->dbsPRJ.engine().handle();
+    sqlite3_busy_timeout(handle, 200);
+    PeerProcess peer(db.path());
+    AfterCommit lock(handle, [&] { EXPECT_EQ(peer.run("BEGIN EXCLUSIVE;"), ""); });
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        type("Mehmet");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible()) << "the save is done: the dialog closes";
+    });
+    EXPECT_EQ(peer.run("ROLLBACK;"), "");
+    EXPECT_EQ(boxes.errors,
+              QStringList{"Kayıt kaydedildi, ancak ardından bir hata oluştu: database is locked."});
+    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Mehmet'"), "1");
+    EXPECT_EQ(current("f_adi"), "Mehmet");
+}
+
+TEST_F(Commands, AnUnreadableAmountInTheVisitsDoesNotHideThatTheNewPhoneIsStored) {
+    const qint64 a = db.addCustomer("Veli");
+    db.addVisit(a, "abc", "", "");
+    open();
+    boxes.errors.clear(); // what opening the visit list said is not this test's concern
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        key(Qt::Key_Tab);
+        type("0212 555 11 22");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    expectOnlySavedErrors();
+    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.scalar("select f_tel from t_musteri"), "0212 555 11 22");
+    EXPECT_EQ(db.count("t_musteri"), 1);
+}
+
+TEST_F(Commands, AMissingVisitColumnDoesNotHideThatTheNewCustomerIsStored) {
+    db.exec("alter table t_servis drop column f_km");
+    db.addCustomer("Veli");
+    open();
+    boxes.errors.clear();
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        type("Mehmet");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    ASSERT_EQ(boxes.errors.size(), 1);
+    EXPECT_EQ(boxes.errors[0],
+              "Kayıt kaydedildi, ancak ardından bir hata oluştu: qryServis: Field 'KM' not found.");
+    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Mehmet'"), "1");
+}
+
+TEST_F(Commands, AFailingHandlerAfterTheSaveClosesTheVisitDialogAndNothingIsWrittenTwice) {
+    db.addCustomer("Ahmet");
+    open();
+    w->qryServis.AfterPost = [](data::TDataSet&) { throw EDatabaseError("boom"); };
+    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        key(Qt::Key_Tab);
+        type("12000");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(boxes.errors, QStringList{"Kayıt kaydedildi, ancak ardından bir hata oluştu: boom."});
+    EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(db.count("t_servis"), 1);
+}
+
+// ---- a visit needs its customer ----
+
+TEST_F(Commands, AVisitForACustomerAnotherProgramDeletedIsRefusedAndKeepsItsValues) {
+    const qint64 a = db.addCustomer("Ahmet");
+    open();
+    PeerProcess peer(db.path());
+    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        key(Qt::Key_Tab);
+        type("12000");
+        key(Qt::Key_Tab);
+        EXPECT_EQ(peer.run(QString("DELETE FROM t_musteri WHERE id = %1;").arg(a)), "");
+        save(d);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(boxes.errors,
+                  QStringList{"You cannot add or change a record because a related record is "
+                              "required in table 't_musteri'"});
+        EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsInsert);
+        EXPECT_EQ(w->qryServis.fieldByName("f_km").asString(), "12000");
+        d.close();
+    });
+    EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(peer.scalar("SELECT count(*) FROM t_servis;"), "0");
+}
+
+// ---- after a conflict ----
+
+TEST_F(Commands, AfterAConflictIptalShowsTheOtherChangeAndANewEditSaves) {
+    db.addCustomer("Veli", "34 VL 1");
+    open();
+    PeerProcess peer(db.path());
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        type("Veli Yeni");
+        key(Qt::Key_Tab);
+        EXPECT_EQ(peer.run("UPDATE t_musteri SET f_adi = 'Başkası';"), "");
+        save(d);
+        ASSERT_EQ(boxes.errors.size(), 1);
+        EXPECT_TRUE(boxes.errors[0].startsWith("Row cannot be located"))
+            << boxes.errors[0].toStdString();
+        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(current("f_adi"), "Başkası") << "the list shows what is stored now";
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        type("Veli Yeni");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(boxes.errors.size(), 1) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(peer.scalar("SELECT f_adi FROM t_musteri;"), "Veli Yeni");
+}
+
+TEST_F(Commands, AfterAConflictTheCloseBoxRereadsTheVisit) {
+    const qint64 a = db.addCustomer("Ahmet");
+    db.addVisit(a, "100.0000", "", "");
+    open();
+    PeerProcess peer(db.path());
+    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(6);
+        type("40");
+        key(Qt::Key_Tab);
+        EXPECT_EQ(peer.run("UPDATE t_servis SET f_iscilik = '55.0000';"), "");
+        save(d);
+        EXPECT_TRUE(d.isVisible());
+        d.close();
+    });
+    EXPECT_EQ(boxes.errors.size(), 1);
+    EXPECT_EQ(w->qryServis.fieldByName("f_iscilik").displayText(), "55,00 TL");
+    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(6);
+        type("40");
+        key(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(boxes.errors.size(), 1) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(peer.scalar("SELECT f_iscilik FROM t_servis;"), "40.0000");
 }
 
 } // namespace
