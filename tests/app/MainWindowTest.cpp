@@ -5,11 +5,15 @@
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "data/Schema.h"
+#include "data/SchemaUpgrade.h"
 #include "platform/Application.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -230,6 +234,52 @@ TEST_F(MainWindow, TotalsTextOfExtremeSumsIsEmptyNotWrong) {
         "Toplam Tutar:  1.234,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  -30,50 TL  ");
     QString huge = app::TfrmMain::totalsText(Money::fromRaw(INT64_MAX), {}, {});
     EXPECT_TRUE(huge.startsWith("Toplam Tutar:   TL  -"));
+}
+
+TEST_F(MainWindow, AFileOfAnEarlierBuildIsRefusedWithTheUpgradeCommandAndOpensAfterIt) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Korvela.mdb";
+    {
+        // Made the way earlier builds made it: no key ties a visit to its customer.
+        QString schema = data::schemaSql();
+        schema.remove(" REFERENCES t_musteri (id) ON DELETE CASCADE");
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        const QString sql = schema + "INSERT INTO t_musteri (f_adi) VALUES ('Ahmet');"
+                                     "INSERT INTO t_servis (id_musteri, f_iscilik) VALUES "
+                                     "(1, '100.0000');";
+        ASSERT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    {
+        app::TfrmMain w(dir.path() + '/');
+        EXPECT_EQ(boxes.errors, QStringList{data::upgradeNeededMessage(path)});
+        EXPECT_TRUE(boxes.errors.value(0).contains("korvela-admin upgrade"));
+        EXPECT_FALSE(w.dbsPRJ.connected());
+        EXPECT_FALSE(w.qryMain.active());
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before) << "the program never writes to such a file";
+    file.close();
+
+    QProcess admin;
+    admin.start(KORVELA_ADMIN, {"upgrade", path});
+    ASSERT_TRUE(admin.waitForFinished(30000));
+    EXPECT_EQ(admin.exitCode(), 0) << admin.readAllStandardError().toStdString();
+    EXPECT_EQ(admin.readAllStandardOutput(),
+              "korvela-admin: upgraded '" + path.toUtf8() + "' (1 customers, 1 visits kept)\n");
+
+    boxes.errors.clear();
+    app::TfrmMain w(dir.path() + '/');
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(w.qryMain.fieldByName("f_adi").asString(), "Ahmet");
+    EXPECT_EQ(
+        totals(w),
+        "Toplam Tutar:  100,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  100,00 TL  ");
 }
 
 } // namespace
