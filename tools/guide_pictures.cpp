@@ -1,0 +1,97 @@
+// korvela-guide-pictures: renders the main window and both editing dialogs for the user guide.
+//
+//   korvela-guide-pictures DBDIR OUTDIR
+//
+// DBDIR holds a "Korvela.mdb" with the demonstration data (korvela-admin create --demo); the
+// pictures are grabbed from the real windows working on it and written to OUTDIR as
+// ana-pencere.png, musteri-penceresi.png and servis-penceresi.png. Nothing is saved to the file.
+#include "app/Main.h"
+#include "controls/RecordGrid.h"
+#include "data/DataEvents.h"
+#include "dialogs/Customer.h"
+#include "dialogs/Service.h"
+#include "platform/Application.h"
+#include "platform/Fonts.h"
+
+#include <QDir>
+#include <QImage>
+#include <cstdio>
+
+namespace {
+
+// The customer the pictures show: several visits, one of them overpaid.
+const char* const kCustomer = "Ayşe Öztürk";
+
+bool save(QWidget& widget, const QString& path) {
+    QApplication::setActiveWindow(&widget);
+    QApplication::processEvents();
+    const QImage image = widget.grab().toImage();
+    if (image.isNull() || !image.save(path, "PNG")) {
+        std::fprintf(stderr, "korvela-guide-pictures: cannot write '%s'\n", qPrintable(path));
+        return false;
+    }
+    std::printf("korvela-guide-pictures: %s (%dx%d)\n", qPrintable(path), image.width(),
+                image.height());
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    platform::TApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: korvela-guide-pictures DBDIR OUTDIR\n");
+        return 2;
+    }
+    if (!platform::loadFonts()) {
+        std::fprintf(stderr, "korvela-guide-pictures: the window fonts are missing\n");
+        return 1;
+    }
+    QApplication::setFont(platform::tahoma(11));
+    QString dbDir = QDir(args[1]).absolutePath();
+    if (!dbDir.endsWith('/'))
+        dbDir += '/';
+    const QString outDir = args[2];
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "korvela-guide-pictures: cannot make '%s'\n", qPrintable(outDir));
+        return 1;
+    }
+
+    app::TfrmMain frmMain(dbDir);
+    frmMain.show();
+    if (!frmMain.qryMain.active() || frmMain.qryMain.isEmpty()) {
+        std::fprintf(stderr, "korvela-guide-pictures: no customers in '%sKorvela.mdb'\n",
+                     qPrintable(dbDir));
+        return 1;
+    }
+    // The search the guide describes: the customer found by the start of the name.
+    frmMain.qryMain.locate(QStringLiteral("f_adi"), {QString::fromUtf8(kCustomer)},
+                           int(data::TLocateOption::loPartialKey));
+    frmMain.grdMain->setFocus();
+    bool ok = save(frmMain, outDir + QStringLiteral("/ana-pencere.png"));
+
+    {
+        frmMain.qryMain.edit();
+        dialogs::TfrmCustomer frmCustomer(&frmMain.srcMain);
+        frmCustomer.show();
+        ok = save(frmCustomer, outDir + QStringLiteral("/musteri-penceresi.png")) && ok;
+        frmCustomer.close();
+        frmMain.qryMain.cancel();
+    }
+    {
+        // From the last visit (where the totals pass leaves the cursor) back to one not yet paid
+        // in full, so that the picture shows a balance.
+        while (!frmMain.qryServis.bof() &&
+               frmMain.qryServis.fieldByName(QStringLiteral("c_kalan")).asMoney().raw == 0)
+            frmMain.qryServis.prior();
+        frmMain.qryServis.edit();
+        dialogs::TfrmService frmService(&frmMain.srcServis);
+        frmService.show();
+        ok = save(frmService, outDir + QStringLiteral("/servis-penceresi.png")) && ok;
+        frmService.close();
+        if (frmMain.qryServis.state() != data::TDataSetState::dsBrowse)
+            frmMain.qryServis.cancel();
+    }
+    return ok ? 0 : 1;
+}
