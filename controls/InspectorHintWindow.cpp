@@ -11,11 +11,7 @@
 namespace controls {
 
 TInspectorHintWindow::TInspectorHintWindow(QWidget* owner)
-    : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
-                         Qt::WindowTransparentForInput) {
-    // The hint lies over the cell under the pointer. Transparent for input, its window takes no
-    // part in the window system's pointer crossings, so the inspector below sees no Leave when it
-    // appears and keeps getting the pointer's moves while it shows.
+    : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
