@@ -6,8 +6,9 @@
 int main(int argc, char** argv) {
     platform::TApplication app(argc, argv);
     platform::loadFonts();
-    // The standard boxes (errors, questions, the input box) use the window font too.
-    QApplication::setFont(platform::tahoma(11));
+    // The classic Windows look and the window font for everything the toolkit draws itself,
+    // the standard boxes (errors, questions, the input box) included.
+    platform::useClassicLook();
     auto* frmMain = new app::TfrmMain();
     frmMain->show();
     app.exec();

@@ -233,6 +233,9 @@ struct TGradButton::Private {
     TVisualState state = vsNormal;
     // A left press (not the second press of a double click) waits for its release.
     bool clickPending = false;
+    // Whether the pointer was inside the button at the last enter, leave, press or move: while a
+    // mouse button is held the toolkit sends no enter or leave, so moves stand in for them.
+    bool pointerInside = false;
 };
 
 TGradButton::TGradButton(QWidget* parent) : TOwnerDrawnControl(parent), d(new Private) {
@@ -243,7 +246,9 @@ TGradButton::TGradButton(QWidget* parent) : TOwnerDrawnControl(parent), d(new Pr
     d->glyph = QImage();
     d->transparentGlyph = true;
     d->gradient = false;
-    setFocusPolicy(Qt::StrongFocus);
+    // Tab reaches the button; a mouse press leaves the keyboard focus where it was, so a command
+    // does not take the focus from the grid the user is working in.
+    setFocusPolicy(Qt::TabFocus);
     d->spacing = 4;
     d->cancel = false;
     d->isDefault = false;
@@ -498,21 +503,47 @@ bool TGradButton::event(QEvent* event) {
 }
 
 void TGradButton::enterEvent(QEnterEvent*) {
+    d->pointerInside = true;
+    pointerEntered();
+}
+
+void TGradButton::leaveEvent(QEvent*) {
+    d->pointerInside = false;
+    pointerLeft();
+}
+
+void TGradButton::pointerEntered() {
     if (d->hotTrack) {
         d->state = d->pressed ? vsDown : vsOver;
         repaintNow();
     }
 }
 
-void TGradButton::leaveEvent(QEvent*) {
+void TGradButton::pointerLeft() {
     d->state = vsNormal;
     repaintNow();
+}
+
+void TGradButton::mouseMoveEvent(QMouseEvent* event) {
+    // While a button is held the pointer is grabbed and the toolkit reports no enter or leave:
+    // crossing the edge during the drag stands for them, so the look follows the pointer.
+    if (event->buttons() == Qt::NoButton)
+        return;
+    const bool inside = rect().contains(event->position().toPoint());
+    if (inside == d->pointerInside)
+        return;
+    d->pointerInside = inside;
+    if (inside)
+        pointerEntered();
+    else
+        pointerLeft();
 }
 
 void TGradButton::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     if (event->button() == Qt::LeftButton)
         d->clickPending = true;
+    d->pointerInside = rect().contains(p);
     if (OnMouseDown)
         OnMouseDown(event->button(), event->modifiers(), p.x(), p.y());
     if (event->button() == Qt::LeftButton) {
@@ -525,6 +556,7 @@ void TGradButton::mousePressEvent(QMouseEvent* event) {
 void TGradButton::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a double click is a press in every respect but the click.
     const QPoint p = event->position().toPoint();
+    d->pointerInside = rect().contains(p);
     if (OnMouseDown)
         OnMouseDown(event->button(), event->modifiers(), p.x(), p.y());
     if (event->button() == Qt::LeftButton) {

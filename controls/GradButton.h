@@ -174,6 +174,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -184,6 +185,9 @@ protected:
 
 private:
     void installKeyRouter();
+    // The enter and leave reactions, also run when a held drag crosses the button's edge.
+    void pointerEntered();
+    void pointerLeft();
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -25,7 +25,6 @@ TInspectorEdit::TInspectorEdit(TRecordInspector* inspector, QWidget* parent)
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setUndoRedoEnabled(false);
-    document()->setDocumentMargin(0);
     placeText();
     QPalette pal = palette();
     pal.setColor(QPalette::Base, platform::clWindow.toQColor());
@@ -40,10 +39,14 @@ TInspectorEdit::TInspectorEdit(TRecordInspector* inspector, QWidget* parent)
 }
 
 void TInspectorEdit::placeText() {
-    // The painted text stands on the Windows ascent; the toolkit's ascent may be smaller, so the
-    // editor's text moves down by the difference to stand exactly where the painted text did.
-    const int shift = platform::windowsAscent(font()) - QFontMetrics(font()).ascent();
-    setViewportMargins(kTextLeft, kTextTop + std::max(0, shift), 0, 0);
+    // The painted text stands on the Windows ascent; the toolkit's ascent may be smaller, and the
+    // marks over capitals ("İ", "Ö", "Ç") reach above it. So the viewport keeps its place and the
+    // text moves down inside it by the difference, with room above for those marks: the margin
+    // around the document holds the shift, and the viewport reaches out by as much on the left
+    // and right so that the text's left edge and wrapping width stay where they were.
+    const int shift = std::max(0, platform::windowsAscent(font()) - QFontMetrics(font()).ascent());
+    document()->setDocumentMargin(shift);
+    setViewportMargins(kTextLeft - shift, kTextTop, -shift, 0);
 }
 
 void TInspectorEdit::changeEvent(QEvent* event) {

@@ -489,7 +489,9 @@ void TRecordGrid::Private::linkFocusControl(data::TField* f) {
 
 TRecordGrid::TRecordGrid(QWidget* parent)
     : TOwnerDrawnControl(parent), d(std::make_unique<Private>(*this)) {
-    setFocusPolicy(Qt::StrongFocus);
+    // Tab reaches the grid and a press on its cells takes the focus (mousePressEvent); a press on
+    // a scroll bar, which the toolkit would hand to the bar's parent, leaves the focus alone.
+    setFocusPolicy(Qt::TabFocus);
     setMouseTracking(true);
     d->titleFont = font();
     d->vbar = new QScrollBar(Qt::Vertical, this);

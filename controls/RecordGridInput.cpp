@@ -246,7 +246,16 @@ void TRecordGrid::Private::thumbDropped(int position) {
 // ---------------------------------------------------------------------------------------------
 // Mouse
 
+bool TRecordGrid::Private::onScrollBar(const QPoint& pos) const {
+    // A press a scroll bar did not take (a bar with nothing to scroll) comes up to the grid; it is
+    // still a press on the bar, which neither takes the focus nor moves the record.
+    const QWidget* child = q.childAt(pos);
+    return child && (child == vbar || child == hbar);
+}
+
 void TRecordGrid::mousePressEvent(QMouseEvent* event) {
+    if (d->onScrollBar(event->position().toPoint()))
+        return;
     if (!hasFocus())
         setFocus(Qt::MouseFocusReason);
     const QPoint pos = event->position().toPoint();
@@ -350,6 +359,8 @@ void TRecordGrid::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TRecordGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (d->onScrollBar(event->position().toPoint()))
+        return;
     event->accept();
     emit doubleClicked();
 }

@@ -114,6 +114,7 @@ struct TRecordGrid::Private {
     // Data access.
     data::TDataSet* dataSet() const; // the bound set, or nullptr
     bool linkActive() const;
+    bool onScrollBar(const QPoint& pos) const;
     data::TField* field(int dataColumn) const;
     int columnOfField(const data::TField* field) const;
     bool run(const std::function<void()>& operation); // a set operation through the error path

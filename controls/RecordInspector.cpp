@@ -11,6 +11,7 @@
 #include "platform/Fonts.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
@@ -152,6 +153,7 @@ struct TRecordInspector::Private {
     int hintColumn = -1;
     QPoint lastMouse;
     bool mouseInside = false;
+    bool pointerOverHint = false; // left the viewport for the hint window laid over its cell
 
     enum class Drag { None, Column, Row } drag = Drag::None;
     int dragRow = -1;
@@ -220,6 +222,7 @@ struct TRecordInspector::Private {
     // Hints.
     void updateHint(const QPoint& pos);
     void hideHint();
+    bool pointerOnHint() const;
     QString cellText(int row, int column) const;
 
     // Notification reactions.
@@ -1079,6 +1082,11 @@ QString TRecordInspector::Private::cellText(int row, int column) const {
 }
 
 void TRecordInspector::Private::hideHint() {
+    if (pointerOverHint) {
+        // The Leave that was put off now counts; an Enter follows if the pointer is still here.
+        pointerOverHint = false;
+        mouseInside = false;
+    }
     hintTimer.stop();
     hintTicks = 0;
     hintRow = hintColumn = -1;
@@ -1087,6 +1095,10 @@ void TRecordInspector::Private::hideHint() {
         hint->deleteLater();
         hint = nullptr;
     }
+}
+
+bool TRecordInspector::Private::pointerOnHint() const {
+    return hint && hint->isVisible() && hint->geometry().contains(QCursor::pos());
 }
 
 void TRecordInspector::Private::updateHint(const QPoint& pos) {
@@ -1141,8 +1153,10 @@ void TRecordInspector::hintTimerTick() {
     if (!d->hint)
         return;
     ++d->hintTicks;
+    const QPoint pointer =
+        d->pointerOverHint ? viewport()->mapFromGlobal(QCursor::pos()) : d->lastMouse;
     bool inside = d->mouseInside && d->hintRow >= 0 && d->hintRow < rowCount() &&
-                  cellRect(d->hintRow, d->hintColumn).adjusted(-1, -1, 1, 1).contains(d->lastMouse);
+                  cellRect(d->hintRow, d->hintColumn).adjusted(-1, -1, 1, 1).contains(pointer);
     if (!inside || d->hintTicks > std::max(kHintHidePause / kHintInterval, 16))
         d->hideHint();
 }
@@ -1602,10 +1616,21 @@ bool TRecordInspector::event(QEvent* event) {
 bool TRecordInspector::viewportEvent(QEvent* event) {
     switch (event->type()) {
     case QEvent::Leave:
-        d->mouseInside = false;
+        // A hint window appearing under the pointer makes the window system report a Leave,
+        // though the pointer still rests on the hinted cell. From then on the pointer's moves go
+        // to the hint window and no Leave follows when it really leaves, so while it is over the
+        // hint the timer asks the window system where it is.
+        d->pointerOverHint = d->pointerOnHint();
+        if (!d->pointerOverHint)
+            d->mouseInside = false;
         break;
     case QEvent::Enter:
         d->mouseInside = true;
+        d->pointerOverHint = false;
+        // Coming back from a hint window the pointer may enter anywhere without a move to say
+        // where: the next hint timer tick must judge the place it entered.
+        if (auto* enter = dynamic_cast<QEnterEvent*>(event))
+            d->lastMouse = enter->position().toPoint();
         break;
     default:
         break;
@@ -1730,6 +1755,7 @@ void TRecordInspector::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     d->lastMouse = pos;
     d->mouseInside = true;
+    d->pointerOverHint = false;
     if (d->drag == Private::Drag::Column) {
         // The caption width follows the mouse live.
         if (pos.x() > 1) {

@@ -36,11 +36,31 @@ protected:
     }
 };
 
+// A dialog push button that is neither the default nor the cancel button, but answers Enter when
+// it has the focus, as a focused push button does on Windows (Space it answers already).
+class DialogButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const auto held = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
+                                                Qt::AltModifier | Qt::MetaModifier);
+        if (enter && !held && !event->isAutoRepeat()) {
+            event->accept();
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
 // The buttons are laid out against a bar as wide as the client area (lefts 170 and 272) and
 // anchored to its bottom-right corner, so inside the border they keep their distance from the
 // bar's right edge.
 QPushButton* makeButton(QWidget* bar, const char* name, const QString& caption, int designLeft) {
-    auto* b = new QPushButton(caption, bar);
+    auto* b = new DialogButton(caption, bar);
     b->setObjectName(name);
     b->setAutoDefault(false);
     b->setDefault(false);
@@ -127,7 +147,8 @@ void TEditDialog::FormClose() {
 }
 
 void TEditDialog::keyPressEvent(QKeyEvent* event) {
-    // Neither button is the default or the cancel button: Enter and Esc press nothing.
+    // Neither button is the default or the cancel button: Enter and Esc press nothing unless a
+    // button has the focus (it takes Enter itself).
     if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
         event->key() == Qt::Key_Enter) {
         event->accept();

@@ -1,11 +1,16 @@
 // The application object, the default error path and the modal boxes with the platform captions.
 #include "platform/Application.h"
+#include "platform/Fonts.h"
 #include "platform/RegionalSettings.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QWidget>
 
 namespace platform {
@@ -17,7 +22,34 @@ DialogHooks& hooks() {
     return h;
 }
 
+// How far the Windows ascent of a font stands below the toolkit's: the room the marks over
+// capitals need above the toolkit's line.
+int ascentGap(const QFont& font) {
+    return std::max(0, windowsAscent(font) - QFontMetrics(font).ascent());
+}
+
 } // namespace
+
+void useClassicLook() {
+    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows")))
+        QApplication::setStyle(classic); // the application owns it
+    QApplication::setFont(tahoma(11));
+}
+
+void placeTextAsWindows(QWidget* box) {
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text().isEmpty())
+            continue;
+        const QMargins m = label->contentsMargins();
+        label->setContentsMargins(m.left(), m.top() + ascentGap(label->font()), m.right(),
+                                  m.bottom());
+    }
+    for (QLineEdit* line : box->findChildren<QLineEdit*>()) {
+        const int gap = ascentGap(line->font());
+        const QMargins m = line->textMargins();
+        line->setTextMargins(m.left(), m.top() + gap, m.right(), m.bottom());
+    }
+}
 
 QString applicationTitleFrom(const QString& executableFileName) {
     QString name = QFileInfo(executableFileName).fileName();
@@ -50,6 +82,7 @@ void showErrorMessage(const QString& message) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    placeTextAsWindows(&box);
     box.exec();
 }
 
@@ -112,6 +145,7 @@ MsgButton messageDlg(const QString& text, MsgType type, int buttons) {
     add(MsgButton::Cancel, QStringLiteral("Cancel"), QMessageBox::RejectRole);
     if (!map.empty())
         box.setDefaultButton(qobject_cast<QPushButton*>(map.front().first));
+    placeTextAsWindows(&box);
     box.exec();
     for (auto& [button, value] : map)
         if (box.clickedButton() == button)
@@ -134,6 +168,7 @@ bool inputQuery(const QString& caption, const QString& prompt, QString& value) {
     // Plain captions on the buttons, as the platform's input box has.
     for (QPushButton* button : dialog.findChildren<QPushButton*>())
         button->setIcon(QIcon());
+    placeTextAsWindows(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     value = dialog.textValue();

@@ -49,6 +49,14 @@ struct DialogHooks {
 void setDialogHooks(const DialogHooks& hooks);
 const DialogHooks& dialogHooks();
 
+// The classic Windows look for every widget the toolkit draws itself (scroll bars, push buttons,
+// the standard boxes, the month calendar) and the window font; call once after loadFonts().
+void useClassicLook();
+
+// Places the text of a standard box's labels and edit line where Windows puts it: one line is
+// as high as the Windows text height, with the marks over capitals ("İ", "Ö") inside it.
+void placeTextAsWindows(QWidget* box);
+
 // The program's QApplication: routes errors that escape an event to the default error path.
 class TApplication : public QApplication {
 public:

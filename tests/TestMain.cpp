@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     platform::loadFonts();
+    platform::useClassicLook(); // as the program does
     platform::setFormatSettings(platform::turkishFormatSettings());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -104,7 +104,7 @@ TEST(GradButtonCreation, NewButtonReadsNeoDesertWithWhiteOverDownAndDisabledGrad
     EXPECT_FALSE(b.isDefault());
     EXPECT_EQ(b.modalResult(), 0);
     EXPECT_TRUE(b.glyph().isNull());
-    EXPECT_EQ(b.focusPolicy(), Qt::StrongFocus);
+    EXPECT_EQ(b.focusPolicy(), Qt::TabFocus); // Tab reaches it, a click does not focus it
     EXPECT_EQ(b.visualState(), TGradButton::vsNormal);
     EXPECT_FALSE(b.isPressed());
     EXPECT_FALSE(b.hasFocusFlag());
@@ -550,7 +550,8 @@ struct Recorder {
 };
 
 struct MouseStep {
-    char action; // e enter, l leave, p press, r release, d double-click press, P/R right button
+    char action; // e enter, l leave, p press, r release, d double-click press, P/R right button,
+                 // m move (with the pressed buttons held)
     QPoint pos;
 };
 
@@ -598,6 +599,9 @@ TEST_P(GradButtonMouse, EventsAndLooksInOrder) {
         case 'R':
             QTest::mouseRelease(&b, Qt::RightButton, {}, s.pos);
             break;
+        case 'm':
+            QTest::mouseMove(&b, s.pos);
+            break;
         }
     }
     EXPECT_EQ(rec.log, row.log);
@@ -609,49 +613,85 @@ const QPoint in(10, 10);
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, GradButtonMouse,
-    ::testing::Values(MouseRow{"PressReleaseInside",
-                               true,
-                               {{'e', {}}, {'p', in}, {'r', in}},
-                               {"down@over", "click@normal+pressed", "up@normal+pressed"},
-                               TGradButton::vsOver},
-                      MouseRow{"ReleaseOutsideKeepsTheDownLook",
-                               true,
-                               {{'e', {}}, {'p', in}, {'r', {100, 10}}},
-                               {"down@over", "up@down+pressed"},
-                               TGradButton::vsDown},
-                      MouseRow{"ReleaseOnColumnZeroClicksButLeavesNormal",
-                               true,
-                               {{'e', {}}, {'p', in}, {'r', {0, 10}}},
-                               {"down@over", "click@normal+pressed", "up@normal+pressed"},
-                               TGradButton::vsNormal},
-                      MouseRow{"ReleaseOnRowZeroClicksButLeavesNormal",
-                               true,
-                               {{'e', {}}, {'p', in}, {'r', {10, 0}}},
-                               {"down@over", "click@normal+pressed", "up@normal+pressed"},
-                               TGradButton::vsNormal},
-                      MouseRow{"HotTrackOffNeverShowsOver",
-                               false,
-                               {{'e', {}}, {'p', in}, {'r', in}, {'e', {}}},
-                               {"down@normal", "click@normal+pressed", "up@normal+pressed"},
-                               TGradButton::vsNormal},
-                      MouseRow{"LeaveWhilePressedThenEnterShowsDown",
-                               true,
-                               {{'e', {}}, {'p', in}, {'l', {}}, {'e', {}}},
-                               {"down@over"},
-                               TGradButton::vsDown,
-                               true},
-                      MouseRow{"SecondPressOfADoubleClickRaisesNoClick",
-                               true,
-                               {{'e', {}}, {'p', in}, {'r', in}, {'d', in}, {'r', in}},
-                               {"down@over", "click@normal+pressed", "up@normal+pressed",
-                                "down@over", "up@down+pressed"},
-                               TGradButton::vsOver},
-                      MouseRow{"RightButtonNeitherPressesNorClicks",
-                               true,
-                               {{'e', {}}, {'P', in}, {'R', in}},
-                               {"rdown@over", "rup@over"},
-                               TGradButton::vsOver}),
+    ::testing::Values(
+        MouseRow{"PressReleaseInside",
+                 true,
+                 {{'e', {}}, {'p', in}, {'r', in}},
+                 {"down@over", "click@normal+pressed", "up@normal+pressed"},
+                 TGradButton::vsOver},
+        MouseRow{"ReleaseOutsideKeepsTheDownLook",
+                 true,
+                 {{'e', {}}, {'p', in}, {'r', {100, 10}}},
+                 {"down@over", "up@down+pressed"},
+                 TGradButton::vsDown},
+        MouseRow{"ReleaseOnColumnZeroClicksButLeavesNormal",
+                 true,
+                 {{'e', {}}, {'p', in}, {'r', {0, 10}}},
+                 {"down@over", "click@normal+pressed", "up@normal+pressed"},
+                 TGradButton::vsNormal},
+        MouseRow{"ReleaseOnRowZeroClicksButLeavesNormal",
+                 true,
+                 {{'e', {}}, {'p', in}, {'r', {10, 0}}},
+                 {"down@over", "click@normal+pressed", "up@normal+pressed"},
+                 TGradButton::vsNormal},
+        MouseRow{"HotTrackOffNeverShowsOver",
+                 false,
+                 {{'e', {}}, {'p', in}, {'r', in}, {'e', {}}},
+                 {"down@normal", "click@normal+pressed", "up@normal+pressed"},
+                 TGradButton::vsNormal},
+        MouseRow{"LeaveWhilePressedThenEnterShowsDown",
+                 true,
+                 {{'e', {}}, {'p', in}, {'l', {}}, {'e', {}}},
+                 {"down@over"},
+                 TGradButton::vsDown,
+                 true},
+        // While the button is held the pointer is grabbed and no enter or leave
+        // comes: the look follows the pointer's moves across the edge.
+        MouseRow{"DraggedOffWhileHeldShowsNormalAndReleaseOutsideDoesNotClick",
+                 true,
+                 {{'e', {}}, {'p', in}, {'m', {12, 10}}, {'m', {100, 10}}, {'r', {100, 10}}},
+                 {"down@over", "up@normal+pressed"},
+                 TGradButton::vsNormal},
+        MouseRow{"DraggedBackInWhileHeldShowsDownAndClicks",
+                 true,
+                 {{'e', {}}, {'p', in}, {'m', {100, 10}}, {'m', {-5, 10}}, {'m', in}, {'r', in}},
+                 {"down@over", "click@normal+pressed", "up@normal+pressed"},
+                 TGradButton::vsOver},
+        MouseRow{"DraggedBackInWithoutHotTrackStaysNormal",
+                 false,
+                 {{'p', in}, {'m', {100, 10}}, {'m', in}, {'r', {100, 10}}},
+                 {"down@normal", "up@normal+pressed"},
+                 TGradButton::vsNormal},
+        MouseRow{"SecondPressOfADoubleClickRaisesNoClick",
+                 true,
+                 {{'e', {}}, {'p', in}, {'r', in}, {'d', in}, {'r', in}},
+                 {"down@over", "click@normal+pressed", "up@normal+pressed", "down@over",
+                  "up@down+pressed"},
+                 TGradButton::vsOver},
+        MouseRow{"RightButtonNeitherPressesNorClicks",
+                 true,
+                 {{'e', {}}, {'P', in}, {'R', in}},
+                 {"rdown@over", "rup@over"},
+                 TGradButton::vsOver}),
     [](const ::testing::TestParamInfo<MouseRow>& info) { return std::string(info.param.name); });
+
+TEST(GradButtonMouse, AClickLeavesTheKeyboardFocusWhereItWas) {
+    Window win;
+    auto* b = new TGradButton(&win.widget);
+    b->setGeometry(0, 0, 85, 27);
+    b->show();
+    QWidget* other = plainFocusable(&win.widget);
+    win.focus(other);
+    int clicks = 0;
+    b->OnClick = [&] { ++clicks; };
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(other->hasFocus());
+    EXPECT_FALSE(b->hasFocusFlag());
+    // Tab reaches it.
+    QTest::keyClick(other, Qt::Key_Tab);
+    EXPECT_TRUE(b->hasFocus());
+}
 
 TEST(GradButtonMouse, StateChangesRepaintAtOnceAndPropertyChangesLater) {
     Window win;

@@ -1,6 +1,7 @@
 // Tests of inspector editing: writing typed values, refused keys, Esc, moves, focus and errors.
 #include "platform/RegionalSettings.h"
 #include "tests/controls/InspectorTestSupport.h"
+#include "tests/support/Ink.h"
 
 #include <QClipboard>
 #include <QSignalSpy>
@@ -482,4 +483,25 @@ TEST_F(InspectorEditTest, FocusReturningFromOutsideShowsTheEditorWithItsTextSele
     EXPECT_EQ(focused(), editor());
     EXPECT_EQ(selectedText(), "55");
     EXPECT_EQ(insp->currentRow(), kKm);
+}
+
+TEST_F(InspectorEditTest, TypedTurkishCapitalsShowWholeInTheEditor) {
+    sets->qryMain.edit();
+    showCustomer();
+    // The columns of the first letter only: the caret stands after the second.
+    const int letter = platform::textWidth(editor()->font(), "I");
+    const QRect firstLetter(0, 0, TInspectorEdit::kTextLeft + letter, editor()->height());
+    type("IX");
+    const QImage plain = editor()->grab().toImage();
+    key(Qt::Key_Escape);
+    type(QString::fromUtf8("İX"));
+    ASSERT_EQ(editorText(), QString::fromUtf8("İX"));
+    const QImage dotted = editor()->grab().toImage();
+    EXPECT_TRUE(test_support::dotShowsAboveTheStem(plain, dotted, firstLetter))
+        << "stem top " << test_support::topInkRow(plain, firstLetter) << ", dotted top "
+        << test_support::topInkRow(dotted, firstLetter);
+    // The text still stands where the painted cell puts it: the stem's top row is the same.
+    const int cellStem = test_support::topInkRow(expectedDataText(dialog->inspector, 0, "I"),
+                                                 QRect(0, 0, letter, 19));
+    EXPECT_EQ(test_support::topInkRow(plain, firstLetter), cellStem);
 }

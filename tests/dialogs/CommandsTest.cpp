@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -526,3 +527,55 @@ TEST_F(Commands, AfterAConflictTheCloseBoxRereadsTheVisit) {
 }
 
 } // namespace
+
+TEST_F(Commands, ACommandLeavesTheCustomerGridWithTheFocus) {
+    db.addCustomer("Ahmet");
+    db.addCustomer("Veli");
+    open();
+    // The grids by name: this test program sees the inspector's declarations, not the grid's.
+    QWidget* grdMain = w->findChild<QWidget*>("grdMain");
+    QWidget* grdServis = w->findChild<QWidget*>("grdServis");
+    ASSERT_TRUE(grdMain && grdServis);
+    grdMain->setFocus(Qt::OtherFocusReason);
+    run(w->btnMusteriDuzenle,
+        [&](dialogs::TEditDialog& d) { QTest::mouseClick(d.btnKapat, Qt::LeftButton); });
+    QApplication::setActiveWindow(w.get());
+    QApplication::processEvents();
+    EXPECT_TRUE(grdMain->hasFocus());
+    EXPECT_EQ(w->qryMain.recNo(), 1);
+    key(Qt::Key_Down);
+    EXPECT_EQ(w->qryMain.recNo(), 2);
+    // A press on the visit grid's scroll bar (nothing to scroll for a customer without visits)
+    // leaves the focus in the customer grid.
+    auto* bar = grdServis->findChild<QScrollBar*>();
+    ASSERT_TRUE(bar->isVisible());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(grdMain->hasFocus());
+    // Tab still reaches the buttons.
+    w->btnMusteriYeni->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(w->btnMusteriYeni->hasFocus());
+}
+
+TEST_F(Commands, EnterOrSpaceOnAFocusedKaydetPressesIt) {
+    open();
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        type(QString::fromUtf8("İpek Öğüt"));
+        // Enter, Enter... down the rows reaches Kaydet; one more Enter presses it.
+        for (int row = 0; row < 14; ++row)
+            key(Qt::Key_Return);
+        ASSERT_TRUE(d.btnTamam->hasFocus());
+        EXPECT_TRUE(d.isVisible());
+        key(Qt::Key_Return);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi='İpek Öğüt'"), "1");
+
+    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        type("Veli");
+        d.btnKapat->setFocus(Qt::TabFocusReason);
+        key(Qt::Key_Space);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi='Veli'"), "0");
+}

@@ -3,6 +3,15 @@
 #include "platform/Colors.h"
 #include "platform/Fonts.h"
 #include "platform/RegionalSettings.h"
+#include "tests/support/Ink.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -94,3 +103,92 @@ TEST(RegionalSettings, CLocaleGivesTheTurkishSettings) {
 }
 
 } // namespace
+
+namespace {
+
+// Shows a standard box through the given call and grabs the named children of it while it is
+// open, then closes it.
+struct BoxGrabs {
+    QImage label, line;
+    QRect firstLetter; // in the edit line: inside its frame, the columns of the first letter
+};
+
+BoxGrabs grabStandardBox(const std::function<void()>& show) {
+    BoxGrabs grabs;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        poll.stop();
+        QLabel* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (!label) {
+            for (QLabel* l : box->findChildren<QLabel*>())
+                if (!l->text().isEmpty())
+                    label = l;
+        }
+        if (label)
+            grabs.label = label->grab().toImage();
+        if (QLineEdit* line = box->findChild<QLineEdit*>()) {
+            line->deselect(); // dark text on a light ground, as typed
+            line->setCursorPosition(1);
+            const int frame = line->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            grabs.firstLetter = QRect(
+                QPoint(frame, frame),
+                QPoint(line->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() - 1,
+                       line->height() - 1 - frame));
+            line->setCursorPosition(int(line->text().size()));
+            grabs.line = line->grab().toImage();
+        }
+        QMetaObject::invokeMethod(box, "reject", Qt::QueuedConnection);
+    });
+    poll.start();
+    show();
+    return grabs;
+}
+
+} // namespace
+
+TEST(StandardBoxes, TurkishCapitalsShowWholeInMessageAndInputBoxes) {
+    const QString dotted = QString::fromUtf8("İ");
+    const BoxGrabs plainMessage =
+        grabStandardBox([] { platform::messageDlg("I", platform::MsgType::Warning, 4); });
+    const BoxGrabs dottedMessage =
+        grabStandardBox([&] { platform::messageDlg(dotted, platform::MsgType::Warning, 4); });
+    ASSERT_FALSE(plainMessage.label.isNull());
+    EXPECT_TRUE(test_support::dotShowsAboveTheStem(plainMessage.label, dottedMessage.label))
+        << "message box label";
+
+    QString value = "IX";
+    const BoxGrabs plainInput = grabStandardBox([&] { platform::inputQuery("Bul", "I", value); });
+    value = dotted + "X";
+    const BoxGrabs dottedInput =
+        grabStandardBox([&] { platform::inputQuery("Bul", dotted, value); });
+    ASSERT_FALSE(plainInput.label.isNull());
+    ASSERT_FALSE(plainInput.line.isNull());
+    EXPECT_TRUE(test_support::dotShowsAboveTheStem(plainInput.label, dottedInput.label))
+        << "input box prompt";
+    EXPECT_TRUE(test_support::dotShowsAboveTheStem(plainInput.line, dottedInput.line,
+                                                   plainInput.firstLetter))
+        << "input box edit line";
+}
+
+TEST(ClassicLook, ToolkitWidgetsUseTheWindowsStyleAndTheWindowFont) {
+    EXPECT_EQ(QApplication::style()->name(), "windows");
+    EXPECT_EQ(QApplication::font().family(), "Tahoma");
+    EXPECT_EQ(QApplication::font().pixelSize(), 11);
+    // A 16-pixel scroll bar with raised arrow buttons and a checkered trough.
+    QScrollBar bar(Qt::Vertical);
+    bar.setRange(0, 100);
+    bar.setPageStep(10);
+    bar.resize(bar.sizeHint().width(), 200);
+    EXPECT_EQ(bar.sizeHint().width(), 16);
+    const QImage img = bar.grab().toImage();
+    const QRgb white = qRgb(255, 255, 255);
+    EXPECT_EQ(img.pixel(1, 1), white) << "arrow button's raised top-left edge";
+    // Somewhere in the trough below the thumb, neighbouring pixels alternate.
+    const int y = 150;
+    EXPECT_NE(img.pixel(6, y), img.pixel(7, y));
+    EXPECT_EQ(img.pixel(6, y), img.pixel(7, y + 1));
+}
