@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvela-guide-pictures: the window fonts are missing\n");
         return 1;
     }
-    QApplication::setFont(platform::tahoma(11));
+    platform::useClassicLook();
     QString dbDir = QDir(args[1]).absolutePath();
     if (!dbDir.endsWith('/'))
         dbDir += '/';
