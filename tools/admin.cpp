@@ -1,10 +1,12 @@
 // korvela-admin: creates Korvela databases (empty, or with demonstration customers and visits).
 //
 //   korvela-admin create PATH [--demo] [--keep]
+//   korvela-admin create CONNECTION [--keep]  and  copy SOURCE TARGET [--force]: ServerAdmin.h
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
 // unless --keep is given, which leaves the file exactly as it is and succeeds.
 #include "data/Schema.h"
+#include "tools/ServerAdmin.h"
 #include "xlib/Money.h"
 
 #include <QCoreApplication>
@@ -252,6 +254,8 @@ int usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (const int rc = serveradmin::run(args); rc >= 0) // a server target, or copy
+        return rc;
     if (args.size() < 3 || args[1] != "create")
         return usage();
     QString path;
