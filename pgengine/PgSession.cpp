@@ -188,8 +188,13 @@ Result Session::exec(const QByteArray& sql, const std::vector<Param>& params, Re
     if (!d->conn)
         throw ServerError(ServerError::Kind::Connection,
                           QStringLiteral("The database server connection is closed"));
-    if (PQstatus(d->conn) != CONNECTION_OK)
-        d->reconnect();
+    if (PQstatus(d->conn) != CONNECTION_OK) {
+        try {
+            d->reconnect();
+        } catch (const ServerError& e) {
+            throw ServerError(ServerError::Kind::Connection, kLost + e.message());
+        }
+    }
     const bool idle = PQtransactionStatus(d->conn) == PQTRANS_IDLE;
     Result result(d->run(sql, params));
     if (succeeded(result.get()))

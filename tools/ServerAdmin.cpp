@@ -128,7 +128,16 @@ qint64 serverRows(Session& session) {
     return QByteArray(r.text(0, 0).data(), qsizetype(r.text(0, 0).size())).toLongLong();
 }
 
+// Texts are counted in characters only in a UTF8 database (SQL_ASCII counts bytes, so a name of
+// 255 Turkish letters would not fit), so the tables are made only there.
 void createOnServer(Session& session) {
+    const pgengine::Result r = session.exec(
+        "SELECT pg_encoding_to_char(encoding) FROM pg_database WHERE datname = current_database()");
+    const QByteArray encoding(r.text(0, 0).data(), qsizetype(r.text(0, 0).size()));
+    if (encoding != "UTF8")
+        throw Failure(QStringLiteral("the server database uses the %1 encoding; Korvela's tables "
+                                     "need a UTF8 database (CREATE DATABASE ... ENCODING 'UTF8')")
+                          .arg(QString::fromLatin1(encoding)));
     for (const QByteArray& statement : pgengine::serverSchemaStatements())
         session.exec(statement);
 }
