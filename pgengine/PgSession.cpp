@@ -145,7 +145,8 @@ void Session::open(const QString& connectionString) {
         throw ServerError(ServerError::Kind::Connection, message);
     }
     // Notices ("drop cascades to ...") are not errors; the program has no console to print them.
-    PQsetNoticeProcessor(d->conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        d->conn, [](void*, const char*) {}, nullptr);
     try {
         d->setUp();
     } catch (...) {
