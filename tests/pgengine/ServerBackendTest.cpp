@@ -332,3 +332,36 @@ TEST_F(ServerBackendTest, SaveWhileTheServerIsDownThenAgain) {
     EXPECT_EQ(servertest::scalar("select count(*) from t_musteri"), "1");
     EXPECT_EQ(backend.select("select * from t_musteri").rows.rowCount(), 1);
 }
+
+// The check compares money and date-times by value as the server stores them.
+TEST_F(ServerBackendTest, ChecksOnAmountsAndDates) {
+    const qint64 id = addCustomer("Tutar");
+    servertest::exec("insert into t_servis (id_musteri, f_iscilik, f_tutar, f_tarih) values "
+                     "($1, 120.5, -0.0001, '1899-12-30 23:59:59')",
+                     {QByteArray::number(id)});
+    const SelectResult r =
+        backend.select("select * from t_servis where id_musteri=" + QString::number(id));
+    const int labour = column(r, "f_iscilik"), date = column(r, "f_tarih"), key = column(r, "id");
+    EXPECT_EQ(show(r.rows.value(0, labour)), show(Money::fromRaw(1205000)));
+    EXPECT_EQ(show(r.rows.value(0, date)),
+              show(QDateTime(QDate(1899, 12, 30), QTime(23, 59, 59), Qt::UTC)));
+    const Value visit = r.rows.value(0, key);
+    backend.update(
+        r, visit,
+        {{labour, Money::fromRaw(1300000), r.rows.value(0, labour)},
+         {date, QDateTime(QDate(2101, 1, 1), QTime(0, 0, 1), Qt::UTC), r.rows.value(0, date)}});
+    EXPECT_EQ(servertest::scalar("select f_iscilik::text || ' ' || f_tarih::text from t_servis"),
+              "130.0000 2101-01-01 00:00:01");
+    // The old reading of the amount no longer matches.
+    EXPECT_EQ(errorOf([&] {
+                  backend.update(r, visit, {{labour, Money::fromRaw(1), r.rows.value(0, labour)}});
+              }).kind(),
+              ServerError::Kind::Conflict);
+    const SelectResult fresh = backend.select("select * from t_servis");
+    std::vector<ColumnValue> originals;
+    for (int c = 0; c < int(fresh.columns->size()); ++c)
+        if ((*fresh.columns)[std::size_t(c)].updatable)
+            originals.push_back({c, fresh.rows.value(0, c)});
+    backend.remove(fresh, visit, originals);
+    EXPECT_EQ(servertest::scalar("select count(*) from t_servis"), "0");
+}
