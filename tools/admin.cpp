@@ -2,11 +2,13 @@
 //
 //   korvela-admin create PATH [--demo] [--keep]
 //   korvela-admin upgrade PATH     (a file of an earlier build; see AdminUpgrade.h)
+//   korvela-admin create CONNECTION [--keep]  and  copy SOURCE TARGET [--force]: ServerAdmin.h
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
 // unless --keep is given, which leaves the file exactly as it is and succeeds.
 #include "data/Schema.h"
 #include "tools/AdminUpgrade.h"
+#include "tools/ServerAdmin.h"
 #include "xlib/Money.h"
 
 #include <QCoreApplication>
@@ -258,6 +260,8 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() >= 2 && args[1] == "upgrade")
         return adminUpgrade(args);
+    if (const int rc = serveradmin::run(args); rc >= 0) // a server target, or copy
+        return rc;
     if (args.size() < 3 || args[1] != "create")
         return usage();
     QString path;

@@ -1,0 +1,19 @@
+// The server engine's error and its message cleaning.
+#include "pgengine/PgError.h"
+
+namespace pgengine {
+
+const QString kRowConflict = QStringLiteral("Row cannot be located for updating. Some values may "
+                                            "have been changed since it was last read");
+
+QString ServerError::clean(const QString& raw) {
+    QString s = raw.simplified();
+    while (!s.isEmpty() && (s.back() == ' ' || s.back() == '.' || s.back().unicode() < 32))
+        s.chop(1);
+    return s;
+}
+
+ServerError::ServerError(Kind kind, const QString& message)
+    : kind_(kind), message_(clean(message)), utf8_(message_.toUtf8()) {}
+
+} // namespace pgengine

@@ -1,0 +1,185 @@
+// korvela-admin against the server: create, and copy file -> server -> file value for value.
+#include "tests/pgengine/ServerTestSupport.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+struct AdminRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+AdminRun admin(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(KORVELA_ADMIN), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Every row of both tables and the key counters, each value with its storage class.
+QStringList dump(const QString& path) {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    QStringList lines;
+    for (const char* sql :
+         {"SELECT * FROM t_musteri ORDER BY id", "SELECT * FROM t_servis ORDER BY id",
+          "SELECT * FROM sqlite_sequence ORDER BY name"}) {
+        sqlite3_stmt* s = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), SQLITE_OK);
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            QString line;
+            for (int c = 0; c < sqlite3_column_count(s); ++c)
+                line += QStringLiteral("%1=%2:%3|")
+                            .arg(QString::fromUtf8(sqlite3_column_name(s, c)))
+                            .arg(sqlite3_column_type(s, c))
+                            .arg(QString::fromUtf8(
+                                reinterpret_cast<const char*>(sqlite3_column_text(s, c))));
+            lines << line;
+        }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return lines;
+}
+
+void sql(const QString& path, const QString& statements) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, statements.toUtf8().constData(), nullptr, nullptr, &error),
+              SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+class ServerAdminTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        servertest::exec("DROP TABLE IF EXISTS t_servis, t_musteri CASCADE");
+        ASSERT_TRUE(dir.isValid());
+    }
+    QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    QString server = servertest::connectionString();
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(ServerAdminTest, CreateMakesTheTablesOnceAndKeepLeavesThem) {
+    AdminRun r = admin({"create", server});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "korvela-admin: created the empty tables in the server database 'postgres' "
+                     "on localhost\n");
+    EXPECT_EQ(servertest::scalar("select count(*) from t_musteri"), "0");
+    EXPECT_EQ(servertest::scalar("select count(*) from pg_indexes where indexname = "
+                                 "'ix_servis_musteri'"),
+              "1");
+    r = admin({"create", server});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("already has the Korvela tables")) << r.err.toStdString();
+    EXPECT_EQ(admin({"create", "--keep", server}).exitCode, 0);
+    // A file path is still a file, also with "=" in its name.
+    EXPECT_EQ(admin({"create", file("a=b.mdb")}).exitCode, 0);
+    EXPECT_TRUE(QFileInfo::exists(file("a=b.mdb")));
+}
+
+TEST_F(ServerAdminTest, DemoFileToServerAndBackIsIdentical) {
+    ASSERT_EQ(admin({"create", "--demo", file("demo.mdb")}).exitCode, 0);
+    AdminRun r = admin({"copy", file("demo.mdb"), server});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("copied 25 customers and 65 visits")) << r.out.toStdString();
+    EXPECT_EQ(servertest::scalar("select count(*) from t_servis"), "65");
+
+    r = admin({"copy", server, file("back.mdb")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList original = dump(file("demo.mdb"));
+    EXPECT_EQ(original.size(), 25 + 65 + 2);
+    EXPECT_EQ(dump(file("back.mdb")), original);
+
+    // The identity moved past the highest id copied.
+    EXPECT_EQ(servertest::scalar("insert into t_musteri (f_adi) values ('Yeni') returning id"),
+              "26");
+    EXPECT_EQ(servertest::scalar("insert into t_servis (id_musteri) values (1) returning id"),
+              "66");
+}
+
+TEST_F(ServerAdminTest, ExtremeValuesSurviveBothWays) {
+    ASSERT_EQ(admin({"create", file("edge.mdb")}).exitCode, 0);
+    const QString long255 = QString(255, QChar(0x015F)); // ş
+    sql(file("edge.mdb"),
+        QStringLiteral(
+            "INSERT INTO t_musteri (id, f_adi, f_tel, f_gsm, f_mail, f_vd, f_tarih, f_not) VALUES "
+            "(7, 'İĞÜŞÖÇ ığüşöç', 'a' || char(13, 10) || 'b', 'O''Neil \"x\"', 'C:\\yol\\n', '%1', "
+            "'1850-01-01 00:00:00', ''),"
+            "(40, NULL, '', NULL, NULL, NULL, '2150-12-31 23:59:59', replace(hex(zeroblob(50000)), "
+            "'00', 'ab' || char(10)));"
+            "INSERT INTO t_servis (id, id_musteri, f_iscilik, f_tutar, f_odeme, f_tarih) VALUES "
+            "(3, 7, '-922337203685477.5808', '922337203685477.5807', '0.0001', "
+            "'1899-12-30 12:00:00'), (9, 40, NULL, '0.0000', '-0.5000', NULL);")
+            .arg(long255));
+    AdminRun r = admin({"copy", file("edge.mdb"), server});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(servertest::scalar("select length(f_vd) from t_musteri where id = 7"), "255");
+    EXPECT_EQ(servertest::scalar("select f_not from t_musteri where id = 7"), "");
+    EXPECT_EQ(servertest::scalar("select f_adi from t_musteri where id = 40"), "<null>");
+    r = admin({"copy", server, file("edge-back.mdb")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(dump(file("edge-back.mdb")), dump(file("edge.mdb")));
+}
+
+TEST_F(ServerAdminTest, TargetWithRowsIsRefusedUnlessForced) {
+    ASSERT_EQ(admin({"create", "--demo", file("demo.mdb")}).exitCode, 0);
+    ASSERT_EQ(admin({"copy", file("demo.mdb"), server}).exitCode, 0);
+    servertest::exec("update t_musteri set f_adi = 'Sunucuda değişti' where id = 1");
+
+    AdminRun r = admin({"copy", file("demo.mdb"), server});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "korvela-admin: nothing was copied: the server database 'postgres' on "
+                     "localhost already holds customers or visits (--force replaces them)\n");
+    EXPECT_EQ(servertest::scalar("select f_adi from t_musteri where id = 1"), "Sunucuda değişti");
+    r = admin({"copy", "--force", file("demo.mdb"), server});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(servertest::scalar("select f_adi from t_musteri where id = 1"), "Ahmet Yılmaz");
+    EXPECT_EQ(servertest::scalar("select count(*) from t_servis"), "65");
+
+    // The other way: a file with rows is refused and left as it was; forced, it is replaced.
+    ASSERT_EQ(admin({"create", "--demo", file("other.mdb")}).exitCode, 0);
+    sql(file("other.mdb"), "DELETE FROM t_servis WHERE id > 10");
+    const QStringList before = dump(file("other.mdb"));
+    r = admin({"copy", server, file("other.mdb")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("already holds customers or visits")) << r.err.toStdString();
+    EXPECT_EQ(dump(file("other.mdb")), before);
+    EXPECT_EQ(admin({"copy", server, file("other.mdb"), "--force"}).exitCode, 0);
+    EXPECT_EQ(dump(file("other.mdb")), dump(file("demo.mdb")));
+}
+
+// One transaction: a failure part way leaves the target as it was.
+TEST_F(ServerAdminTest, FailedCopyLeavesNothingBehind) {
+    ASSERT_EQ(admin({"create", file("orphan.mdb")}).exitCode, 0);
+    sql(file("orphan.mdb"), "INSERT INTO t_musteri (id, f_adi) VALUES (1, 'Var');"
+                            "INSERT INTO t_servis (id, id_musteri) VALUES (1, 1), (2, 77);");
+    AdminRun r = admin({"copy", file("orphan.mdb"), server});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith("korvela-admin: nothing was copied: insert or update on table "
+                                 "\"t_servis\" violates foreign key constraint"))
+        << r.err.toStdString();
+    EXPECT_EQ(servertest::scalar("select count(*) from pg_tables where tablename = 't_musteri'"),
+              "0");
+
+    r = admin({"copy", file("orphan.mdb"), file("x.mdb")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "korvela-admin: copy takes one database file and one server\n");
+    r = admin({"copy", server, file("new.mdb")}); // the server has no tables yet
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(file("new.mdb")));
+}

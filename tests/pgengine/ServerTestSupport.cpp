@@ -1,0 +1,51 @@
+// Server test helpers over a separate session and pg_ctlcluster.
+#include "tests/pgengine/ServerTestSupport.h"
+
+#include "pgengine/ServerSchema.h"
+
+#include <QProcess>
+#include <stdexcept>
+
+namespace servertest {
+
+QString connectionString() {
+    return QStringLiteral("dbname=%1").arg(qEnvironmentVariable("PGDATABASE", "postgres"));
+}
+
+void resetTables() {
+    pgengine::Session s;
+    s.open(connectionString());
+    s.exec("DROP TABLE IF EXISTS t_servis, t_musteri CASCADE");
+    for (const QByteArray& statement : pgengine::serverSchemaStatements())
+        s.exec(statement);
+}
+
+QString scalar(const QByteArray& sql, const std::vector<pgengine::Param>& params) {
+    pgengine::Session s;
+    s.open(connectionString());
+    const pgengine::Result r = s.exec(sql, params);
+    if (r.rowCount() == 0)
+        return QStringLiteral("<none>");
+    if (r.isNull(0, 0))
+        return QStringLiteral("<null>");
+    const std::string_view t = r.text(0, 0);
+    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+}
+
+void exec(const QByteArray& sql, const std::vector<pgengine::Param>& params) {
+    pgengine::Session s;
+    s.open(connectionString());
+    s.exec(sql, params);
+}
+
+void cluster(const QString& action) {
+    const QStringList args{qEnvironmentVariable("PGVERSION"), QStringLiteral("regress"), action};
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("pg_ctlcluster"), args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        throw std::runtime_error("pg_ctlcluster " + action.toStdString() +
+                                 " failed: " + p.readAll().toStdString());
+}
+
+} // namespace servertest
