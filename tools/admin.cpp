@@ -1,10 +1,12 @@
-// korvela-admin: creates Korvela databases (empty, or with demonstration customers and visits).
+// korvela-admin: creates Korvela databases (empty, or with demonstration customers and visits);
+// the import, backup, restore, check and export commands live in tools/admin/.
 //
 //   korvela-admin create PATH [--demo] [--keep]
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
 // unless --keep is given, which leaves the file exactly as it is and succeeds.
 #include "data/Schema.h"
+#include "tools/admin/Commands.h"
 #include "xlib/Money.h"
 
 #include <QCoreApplication>
@@ -243,7 +245,8 @@ int fillDemo(Database& db) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: korvela-admin create PATH [--demo] [--keep]\n");
+    std::fprintf(stderr, "usage: korvela-admin create PATH [--demo] [--keep]\n%s",
+                 admin::careUsage());
     return 2;
 }
 
@@ -252,6 +255,8 @@ int usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (const int rc = admin::runCareCommand(args); rc != admin::kNotACareCommand)
+        return rc;
     if (args.size() < 3 || args[1] != "create")
         return usage();
     QString path;
