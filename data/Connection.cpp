@@ -1,14 +1,21 @@
 // TConnection: opening and closing the engine connection; the program's connection string.
 #include "data/Connection.h"
 
+#include "data/AccessFile.h"
+#include "platform/Errors.h"
+
 namespace data {
 
 void TConnection::setConnected(bool on) {
     if (on == connected())
         return;
-    if (on)
+    if (on) {
+        // A shop's old Access file: say how to convert it instead of only refusing it.
+        const QString path = cursor::Connection::dataSourceOf(connectionString_);
+        if (isAccessFile(path))
+            throw platform::EOleException(accessFileMessage(path));
         engine_.open(connectionString_);
-    else
+    } else
         engine_.close();
 }
 

@@ -289,8 +289,14 @@ TableData readTable(AccessFile& file, const QString& path, const char* name,
         ++data.rowsRead;
         Row row;
         row.values.resize(specs.size());
-        bool haveId = false;
-        for (std::size_t s = 0; s < specs.size(); ++s) {
+        // The key first, so that every message can name the row.
+        std::vector<std::size_t> order;
+        for (std::size_t s = 0; s < specs.size(); ++s)
+            if (specs[s].kind == ColumnKind::Key)
+                order.insert(order.begin(), s);
+            else
+                order.push_back(s);
+        for (const std::size_t s : order) {
             const MdbField* f = nullptr;
             for (unsigned i = 0; i < table->num_cols; ++i)
                 if (fields[i].colnum == index[s])
@@ -312,11 +318,14 @@ TableData readTable(AccessFile& file, const QString& path, const char* name,
                     break;
                 case MDB_MEMO: {
                     QByteArray raw;
-                    if (file.longValue(bytes, n, &raw, &why)) {
-                        v.text = file.text(reinterpret_cast<const unsigned char*>(raw.constData()),
-                                           std::size_t(raw.size()));
-                        v.null = false;
-                    }
+                    if (!file.longValue(bytes, n, &raw, &why))
+                        throw Error(QStringLiteral("'%1' is damaged: %2 id %3, %4: %5")
+                                        .arg(path, data.name)
+                                        .arg(row.id)
+                                        .arg(QLatin1String(specs[s].name), why));
+                    v.text = file.text(reinterpret_cast<const unsigned char*>(raw.constData()),
+                                       std::size_t(raw.size()));
+                    v.null = false;
                     break;
                 }
                 case MDB_DATETIME: {
@@ -367,18 +376,22 @@ TableData readTable(AccessFile& file, const QString& path, const char* name,
                     throw Error(QStringLiteral("'%1' is damaged: a row of %2 has no id")
                                     .arg(path, data.name));
                 row.id = v.integer;
-                haveId = true;
             }
             if (!why.isEmpty())
-                problems.push_back({data.name, -1, QLatin1String(specs[s].name), why});
+                problems.push_back({data.name, row.id, QLatin1String(specs[s].name), why});
         }
-        for (Problem& p : problems)
-            if (p.id == -1)
-                p.id = haveId ? row.id : 0;
         data.rows.push_back(std::move(row));
         if (progress && data.rowsRead % 2000 == 0)
             progress(data.name, data.rowsRead);
     }
+    // Rows on pages the file no longer has are not found by the walk: the table's own count
+    // tells.
+    if (data.rowsRead != std::int64_t(table->num_rows))
+        throw Error(QStringLiteral("'%1' is truncated or damaged: the table %2 should hold %3 "
+                                   "rows, but only %4 can be read")
+                        .arg(path, data.name)
+                        .arg(table->num_rows)
+                        .arg(data.rowsRead));
     std::stable_sort(data.rows.begin(), data.rows.end(),
                      [](const Row& a, const Row& b) { return a.id < b.id; });
     for (std::size_t i = 1; i < data.rows.size(); ++i)

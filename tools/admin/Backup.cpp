@@ -84,7 +84,7 @@ QString backupDatabase(const QString& db, const QString& dest, bool replace) {
 QString restoreDatabase(const QString& backup, const QString& db) {
     requireKorvela(backup);
     const CheckResult check = checkDatabase(backup);
-    if (!check.ok())
+    if (!check.ok()) // nothing has been touched yet
         throw Error(QStringLiteral("the backup '%1' fails the check; nothing was replaced\n%2")
                         .arg(backup, checkReport(backup, check)));
     if (QFileInfo(backup).absoluteFilePath() == QFileInfo(db).absoluteFilePath())

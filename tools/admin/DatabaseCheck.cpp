@@ -27,6 +27,8 @@ std::map<QString, QString> columnsOf(Sqlite& db, const char* table) {
     return columns;
 }
 
+void checkOpen(const QString& path, CheckResult& result);
+
 } // namespace
 
 QString orphanText(const Orphan& orphan) {
@@ -44,6 +46,19 @@ CheckResult checkDatabase(const QString& path) {
     if (info.isDir() || !hasSqliteHeader(path))
         throw Error(QStringLiteral("'%1' is not a Korvela database").arg(path));
     CheckResult result;
+    try {
+        checkOpen(path, result);
+    } catch (const Error& e) {
+        // A file SQLite cannot read through fails the check with SQLite's own words.
+        result.integrity.removeAll(QStringLiteral("ok"));
+        result.integrity << e.text;
+    }
+    return result;
+}
+
+namespace {
+
+void checkOpen(const QString& path, CheckResult& result) {
     Sqlite db(path, SQLITE_OPEN_READONLY);
     {
         sqlite3_stmt* st = nullptr;
@@ -82,7 +97,7 @@ CheckResult checkDatabase(const QString& path) {
         }
     }
     if (!tablesPresent)
-        return result;
+        return;
     result.customers = db.integer(QStringLiteral("SELECT count(*) FROM t_musteri"));
     result.services = db.integer(QStringLiteral("SELECT count(*) FROM t_servis"));
     sqlite3_stmt* st = nullptr;
@@ -100,8 +115,9 @@ CheckResult checkDatabase(const QString& path) {
         result.orphans.push_back(o);
     }
     sqlite3_finalize(st);
-    return result;
 }
+
+} // namespace
 
 QString checkReport(const QString& path, const CheckResult& r) {
     QString out = QStringLiteral("database: %1\n").arg(path);

@@ -1,0 +1,40 @@
+// Recognising an Access (Jet) "Korvela.mdb" and the message that points to its conversion.
+#include "data/AccessFile.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace data {
+
+namespace {
+
+// The path as a shell word: bare when it holds only safe characters, else in single quotes.
+QString shellWord(const QString& path) {
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_./+:,=@%-]+$"));
+    if (safe.match(path).hasMatch())
+        return path;
+    QString quoted = path;
+    quoted.replace('\'', QStringLiteral("'\\''"));
+    return '\'' + quoted + '\'';
+}
+
+} // namespace
+
+bool isAccessFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray signature = file.read(20).mid(4);
+    return signature == QByteArray("Standard Jet DB\0", 16) ||
+           signature == QByteArray("Standard ACE DB\0", 16);
+}
+
+QString accessFileMessage(const QString& path) {
+    return QStringLiteral("'%1' bir Access veritabanı dosyası; Korvela Takip onu doğrudan "
+                          "açamaz.\nProgramı kapatıp dosyayı şu komutla dönüştürün (eski Access "
+                          "dosyası aynı klasörde yeni bir adla saklanır):\n\n"
+                          "korvela-admin import --in-place %2")
+        .arg(path, shellWord(path));
+}
+
+} // namespace data
