@@ -30,10 +30,11 @@ bool isAccessFile(const QString& path) {
 }
 
 QString accessFileMessage(const QString& path) {
+    // The command is not the last line: the error box ends its text with a full stop.
     return QStringLiteral("'%1' bir Access veritabanı dosyası; Korvela Takip onu doğrudan "
-                          "açamaz.\nProgramı kapatıp dosyayı şu komutla dönüştürün (eski Access "
-                          "dosyası aynı klasörde yeni bir adla saklanır):\n\n"
-                          "korvela-admin import --in-place %2")
+                          "açamaz.\nProgramı kapatıp dosyayı şu komutla dönüştürün:\n\n"
+                          "korvela-admin import --in-place %2\n\n"
+                          "Eski Access dosyası aynı klasörde yeni bir adla saklanır")
         .arg(path, shellWord(path));
 }
 
