@@ -230,15 +230,39 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 TEST(Import, UnreadableFileIsRefused) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
+    // Root reads every file: then the tool runs as the unprivileged user "nobody".
     QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
     const QString source = writeVariant(dir.path(), goodFile());
-    QFile::setPermissions(source, QFileDevice::WriteOwner);
-    const AdminRun r = runAdmin({"import", source, dir.filePath("new.mdb")});
+    QFile::setPermissions(source, QFileDevice::Permissions());
+    const QString target = dir.filePath("new.mdb");
+    QProcess p;
+    if (geteuid() == 0)
+        p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", adminProgram(),
+                            "import", source, target});
+    else
+        p.start(adminProgram(), {"import", source, target});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()).toStdString(),
+              QStringLiteral("korvela-admin: '%1' cannot be read: Permission denied\n"
+                             "nothing was written to '%2'\n")
+                  .arg(source, target)
+                  .toStdString());
+    EXPECT_FALSE(QFileInfo::exists(target));
+}
+
+TEST(Import, TargetInAMissingDirectoryIsRefused) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("none/new.mdb");
+    const AdminRun r = runAdmin({"import", dataDir() + "Korvela-access2000.mdb", target});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("cannot be read")) << r.err.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("new.mdb")));
+    EXPECT_EQ(r.err.toStdString(),
+              QStringLiteral("korvela-admin: the directory of '%1' does not exist\n"
+                             "nothing was written to '%1'\n")
+                  .arg(target)
+                  .toStdString());
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
 }
 
 TEST(Import, ExistingTargetIsKeptUnlessForced) {

@@ -162,7 +162,8 @@ TEST(Check, ReportsIntegritySchemaAndFailsOnAForeignFile) {
     const AdminRun access = runAdmin({"check", dataDir() + "not-korvela.mdb"});
     EXPECT_EQ(access.exitCode, 1);
     EXPECT_EQ(access.err.toStdString(),
-              QStringLiteral("korvela-admin: '%1' is not a Korvela database\n")
+              QStringLiteral("korvela-admin: '%1' is an Access file, not a Korvela database "
+                             "(korvela-admin import converts it)\n")
                   .arg(dataDir() + "not-korvela.mdb")
                   .toStdString());
 }

@@ -72,6 +72,10 @@ AccessData readInChild(const QString& path, std::FILE* err) {
     if (pid == 0) {
         ::close(fds[0]);
         prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive an importer that was killed
+        // A crash in the library must end the child as a crash, whatever handlers the process
+        // had (a sanitizer's, for one): the parent tells the user the file is damaged.
+        for (const int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            std::signal(s, SIG_DFL);
         // A damaged file may send the library round in circles: a CPU limit ends that.
         const rlimit cpu{900, 900};
         setrlimit(RLIMIT_CPU, &cpu);
@@ -234,6 +238,8 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
             if (QFileInfo(target).absoluteFilePath() == QFileInfo(source).absoluteFilePath())
                 throw Error(QStringLiteral("the new database cannot be the Access file itself "
                                            "(--in-place converts a file in its place)"));
+            if (!QFileInfo(target).absoluteDir().exists())
+                throw Error(QStringLiteral("the directory of '%1' does not exist").arg(target));
             if (QFileInfo(target).isDir())
                 throw Error(QStringLiteral("'%1' is a directory").arg(target));
             if (QFileInfo::exists(target) && !options.force)

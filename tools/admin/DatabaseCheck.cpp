@@ -1,6 +1,7 @@
 // Checking a Korvela database: integrity, the two tables' columns, row counts and orphan visits.
 #include "tools/admin/DatabaseCheck.h"
 
+#include "data/AccessFile.h"
 #include "data/Schema.h"
 #include "tools/admin/Sqlite.h"
 
@@ -43,6 +44,10 @@ CheckResult checkDatabase(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
         throw Error(QStringLiteral("'%1' does not exist").arg(path));
+    if (data::isAccessFile(path))
+        throw Error(QStringLiteral("'%1' is an Access file, not a Korvela database (korvela-admin "
+                                   "import converts it)")
+                        .arg(path));
     if (info.isDir() || !hasSqliteHeader(path))
         throw Error(QStringLiteral("'%1' is not a Korvela database").arg(path));
     CheckResult result;
