@@ -48,6 +48,9 @@ CheckResult copyChecked(const QString& source, const QString& target, bool repla
         {
             Sqlite from(source, SQLITE_OPEN_READONLY);
             Sqlite to(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            // The copy is a temporary file until it is checked and renamed, and placeFile
+            // flushes it then: no journal and no flushes of SQLite's own while it is written.
+            to.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"));
             copyOnline(from, to);
         }
         CheckResult check = checkDatabase(partial);
