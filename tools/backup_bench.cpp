@@ -25,12 +25,15 @@ double middle(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-// The bare online copy: one backup step over the whole file, as the backup command does.
+// The bare online copy: one backup step over the whole file into a copy without journal or
+// flushes, as the backup command makes it.
 void onlineCopy(const QString& from, const QString& to) {
     sqlite3 *src = nullptr, *dst = nullptr;
     sqlite3_open_v2(QFile::encodeName(from).constData(), &src, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_open_v2(QFile::encodeName(to).constData(), &dst,
                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_exec(dst, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
+                 nullptr);
     sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
     if (b) {
         sqlite3_backup_step(b, -1);
