@@ -1,6 +1,7 @@
 // TConnection: opening and closing the engine connection; the program's connection string.
 #include "data/Connection.h"
 
+#include "data/AccessFile.h"
 #include "data/SchemaUpgrade.h"
 #include "platform/Errors.h"
 
@@ -13,6 +14,10 @@ void TConnection::setConnected(bool on) {
         engine_.close();
         return;
     }
+    // A shop's old Access file: say how to convert it instead of only refusing it.
+    const QString path = cursor::Connection::dataSourceOf(connectionString_);
+    if (isAccessFile(path))
+        throw platform::EOleException(accessFileMessage(path));
     engine_.open(connectionString_);
     // A file of an earlier build lacks the key that ties visits to customers: it is not opened,
     // and the user is told how to upgrade it.

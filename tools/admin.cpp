@@ -1,4 +1,5 @@
-// korvela-admin: creates Korvela databases (empty, or with demonstration customers and visits).
+// korvela-admin: creates Korvela databases (empty, or with demonstration customers and visits);
+// the import, backup, restore, check and export commands live in tools/admin/.
 //
 //   korvela-admin create PATH [--demo] [--keep]
 //   korvela-admin upgrade PATH     (a file of an earlier build; see AdminUpgrade.h)
@@ -9,6 +10,7 @@
 #include "data/Schema.h"
 #include "tools/AdminUpgrade.h"
 #include "tools/ServerAdmin.h"
+#include "tools/admin/Commands.h"
 #include "xlib/Money.h"
 
 #include <QCoreApplication>
@@ -249,7 +251,10 @@ int fillDemo(Database& db) {
 
 int usage() {
     std::fprintf(stderr, "usage: korvela-admin create PATH [--demo] [--keep]\n"
-                         "       korvela-admin upgrade PATH\n");
+                         "       korvela-admin upgrade PATH\n"
+                         "       korvela-admin create CONNECTION [--keep]\n"
+                         "       korvela-admin copy SOURCE TARGET [--force]\n%s",
+                 admin::careUsage());
     return 2;
 }
 
@@ -261,6 +266,8 @@ int main(int argc, char** argv) {
     if (args.size() >= 2 && args[1] == "upgrade")
         return adminUpgrade(args);
     if (const int rc = serveradmin::run(args); rc >= 0) // a server target, or copy
+        return rc;
+    if (const int rc = admin::runCareCommand(args); rc != admin::kNotACareCommand)
         return rc;
     if (args.size() < 3 || args[1] != "create")
         return usage();

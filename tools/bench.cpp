@@ -11,6 +11,7 @@
 //   move-10-visits, move-1000-visits, locate-first, locate-next, down-key-to-visits: the main
 //   window's record sets and grids on the same database (tools/app_bench.cpp)
 //   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
+//   backup: the online backup against a plain file copy, wall time (tools/backup_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main().
 #include "data/Schema.h"
@@ -240,6 +241,7 @@ std::string peakRss(Context&) {
 
 void runGridBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+std::string backupBenchmark(const QString& database, int runs);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -279,6 +281,7 @@ int main(int argc, char** argv) {
              runGridBenchmarks(stdout, c.runs);
              return std::string();
          }},
+        {"backup", [&path](Context& c) { return backupBenchmark(path, c.runs); }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run
     };
     try {

@@ -1,0 +1,55 @@
+// The admin commands' error type, an owner of one SQLite connection, and safe file placement.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+
+struct sqlite3;
+
+namespace admin {
+
+// A command that cannot be carried out: the message says why.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString& message)
+        : std::runtime_error(message.toStdString()), text(message) {}
+    QString text;
+};
+
+class Sqlite {
+public:
+    // Opens PATH (flags as sqlite3_open_v2); throws Error.
+    Sqlite(const QString& path, int flags);
+    ~Sqlite();
+    Sqlite(const Sqlite&) = delete;
+    Sqlite& operator=(const Sqlite&) = delete;
+
+    sqlite3* handle() const { return db_; }
+    QString path() const { return path_; }
+    void exec(const QString& sql);
+    // The first column of the first row of a query as text (empty when there is no row).
+    QString text(const QString& sql);
+    std::int64_t integer(const QString& sql) { return text(sql).toLongLong(); }
+    [[noreturn]] void fail(const QString& what) const;
+
+private:
+    sqlite3* db_ = nullptr;
+    QString path_;
+};
+
+// True when the file starts with the SQLite header.
+bool hasSqliteHeader(const QString& path);
+
+// A temporary name beside PATH for a file being written ("PATH.partial-PID"). Files of that kind
+// left by a killed run whose process is gone are removed first.
+QString partialNameFor(const QString& path);
+// Removes a partial file and its journal.
+void removePartial(const QString& partial);
+// Flushes FILE to disk and renames it to TARGET; without REPLACE an existing TARGET is an error
+// (checked atomically). The directory is flushed too. Throws Error.
+void placeFile(const QString& file, const QString& target, bool replace);
+// "20261209-021500": for names of kept and dated files.
+QString timeStamp();
+
+} // namespace admin
