@@ -11,6 +11,8 @@
 //   move-10-visits, move-1000-visits, locate-first, locate-next, down-key-to-visits: the main
 //   window's record sets and grids on the same database (tools/app_bench.cpp)
 //   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
+//   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
+//   plain drawText of the same note (tools/inspector_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main().
 #include "data/Schema.h"
@@ -239,6 +241,7 @@ std::string peakRss(Context&) {
 } // namespace
 
 void runGridBenchmarks(std::FILE* out, int runs);
+void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
 
 int main(int argc, char** argv) {
@@ -277,6 +280,11 @@ int main(int argc, char** argv) {
         {"grid",
          [](Context& c) {
              runGridBenchmarks(stdout, c.runs);
+             return std::string();
+         }},
+        {"inspector",
+         [](Context& c) {
+             runInspectorBenchmarks(stdout, c.runs);
              return std::string();
          }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run
