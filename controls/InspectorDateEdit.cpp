@@ -366,6 +366,11 @@ void TInspectorDateEdit::commit() {
 void TInspectorDateEdit::openDropDown() {
     if (isDropDownOpen())
         return;
+    // A part still being typed ("09" of a year) is completed before the calendar shows it.
+    if (!d->buffer.isEmpty()) {
+        d->finishPart();
+        d->render(this);
+    }
     auto* popup = new QFrame(this, Qt::Popup);
     popup->setAttribute(Qt::WA_NoMouseReplay);
     popup->setFrameStyle(QFrame::Box | QFrame::Plain);

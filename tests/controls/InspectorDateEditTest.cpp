@@ -192,16 +192,20 @@ INSTANTIATE_TEST_SUITE_P(
                       TypedCase{"00.00.0000", "", "00.00.0000 00:00:00"}));
 
 TEST_F(InspectorDateTest, TheCalendarSpeaksTheRegionalLanguageFromItsFirstDay) {
-    editVisit();
+    const data::TTodayOverride today(QDate(2026, 6, 15));
+    newVisit();
+    type("1.2.09"); // the year still being typed is completed when the calendar opens
     key(Qt::Key_F4);
     QCalendarWidget* cal = date()->calendar();
     ASSERT_NE(cal, nullptr);
+    EXPECT_EQ(cal->selectedDate(), QDate(2009, 2, 1));
     EXPECT_EQ(cal->locale().language(), QLocale::Turkish);
     EXPECT_EQ(cal->firstDayOfWeek(), Qt::Monday);
     auto* month = cal->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"));
     ASSERT_NE(month, nullptr);
-    EXPECT_EQ(month->text(), "Aralık");
+    EXPECT_EQ(month->text(), "Şubat");
     key(Qt::Key_Escape);
+    EXPECT_EQ(date()->text(), "01.02.2009 00:00:00");
 }
 
 TEST_F(InspectorDateTest, ArrowsChangeRowsUnlessEditorKeysModeIsOn) {
