@@ -14,7 +14,8 @@
 #include <unordered_set>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's allocator takes malloc's place; it reports the bytes in use itself.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 // The object hooks of QtCore (the table debugging tools attach to): slot 3 is called for every
