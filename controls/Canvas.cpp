@@ -27,6 +27,39 @@ QString stripPrefix(const QString& text, int* underlineIndex) {
     return out;
 }
 
+QString cutWithEllipsis(const QString& line, int width,
+                        const std::function<int(QStringView)>& measure) {
+    const QString ellipsis = QStringLiteral("...");
+    const int n = int(line.size());
+    // Does the whole line fit? Starts of doubling length are measured first: a start wider than
+    // the width settles it without measuring the rest of a long line.
+    int wide = -1; // the length of a start known to be too wide
+    for (int length = 16;; length *= 2) {
+        if (length >= n) {
+            if (measure(line) <= width)
+                return line;
+            wide = n;
+            break;
+        }
+        if (measure(QStringView(line).left(length)) > width) {
+            wide = length;
+            break;
+        }
+    }
+    // The longest start (at least one character, less than the whole line) that fits with the
+    // ellipsis; a start that fits with it is never longer than one too wide on its own.
+    int fits = 0;
+    int tooWide = std::min(wide, n - 1) + 1;
+    while (tooWide - fits > 1) {
+        const int mid = fits + (tooWide - fits) / 2;
+        if (measure(line.left(mid) + ellipsis) <= width)
+            fits = mid;
+        else
+            tooWide = mid;
+    }
+    return fits > 0 ? line.left(fits) + ellipsis : ellipsis;
+}
+
 TCanvas::TCanvas(QImage& image) : image_(image) {}
 
 bool TCanvas::inClip(int x, int y) const {
@@ -143,19 +176,6 @@ void TCanvas::textOut(int x, int y, const QString& text) {
 
 namespace {
 
-// Cuts a line with "..." so that it fits the width.
-QString ellipsize(const QFont& font, const QString& line, int width) {
-    if (platform::textWidth(font, line) <= width)
-        return line;
-    QString ell = QStringLiteral("...");
-    for (int n = int(line.size()) - 1; n > 0; --n) {
-        QString candidate = line.left(n) + ell;
-        if (platform::textWidth(font, candidate) <= width)
-            return candidate;
-    }
-    return ell;
-}
-
 // Breaks a paragraph between words where a word would pass the width.
 QStringList wordWrap(const QFont& font, const QString& paragraph, int width) {
     QStringList lines;
@@ -176,14 +196,16 @@ QStringList wordWrap(const QFont& font, const QString& paragraph, int width) {
 
 } // namespace
 
-int TCanvas::drawText(const QString& input, QRect& rect, unsigned flags) {
-    int underline = -1;
-    QString text = (flags & DT_NOPREFIX) ? input : stripPrefix(input, &underline);
+void TCanvas::layOut(const QString& input, const QRect& rect, unsigned flags,
+                     TTextLines& out) const {
+    out.underline = -1;
+    QString text = (flags & DT_NOPREFIX) ? input : stripPrefix(input, &out.underline);
     if (flags & DT_EXPANDTABS)
         text.replace('\t', QStringLiteral("        "));
     const int lineHeight = platform::windowsTextHeight(font);
 
-    QStringList lines;
+    QStringList& lines = out.lines;
+    lines.clear();
     if (flags & DT_SINGLELINE) {
         lines << text;
     } else {
@@ -197,20 +219,26 @@ int TCanvas::drawText(const QString& input, QRect& rect, unsigned flags) {
         }
         // The prefix underline is kept on the first line only.
     }
-    if (flags & DT_END_ELLIPSIS)
-        for (QString& l : lines)
-            l = ellipsize(font, l, rect.width());
-
-    const int total = lineHeight * int(lines.size());
-    if (flags & DT_CALCRECT) {
-        int w = 0;
-        for (const QString& l : lines)
-            w = qMax(w, platform::textWidth(font, l));
-        rect.setWidth(w);
-        rect.setHeight(total);
-        return total;
+    out.total = lineHeight * int(lines.size());
+    // Lines that start below the clip rectangle are neither cut nor drawn (a long memo shows
+    // its first line only).
+    if (!(flags & DT_CALCRECT) && !(flags & DT_NOCLIP) && !(flags & DT_SINGLELINE)) {
+        const int bottom = clip_.isNull() ? rect.bottom() : std::min(rect.bottom(), clip_.bottom());
+        const int shown = std::max(0, (bottom - rect.top()) / std::max(1, lineHeight) + 1);
+        if (lines.size() > shown)
+            lines.erase(lines.begin() + shown, lines.end());
     }
+    if (flags & DT_END_ELLIPSIS) {
+        const auto measure = [this](QStringView s) {
+            return platform::textWidth(font, s.toString());
+        };
+        for (QString& l : lines)
+            l = cutWithEllipsis(l, rect.width(), measure);
+    }
+}
 
+void TCanvas::drawLines(const TTextLines& laidOut, const QRect& rect, unsigned flags) {
+    const int lineHeight = platform::windowsTextHeight(font);
     int y = rect.top();
     if (flags & DT_SINGLELINE) {
         // Integer division toward zero on the sums, as the system does.
@@ -221,18 +249,50 @@ int TCanvas::drawText(const QString& input, QRect& rect, unsigned flags) {
     }
     QRect clip = (flags & DT_NOCLIP) ? QRect() : rect;
     if (!clip.isNull() && clip.isEmpty())
-        return total;
-    for (int i = 0; i < lines.size(); ++i) {
-        int w = platform::textWidth(font, lines[i]);
+        return;
+    for (int i = 0; i < laidOut.lines.size(); ++i) {
+        const QString& line = laidOut.lines[i];
+        int w = platform::textWidth(font, line);
         int x = rect.left();
         if (flags & DT_CENTER)
             x = (rect.left() + rect.right() + 1 - w) / 2;
         else if (flags & DT_RIGHT)
             x = rect.right() + 1 - w;
-        drawLine(lines[i], x, y, i == 0 ? underline : -1, clip);
+        drawLine(line, x, y, i == 0 ? laidOut.underline : -1, clip);
         y += lineHeight;
     }
-    return total;
+}
+
+int TCanvas::drawText(const QString& text, QRect& rect, unsigned flags) {
+    TTextLines laidOut;
+    layOut(text, rect, flags, laidOut);
+    if (flags & DT_CALCRECT) {
+        int w = 0;
+        for (const QString& l : laidOut.lines)
+            w = qMax(w, platform::textWidth(font, l));
+        rect.setWidth(w);
+        rect.setHeight(laidOut.total);
+        return laidOut.total;
+    }
+    drawLines(laidOut, rect, flags);
+    return laidOut.total;
+}
+
+int TCanvas::drawText(const QString& text, const QRect& rect, unsigned flags, TTextLines& cache) {
+    flags &= ~unsigned(DT_CALCRECT);
+    if (!cache.valid || cache.flags != flags || cache.rect != rect || cache.clip != clip_ ||
+        cache.font != font || cache.text != text) {
+        cache.valid = false;
+        layOut(text, rect, flags, cache);
+        cache.text = text;
+        cache.font = font;
+        cache.rect = rect;
+        cache.clip = clip_;
+        cache.flags = flags;
+        cache.valid = true;
+    }
+    drawLines(cache, rect, flags);
+    return cache.total;
 }
 
 void TCanvas::gradient(int w, int h, TColor start, TColor end, TGradientDirection direction) {

@@ -8,6 +8,9 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <functional>
 
 namespace controls {
 
@@ -27,6 +30,23 @@ enum DrawTextFlags : unsigned {
     DT_CALCRECT = 0x400,
     DT_NOPREFIX = 0x800,
     DT_END_ELLIPSIS = 0x8000,
+};
+
+// What drawText made of a text for one rectangle, clip and font: the lines it draws, already cut.
+// A control that paints the same cell again and again (a long note under a blinking caret)
+// keeps one per cell and hands it back, so that an unchanged text is not laid out again.
+struct TTextLines {
+    // What the lines were made from.
+    QString text;
+    QFont font;
+    QRect rect;
+    QRect clip;
+    unsigned flags = 0;
+    bool valid = false;
+    // The lines drawn, the prefix-underlined character of the first, the height of all lines.
+    QStringList lines;
+    int underline = -1;
+    int total = 0;
 };
 
 // Direction of a two-colour gradient fill.
@@ -76,6 +96,9 @@ public:
         QRect r = rect;
         return drawText(text, r, flags);
     }
+    // The same (without DT_CALCRECT), reusing the lines in cache when they were made from the
+    // same text, font, rectangle, clip and flags, and keeping the new ones there otherwise.
+    int drawText(const QString& text, const QRect& rect, unsigned flags, TTextLines& cache);
 
     // Two-colour gradient over (0, 0)-(w, h), drawn with the pen as n + 1 lines (n = w, h or w + h
     // by direction). Each channel is a double accumulator, started at the start colour's byte and
@@ -96,11 +119,21 @@ public:
 private:
     bool inClip(int x, int y) const;
     void drawLine(const QString& line, int x, int y, int underlineIndex, const QRect& clip);
+    // Prefixes, tabs, line breaks, word breaks, lines below the clip and the ellipsis.
+    void layOut(const QString& text, const QRect& rect, unsigned flags, TTextLines& out) const;
+    void drawLines(const TTextLines& laidOut, const QRect& rect, unsigned flags);
 
     QImage& image_;
     QPoint pen_;
     QRect clip_;
 };
+
+// The line itself when measure(line) <= width; else its longest start (at least one character,
+// shorter than the line) that fits together with "...", followed by "..."; else "...". Widths
+// grow with the length of a start, so the cut is searched: the characters measured grow with the
+// length of the cut (times its logarithm), not with the length of the line.
+QString cutWithEllipsis(const QString& line, int width,
+                        const std::function<int(QStringView)>& measure);
 
 // Removes "&" prefixes ("&&" gives "&"); the index of the underlined character or -1.
 QString stripPrefix(const QString& text, int* underlineIndex = nullptr);

@@ -3,10 +3,12 @@
 #include "controls/RecordInspector.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
+#include "data/DatePicture.h"
 #include "data/Field.h"
 #include "data/FieldText.h"
 #include "platform/Application.h"
 #include "platform/Colors.h"
+#include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/RegionalSettings.h"
 
@@ -26,105 +28,23 @@ namespace controls {
 
 namespace {
 
-enum class PartKind { Literal, Day, Month, Year, Hour, Minute, Second, Other };
+using data::TDatePart;
+using data::TPictureToken;
 
-struct Token {
-    PartKind kind = PartKind::Literal;
-    QString text; // the literal, or the picture letters
-    int digits = 2;
-};
-
-bool editable(PartKind k) {
-    return k != PartKind::Literal && k != PartKind::Other;
+bool editable(TDatePart k) {
+    return k == TDatePart::Day || k == TDatePart::Month || k == TDatePart::Year ||
+           k == TDatePart::Hour || k == TDatePart::Minute || k == TDatePart::Second;
 }
 
-// Splits a Windows date/time picture into literals and parts. "m" right after an hour part
-// means minutes; three or more "d" or "m" (names) are shown but not edited.
-std::vector<Token> tokenize(const QString& picture, const platform::FormatSettings& fs) {
-    std::vector<Token> tokens;
-    auto literal = [&](const QString& s) {
-        if (!tokens.empty() && tokens.back().kind == PartKind::Literal)
-            tokens.back().text += s;
-        else
-            tokens.push_back({PartKind::Literal, s, 0});
-    };
-    bool afterHour = false;
-    for (int i = 0; i < picture.size();) {
-        const QChar c = picture[i];
-        const QChar lower = c.toLower();
-        if (c == '"' || c == '\'') {
-            const int end = int(picture.indexOf(c, i + 1));
-            const int stop = end < 0 ? int(picture.size()) : end;
-            literal(picture.mid(i + 1, stop - i - 1));
-            i = stop + 1;
-            continue;
-        }
-        if (c == '/') {
-            literal(QString(fs.dateSeparator));
-            ++i;
-            continue;
-        }
-        if (c == ':') {
-            literal(QString(fs.timeSeparator));
-            ++i;
-            continue;
-        }
-        if (lower == 'a' && (picture.mid(i, 5).compare("am/pm", Qt::CaseInsensitive) == 0 ||
-                             picture.mid(i, 3).compare("a/p", Qt::CaseInsensitive) == 0)) {
-            const int n = picture.mid(i, 5).compare("am/pm", Qt::CaseInsensitive) == 0 ? 5 : 3;
-            tokens.push_back({PartKind::Other, picture.mid(i, n), 0});
-            i += n;
-            continue;
-        }
-        if (QStringLiteral("dmyhns").contains(lower)) {
-            int n = 1;
-            while (i + n < picture.size() && picture[i + n].toLower() == lower)
-                ++n;
-            Token t;
-            t.text = picture.mid(i, n);
-            t.digits = std::min(n, 2);
-            switch (lower.unicode()) {
-            case 'd':
-                t.kind = n <= 2 ? PartKind::Day : PartKind::Other;
-                break;
-            case 'm':
-                t.kind =
-                    n <= 2 ? (afterHour ? PartKind::Minute : PartKind::Month) : PartKind::Other;
-                break;
-            case 'y':
-                t.kind = PartKind::Year;
-                t.digits = n <= 2 ? 2 : 4;
-                break;
-            case 'h':
-                t.kind = PartKind::Hour;
-                break;
-            case 'n':
-                t.kind = PartKind::Minute;
-                break;
-            default:
-                t.kind = PartKind::Second;
-                break;
-            }
-            afterHour = t.kind == PartKind::Hour;
-            tokens.push_back(t);
-            i += n;
-            continue;
-        }
-        literal(QString(c));
-        ++i;
-    }
-    return tokens;
-}
-
-int maxValue(PartKind k, int digits) {
+int maxValue(TDatePart k, int digits) {
     switch (k) {
-    case PartKind::Day:
+    case TDatePart::Day:
         return 31;
-    case PartKind::Month:
+    case TDatePart::Month:
         return 12;
-    case PartKind::Year:
+    case TDatePart::Year:
         return digits == 2 ? 99 : 9999;
-    case PartKind::Hour:
+    case TDatePart::Hour:
         return 23;
     default:
         return 59;
@@ -202,24 +122,43 @@ struct TInspectorDateEdit::Private {
     QPointer<QFrame> popup;
     QCalendarWidget* calendar = nullptr;
 
-    std::vector<Token> tokens;
+    std::optional<data::TDatePicture> picture;
     std::vector<int> partTokens;                 // token index of each editable part
     std::vector<std::pair<int, int>> partRanges; // text start and length of each part
-    // Day, month, year, hour, minute, second as typed; the day may pass the month's length.
+    // Day, month, year, hour, minute, second as typed: they need not make a date (31.02.2008,
+    // a zero month) until the value is written, which refuses such a date.
     std::array<int, 6> parts{1, 1, 2000, 0, 0, 0};
     bool null = true;
     bool changed = false;
     int current = 0;
-    QString buffer; // digits typed into the current part so far
+    QString buffer;        // digits typed into the current part so far
+    bool advanced = false; // the current part was reached by completing the one before it
 
-    static int slot(PartKind k) { return int(k) - int(PartKind::Day); }
-    PartKind kindOf(int part) const {
-        return part >= 0 && part < int(partTokens.size())
-                   ? tokens[size_t(partTokens[size_t(part)])].kind
-                   : PartKind::Literal;
+    const std::vector<TPictureToken>& tokens() const {
+        static const std::vector<TPictureToken> none;
+        return picture ? picture->tokens() : none;
     }
-    int digitsOf(int part) const { return tokens[size_t(partTokens[size_t(part)])].digits; }
-    QDateTime composed() const {
+    static int slot(TDatePart k) { return int(k) - int(TDatePart::Day); }
+    TDatePart kindOf(int part) const {
+        return part >= 0 && part < int(partTokens.size())
+                   ? tokens()[size_t(partTokens[size_t(part)])].kind
+                   : TDatePart::Literal;
+    }
+    // Digits a part shows: two or four for a year, one or two for the others.
+    int digitsOf(int part) const {
+        const TPictureToken& t = tokens()[size_t(partTokens[size_t(part)])];
+        return t.kind == TDatePart::Year ? (t.count <= 2 ? 2 : 4) : std::min(t.count, 2);
+    }
+    // The value the parts make, when they make one.
+    std::optional<QDateTime> typed() const {
+        const std::optional<QDate> date = data::dateFromParts(parts[2], parts[1], parts[0]);
+        if (!date || !QTime::isValid(parts[3], parts[4], parts[5]))
+            return std::nullopt;
+        return QDateTime(*date, QTime(parts[3], parts[4], parts[5]));
+    }
+    // The nearest real value (for stepping, names and the calendar): the parts brought into
+    // their ranges.
+    QDateTime nearest() const {
         const int year = std::clamp(parts[2], 1, 9999);
         const int month = std::clamp(parts[1], 1, 12);
         const int day = std::clamp(parts[0], 1, QDate(year, month, 1).daysInMonth());
@@ -230,32 +169,19 @@ struct TInspectorDateEdit::Private {
                  dt.time().hour(), dt.time().minute(), dt.time().second()};
         null = false;
     }
-    bool hasDate() const {
-        for (const Token& t : tokens)
-            if (t.kind == PartKind::Day || t.kind == PartKind::Month || t.kind == PartKind::Year)
-                return true;
-        return false;
-    }
+    bool hasDate() const { return picture && picture->hasDate(); }
+    bool hasTime() const { return picture && picture->hasTime(); }
     void render(TInspectorDateEdit* self);
-    // Completes the part being typed: two-digit years expanded, a zero day or month made 1.
+    // Completes the part being typed: a year of one or two digits is expanded.
     void finishPart() {
         if (buffer.isEmpty())
             return;
-        const PartKind k = kindOf(current);
+        const TDatePart k = kindOf(current);
         int v = buffer.toInt();
-        if (k == PartKind::Year && (digitsOf(current) == 2 || buffer.size() <= 2))
-            v = expandTwoDigitYear(v);
-        if ((k == PartKind::Day || k == PartKind::Month) && v == 0)
-            v = 1;
+        if (k == TDatePart::Year && (digitsOf(current) == 2 || buffer.size() <= 2))
+            v = data::expandYear(v, int(buffer.size()));
         parts[size_t(slot(k))] = v;
         buffer.clear();
-    }
-    bool hasTime() const {
-        for (const Token& t : tokens)
-            if (t.kind == PartKind::Hour || t.kind == PartKind::Minute ||
-                t.kind == PartKind::Second)
-                return true;
-        return false;
     }
 };
 
@@ -282,7 +208,7 @@ TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* par
     pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
     setPalette(pal);
     d->button = new DropButton(this);
-    d->tokens = tokenize(picture(), platform::formatSettings());
+    d->picture.emplace(picture(), platform::formatSettings());
 }
 
 TInspectorDateEdit::~TInspectorDateEdit() {
@@ -307,14 +233,10 @@ QString TInspectorDateEdit::picture() const {
     return fs.shortDateFormat + ' ' + fs.longTimeFormat;
 }
 
-int TInspectorDateEdit::expandTwoDigitYear(int year) {
-    return year < 50 ? 2000 + year : 1900 + year;
-}
-
 std::optional<QDateTime> TInspectorDateEdit::value() const {
     if (d->null)
         return std::nullopt;
-    return d->composed();
+    return d->typed();
 }
 
 bool TInspectorDateEdit::isChanged() const {
@@ -349,8 +271,9 @@ QWidget* TInspectorDateEdit::arrowButton() const {
 }
 
 void TInspectorDateEdit::loadFromField() {
-    d->tokens = tokenize(picture(), platform::formatSettings());
+    d->picture.emplace(picture(), platform::formatSettings());
     d->buffer.clear();
+    d->advanced = false;
     d->changed = false;
     data::TField* f = field();
     if (!f || f->isNull() || !f->asDateTime().isValid())
@@ -373,55 +296,30 @@ void TInspectorDateEdit::Private::render(TInspectorDateEdit* self) {
     Private& p = *this;
     p.partTokens.clear();
     p.partRanges.clear();
-    const platform::FormatSettings& fs = platform::formatSettings();
-    for (int i = 0; i < int(p.tokens.size()); ++i)
-        if (editable(p.tokens[size_t(i)].kind))
+    const std::vector<TPictureToken>& all = p.tokens();
+    for (int i = 0; i < int(all.size()); ++i)
+        if (editable(all[size_t(i)].kind))
             p.partTokens.push_back(i);
     if (p.null) {
         self->setText(QString());
         return;
     }
-    const QDateTime dt = p.composed();
+    // The parts show as typed, even when they make no date yet.
+    const QDateTime shown = p.nearest();
     QString out;
-    for (const Token& t : p.tokens) {
+    for (const TPictureToken& t : all) {
         QString piece;
-        switch (t.kind) {
-        case PartKind::Literal:
-            piece = t.text;
-            break;
-        case PartKind::Other:
-            piece = data::fieldtext::formatDateTime(t.text, dt, fs);
-            break;
-        case PartKind::Year:
-            // While digits are being typed the year shows as typed.
-            piece = QString::number(t.digits == 2 && p.buffer.isEmpty() ? dt.date().year() % 100
-                                                                        : dt.date().year())
-                        .rightJustified(t.digits, '0');
-            break;
-        default: {
-            int v = 0;
-            switch (t.kind) {
-            case PartKind::Day:
-                v = dt.date().day();
-                break;
-            case PartKind::Month:
-                v = dt.date().month();
-                break;
-            case PartKind::Hour:
-                v = dt.time().hour();
-                break;
-            case PartKind::Minute:
-                v = dt.time().minute();
-                break;
-            default:
-                v = dt.time().second();
-                break;
-            }
-            piece = QString::number(v).rightJustified(t.digits, '0');
-            break;
-        }
-        }
-        if (editable(t.kind)) {
+        if (!editable(t.kind)) {
+            piece = p.picture->format(t, shown);
+        } else {
+            const int digits =
+                t.kind == TDatePart::Year ? (t.count <= 2 ? 2 : 4) : std::min(t.count, 2);
+            int v = p.parts[size_t(slot(t.kind))];
+            // A two-digit year shows its last two digits once complete; while digits are being
+            // typed it shows as typed.
+            if (t.kind == TDatePart::Year && digits == 2 && p.buffer.isEmpty())
+                v %= 100;
+            piece = QString::number(v).rightJustified(digits, '0');
             p.partRanges.push_back({int(out.size()), int(piece.size())});
         }
         out += piece;
@@ -448,7 +346,12 @@ void TInspectorDateEdit::commit() {
     if (d->null) {
         f->clear();
     } else {
-        QDateTime dt = d->composed();
+        // A date that does not exist is refused, never replaced by a neighbouring one; the
+        // editor keeps what was typed and stays changed.
+        const std::optional<QDateTime> typed = d->typed();
+        if (!typed)
+            throw platform::EDatabaseError(data::invalidDateTimeMessage(text()));
+        QDateTime dt = *typed;
         const QDateTime old = f->asDateTime();
         // A date-only picture keeps the field's time of day, a time-only picture its date.
         if (!d->hasTime() && old.isValid())
@@ -463,6 +366,11 @@ void TInspectorDateEdit::commit() {
 void TInspectorDateEdit::openDropDown() {
     if (isDropDownOpen())
         return;
+    // A part still being typed ("09" of a year) is completed before the calendar shows it.
+    if (!d->buffer.isEmpty()) {
+        d->finishPart();
+        d->render(this);
+    }
     auto* popup = new QFrame(this, Qt::Popup);
     popup->setAttribute(Qt::WA_NoMouseReplay);
     popup->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -472,7 +380,11 @@ void TInspectorDateEdit::openDropDown() {
     auto* cal = new QCalendarWidget(popup);
     cal->setGridVisible(false);
     cal->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    cal->setSelectedDate(d->null ? QDate::currentDate() : d->composed().date());
+    // Month and day names in the language of the regional settings, weeks from their first day.
+    const platform::FormatSettings& fs = platform::formatSettings();
+    cal->setLocale(QLocale(fs.localeName));
+    cal->setFirstDayOfWeek(fs.firstDayOfWeek);
+    cal->setSelectedDate(d->null ? data::today() : d->nearest().date());
     layout->addWidget(cal);
     d->popup = popup;
     d->calendar = cal;
@@ -511,7 +423,7 @@ void TInspectorDateEdit::closeDropDown(bool take) {
         platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
         if (ok) {
             // The picked day keeps the editor's time; an empty editor gets midnight.
-            const QTime time = d->null ? QTime(0, 0) : d->composed().time();
+            const QTime time = d->null ? QTime(0, 0) : d->nearest().time();
             d->setFrom(QDateTime(picked, time));
             d->buffer.clear();
             d->changed = true;
@@ -578,28 +490,28 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
         d->render(this);
     };
     auto finishPart = [&] { d->finishPart(); };
-    auto setToday = [&] { d->setFrom(QDateTime(QDate::currentDate(), QTime(0, 0))); };
+    auto setToday = [&] { d->setFrom(QDateTime(data::today(), QTime(0, 0))); };
     auto step = [&](int delta) {
         finishPart();
-        const PartKind k = d->kindOf(d->current);
-        QDateTime dt = d->composed();
+        const TDatePart k = d->kindOf(d->current);
+        QDateTime dt = d->nearest();
         switch (k) {
-        case PartKind::Day:
+        case TDatePart::Day:
             d->setFrom(dt.addDays(delta));
             break;
-        case PartKind::Month:
+        case TDatePart::Month:
             d->setFrom(QDateTime(dt.date().addMonths(delta), dt.time()));
             break;
-        case PartKind::Year:
+        case TDatePart::Year:
             d->setFrom(QDateTime(dt.date().addYears(delta), dt.time()));
             break;
-        case PartKind::Hour:
+        case TDatePart::Hour:
             d->parts[3] = (d->parts[3] + delta + 24) % 24;
             break;
-        case PartKind::Minute:
+        case TDatePart::Minute:
             d->parts[4] = (d->parts[4] + delta + 60) % 60;
             break;
-        case PartKind::Second:
+        case TDatePart::Second:
             d->parts[5] = (d->parts[5] + delta + 60) % 60;
             break;
         default:
@@ -609,6 +521,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     auto moveTo = [&](int part) {
         finishPart();
         d->current = std::clamp(part, 0, last);
+        d->advanced = false;
         d->render(this);
     };
 
@@ -679,9 +592,13 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     if (text.isEmpty() || ctrl || alt)
         return;
     const QChar c = text[0];
-    if (c == '/' && platform::formatSettings().dateSeparator == '/') {
-        if (!d->null)
+    if (c == platform::formatSettings().dateSeparator) {
+        // The locale's date separator ("." under Turkish settings) ends the part being typed.
+        // Right after a part completed itself by its digits ("25" then "."), it is the
+        // separator the user typed along and moves nowhere.
+        if (!d->null && !d->advanced)
             moveTo(d->current + 1);
+        d->advanced = false;
         return;
     }
     if ((c == '+' || c == '=' || c == '-') && !d->null) {
@@ -690,7 +607,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     }
     if (!c.isDigit() || partCount() == 0)
         return;
-    const PartKind k = d->kindOf(d->current);
+    const TDatePart k = d->kindOf(d->current);
     const int maximum = maxValue(k, d->digitsOf(d->current));
     const QString typed = d->buffer + c;
     // An impossible value (a 13th month, a 32nd day, hour 24) is refused with a beep.
@@ -700,14 +617,16 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     }
     modify([&] {
         if (d->null) {
-            d->setFrom(QDateTime(QDate::currentDate(), QTime(0, 0)));
+            d->setFrom(QDateTime(data::today(), QTime(0, 0)));
         }
         d->buffer = typed;
+        d->advanced = false;
         d->parts[size_t(Private::slot(k))] = typed.toInt();
         // A part is complete when it has all its digits or no further digit could fit.
-        const int width = k == PartKind::Year ? d->digitsOf(d->current) : 2;
+        const int width = k == TDatePart::Year ? d->digitsOf(d->current) : 2;
         if (typed.size() >= width || typed.toInt() * 10 > maximum) {
             finishPart();
+            d->advanced = d->current < last;
             d->current = std::min(d->current + 1, last);
         }
     });

@@ -31,7 +31,7 @@ public:
     void bind(data::TDataSource* source, const QString& fieldName);
     data::TField* field() const;
 
-    // The value shown (nullopt when empty).
+    // The value shown (nullopt when empty, or when the typed parts make no date).
     std::optional<QDateTime> value() const;
     // Whether the value was changed since it was loaded or written.
     bool isChanged() const;
@@ -56,8 +56,6 @@ public:
     // The display picture: the field's display format, or the regional short date, a blank and
     // the regional long time.
     QString picture() const;
-    // A one- or two-digit year typed into a four-digit part: 00-49 give 20xx, 50-99 give 19xx.
-    static int expandTwoDigitYear(int year);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

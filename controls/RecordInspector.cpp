@@ -158,6 +158,8 @@ struct TRecordInspector::Private {
     enum class Drag { None, Column, Row } drag = Drag::None;
     int dragRow = -1;
     int wheelRemainder = 0;
+    // The lines last drawn in each row's data cell: a repaint with the same text reuses them.
+    mutable std::vector<TTextLines> cellLines;
 
     // Rows and geometry.
     void rebuildRows();
@@ -523,7 +525,9 @@ void TRecordInspector::Private::paintDataCell(TCanvas& canvas, int row, const QR
     if (item->alignment() == TInspectorAlignment::taRightJustify)
         r.adjust(0, 0, -2, 0);
     canvas.setClipRect(cell);
-    canvas.drawText(text, r, dataTextFlags(item));
+    if (cellLines.size() < rows.size())
+        cellLines.resize(rows.size());
+    canvas.drawText(text, r, dataTextFlags(item), cellLines[size_t(row)]);
     canvas.setClipRect(QRect());
 }
 

@@ -1,5 +1,6 @@
 // TField: reading and writing a record buffer's value, text entry and display texts.
 #include "data/Field.h"
+#include "data/DatePicture.h"
 
 #include "data/DataSet.h"
 #include "data/FieldText.h"
@@ -350,7 +351,7 @@ void TField::setText(const QString& text) {
             writeValue(*dt);
             return;
         }
-        throw EDatabaseError(QStringLiteral("'%1' is not a valid date and time").arg(text));
+        throw EDatabaseError(invalidDateTimeMessage(text));
     case TFieldType::ftBCD:
         if (auto m = Money::parse(text, fs.decimalSeparator)) {
             writeValue(*m);

@@ -1,7 +1,7 @@
 // Field text conversions: decimal digits, currency and fixed patterns, date-time pictures.
 #include "data/FieldText.h"
+#include "data/DatePicture.h"
 
-#include <QLocale>
 #include <cmath>
 
 namespace data::fieldtext {
@@ -190,10 +190,6 @@ std::optional<QString> nonFinite(double value) {
     return std::nullopt;
 }
 
-QString twoDigits(int v) {
-    return QString::number(v).rightJustified(2, '0');
-}
-
 } // namespace
 
 QString currencyText(Money amount, const FormatSettings& fs) {
@@ -250,106 +246,7 @@ QString plainText(double amount, QChar decimalSeparator) {
 }
 
 QString formatDateTime(const QString& picture, const QDateTime& value, const FormatSettings& fs) {
-    const QDate date = value.date();
-    const QTime time = value.time();
-    const QLocale names = QLocale::c();
-    QString out;
-    bool afterHour = false; // "m" right after an hour token means minutes
-    const auto count = [&](int i, QChar c) {
-        int n = 0;
-        while (i + n < picture.size() && picture[i + n].toLower() == c)
-            ++n;
-        return n;
-    };
-    const bool twelveHour = picture.contains(QStringLiteral("am/pm"), Qt::CaseInsensitive) ||
-                            picture.contains(QStringLiteral("a/p"), Qt::CaseInsensitive);
-    for (int i = 0; i < picture.size();) {
-        const QChar c = picture[i];
-        const QChar lc = c.toLower();
-        if (c == '"' || c == '\'') {
-            int end = picture.indexOf(c, i + 1);
-            if (end < 0)
-                end = picture.size();
-            out += picture.mid(i + 1, end - i - 1);
-            i = end + 1;
-            continue;
-        }
-        if (c == '/') {
-            out += fs.dateSeparator;
-            ++i;
-            continue;
-        }
-        if (c == ':') {
-            out += fs.timeSeparator;
-            ++i;
-            continue;
-        }
-        if (picture.mid(i, 5).compare(QStringLiteral("am/pm"), Qt::CaseInsensitive) == 0) {
-            out += time.hour() < 12 ? QStringLiteral("am") : QStringLiteral("pm");
-            i += 5;
-            continue;
-        }
-        if (picture.mid(i, 3).compare(QStringLiteral("a/p"), Qt::CaseInsensitive) == 0) {
-            out += time.hour() < 12 ? QChar('a') : QChar('p');
-            i += 3;
-            continue;
-        }
-        int n = count(i, lc);
-        if (lc == 'd') {
-            if (n == 1)
-                out += QString::number(date.day());
-            else if (n == 2)
-                out += twoDigits(date.day());
-            else if (n == 3)
-                out += names.dayName(date.dayOfWeek(), QLocale::ShortFormat);
-            else
-                out += names.dayName(date.dayOfWeek(), QLocale::LongFormat);
-            afterHour = false;
-        } else if (lc == 'm') {
-            if (afterHour && n <= 2) {
-                out += n == 1 ? QString::number(time.minute()) : twoDigits(time.minute());
-            } else if (n == 1) {
-                out += QString::number(date.month());
-            } else if (n == 2) {
-                out += twoDigits(date.month());
-            } else if (n == 3) {
-                out += names.monthName(date.month(), QLocale::ShortFormat);
-            } else {
-                out += names.monthName(date.month(), QLocale::LongFormat);
-            }
-            afterHour = false;
-        } else if (lc == 'y') {
-            if (n <= 2)
-                out += twoDigits(date.year() % 100);
-            else
-                out += QString::number(date.year()).rightJustified(4, '0');
-            afterHour = false;
-        } else if (lc == 'h') {
-            int hour = time.hour();
-            if (twelveHour) {
-                hour %= 12;
-                if (hour == 0)
-                    hour = 12;
-            }
-            out += n == 1 ? QString::number(hour) : twoDigits(hour);
-            afterHour = true;
-        } else if (lc == 'n') {
-            out += n == 1 ? QString::number(time.minute()) : twoDigits(time.minute());
-            afterHour = false;
-        } else if (lc == 's') {
-            out += n == 1 ? QString::number(time.second()) : twoDigits(time.second());
-            afterHour = false;
-        } else if (lc == 'z') {
-            out += n < 3 ? QString::number(time.msec())
-                         : QString::number(time.msec()).rightJustified(3, '0');
-            afterHour = false;
-        } else {
-            out += c;
-            n = 1;
-        }
-        i += n;
-    }
-    return out;
+    return TDatePicture(picture, fs).format(value);
 }
 
 QString dateTimeText(const QDateTime& value, const FormatSettings& fs) {
@@ -406,63 +303,40 @@ struct Scanner {
     }
 };
 
-enum class DateOrder { DMY, MDY, YMD };
-
-DateOrder dateOrder(const QString& picture) {
-    for (QChar c : picture) {
-        const QChar l = c.toLower();
-        if (l == 'y')
-            return DateOrder::YMD;
-        if (l == 'm')
-            return DateOrder::MDY;
-        if (l == 'd')
-            return DateOrder::DMY;
-    }
-    return DateOrder::DMY;
-}
-
-int expandYear(int year, int digits) {
-    if (digits > 2)
-        return year;
-    const int base = QDate::currentDate().year() - 50;
-    int y = year + base / 100 * 100;
-    if (y < base)
-        y += 100;
-    return y;
-}
-
 bool scanDate(Scanner& s, const FormatSettings& fs, QDate& date) {
     int n1 = 0, n2 = 0, n3 = 0, l1 = 0, l2 = 0, l3 = 0;
     if (!s.number(n1, l1) || !s.character(fs.dateSeparator) || !s.number(n2, l2))
         return false;
-    const int current = QDate::currentDate().year();
+    using Order = TDatePicture::Order;
+    const QDate now = today();
     int y = 0, m = 0, d = 0, yearDigits = 4;
-    const DateOrder order = dateOrder(fs.shortDateFormat);
+    const Order order = TDatePicture(fs.shortDateFormat, fs).dateOrder();
     if (s.character(fs.dateSeparator)) {
         if (!s.number(n3, l3))
             return false;
         switch (order) {
-        case DateOrder::DMY:
+        case Order::DMY:
             d = n1, m = n2, y = n3, yearDigits = l3;
             break;
-        case DateOrder::MDY:
+        case Order::MDY:
             m = n1, d = n2, y = n3, yearDigits = l3;
             break;
-        case DateOrder::YMD:
+        case Order::YMD:
             y = n1, m = n2, d = n3, yearDigits = l1;
             break;
         }
-        y = expandYear(y, yearDigits);
+        y = expandYear(y, yearDigits, now);
     } else {
-        y = current;
-        if (order == DateOrder::DMY)
+        y = now.year();
+        if (order == Order::DMY)
             d = n1, m = n2;
         else
             m = n1, d = n2;
     }
-    if (y < 1 || y > 9999 || !QDate::isValid(y, m, d))
+    const std::optional<QDate> typed = dateFromParts(y, m, d);
+    if (!typed)
         return false;
-    date = QDate(y, m, d);
+    date = *typed;
     return true;
 }
 

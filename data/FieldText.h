@@ -23,16 +23,14 @@ QString plainText(Money amount, QChar decimalSeparator);
 // General float text with up to 15 significant digits ("0,3", "1E20").
 QString plainText(double amount, QChar decimalSeparator);
 
-// A Windows-style date/time picture: d dd ddd dddd, m mm mmm mmmm (minutes right after an hour),
-// yy yyyy, h hh, n nn, s ss, z zzz, am/pm, a/p, "/" the date separator, ":" the time separator,
-// quoted text literally.
+// A value in a Windows-style date/time picture, as read by TDatePicture (data/DatePicture.h).
 QString formatDateTime(const QString& picture, const QDateTime& value,
                        const platform::FormatSettings& fs);
 // The short date, then a blank and the long time unless the time is exactly midnight.
 QString dateTimeText(const QDateTime& value, const platform::FormatSettings& fs);
 // Typed date and time: the short date's field order and separator, optionally followed by a time
-// (hour, minutes, optional seconds, optional AM/PM); or a time alone (on 30.12.1899). A one- or
-// two-digit year falls in the fifty years before and the forty-nine after the current year.
+// (hour, minutes, optional seconds, optional AM/PM); or a time alone (on 30.12.1899). Years of
+// one or two digits follow expandYear, a date without a year takes today's year (today()).
 std::optional<QDateTime> parseDateTime(const QString& text, const platform::FormatSettings& fs);
 
 // Upper case with the Turkish dotted and dotless i (i to İ, ı to I).

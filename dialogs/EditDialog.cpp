@@ -81,10 +81,6 @@ TEditDialog::TEditDialog(const QString& caption, data::TDataSource* source, cons
     setModal(true);
     setFont(platform::msSansSerif(11));
     setFixedSize(kClientWidth, kClientHeight);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, platform::clBtnFace.toQColor());
-    setPalette(pal);
-    setAutoFillBackground(true);
 
     insMain = new controls::TRecordInspector(this);
     insMain->setObjectName("insMain");
@@ -165,6 +161,14 @@ void TEditDialog::closeEvent(QCloseEvent* event) {
     platform::guarded([this] { FormClose(); });
     event->accept();
     QDialog::done(QDialog::Rejected);
+}
+
+void TEditDialog::paintEvent(QPaintEvent*) {
+    // The button-face background is painted here rather than put into a palette of the dialog's
+    // own: every new palette gives the buttons drawn on it a new key in the style's pixmap cache,
+    // so each dialog opened would leave its button pictures behind there.
+    QPainter p(this);
+    p.fillRect(rect(), platform::clBtnFace.toQColor());
 }
 
 void TEditDialog::showEvent(QShowEvent* event) {

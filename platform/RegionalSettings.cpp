@@ -85,6 +85,8 @@ FormatSettings systemFormatSettings() {
         windowsPicture(locale.timeFormat(QLocale::LongFormat).section(' ', 0, 0), true);
     s.dateSeparator = firstSeparator(s.shortDateFormat);
     s.timeSeparator = firstSeparator(s.longTimeFormat);
+    s.localeName = locale.name();
+    s.firstDayOfWeek = locale.firstDayOfWeek();
     return s;
 }
 

@@ -18,6 +18,8 @@ struct FormatSettings {
     QChar timeSeparator = ':';
     QString shortDateFormat = "dd.mm.yyyy"; // Windows picture: d dd m mm yy yyyy
     QString longTimeFormat = "hh:nn:ss";    // Windows picture: h hh n nn s ss (nn = minutes)
+    QString localeName = "tr_TR";           // the language of month and day names
+    Qt::DayOfWeek firstDayOfWeek = Qt::Monday;
 };
 
 // The Turkish settings, used when the locale is C/POSIX or unset.

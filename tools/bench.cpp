@@ -12,6 +12,8 @@
 //   window's record sets and grids on the same database (tools/app_bench.cpp)
 //   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
 //   backup: the online backup against a plain file copy, wall time (tools/backup_bench.cpp)
+//   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
+//   plain drawText of the same note (tools/inspector_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main().
 #include "data/Schema.h"
@@ -240,6 +242,7 @@ std::string peakRss(Context&) {
 } // namespace
 
 void runGridBenchmarks(std::FILE* out, int runs);
+void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
 
@@ -282,6 +285,11 @@ int main(int argc, char** argv) {
              return std::string();
          }},
         {"backup", [&path](Context& c) { return backupBenchmark(path, c.runs); }},
+        {"inspector",
+         [](Context& c) {
+             runInspectorBenchmarks(stdout, c.runs);
+             return std::string();
+         }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run
     };
     try {

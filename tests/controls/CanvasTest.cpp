@@ -1,4 +1,5 @@
-// Tests of TCanvas: GDI pixel rules for lines and rectangles, the gradient fill and prefix text.
+// Tests of TCanvas: GDI pixel rules for lines and rectangles, the gradient fill, prefix text and
+// the ellipsis cut.
 #include "controls/Canvas.h"
 #include "platform/Fonts.h"
 
@@ -127,6 +128,116 @@ TEST(CanvasText, PrefixesUnderlineTheMarkedCharacterAndDoubleAmpersandShowsOne) 
     for (int x = 0; x < tWidth; ++x)
         EXPECT_EQ(px(img, x, 12), 0x000000u) << x;
     EXPECT_EQ(px(img, tWidth + 1, 12), 0xFFFFFFu);
+}
+
+// A long one-paragraph note, as pasted into the memo row.
+QString longNote(int length) {
+    const QString sentence = QStringLiteral(
+        "Fren balataları ve disk değişti, İşçilik ödendi; ÖĞÜŞÇ ığüşöç 1234,50 TL. ");
+    QString note;
+    while (note.size() < length)
+        note += sentence;
+    note.truncate(length);
+    return note;
+}
+
+// The cut taken one character at a time from the end, each start measured in full.
+QString oneByOneCut(const QFont& font, const QString& line, int width) {
+    if (platform::textWidth(font, line) <= width)
+        return line;
+    for (int n = int(line.size()) - 1; n > 0; --n) {
+        const QString candidate = line.left(n) + QStringLiteral("...");
+        if (platform::textWidth(font, candidate) <= width)
+            return candidate;
+    }
+    return QStringLiteral("...");
+}
+
+TEST(CanvasEllipsis, TheSearchedCutEqualsTheOneByOneCut) {
+    const QFont font = platform::tahoma(11);
+    const auto measure = [&](QStringView s) { return platform::textWidth(font, s.toString()); };
+    const QString note = longNote(240);
+    for (const QString& line : {note, note.left(1), note.left(2), note.left(15), note.left(16),
+                                note.left(17), QString(), QStringLiteral("İİİİİİİİİİİİİİİİİİİİİ")})
+        for (int width = -1; width <= 420; width += 3)
+            ASSERT_EQ(controls::cutWithEllipsis(line, width, measure).toStdString(),
+                      oneByOneCut(font, line, width).toStdString())
+                << "width " << width << ", length " << line.size();
+}
+
+TEST(CanvasEllipsis, TheCharactersMeasuredDoNotGrowWithTheLine) {
+    const QFont font = platform::tahoma(11);
+    qint64 measured = 0;
+    const auto counting = [&](QStringView s) {
+        measured += s.size();
+        return platform::textWidth(font, s.toString());
+    };
+    auto charactersMeasured = [&](int length, int width) {
+        measured = 0;
+        const QString cut = controls::cutWithEllipsis(longNote(length), width, counting);
+        EXPECT_TRUE(cut.endsWith(QStringLiteral("...")));
+        return measured;
+    };
+    // The memo cell of the dialogs is about 200 pixels wide: some 40 characters fit.
+    const qint64 shortNote = charactersMeasured(2000, 200);
+    const qint64 longOne = charactersMeasured(20000, 200);
+    const qint64 veryLong = charactersMeasured(200000, 200);
+    EXPECT_EQ(longOne, shortNote);
+    EXPECT_EQ(veryLong, shortNote);
+    EXPECT_LT(shortNote, 1000); // a few dozen starts of at most 64 characters
+}
+
+TEST(CanvasEllipsis, DrawTextCutsEachShownLineAndSkipsLinesBelowTheClip) {
+    QImage img = blank(80, 13);
+    TCanvas c(img);
+    c.font = platform::tahoma(11);
+    c.brushClear = true;
+    const QString memo = longNote(300) + QStringLiteral("\n") + longNote(300);
+    QRect r(0, 0, 80, 13);
+    // The height of all the text is returned even though only the first line is drawn.
+    EXPECT_EQ(c.drawText(memo, r, controls::DT_NOPREFIX | controls::DT_END_ELLIPSIS),
+              2 * platform::windowsTextHeight(c.font));
+
+    QImage expected = blank(80, 13);
+    TCanvas e(expected);
+    e.font = c.font;
+    e.brushClear = true;
+    e.textOut(0, 0, oneByOneCut(c.font, longNote(300), 80));
+    EXPECT_EQ(img, expected);
+}
+
+TEST(CanvasEllipsis, ACellDrawnAgainWithTheSameTextReusesItsLines) {
+    QImage img = blank(80, 13);
+    TCanvas c(img);
+    c.font = platform::tahoma(11);
+    c.brushClear = true;
+    const unsigned flags = controls::DT_NOPREFIX | controls::DT_END_ELLIPSIS;
+    const QRect r(0, 0, 80, 13);
+    controls::TTextLines cache;
+    const QString note = longNote(20000);
+    c.drawText(note, r, flags, cache);
+    ASSERT_TRUE(cache.valid);
+    EXPECT_EQ(cache.lines, QStringList{oneByOneCut(c.font, note, 80)});
+
+    // The same text is not laid out again: what the cache holds is drawn.
+    cache.lines = QStringList{QStringLiteral("X")};
+    img.fill(Qt::white);
+    c.drawText(QString(note), r, flags, cache);
+    QImage expected = blank(80, 13);
+    TCanvas e(expected);
+    e.font = c.font;
+    e.brushClear = true;
+    e.textOut(0, 0, QStringLiteral("X"));
+    EXPECT_EQ(img, expected);
+
+    // Another text, width or font is.
+    c.drawText(QStringLiteral("Kısa not"), r, flags, cache);
+    EXPECT_EQ(cache.lines, QStringList{QStringLiteral("Kısa not")});
+    c.drawText(note, QRect(0, 0, 60, 13), flags, cache);
+    EXPECT_EQ(cache.lines, QStringList{oneByOneCut(c.font, note, 60)});
+    c.font = platform::tahoma(11, true);
+    c.drawText(note, QRect(0, 0, 60, 13), flags, cache);
+    EXPECT_EQ(cache.lines, QStringList{oneByOneCut(c.font, note, 60)});
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 // Tests of the inspector's date editor: display, typing, stepping, calendar, writing, routed keys.
 #include "tests/controls/InspectorTestSupport.h"
 
+#include "data/DatePicture.h"
+#include "data/FieldText.h"
+#include "platform/RegionalSettings.h"
 #include <QCalendarWidget>
 #include <QTableView>
+#include <QToolButton>
 
 using namespace inspector_test;
 
@@ -72,6 +76,7 @@ TEST_F(InspectorDateTest, TypedDateAndTimeRoundTripAndClearToNull) {
 }
 
 struct YearCase {
+    const char* today; // ISO date the program takes as today
     const char* typed;
     int year;
 };
@@ -79,21 +84,33 @@ struct YearCase {
 class InspectorYearTest : public InspectorDateTest,
                           public ::testing::WithParamInterface<YearCase> {};
 
-TEST_P(InspectorYearTest, ShortYearsFallInASlidingCentury) {
+TEST_P(InspectorYearTest, ShortYearsFallInTheCenturyAroundToday) {
+    const data::TTodayOverride today(QDate::fromString(GetParam().today, Qt::ISODate));
     newVisit();
     type("0103");
     type(GetParam().typed);
     key(Qt::Key_Space);
     key(Qt::Key_Tab);
     EXPECT_EQ(servis("f_tarih").asDateTime(), QDateTime(QDate(GetParam().year, 3, 1), QTime(0, 0)));
+    // The text conversion reads the same year.
+    EXPECT_EQ(data::fieldtext::parseDateTime(QStringLiteral("1.3.") + GetParam().typed,
+                                             platform::formatSettings())
+                  ->date()
+                  .year(),
+              GetParam().year);
 }
 
-INSTANTIATE_TEST_SUITE_P(Years, InspectorYearTest,
-                         ::testing::Values(YearCase{"7", 2007}, YearCase{"09", 2009},
-                                           YearCase{"49", 2049}, YearCase{"50", 1950},
-                                           YearCase{"99", 1999}, YearCase{"1850", 1850}));
+// Fifty years before and forty-nine after today's year.
+INSTANTIATE_TEST_SUITE_P(
+    Years, InspectorYearTest,
+    ::testing::Values(YearCase{"2026-06-15", "7", 2007}, YearCase{"2026-06-15", "09", 2009},
+                      YearCase{"2026-06-15", "49", 2049}, YearCase{"2026-06-15", "60", 2060},
+                      YearCase{"2026-06-15", "75", 2075}, YearCase{"2026-06-15", "76", 1976},
+                      YearCase{"2026-06-15", "99", 1999}, YearCase{"2008-12-25", "60", 1960},
+                      YearCase{"2008-12-25", "57", 2057}, YearCase{"2008-12-25", "58", 1958},
+                      YearCase{"2026-06-15", "1850", 1850}));
 
-TEST_F(InspectorDateTest, ImpossiblePartsAreRefusedAndDaysClampToTheMonth) {
+TEST_F(InspectorDateTest, ImpossiblePartsAreRefusedAndImpossibleDatesAreNotWritten) {
     TInspectorDateEdit* de = newVisit();
     type("35"); // no 35th day
     EXPECT_EQ(beeps, 1);
@@ -107,17 +124,88 @@ TEST_F(InspectorDateTest, ImpossiblePartsAreRefusedAndDaysClampToTheMonth) {
     EXPECT_EQ(beeps, 3);
     EXPECT_EQ(de->text(), "31.12.2008 02:00:00");
 
-    // The day typed stays while the month changes; it shows clamped to the month's length.
+    // The day typed stays as typed while the month changes; a 31 April is not written.
     key(Qt::Key_Home);
     key(Qt::Key_Right);
     EXPECT_EQ(de->selectedText(), "12");
     type("04");
-    EXPECT_EQ(de->text(), "30.04.2008 02:00:00");
-    key(Qt::Key_Left);
-    type("05");
-    EXPECT_EQ(de->text(), "31.05.2008 02:00:00");
+    EXPECT_EQ(de->text(), "31.04.2008 02:00:00");
     key(Qt::Key_Tab);
+    EXPECT_EQ(errors.join('|').toStdString(),
+              "'31.04.2008 02:00:00' is not a valid date and time.");
+    EXPECT_EQ(row(), 0);
+    EXPECT_EQ(focused(), de);
+    EXPECT_EQ(de->text(), "31.04.2008 02:00:00");
+    EXPECT_TRUE(de->isChanged());
+    EXPECT_TRUE(servis("f_tarih").isNull());
+
+    key(Qt::Key_Home);
+    key(Qt::Key_Right);
+    type("05");
+    key(Qt::Key_Tab);
+    EXPECT_EQ(row(), 1);
     EXPECT_EQ(servis("f_tarih").asDateTime(), QDateTime(QDate(2008, 5, 31), QTime(2, 0)));
+    EXPECT_EQ(errors.size(), 1);
+}
+
+struct TypedCase {
+    const char* typed;
+    const char* stored; // ISO date and time, or empty when the date is refused
+    const char* shown;  // the editor's text
+};
+
+class InspectorTypedDateTest : public InspectorDateTest,
+                               public ::testing::WithParamInterface<TypedCase> {};
+
+TEST_P(InspectorTypedDateTest, TheDateSeparatorEndsAPartAndImpossibleDatesStayTyped) {
+    const data::TTodayOverride today(QDate(2026, 6, 15));
+    TInspectorDateEdit* de = newVisit();
+    type(GetParam().typed);
+    EXPECT_EQ(de->text(), GetParam().shown);
+    key(Qt::Key_Tab);
+    const QString stored = GetParam().stored;
+    if (stored.isEmpty()) {
+        EXPECT_EQ(errors.join('|').toStdString(),
+                  QStringLiteral("'%1' is not a valid date and time.")
+                      .arg(GetParam().shown)
+                      .toStdString());
+        EXPECT_EQ(row(), 0);
+        EXPECT_EQ(de->text(), GetParam().shown);
+        EXPECT_TRUE(servis("f_tarih").isNull());
+    } else {
+        EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+        EXPECT_EQ(row(), 1);
+        EXPECT_EQ(servis("f_tarih").asDateTime(), QDateTime::fromString(stored, Qt::ISODate));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Turkish, InspectorTypedDateTest,
+    ::testing::Values(TypedCase{"1.2.09", "2009-02-01T00:00:00", "01.02.0009 00:00:00"},
+                      TypedCase{"25.12", "2026-12-25T00:00:00", "25.12.2026 00:00:00"},
+                      TypedCase{"01.02.2009", "2009-02-01T00:00:00", "01.02.2009 00:00:00"},
+                      TypedCase{"1.2.200914", "2009-02-01T14:00:00", "01.02.2009 14:00:00"},
+                      TypedCase{"01022009", "2009-02-01T00:00:00", "01.02.2009 00:00:00"},
+                      TypedCase{"3.4", "2026-04-03T00:00:00", "03.04.2026 00:00:00"},
+                      TypedCase{"31.02.2008", "", "31.02.2008 00:00:00"},
+                      TypedCase{"29.02.2007", "", "29.02.2007 00:00:00"},
+                      TypedCase{"00.00.0000", "", "00.00.0000 00:00:00"}));
+
+TEST_F(InspectorDateTest, TheCalendarSpeaksTheRegionalLanguageFromItsFirstDay) {
+    const data::TTodayOverride today(QDate(2026, 6, 15));
+    newVisit();
+    type("1.2.09"); // the year still being typed is completed when the calendar opens
+    key(Qt::Key_F4);
+    QCalendarWidget* cal = date()->calendar();
+    ASSERT_NE(cal, nullptr);
+    EXPECT_EQ(cal->selectedDate(), QDate(2009, 2, 1));
+    EXPECT_EQ(cal->locale().language(), QLocale::Turkish);
+    EXPECT_EQ(cal->firstDayOfWeek(), Qt::Monday);
+    auto* month = cal->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"));
+    ASSERT_NE(month, nullptr);
+    EXPECT_EQ(month->text(), "Şubat");
+    key(Qt::Key_Escape);
+    EXPECT_EQ(date()->text(), "01.02.2009 00:00:00");
 }
 
 TEST_F(InspectorDateTest, ArrowsChangeRowsUnlessEditorKeysModeIsOn) {

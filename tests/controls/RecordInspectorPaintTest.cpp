@@ -357,3 +357,25 @@ TEST_F(InspectorPaintTest, WheelScrollsOneRowAndKeepsTheCurrentRow) {
     EXPECT_EQ(insp->topRow(), 8);
     EXPECT_EQ(insp->textEditor()->geometry().top(), 60);
 }
+
+TEST_F(InspectorPaintTest, ALongNoteShowsTheSameCutAsItsStart) {
+    // A one-paragraph note of 20,000 characters: only its start can show in the row, so the row
+    // looks exactly as it does with a note of the first 300 characters.
+    QString note;
+    while (note.size() < 20000)
+        note += QStringLiteral("Fren balataları ve ön diskler değişti, İşçilik ödendi. ");
+    note.truncate(20000);
+    sets->qryMain.edit();
+    TRecordInspector* insp = showCustomer();
+    const int memoRow = insp->rowCount() - 1;
+    const QRect cell = insp->cellRect(memoRow, 1);
+    auto grabCell = [&](const QString& text) {
+        musteri("f_not").setAsString(text);
+        insp->viewport()->repaint();
+        return grabViewport().copy(cell);
+    };
+    const QImage shortNote = grabCell(note.left(300));
+    const QImage longNote = grabCell(note);
+    EXPECT_TRUE(sameImage(longNote, shortNote));
+    EXPECT_EQ(musteri("f_not").asString().size(), 20000);
+}
