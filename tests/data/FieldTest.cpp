@@ -174,6 +174,22 @@ TEST_F(FieldTest, CalculatedMoneyIsADoubleReadBackAsFourDecimalMoney) {
     EXPECT_FALSE(f("id").canModify());
 }
 
+TEST_F(FieldTest, ACalculatedAmountShowsTheSameCentsAsTheStoredAmount) {
+    // Each amount's double lies just below the half cent (1.005 is 1.00499999999999989...).
+    for (const char* labour : {"1.0050", "1.0150", "2.6750", "-1.0050", "1234567.8950"}) {
+        db.exec(QString("UPDATE t_servis SET f_iscilik = '%1', f_tutar = '0.0000', "
+                        "f_odeme = NULL")
+                    .arg(labour));
+        visits->close();
+        visits->open();
+        SCOPED_TRACE(labour);
+        EXPECT_EQ(f("c_toplam").displayText(), f("f_iscilik").displayText());
+        EXPECT_EQ(f("c_kalan").displayText(), f("f_iscilik").displayText());
+        EXPECT_EQ(f("c_toplam").editText(), f("f_iscilik").editText());
+    }
+    EXPECT_EQ(f("c_toplam").displayText(), "1.234.567,90 TL");
+}
+
 TEST_F(FieldTest, AnAmountBeyondTheMoneyRangeDisplaysAsBcdOverflow) {
     db.exec("UPDATE t_servis SET f_odeme = '99999999999999999999.0000'");
     visits->close();
