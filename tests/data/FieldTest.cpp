@@ -190,6 +190,27 @@ TEST_F(FieldTest, ACalculatedAmountShowsTheSameCentsAsTheStoredAmount) {
     EXPECT_EQ(f("c_toplam").displayText(), "1.234.567,90 TL");
 }
 
+TEST_F(FieldTest, ARefusedValueLeavesTheRecordAsItWas) {
+    std::vector<FieldValue> offered;
+    f("f_tutar").OnValidate = [&](TField& field, const FieldValue& value) {
+        offered.push_back(value);
+        if (field.dataSet().state() == TDataSetState::dsEdit &&
+            std::holds_alternative<Money>(value))
+            throw EDatabaseError("refused");
+    };
+    // In browse the value is not offered: the state refuses it first.
+    EXPECT_EQ(entryError("f_tutar", "5"), "qryServis: Dataset not in edit or insert mode");
+    visits->edit();
+    EXPECT_EQ(entryError("f_tutar", "5"), "refused");
+    EXPECT_EQ(f("f_tutar").asMoney(), Money::fromRaw(-305000));
+    EXPECT_EQ(f("c_toplam").displayText(), "1.204,00 TL");
+    EXPECT_FALSE(visits->modified());
+    f("f_tutar").clear();
+    EXPECT_TRUE(f("f_tutar").isNull());
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(offered[1]));
+}
+
 TEST_F(FieldTest, AnAmountBeyondTheMoneyRangeDisplaysAsBcdOverflow) {
     db.exec("UPDATE t_servis SET f_odeme = '99999999999999999999.0000'");
     visits->close();
