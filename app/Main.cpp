@@ -75,6 +75,7 @@ QString sumText(Money sum) {
 const char* const kVisitsNotOpened = "Servis listesi açılamadı: toplamlar gösterilemiyor";
 const char* const kUnreadableAmount = "Toplamlar hesaplanamadı: okunamayan bir tutar var";
 const char* const kSumTooLarge = "Toplamlar hesaplanamadı: tutarlar çok büyük";
+const char* const kNotFormed = "Toplamlar hesaplanamadı";
 
 // A visit's total and balance as its calculated fields give them back (each kept as a double and
 // read back as money), or nullopt when a result lies outside the money range.
@@ -377,7 +378,7 @@ void TfrmMain::qryServisAmountValidate(data::TField& field, const data::FieldVal
 
 void TfrmMain::qryServisAfterOpen(TDataSet&) {
     // Written first so that a failure during the walk leaves no stale sums behind.
-    setTotalsCaption(pnlToplam, QString::fromUtf8(kUnreadableAmount));
+    setTotalsCaption(pnlToplam, QString::fromUtf8(kNotFormed));
     std::optional<Money> total = Money{}, paid = Money{}, balance = Money{};
     bool unreadable = false;
     qryServis.first();
@@ -402,8 +403,10 @@ void TfrmMain::qryServisAfterOpen(TDataSet&) {
         }
         qryServis.next();
     }
-    if (unreadable)
+    if (unreadable) {
+        setTotalsCaption(pnlToplam, QString::fromUtf8(kUnreadableAmount));
         return;
+    }
     // A sum too large for the money text would show as a blank beside "TL".
     if (!total || !paid || !balance || sumText(*total).isEmpty() || sumText(*paid).isEmpty() ||
         sumText(*balance).isEmpty()) {
