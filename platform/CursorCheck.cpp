@@ -220,8 +220,9 @@ QString quickCheck(sqlite3* db) {
     return result == QLatin1String("ok") ? QString() : result;
 }
 
-// The whole file mapped read-only. MAP_POPULATE fills the page tables in one call, which costs
-// less than one fault for every few pages the walk touches.
+// The whole file mapped read-only (reading each page's head with a system call apiece would cost
+// twice as much). No MAP_POPULATE: it holds the process's memory map lock for the whole file and so
+// stalls the thread that reads the customers meanwhile.
 class Mapping {
 public:
     explicit Mapping(const QString& path) {
