@@ -267,12 +267,19 @@ QString walkFile(sqlite3* db, const QString& path) {
         return QStringLiteral("its header is damaged");
     if (head[18] == 2 || head[19] == 2 || be32(head + 52) != 0)
         return quickCheck(db); // WAL or auto-vacuum: see the header comment
-    if (size % pageSize != 0)
-        return QStringLiteral("it ends in the middle of a page");
-    const std::uint32_t pages = std::uint32_t(size / pageSize);
+    std::uint32_t pages = std::uint32_t(size / pageSize);
+    // Where SQLite trusts the header's page count, pages past it are ignored, and a file shorter
+    // than it has lost its end.
     const std::uint32_t headerPages = be32(head + 28);
-    if (headerPages != 0 && be32(head + 24) == be32(head + 92) && headerPages != pages)
-        return QStringLiteral("it has %1 pages, its header says %2").arg(pages).arg(headerPages);
+    if (headerPages != 0 && be32(head + 24) == be32(head + 92)) {
+        if (headerPages > pages)
+            return QStringLiteral("it has %1 pages, its header says %2")
+                .arg(pages)
+                .arg(headerPages);
+        pages = headerPages;
+    } else if (size % pageSize != 0) {
+        return QStringLiteral("it ends in the middle of a page");
+    }
 
     Walk walk(head, pageSize, pageSize - head[20], pages);
     std::vector<std::uint32_t> roots{1};
