@@ -71,6 +71,40 @@ QString sumText(Money sum) {
     return xlib::moneyTextFromHundredths(Money::fromRaw(hundredths));
 }
 
+// What the totals line says instead of sums it cannot form.
+const char* const kVisitsNotOpened = "Servis listesi açılamadı: toplamlar gösterilemiyor";
+const char* const kUnreadableAmount = "Toplamlar hesaplanamadı: okunamayan bir tutar var";
+const char* const kSumTooLarge = "Toplamlar hesaplanamadı: tutarlar çok büyük";
+const char* const kNotFormed = "Toplamlar hesaplanamadı";
+
+// A visit's total and balance as its calculated fields give them back (each kept as a double and
+// read back as money), or nullopt when a result lies outside the money range.
+struct VisitSums {
+    Money total, balance;
+};
+
+std::optional<VisitSums> visitSums(Money labour, Money material, Money paid) {
+    const std::optional<Money> total = Money::sum(labour, material);
+    if (!total)
+        return std::nullopt;
+    const std::optional<Money> totalBack = Money::fromDouble(total->toDouble());
+    if (!totalBack)
+        return std::nullopt;
+    const std::optional<Money> balance = Money::difference(*totalBack, paid);
+    if (!balance || !Money::fromDouble(balance->toDouble()))
+        return std::nullopt;
+    return VisitSums{*total, *balance};
+}
+
+// The amount a field is about to take: null counts as zero; nullopt for anything else.
+std::optional<Money> newAmount(const data::FieldValue& value) {
+    if (const auto* m = std::get_if<Money>(&value))
+        return *m;
+    if (std::holds_alternative<std::monostate>(value))
+        return Money{};
+    return std::nullopt;
+}
+
 constexpr int kBorder = 5;
 constexpr int kHeaderHeight = 53;
 constexpr int kSpacer = 5;
@@ -110,6 +144,11 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     qryServis.OnCalcFields = [this](TDataSet& ds) { qryServisCalcFields(ds); };
     qryServis.AfterOpen = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
     qryServis.AfterPost = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
+    for (const char* amount : {"f_iscilik", "f_tutar", "f_odeme"})
+        qryServis.fieldByName(QString::fromLatin1(amount)).OnValidate =
+            [this](data::TField& field, const data::FieldValue& value) {
+                qryServisAmountValidate(field, value);
+            };
 
     qryTemp.setConnection(&dbsPRJ);
 
@@ -289,6 +328,9 @@ void TfrmMain::loadVisits() {
     qryServis.clearSql();
     qryServis.addSql(QStringLiteral("select * from t_servis where id_musteri=") +
                      qryMain.fieldByName(QStringLiteral("id")).asString());
+    // The previous customer's sums must not stay beside this customer: if opening fails, the
+    // totals line says so (the totals pass replaces this text when the list opens).
+    setTotalsCaption(pnlToplam, QString::fromUtf8(kVisitsNotOpened));
     qryServis.open();
 }
 
@@ -304,28 +346,74 @@ void TfrmMain::qryMainAfterPost(TDataSet&) {
 }
 
 void TfrmMain::qryServisCalcFields(TDataSet& ds) {
-    Money total = ds.fieldByName(QStringLiteral("f_iscilik")).asMoney() +
-                  ds.fieldByName(QStringLiteral("f_tutar")).asMoney();
-    ds.fieldByName(QStringLiteral("c_toplam")).setAsMoney(total);
-    ds.fieldByName(QStringLiteral("c_kalan"))
-        .setAsMoney(ds.fieldByName(QStringLiteral("c_toplam")).asMoney() -
-                    ds.fieldByName(QStringLiteral("f_odeme")).asMoney());
+    // An amount that cannot be read (it shows "BCD overflow") or a result outside the money
+    // range leaves both calculated cells empty; the other visits stay usable.
+    const std::optional<Money> labour = ds.fieldByName(QStringLiteral("f_iscilik")).tryAsMoney();
+    const std::optional<Money> material = ds.fieldByName(QStringLiteral("f_tutar")).tryAsMoney();
+    const std::optional<Money> paid = ds.fieldByName(QStringLiteral("f_odeme")).tryAsMoney();
+    if (!labour || !material || !paid || !visitSums(*labour, *material, *paid))
+        return;
+    data::TField& toplam = ds.fieldByName(QStringLiteral("c_toplam"));
+    toplam.setAsMoney(*labour + *material);
+    // The balance is formed from the total as the field gives it back.
+    ds.fieldByName(QStringLiteral("c_kalan")).setAsMoney(toplam.asMoney() - *paid);
+}
+
+void TfrmMain::qryServisAmountValidate(data::TField& field, const data::FieldValue& value) {
+    // An amount is refused when the visit's total or balance could not be formed with it; a
+    // visit whose other amounts are unreadable already cannot be summed and is not judged.
+    std::optional<Money> amounts[3];
+    const char* const names[3] = {"f_iscilik", "f_tutar", "f_odeme"};
+    for (int i = 0; i < 3; ++i)
+        amounts[i] = field.fieldName() == QLatin1String(names[i])
+                         ? newAmount(value)
+                         : qryServis.fieldByName(QString::fromLatin1(names[i])).tryAsMoney();
+    if (!amounts[0] || !amounts[1] || !amounts[2])
+        return;
+    if (!visitSums(*amounts[0], *amounts[1], *amounts[2]))
+        throw EDatabaseError(
+            QStringLiteral("%1 çok büyük: bu tutarla servisin toplamı hesaplanamaz")
+                .arg(field.displayName()));
 }
 
 void TfrmMain::qryServisAfterOpen(TDataSet&) {
-    Money total, paid, balance;
+    // Written first so that a failure during the walk leaves no stale sums behind.
+    setTotalsCaption(pnlToplam, QString::fromUtf8(kNotFormed));
+    std::optional<Money> total = Money{}, paid = Money{}, balance = Money{};
+    bool unreadable = false;
     qryServis.first();
     const int count = qryServis.recordCount();
+    data::TField& iscilik = qryServis.fieldByName(QStringLiteral("f_iscilik"));
+    data::TField& tutar = qryServis.fieldByName(QStringLiteral("f_tutar"));
     data::TField& toplam = qryServis.fieldByName(QStringLiteral("c_toplam"));
     data::TField& odeme = qryServis.fieldByName(QStringLiteral("f_odeme"));
     data::TField& kalan = qryServis.fieldByName(QStringLiteral("c_kalan"));
     for (int i = 0; i < count; ++i) {
-        total += toplam.asMoney();
-        paid += odeme.asMoney();
-        balance += kalan.asMoney();
+        const std::optional<Money> rowPaid = odeme.tryAsMoney();
+        if (!iscilik.tryAsMoney() || !tutar.tryAsMoney() || !rowPaid) {
+            unreadable = true;
+        } else if (toplam.isNull() || kalan.isNull()) {
+            total.reset(); // the amounts are readable: the visit's own sums overflowed
+        } else {
+            const std::optional<Money> rowTotal = toplam.tryAsMoney();
+            const std::optional<Money> rowBalance = kalan.tryAsMoney();
+            total = total && rowTotal ? Money::sum(*total, *rowTotal) : std::nullopt;
+            paid = paid ? Money::sum(*paid, *rowPaid) : std::nullopt;
+            balance = balance && rowBalance ? Money::sum(*balance, *rowBalance) : std::nullopt;
+        }
         qryServis.next();
     }
-    setTotalsCaption(pnlToplam, totalsText(total, paid, balance));
+    if (unreadable) {
+        setTotalsCaption(pnlToplam, QString::fromUtf8(kUnreadableAmount));
+        return;
+    }
+    // A sum too large for the money text would show as a blank beside "TL".
+    if (!total || !paid || !balance || sumText(*total).isEmpty() || sumText(*paid).isEmpty() ||
+        sumText(*balance).isEmpty()) {
+        setTotalsCaption(pnlToplam, QString::fromUtf8(kSumTooLarge));
+        return;
+    }
+    setTotalsCaption(pnlToplam, totalsText(*total, *paid, *balance));
 }
 
 void TfrmMain::btnMusteriYeniClick() {

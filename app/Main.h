@@ -62,6 +62,8 @@ public:
     void qryMainAfterPost(data::TDataSet& dataSet);
     void qryServisCalcFields(data::TDataSet& dataSet);
     void qryServisAfterOpen(data::TDataSet& dataSet);
+    // OnValidate of the three amounts: refuses one the visit's sums cannot be formed with.
+    void qryServisAmountValidate(data::TField& field, const data::FieldValue& value);
     void btnMusteriYeniClick();
     void btnMusteriDuzenleClick();
     void btnMusteriSilClick();

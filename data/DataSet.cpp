@@ -61,8 +61,11 @@ FieldValue coerce(const FieldValue& v, TFieldType type) {
                 return *m;
             return QString::number(*d, 'g', 17); // kept: displays as an overflow
         }
-        if (const auto* i = std::get_if<qint64>(&v))
-            return Money::fromUnits(*i);
+        if (const auto* i = std::get_if<qint64>(&v)) {
+            if (auto m = Money::checkedFromUnits(*i))
+                return *m;
+            return QString::number(*i); // kept: displays as an overflow
+        }
         if (const auto* s = std::get_if<QString>(&v)) {
             if (auto m = Money::fromStorageText(*s))
                 return *m;

@@ -83,6 +83,12 @@ std::optional<double> parseFloat(const QString& input, QChar decimalSeparator) {
     throw EDatabaseError(QStringLiteral("BCD overflow"));
 }
 
+Money moneyOfUnits(qint64 units) {
+    if (auto m = Money::checkedFromUnits(units))
+        return *m;
+    bcdOverflow();
+}
+
 } // namespace
 
 TField::TField(TDataSet& dataSet, const QString& fieldName, TFieldType type, TFieldKind kind)
@@ -223,7 +229,7 @@ Money TField::asMoney() const {
         bcdOverflow();
     }
     if (const auto* i = std::get_if<qint64>(&v))
-        return Money::fromUnits(*i);
+        return moneyOfUnits(*i);
     if (const auto* s = std::get_if<QString>(&v)) {
         if (type_ == TFieldType::ftBCD)
             bcdOverflow(); // a stored decimal the money range cannot hold
@@ -232,6 +238,14 @@ Money TField::asMoney() const {
         throw EDatabaseError(QStringLiteral("'%1' is not a valid floating point value").arg(*s));
     }
     cannotAccess(*this, "Currency");
+}
+
+std::optional<Money> TField::tryAsMoney() const {
+    try {
+        return asMoney();
+    } catch (const EDatabaseError&) {
+        return std::nullopt;
+    }
 }
 
 double TField::asFloat() const {
@@ -264,6 +278,11 @@ QDateTime TField::asDateTime() const {
 // Writing ------------------------------------------------------------------------------------
 
 void TField::writeValue(const FieldValue& value) {
+    if (OnValidate && !isCalculated() && !readOnly_) {
+        const TDataSetState s = dataSet_.state();
+        if (s == TDataSetState::dsEdit || s == TDataSetState::dsInsert)
+            OnValidate(*this, value);
+    }
     dataSet_.writeField(*this, value);
 }
 
@@ -271,7 +290,7 @@ void TField::setAsInteger(qint64 value) {
     if (isIntegerType(type_))
         writeValue(value);
     else if (type_ == TFieldType::ftBCD)
-        writeValue(Money::fromUnits(value));
+        writeValue(moneyOfUnits(value));
     else if (type_ == TFieldType::ftFloat)
         writeValue(double(value));
     else if (isTextType(type_))

@@ -6,6 +6,8 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
+#include <optional>
 #include <variant>
 
 namespace data {
@@ -65,6 +67,9 @@ public:
     QString asString() const;
     qint64 asInteger() const;
     Money asMoney() const;
+    // The same without raising: nullopt where asMoney fails (a stored decimal the money range
+    // cannot hold, a text or blob that is no amount, a double out of range).
+    std::optional<Money> tryAsMoney() const;
     double asFloat() const;
     QDateTime asDateTime() const; // invalid when null
     FieldValue value() const;
@@ -78,6 +83,10 @@ public:
     void clear();
     // The text-entry conversion of typed text (empty text clears, except for text fields).
     void setText(const QString& text);
+
+    // Runs before a new value is stored into a data field in edit or insert state, with that
+    // value (null as std::monostate); raising refuses it and leaves the record as it was.
+    std::function<void(TField& field, const FieldValue& newValue)> OnValidate;
 
     // Texts under the regional settings at the moment of the call.
     QString displayText() const;

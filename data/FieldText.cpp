@@ -54,12 +54,13 @@ struct Decimal {
             exponent = 0;
         }
     }
-    // Rounded to `decimals` places, also to at most maxSignificant digits when given.
+    // Rounded to `decimals` places. With maxSignificant the value is first cut to that many
+    // significant digits and only then to the places: a double's 17-digit form of 1.005 is
+    // 1.00499999999999989, which must show the same cents as the amount 1.005 itself.
     void roundTo(int decimals, int maxSignificant = 0) {
-        int keep = exponent + decimals;
-        if (maxSignificant > 0 && keep > maxSignificant)
-            keep = maxSignificant;
-        roundDigits(keep);
+        if (maxSignificant > 0)
+            roundDigits(maxSignificant);
+        roundDigits(exponent + decimals);
     }
     QString integerPart() const {
         if (exponent <= 0 || digits.isEmpty())

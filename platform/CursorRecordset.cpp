@@ -902,10 +902,17 @@ void Recordset::open(Connection& connection, const QString& sql, CursorType curs
     d->shared = shared;
     try {
         if (columns > 0) {
-            d->describeColumns(raw, db);
-            d->readResult(raw, db);
+            try {
+                d->describeColumns(raw, db);
+                d->readResult(raw, db);
+            } catch (...) {
+                connection.requireWhole(); // a damaged file is reported as such
+                throw;
+            }
+            connection.requireWhole(); // the file's check ran meanwhile
         } else {
-            d->readResult(raw, db); // runs the statement
+            connection.requireWhole(); // nothing runs before the file has passed its check
+            d->readResult(raw, db);    // runs the statement
         }
     } catch (...) {
         d->shared.reset();

@@ -174,6 +174,43 @@ TEST_F(FieldTest, CalculatedMoneyIsADoubleReadBackAsFourDecimalMoney) {
     EXPECT_FALSE(f("id").canModify());
 }
 
+TEST_F(FieldTest, ACalculatedAmountShowsTheSameCentsAsTheStoredAmount) {
+    // Each amount's double lies just below the half cent (1.005 is 1.00499999999999989...).
+    for (const char* labour : {"1.0050", "1.0150", "2.6750", "-1.0050", "1234567.8950"}) {
+        db.exec(QString("UPDATE t_servis SET f_iscilik = '%1', f_tutar = '0.0000', "
+                        "f_odeme = NULL")
+                    .arg(labour));
+        visits->close();
+        visits->open();
+        SCOPED_TRACE(labour);
+        EXPECT_EQ(f("c_toplam").displayText(), f("f_iscilik").displayText());
+        EXPECT_EQ(f("c_kalan").displayText(), f("f_iscilik").displayText());
+        EXPECT_EQ(f("c_toplam").editText(), f("f_iscilik").editText());
+    }
+    EXPECT_EQ(f("c_toplam").displayText(), "1.234.567,90 TL");
+}
+
+TEST_F(FieldTest, ARefusedValueLeavesTheRecordAsItWas) {
+    std::vector<FieldValue> offered;
+    f("f_tutar").OnValidate = [&](TField& field, const FieldValue& value) {
+        offered.push_back(value);
+        if (field.dataSet().state() == TDataSetState::dsEdit &&
+            std::holds_alternative<Money>(value))
+            throw EDatabaseError("refused");
+    };
+    // In browse the value is not offered: the state refuses it first.
+    EXPECT_EQ(entryError("f_tutar", "5"), "qryServis: Dataset not in edit or insert mode");
+    visits->edit();
+    EXPECT_EQ(entryError("f_tutar", "5"), "refused");
+    EXPECT_EQ(f("f_tutar").asMoney(), Money::fromRaw(-305000));
+    EXPECT_EQ(f("c_toplam").displayText(), "1.204,00 TL");
+    EXPECT_FALSE(visits->modified());
+    f("f_tutar").clear();
+    EXPECT_TRUE(f("f_tutar").isNull());
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(offered[1]));
+}
+
 TEST_F(FieldTest, AnAmountBeyondTheMoneyRangeDisplaysAsBcdOverflow) {
     db.exec("UPDATE t_servis SET f_odeme = '99999999999999999999.0000'");
     visits->close();

@@ -43,6 +43,26 @@ INSTANTIATE_TEST_SUITE_P(
                       PatternCase{12, "$ -1,234.50"}, PatternCase{13, "1,234.50- $"},
                       PatternCase{14, "($ 1,234.50)"}, PatternCase{15, "(1,234.50 $)"}));
 
+TEST(CurrencyText, ADoubleIsCutToFifteenDigitsBeforeItsCentsAreRounded) {
+    const FormatSettings tr = platform::turkishFormatSettings();
+    struct Case {
+        std::int64_t raw;
+        const char* currency;
+        const char* fixed;
+    };
+    for (const Case& c : {Case{10050, "1,01 TL", "1,01"}, Case{10150, "1,02 TL", "1,02"},
+                          Case{26750, "2,68 TL", "2,68"}, Case{-10050, "-1,01 TL", "-1,01"}}) {
+        const Money m = Money::fromRaw(c.raw);
+        EXPECT_EQ(currencyText(m, tr), c.currency);
+        EXPECT_EQ(currencyText(m.toDouble(), tr), c.currency) << c.raw;
+        EXPECT_EQ(fixedText(m, tr), c.fixed);
+        EXPECT_EQ(fixedText(m.toDouble(), tr), c.fixed) << c.raw;
+    }
+    // The cut itself carries: 0.999999999999999999 is 1 at fifteen digits.
+    EXPECT_EQ(currencyText(0.99999999999999999, tr), "1,00 TL");
+    EXPECT_EQ(currencyText(999999999999.995, tr), "1.000.000.000.000,00 TL");
+}
+
 TEST(CurrencyText, PositivePatternsRoundingAndGrouping) {
     const Money amount = Money::fromRaw(12345000);
     EXPECT_EQ(currencyText(amount, dollars(0, 0)), "$1,234.50");

@@ -9,7 +9,9 @@ namespace testsupport {
 TestDatabase::TestDatabase() {
     if (sqlite3_open(path().toUtf8().constData(), &db_) != SQLITE_OK)
         throw std::runtime_error("cannot create the test database");
-    exec("PRAGMA foreign_keys = ON"); // as every connection to a Korvela file
+    // Like any program sharing the file, it waits for a lock (the engine's check of the file
+    // holds a read lock for a moment after each open).
+    sqlite3_busy_timeout(db_, 5000);
     exec(data::schemaSql());
 }
 

@@ -102,4 +102,27 @@ TEST(MoneyParse, RejectsOverflowAndGarbage) {
     EXPECT_EQ(Money::parse("0,00015", ',')->raw, 2);
 }
 
+TEST(MoneyArithmetic, EveryOperationReportsOverflowInsteadOfWrapping) {
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t min = std::numeric_limits<std::int64_t>::min();
+    const Money half = *Money::fromStorageText("500000000000000");
+    // 500.000.000.000.000 twice once wrapped to -844.674.407.370.955,1616.
+    EXPECT_FALSE(Money::sum(half, half).has_value());
+    EXPECT_THROW(half + half, MoneyOverflow);
+    Money total = half;
+    EXPECT_THROW(total += half, MoneyOverflow);
+    EXPECT_EQ(total, half); // unchanged by the refused addition
+    EXPECT_FALSE(Money::difference(Money::fromRaw(min), Money::fromRaw(1)).has_value());
+    EXPECT_FALSE(Money::difference({}, Money::fromRaw(min)).has_value());
+    EXPECT_THROW(Money::fromRaw(min) - Money::fromRaw(1), MoneyOverflow);
+    EXPECT_FALSE(Money::checkedFromUnits(max / 10000 + 1).has_value());
+    EXPECT_THROW(Money::fromUnits(min / 10000 - 1), MoneyOverflow);
+    // The edges themselves are exact.
+    EXPECT_EQ(Money::sum(Money::fromRaw(max - 1), Money::fromRaw(1))->raw, max);
+    EXPECT_EQ(Money::difference(Money::fromRaw(min + 1), Money::fromRaw(1))->raw, min);
+    EXPECT_EQ((Money::fromRaw(-5) - Money::fromRaw(max - 5)).raw, min + 1);
+    EXPECT_EQ(Money::fromUnits(max / 10000).raw, max / 10000 * 10000);
+    EXPECT_STREQ(MoneyOverflow().what(), "BCD overflow");
+}
+
 } // namespace
