@@ -2,6 +2,7 @@
 #include "data/AccessFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace data {
@@ -21,6 +22,9 @@ QString shellWord(const QString& path) {
 } // namespace
 
 bool isAccessFile(const QString& path) {
+    // Only a regular file (or a link to one) is read: opening a FIFO would wait for a writer.
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
