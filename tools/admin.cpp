@@ -250,10 +250,11 @@ int fillDemo(Database& db) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: korvela-admin create PATH [--demo] [--keep]\n"
-                         "       korvela-admin upgrade PATH\n"
-                         "       korvela-admin create CONNECTION [--keep]\n"
-                         "       korvela-admin copy SOURCE TARGET [--force]\n%s",
+    std::fprintf(stderr,
+                 "usage: korvela-admin create PATH [--demo] [--keep]\n"
+                 "       korvela-admin upgrade PATH\n"
+                 "       korvela-admin create CONNECTION [--keep]\n"
+                 "       korvela-admin copy SOURCE TARGET [--force]\n%s",
                  admin::careUsage());
     return 2;
 }
