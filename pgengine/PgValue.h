@@ -2,8 +2,8 @@
 // date-times, UTF-8 text).
 #pragma once
 
+#include "engine/CursorValue.h"
 #include "pgengine/PgSession.h"
-#include "platform/CursorValue.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 // The application object: title, default error path, message boxes, input box and guarded handlers.
 #pragma once
 
-#include "platform/Errors.h"
+#include "core/Errors.h"
 
 #include <QApplication>
 #include <QString>

@@ -4,7 +4,7 @@
 #include <QChar>
 #include <QString>
 
-namespace platform {
+namespace core {
 
 // The values the program formats with, named after the Windows locale entries they stand for.
 struct FormatSettings {
@@ -33,4 +33,4 @@ void setFormatSettings(const FormatSettings& settings);
 // Reads the system settings again (start-up and when the toolkit reports a locale change).
 void reloadFormatSettings();
 
-} // namespace platform
+} // namespace core

@@ -1,9 +1,9 @@
 // Regional settings: the Turkish defaults and the values derived from the system locale.
-#include "platform/RegionalSettings.h"
+#include "core/RegionalSettings.h"
 
 #include <QLocale>
 
-namespace platform {
+namespace core {
 
 namespace {
 
@@ -102,4 +102,4 @@ void reloadFormatSettings() {
     current() = systemFormatSettings();
 }
 
-} // namespace platform
+} // namespace core
