@@ -1014,8 +1014,10 @@ bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues, in
             d->cursor->gotoBookmark(copy.bookmark());
             found = onRow(*d->cursor);
         }
-    } catch (...) {
+    } catch (const EOleException&) {
         found = false; // a locate that cannot be carried out simply finds nothing
+    } catch (const EDatabaseError&) {
+        found = false;
     }
     if (!found)
         return false;
