@@ -187,7 +187,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     if (event->type() == QEvent::LocaleChange && receiver == this)
-        core::reloadFormatSettings();
+        regional_.reload();
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

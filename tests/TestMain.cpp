@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::loadFonts();
     platform::useClassicLook(); // as the program does
-    core::setFormatSettings(core::turkishFormatSettings());
+    const core::RegionalSettings regional(core::turkishFormatSettings());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

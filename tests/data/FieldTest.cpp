@@ -20,7 +20,6 @@ protected:
         visits = datatest::serviceQuery(connection, customer);
         visits->open();
     }
-    void TearDown() override { core::setFormatSettings(core::turkishFormatSettings()); }
     TField& f(const char* name) { return visits->fieldByName(name); }
     QString entryError(const char* field, const QString& text) {
         try {
@@ -61,7 +60,7 @@ TEST_F(FieldTest, EnglishSettingsApplyAtTheMomentOfEachCall) {
     en.dateSeparator = '/';
     en.shortDateFormat = "m/d/yyyy";
     en.longTimeFormat = "h:nn:ss";
-    core::setFormatSettings(en);
+    const core::RegionalSettings english(en);
     EXPECT_EQ(f("f_iscilik").displayText(), "$1,234.50");
     EXPECT_EQ(f("f_iscilik").editText(), "1234.50");
     EXPECT_EQ(f("f_tutar").displayText(), "($30.50)");

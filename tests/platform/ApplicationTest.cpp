@@ -102,6 +102,28 @@ TEST(RegionalSettings, CLocaleGivesTheTurkishSettings) {
     qputenv("LC_ALL", "C");
 }
 
+TEST(RegionalSettings, AnOwnerIsInForceForItsLifetimeAndTheOneBeforeReturns) {
+    ASSERT_EQ(core::formatSettings().decimalSeparator, ','); // the test program's Turkish owner
+    core::FormatSettings english = core::turkishFormatSettings();
+    english.decimalSeparator = '.';
+    {
+        core::RegionalSettings outer(english);
+        EXPECT_EQ(core::formatSettings().decimalSeparator, '.');
+        {
+            core::FormatSettings other = english;
+            other.decimalSeparator = '/';
+            const core::RegionalSettings inner(other);
+            EXPECT_EQ(core::formatSettings().decimalSeparator, '/');
+        }
+        EXPECT_EQ(core::formatSettings().decimalSeparator, '.');
+        english.currencyString = "$";
+        outer.set(english);
+        EXPECT_EQ(core::formatSettings().currencyString, "$");
+    }
+    EXPECT_EQ(core::formatSettings().decimalSeparator, ',');
+    EXPECT_EQ(core::formatSettings().currencyString, "TL");
+}
+
 } // namespace
 
 namespace {

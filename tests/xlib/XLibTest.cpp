@@ -38,9 +38,10 @@ TEST(MoneyText, FollowsTheRegionalSeparatorsAtTheMomentOfTheCall) {
     core::FormatSettings english = core::turkishFormatSettings();
     english.decimalSeparator = '.';
     english.thousandSeparator = ',';
-    core::setFormatSettings(english);
-    EXPECT_EQ(xlib::moneyText(m("1234.5")), "1,234.50");
-    core::setFormatSettings(core::turkishFormatSettings());
+    {
+        const core::RegionalSettings owner(english);
+        EXPECT_EQ(xlib::moneyText(m("1234.5")), "1,234.50");
+    }
     EXPECT_EQ(xlib::moneyText(m("1234.5")), "1.234,50");
 }
 
