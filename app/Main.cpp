@@ -20,7 +20,6 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
-#include <cstdlib>
 
 namespace app {
 
@@ -28,6 +27,9 @@ using data::TDataSet;
 using data::TDataSetState;
 
 namespace {
+
+// The header strip's orange, behind the logo and the banner.
+const QColor kHeaderColour(0xEF, 0x99, 0x42);
 
 // The orange header strip with its lowered one-pixel bevel.
 class HeaderPanel : public QWidget {
@@ -37,7 +39,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), QColor(0xEF, 0x99, 0x42));
+        p.fillRect(rect(), kHeaderColour);
         p.fillRect(0, 0, width(), 1, platform::clBtnShadow.toQColor());
         p.fillRect(0, 0, 1, height(), platform::clBtnShadow.toQColor());
         p.fillRect(0, height() - 1, width(), 1, platform::clBtnHighlight.toQColor());
@@ -111,6 +113,12 @@ constexpr int kSpacer = 5;
 constexpr int kSplitterHeight = 5;
 constexpr int kTotalsHeight = 24;
 constexpr int kButtonBarHeight = 41;
+// The logo's square in the header's left end, inside the one-pixel bevel.
+constexpr int kLogoWidth = 50;
+// The command buttons: their top in the button bar and their size.
+constexpr int kButtonTop = 6;
+constexpr int kButtonWidth = 85;
+constexpr int kButtonHeight = 27;
 // The client size the window is designed at (700 x 600 outside with the classic frame).
 constexpr int kDesignClientWidth = 692;
 constexpr int kDesignClientHeight = 573;
@@ -181,7 +189,7 @@ void TfrmMain::createControls() {
     imgLogo->OnClick = [this] { Image1Click(); };
     imgBanner = new TImage(pnlHeader);
     imgBanner->setObjectName("imgBanner");
-    imgBanner->fill = QColor(0xEF, 0x99, 0x42);
+    imgBanner->fill = kHeaderColour;
     imgBanner->setPicture(loadPicture(QStringLiteral(":/images/banner.jpg")));
     imgBanner->OnClick = [this] { Image1Click(); };
 
@@ -228,7 +236,7 @@ void TfrmMain::createControls() {
         *s.button =
             makeCommandButton(pnlButtons, QString::fromUtf8(s.name), QString::fromUtf8(s.caption),
                               [this, handler] { (this->*handler)(); });
-        (*s.button)->setGeometry(s.left, 6, 85, 27);
+        (*s.button)->setGeometry(s.left, kButtonTop, kButtonWidth, kButtonHeight);
         if (s.rightAnchored)
             rightAnchored_.emplace_back(*s.button, kDesignClientWidth - 2 * kBorder - s.left);
     }
@@ -246,9 +254,9 @@ void TfrmMain::layoutControls() {
     const int bottom = height() - kBorder;
     int y = kBorder;
     pnlHeader->setGeometry(kBorder, y, w, kHeaderHeight);
-    pnlLogo->setGeometry(1, 1, 50, kHeaderHeight - 2);
-    imgLogo->setGeometry(0, 0, 50, kHeaderHeight - 2);
-    imgBanner->setGeometry(51, 1, qMax(0, w - 52), kHeaderHeight - 2);
+    pnlLogo->setGeometry(1, 1, kLogoWidth, kHeaderHeight - 2);
+    imgLogo->setGeometry(0, 0, kLogoWidth, kHeaderHeight - 2);
+    imgBanner->setGeometry(kLogoWidth + 1, 1, qMax(0, w - kLogoWidth - 2), kHeaderHeight - 2);
     y += kHeaderHeight + kSpacer;
 
     pnlButtons->setGeometry(kBorder, bottom - kButtonBarHeight, w, kButtonBarHeight);
@@ -266,7 +274,7 @@ void TfrmMain::layoutControls() {
 
     // Service commands keep their distance from the right edge.
     for (const auto& [button, right] : rightAnchored_)
-        button->move(w - right, 6);
+        button->move(w - right, kButtonTop);
 }
 
 void TfrmMain::setCustomerGridHeight(int height) {
@@ -295,11 +303,6 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::FormCreate() {
-    if (dbsPRJ.connected()) {
-        platform::messageDlg(QStringLiteral("Data bağlantısını kapatıp, tekrar çalıştırın!"),
-                             platform::MsgType::Warning, int(platform::MsgButton::OK));
-        std::exit(0);
-    }
     platform::guarded([this] {
         dbsPRJ.setConnectionString(data::korvelaConnectionString(applicationDirectory_));
         dbsPRJ.open();

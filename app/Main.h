@@ -96,7 +96,9 @@ private:
     QString applicationDirectory_;
     // Buttons anchored to the bar's right edge, with their distance from it.
     std::vector<std::pair<controls::TGradButton*, int>> rightAnchored_;
-    int customerGridHeight_ = 189;
+    // The customer grid's height until the splitter is dragged.
+    static constexpr int kInitialCustomerGridHeight = 189;
+    int customerGridHeight_ = kInitialCustomerGridHeight;
     bool centred_ = false;
 };
 

@@ -1,6 +1,8 @@
 // TInspectorDateEdit: part-by-part date and time entry, the arrow button and the month calendar.
 #include "controls/InspectorDateEdit.h"
 #include "controls/RecordInspector.h"
+#include "core/Errors.h"
+#include "core/RegionalSettings.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
 #include "data/DatePicture.h"
@@ -8,9 +10,7 @@
 #include "data/FieldText.h"
 #include "platform/Application.h"
 #include "platform/Colors.h"
-#include "platform/Errors.h"
 #include "platform/Fonts.h"
-#include "platform/RegionalSettings.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -208,7 +208,7 @@ TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* par
     pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
     setPalette(pal);
     d->button = new DropButton(this);
-    d->picture.emplace(picture(), platform::formatSettings());
+    d->picture.emplace(picture(), core::formatSettings());
 }
 
 TInspectorDateEdit::~TInspectorDateEdit() {
@@ -229,7 +229,7 @@ QString TInspectorDateEdit::picture() const {
     data::TField* f = field();
     if (f && !f->displayFormat().isEmpty())
         return f->displayFormat();
-    const platform::FormatSettings& fs = platform::formatSettings();
+    const core::FormatSettings& fs = core::formatSettings();
     return fs.shortDateFormat + ' ' + fs.longTimeFormat;
 }
 
@@ -271,7 +271,7 @@ QWidget* TInspectorDateEdit::arrowButton() const {
 }
 
 void TInspectorDateEdit::loadFromField() {
-    d->picture.emplace(picture(), platform::formatSettings());
+    d->picture.emplace(picture(), core::formatSettings());
     d->buffer.clear();
     d->advanced = false;
     d->changed = false;
@@ -350,7 +350,7 @@ void TInspectorDateEdit::commit() {
         // editor keeps what was typed and stays changed.
         const std::optional<QDateTime> typed = d->typed();
         if (!typed)
-            throw platform::EDatabaseError(data::invalidDateTimeMessage(text()));
+            throw core::EDatabaseError(data::invalidDateTimeMessage(text()));
         QDateTime dt = *typed;
         const QDateTime old = f->asDateTime();
         // A date-only picture keeps the field's time of day, a time-only picture its date.
@@ -381,7 +381,7 @@ void TInspectorDateEdit::openDropDown() {
     cal->setGridVisible(false);
     cal->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     // Month and day names in the language of the regional settings, weeks from their first day.
-    const platform::FormatSettings& fs = platform::formatSettings();
+    const core::FormatSettings& fs = core::formatSettings();
     cal->setLocale(QLocale(fs.localeName));
     cal->setFirstDayOfWeek(fs.firstDayOfWeek);
     cal->setSelectedDate(d->null ? data::today() : d->nearest().date());
@@ -592,7 +592,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     if (text.isEmpty() || ctrl || alt)
         return;
     const QChar c = text[0];
-    if (c == platform::formatSettings().dateSeparator) {
+    if (c == core::formatSettings().dateSeparator) {
         // The locale's date separator ("." under Turkish settings) ends the part being typed.
         // Right after a part completed itself by its digits ("25" then "."), it is the
         // separator the user typed along and moves nowhere.

@@ -133,12 +133,12 @@ void TRecordGrid::Private::applyColumnList() {
     for (int i = 0; i < selected.size(); ++i) {
         const QStringList parts = selected[i].split('\t');
         if (parts.size() < 3)
-            throw platform::Exception(
+            throw core::Exception(
                 QStringLiteral("List index out of bounds (%1)").arg(parts.size()));
         bool ok = false;
         const int width = parts[1].toInt(&ok);
         if (!ok)
-            throw platform::Exception(
+            throw core::Exception(
                 QStringLiteral("'%1' is not a valid integer value").arg(parts[1]));
         // The first entry naming a field wins; an entry without a field still counts for i.
         data::TField* f = ds->findField(parts[0]);

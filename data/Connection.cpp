@@ -1,9 +1,9 @@
 // TConnection: opening and closing the engine connection; the program's connection string.
 #include "data/Connection.h"
 
+#include "core/Errors.h"
 #include "data/AccessFile.h"
 #include "data/SchemaUpgrade.h"
-#include "platform/Errors.h"
 
 namespace data {
 
@@ -17,7 +17,7 @@ void TConnection::setConnected(bool on) {
     // A shop's old Access file: say how to convert it instead of only refusing it.
     const QString path = cursor::Connection::dataSourceOf(connectionString_);
     if (isAccessFile(path))
-        throw platform::EOleException(accessFileMessage(path));
+        throw core::EOleException(accessFileMessage(path));
     engine_.open(connectionString_);
     // A file of an earlier build lacks the key that ties visits to customers: it is not opened,
     // and the user is told how to upgrade it.

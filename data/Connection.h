@@ -1,7 +1,7 @@
 // TConnection: the database connection (dbsPRJ) and its connection string.
 #pragma once
 
-#include "platform/CursorConnection.h"
+#include "engine/CursorConnection.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 // TDataSet: states, the record window over a cursor, calculated fields, events and notifications.
 #include "data/DataSet.h"
 
+#include "core/Errors.h"
 #include "data/DataCursor.h"
 #include "data/DataSource.h"
-#include "platform/Errors.h"
 
 #include <algorithm>
 #include <exception>
@@ -144,7 +144,7 @@ bool onRow(const DataCursor& c) {
     QString message;
     try {
         throw;
-    } catch (const platform::Exception& e) {
+    } catch (const core::Exception& e) {
         message = e.message();
     } catch (const std::exception& e) {
         message = QString::fromUtf8(e.what());
@@ -160,7 +160,7 @@ bool onRow(const DataCursor& c) {
 QString currentMessage() {
     try {
         throw;
-    } catch (const platform::Exception& e) {
+    } catch (const core::Exception& e) {
         return e.message();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -1014,8 +1014,10 @@ bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues, in
             d->cursor->gotoBookmark(copy.bookmark());
             found = onRow(*d->cursor);
         }
-    } catch (...) {
+    } catch (const EOleException&) {
         found = false; // a locate that cannot be carried out simply finds nothing
+    } catch (const EDatabaseError&) {
+        found = false;
     }
     if (!found)
         return false;

@@ -1,10 +1,10 @@
 // TDataSet: a record set with its states, record window, field objects, events and notifications.
 #pragma once
 
+#include "core/Errors.h"
 #include "data/DataCursor.h"
 #include "data/DataEvents.h"
 #include "data/Field.h"
-#include "platform/Errors.h"
 
 #include <QString>
 #include <QStringList>

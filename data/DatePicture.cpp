@@ -18,7 +18,7 @@ std::optional<QDate>& pinnedToday() {
 
 } // namespace
 
-TDatePicture::TDatePicture(const QString& picture, const platform::FormatSettings& fs) {
+TDatePicture::TDatePicture(const QString& picture, const core::FormatSettings& fs) {
     twelveHour_ = picture.contains(QStringLiteral("am/pm"), Qt::CaseInsensitive) ||
                   picture.contains(QStringLiteral("a/p"), Qt::CaseInsensitive);
     auto literal = [&](const QString& s) {

@@ -1,7 +1,7 @@
 // The one reader of date and time pictures and typed dates: tokens, formatting, two-digit years.
 #pragma once
 
-#include "platform/RegionalSettings.h"
+#include "core/RegionalSettings.h"
 
 #include <QDateTime>
 #include <QString>
@@ -36,7 +36,7 @@ struct TPictureToken {
 // separator, quoted text literally. Every date and time text of the program is read with it.
 class TDatePicture {
 public:
-    TDatePicture(const QString& picture, const platform::FormatSettings& settings);
+    TDatePicture(const QString& picture, const core::FormatSettings& settings);
 
     const std::vector<TPictureToken>& tokens() const { return tokens_; }
     bool hasDate() const; // a day, month or year part

@@ -2,9 +2,9 @@
 #include "data/Field.h"
 #include "data/DatePicture.h"
 
+#include "core/Errors.h"
 #include "data/DataSet.h"
 #include "data/FieldText.h"
-#include "platform/Errors.h"
 
 #include <cmath>
 
@@ -24,8 +24,8 @@ bool isIntegerType(TFieldType t) {
     return t == TFieldType::ftInteger || t == TFieldType::ftAutoInc;
 }
 
-const platform::FormatSettings& settings() {
-    return platform::formatSettings();
+const core::FormatSettings& settings() {
+    return core::formatSettings();
 }
 
 // A decimal integer of the 32-bit range, leading blanks allowed.
@@ -360,7 +360,7 @@ void TField::setText(const QString& text) {
         clear();
         return;
     }
-    const platform::FormatSettings& fs = settings();
+    const core::FormatSettings& fs = settings();
     switch (type_) {
     case TFieldType::ftMemo:
         writeValue(text);
@@ -407,7 +407,7 @@ QString TField::displayText() const {
                               : fieldtext::turkishUpper(QStringLiteral("(Memo)"));
     if (isNullValue(v))
         return {};
-    const platform::FormatSettings& fs = settings();
+    const core::FormatSettings& fs = settings();
     switch (type_) {
     case TFieldType::ftBCD:
         if (const auto* m = std::get_if<Money>(&v))
@@ -428,7 +428,7 @@ QString TField::editText() const {
     const FieldValue v = stored();
     if (isNullValue(v))
         return {};
-    const platform::FormatSettings& fs = settings();
+    const core::FormatSettings& fs = settings();
     switch (type_) {
     case TFieldType::ftBCD:
         if (const auto* m = std::get_if<Money>(&v))

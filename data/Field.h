@@ -1,8 +1,8 @@
 // TField: one column or calculated value of a record set, with its display and entry texts.
 #pragma once
 
+#include "core/Money.h"
 #include "data/DataEvents.h"
-#include "xlib/Money.h"
 
 #include <QDateTime>
 #include <QString>

@@ -8,7 +8,7 @@ namespace data::fieldtext {
 
 namespace {
 
-using platform::FormatSettings;
+using core::FormatSettings;
 
 // A decimal number as digits: value = 0.digits × 10^exponent (digits without leading zeros,
 // empty for zero).

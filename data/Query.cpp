@@ -1,9 +1,9 @@
 // TQuery: a record set whose cursor is a recordset of the cursor engine.
 #include "data/Query.h"
 
+#include "core/Errors.h"
 #include "data/Connection.h"
 #include "data/DataCursor.h"
-#include "platform/Errors.h"
 
 namespace data {
 

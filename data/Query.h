@@ -2,7 +2,7 @@
 #pragma once
 
 #include "data/DataSet.h"
-#include "platform/CursorRecordset.h"
+#include "engine/CursorRecordset.h"
 
 namespace data {
 

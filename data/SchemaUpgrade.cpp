@@ -1,8 +1,8 @@
 // Recognising a database file of an earlier build, and rebuilding its visit table with the key.
 #include "data/SchemaUpgrade.h"
 
-#include "platform/CursorConnection.h"
-#include "platform/Errors.h"
+#include "core/Errors.h"
+#include "engine/CursorConnection.h"
 
 #include <sqlite3.h>
 #include <vector>

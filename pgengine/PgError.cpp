@@ -14,6 +14,6 @@ QString ServerError::clean(const QString& raw) {
 }
 
 ServerError::ServerError(Kind kind, const QString& message)
-    : kind_(kind), message_(clean(message)), utf8_(message_.toUtf8()) {}
+    : core::EOleException(clean(message)), kind_(kind) {}
 
 } // namespace pgengine

@@ -1,9 +1,9 @@
 // The error the server engine raises: PostgreSQL's own message, and what kind of failure it was.
 #pragma once
 
-#include <QByteArray>
+#include "core/Errors.h"
+
 #include <QString>
-#include <exception>
 
 namespace pgengine {
 
@@ -13,8 +13,8 @@ extern const QString kRowConflict;
 
 // Raised by every failing server operation. The message is PostgreSQL's text on one line with
 // trailing blanks, control characters and full stops removed (the form the cursor engine's
-// provider errors take), so the record-set layer can show it unchanged.
-class ServerError : public std::exception {
+// provider errors take), so the record-set layer can show it unchanged: it is a provider error.
+class ServerError : public core::EOleException {
 public:
     enum class Kind {
         Connection, // could not connect, or the connection was lost
@@ -23,8 +23,6 @@ public:
     };
     ServerError(Kind kind, const QString& message);
     Kind kind() const { return kind_; }
-    const QString& message() const { return message_; }
-    const char* what() const noexcept override { return utf8_.constData(); }
 
     // One line: runs of white space (libpq's messages carry "\n\t") become one blank; trailing
     // blanks, control characters and full stops go.
@@ -32,8 +30,6 @@ public:
 
 private:
     Kind kind_;
-    QString message_;
-    QByteArray utf8_;
 };
 
 } // namespace pgengine

@@ -27,12 +27,7 @@ int digits(std::string_view text, std::size_t pos, std::size_t n) {
 } // namespace
 
 QByteArray moneyToText(Money money) {
-    const std::uint64_t magnitude =
-        money.raw < 0 ? std::uint64_t(0) - std::uint64_t(money.raw) : std::uint64_t(money.raw);
-    QByteArray text = QByteArray::number(quint64(magnitude / Money::Scale));
-    const QByteArray fraction = QByteArray::number(quint64(magnitude % Money::Scale));
-    text += '.' + QByteArray(4 - fraction.size(), '0') + fraction;
-    return money.raw < 0 ? '-' + text : text;
+    return money.toStorageText().toLatin1();
 }
 
 std::optional<Money> moneyFromText(std::string_view text) {

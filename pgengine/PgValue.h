@@ -2,8 +2,8 @@
 // date-times, UTF-8 text).
 #pragma once
 
+#include "engine/CursorValue.h"
 #include "pgengine/PgSession.h"
-#include "platform/CursorValue.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,8 +22,8 @@ struct CellRef {
     std::string_view text;
 };
 
-// Exact money text both ways ("-922337203685477.5808"): four decimals at most, no exponent, the
-// whole 64-bit range. Only Money's header is used, so this library needs no GUI parts.
+// Exact money text both ways ("-922337203685477.5808"): the file's storage form out; in, four
+// decimals at most (more only as trailing zeros), no exponent, no blanks, the whole 64-bit range.
 QByteArray moneyToText(Money money);
 std::optional<Money> moneyFromText(std::string_view text);
 

@@ -1,9 +1,9 @@
 // The server side of a recordset: run a SELECT into typed rows, write one row back by key.
 #pragma once
 
+#include "engine/CursorValue.h"
 #include "pgengine/PgSession.h"
 #include "pgengine/PgValue.h"
-#include "platform/CursorValue.h"
 
 #include <QHash>
 #include <memory>

@@ -1,7 +1,7 @@
 // The application object, the default error path and the modal boxes with the platform captions.
 #include "platform/Application.h"
+#include "core/RegionalSettings.h"
 #include "platform/Fonts.h"
-#include "platform/RegionalSettings.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -93,7 +93,7 @@ void handleException() {
         throw;
     } catch (const EAbort&) {
         // A silent abort shows nothing.
-    } catch (const Exception& e) {
+    } catch (const core::Exception& e) {
         showErrorMessage(e.message());
     } catch (const std::exception& e) {
         showErrorMessage(QString::fromUtf8(e.what()));
@@ -187,7 +187,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     if (event->type() == QEvent::LocaleChange && receiver == this)
-        reloadFormatSettings();
+        regional_.reload();
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

@@ -1,7 +1,8 @@
 // The application object: title, default error path, message boxes, input box and guarded handlers.
 #pragma once
 
-#include "platform/Errors.h"
+#include "core/Errors.h"
+#include "core/RegionalSettings.h"
 
 #include <QApplication>
 #include <QString>
@@ -57,11 +58,16 @@ void useClassicLook();
 // as high as the Windows text height, with the marks over capitals ("İ", "Ö") inside it.
 void placeTextAsWindows(QWidget* box);
 
-// The program's QApplication: routes errors that escape an event to the default error path.
+// The program's QApplication: routes errors that escape an event to the default error path, and
+// owns the regional settings (the system's, read again when the toolkit reports a locale change).
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+    core::RegionalSettings& regionalSettings() { return regional_; }
+
+private:
+    core::RegionalSettings regional_{core::systemFormatSettings()};
 };
 
 } // namespace platform

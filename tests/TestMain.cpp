@@ -1,8 +1,8 @@
 // Test entry: a QApplication on the offscreen platform with the program's fonts and Turkish
 // settings.
+#include "core/RegionalSettings.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
-#include "platform/RegionalSettings.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::loadFonts();
     platform::useClassicLook(); // as the program does
-    platform::setFormatSettings(platform::turkishFormatSettings());
+    const core::RegionalSettings regional(core::turkishFormatSettings());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

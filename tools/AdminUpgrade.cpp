@@ -1,8 +1,8 @@
 // korvela-admin upgrade: runs the schema upgrade on one file and reports the outcome.
 #include "tools/AdminUpgrade.h"
 
+#include "core/Errors.h"
 #include "data/SchemaUpgrade.h"
-#include "platform/Errors.h"
 
 #include <cstdio>
 
@@ -15,7 +15,7 @@ int adminUpgrade(const QStringList& args) {
     data::UpgradeReport report;
     try {
         report = data::upgradeDatabase(args[2]);
-    } catch (const platform::Exception& e) {
+    } catch (const core::Exception& e) {
         std::fprintf(stderr, "korvela-admin: cannot upgrade '%s': %s; the file was not changed\n",
                      shown.constData(), e.message().toUtf8().constData());
         return 1;

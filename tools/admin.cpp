@@ -7,11 +7,11 @@
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
 // unless --keep is given, which leaves the file exactly as it is and succeeds.
+#include "core/Money.h"
 #include "data/Schema.h"
 #include "tools/AdminUpgrade.h"
 #include "tools/ServerAdmin.h"
 #include "tools/admin/Commands.h"
-#include "xlib/Money.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -9,7 +9,7 @@
 #include "app/Main.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
-#include "platform/CursorConnection.h"
+#include "engine/CursorConnection.h"
 
 #include <QApplication>
 #include <QTest>

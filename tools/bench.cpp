@@ -16,10 +16,10 @@
 //   plain drawText of the same note (tools/inspector_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main().
+#include "core/Errors.h"
 #include "data/Schema.h"
-#include "platform/CursorConnection.h"
-#include "platform/CursorRecordset.h"
-#include "platform/Errors.h"
+#include "engine/CursorConnection.h"
+#include "engine/CursorRecordset.h"
 #include "platform/Fonts.h"
 
 #include <QApplication>
@@ -300,7 +300,7 @@ int main(int argc, char** argv) {
                 std::printf("%s: %s\n", m.name, result.c_str());
             std::fflush(stdout);
         }
-    } catch (const platform::Exception& e) {
+    } catch (const core::Exception& e) {
         std::fprintf(stderr, "korvela-bench: %s\n", e.what());
         return 1;
     }

@@ -1,6 +1,6 @@
 // XLib: application directory, shell open, zero padding and the grouped money text.
 #include "xlib/XLib.h"
-#include "platform/RegionalSettings.h"
+#include "core/RegionalSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -72,7 +72,7 @@ QString moneyText(Money amount, QChar decimalSeparator, QChar thousandSeparator)
 }
 
 QString moneyText(Money amount) {
-    const auto& s = platform::formatSettings();
+    const auto& s = core::formatSettings();
     return moneyText(amount, s.decimalSeparator, s.thousandSeparator);
 }
 

@@ -1,7 +1,7 @@
 // XLib: application directory, shell open, zero padding and the grouped money text.
 #pragma once
 
-#include "xlib/Money.h"
+#include "core/Money.h"
 
 #include <QString>
 

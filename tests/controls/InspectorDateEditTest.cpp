@@ -1,9 +1,9 @@
 // Tests of the inspector's date editor: display, typing, stepping, calendar, writing, routed keys.
 #include "tests/controls/InspectorTestSupport.h"
 
+#include "core/RegionalSettings.h"
 #include "data/DatePicture.h"
 #include "data/FieldText.h"
-#include "platform/RegionalSettings.h"
 #include <QCalendarWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -94,7 +94,7 @@ TEST_P(InspectorYearTest, ShortYearsFallInTheCenturyAroundToday) {
     EXPECT_EQ(servis("f_tarih").asDateTime(), QDateTime(QDate(GetParam().year, 3, 1), QTime(0, 0)));
     // The text conversion reads the same year.
     EXPECT_EQ(data::fieldtext::parseDateTime(QStringLiteral("1.3.") + GetParam().typed,
-                                             platform::formatSettings())
+                                             core::formatSettings())
                   ->date()
                   .year(),
               GetParam().year);

@@ -87,7 +87,7 @@ TEST_P(ColumnListErrorTest, BadEntryFailsTheOpenWithItsText) {
     try {
         qryMain.open();
         FAIL() << "open succeeded";
-    } catch (const platform::Exception& e) {
+    } catch (const core::Exception& e) {
         EXPECT_EQ(e.message(), QString::fromUtf8(GetParam().message));
     }
 }

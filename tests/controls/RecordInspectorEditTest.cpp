@@ -1,5 +1,5 @@
 // Tests of inspector editing: writing typed values, refused keys, Esc, moves, focus and errors.
-#include "platform/RegionalSettings.h"
+#include "core/RegionalSettings.h"
 #include "tests/controls/InspectorTestSupport.h"
 #include "tests/support/Ink.h"
 
@@ -14,7 +14,7 @@ constexpr int kDate = 0, kKm = 1, kAriza = 2, kLabour = 6, kMaterial = 7, kTotal
               kBalance = 10, kNote = 11;
 
 QString decimalSeparator() {
-    return QString(platform::formatSettings().decimalSeparator);
+    return QString(core::formatSettings().decimalSeparator);
 }
 
 // The data cell of a row as it would look with only text drawn on the cream area: the part

@@ -1,7 +1,7 @@
 // Record sets: the order of events and link notifications, states, counts and error texts.
 #include "DataTestSupport.h"
 
-#include "platform/Errors.h"
+#include "core/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@ using data::TDatePart;
 using data::TDatePicture;
 
 TEST(DatePicture, ReadsPartsSeparatorsQuotesAndMinutesAfterAnHour) {
-    const platform::FormatSettings tr = platform::turkishFormatSettings();
+    const core::FormatSettings tr = core::turkishFormatSettings();
     const TDatePicture p(QStringLiteral("dd/mm/yyyy \"saat\" h:mm:ss am/pm zzz"), tr);
     std::vector<TDatePart> kinds;
     QStringList texts;
@@ -52,7 +52,7 @@ TEST(DatePicture, ShortYearsFallInTheFiftyYearsBeforeAndFortyNineAfterToday) {
 }
 
 TEST(DatePicture, TodayCanBePinnedAndTheTextConversionUsesIt) {
-    const platform::FormatSettings tr = platform::turkishFormatSettings();
+    const core::FormatSettings tr = core::turkishFormatSettings();
     {
         const data::TTodayOverride pinned(QDate(2026, 6, 15));
         EXPECT_EQ(data::today(), QDate(2026, 6, 15));

@@ -1,8 +1,8 @@
 // Fields over an open visit set: null rules, display and edit texts, typed text and its errors.
 #include "DataTestSupport.h"
 
-#include "platform/Errors.h"
-#include "platform/RegionalSettings.h"
+#include "core/Errors.h"
+#include "core/RegionalSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,6 @@ protected:
         visits = datatest::serviceQuery(connection, customer);
         visits->open();
     }
-    void TearDown() override { platform::setFormatSettings(platform::turkishFormatSettings()); }
     TField& f(const char* name) { return visits->fieldByName(name); }
     QString entryError(const char* field, const QString& text) {
         try {
@@ -52,7 +51,7 @@ TEST_F(FieldTest, TurkishDisplayAndEditTexts) {
 }
 
 TEST_F(FieldTest, EnglishSettingsApplyAtTheMomentOfEachCall) {
-    platform::FormatSettings en;
+    core::FormatSettings en;
     en.currencyString = "$";
     en.currencyFormat = 0;
     en.negCurrFormat = 0;
@@ -61,7 +60,7 @@ TEST_F(FieldTest, EnglishSettingsApplyAtTheMomentOfEachCall) {
     en.dateSeparator = '/';
     en.shortDateFormat = "m/d/yyyy";
     en.longTimeFormat = "h:nn:ss";
-    platform::setFormatSettings(en);
+    const core::RegionalSettings english(en);
     EXPECT_EQ(f("f_iscilik").displayText(), "$1,234.50");
     EXPECT_EQ(f("f_iscilik").editText(), "1234.50");
     EXPECT_EQ(f("f_tutar").displayText(), "($30.50)");

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace data::fieldtext;
-using platform::FormatSettings;
+using core::FormatSettings;
 
 namespace {
 
@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PatternCase{14, "($ 1,234.50)"}, PatternCase{15, "(1,234.50 $)"}));
 
 TEST(CurrencyText, ADoubleIsCutToFifteenDigitsBeforeItsCentsAreRounded) {
-    const FormatSettings tr = platform::turkishFormatSettings();
+    const FormatSettings tr = core::turkishFormatSettings();
     struct Case {
         std::int64_t raw;
         const char* currency;
@@ -69,7 +69,7 @@ TEST(CurrencyText, PositivePatternsRoundingAndGrouping) {
     EXPECT_EQ(currencyText(amount, dollars(1, 0)), "1,234.50$");
     EXPECT_EQ(currencyText(amount, dollars(2, 0)), "$ 1,234.50");
     EXPECT_EQ(currencyText(amount, dollars(3, 0)), "1,234.50 $");
-    const FormatSettings tr = platform::turkishFormatSettings();
+    const FormatSettings tr = core::turkishFormatSettings();
     EXPECT_EQ(currencyText(amount, tr), "1.234,50 TL");
     EXPECT_EQ(currencyText(Money::fromRaw(-305000), tr), "-30,50 TL");
     EXPECT_EQ(currencyText(Money::fromRaw(9999950), tr), "1.000,00 TL"); // 999.995 rounds up
@@ -85,7 +85,7 @@ TEST(CurrencyText, PositivePatternsRoundingAndGrouping) {
 }
 
 TEST(FixedAndPlainText, NoSymbolNoGrouping) {
-    const FormatSettings tr = platform::turkishFormatSettings();
+    const FormatSettings tr = core::turkishFormatSettings();
     EXPECT_EQ(fixedText(Money::fromRaw(12345000), tr), "1234,50");
     EXPECT_EQ(fixedText(Money::fromRaw(-305000), tr), "-30,50");
     EXPECT_EQ(fixedText(150.5, tr), "150,50");
@@ -96,7 +96,7 @@ TEST(FixedAndPlainText, NoSymbolNoGrouping) {
 }
 
 TEST(DateTimeText, PicturesAndTheMidnightRule) {
-    const FormatSettings tr = platform::turkishFormatSettings();
+    const FormatSettings tr = core::turkishFormatSettings();
     const QDateTime midnight(QDate(2008, 12, 25), QTime(0, 0), Qt::UTC);
     const QDateTime afternoon(QDate(2008, 12, 25), QTime(14, 30), Qt::UTC);
     EXPECT_EQ(dateTimeText(midnight, tr), "25.12.2008");
@@ -120,7 +120,7 @@ class DateParsing : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(DateParsing, ReadsTypedTextWithTheShortDateOrder) {
     const ParseCase& c = GetParam();
-    const auto parsed = parseDateTime(c.text, platform::turkishFormatSettings());
+    const auto parsed = parseDateTime(c.text, core::turkishFormatSettings());
     const QString got = parsed ? parsed->toString("yyyy-MM-dd HH:mm:ss") : QString();
     EXPECT_EQ(got, c.expected) << c.text;
 }
@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"abc", ""}, ParseCase{"", ""}));
 
 TEST(DateParsingOrder, FollowsTheShortDateFormat) {
-    FormatSettings us = platform::turkishFormatSettings();
+    FormatSettings us = core::turkishFormatSettings();
     us.shortDateFormat = "m/d/yyyy";
     us.dateSeparator = '/';
     EXPECT_EQ(parseDateTime("12/25/2008", us)->date(), QDate(2008, 12, 25));

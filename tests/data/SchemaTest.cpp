@@ -1,9 +1,9 @@
 // The two sets' field declarations, the connection string and the connection itself.
 #include "DataTestSupport.h"
 
+#include "core/Errors.h"
 #include "data/Schema.h"
-#include "platform/CursorConnection.h"
-#include "platform/Errors.h"
+#include "engine/CursorConnection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Files of earlier builds: recognised, refused by the connection, and upgraded whole or not at all.
 #include "data/SchemaUpgrade.h"
+#include "core/Errors.h"
 #include "data/Connection.h"
 #include "data/Schema.h"
-#include "platform/Errors.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // Tests of the default error path, the application title, fonts and regional settings.
 #include "platform/Application.h"
+#include "core/RegionalSettings.h"
 #include "platform/Colors.h"
 #include "platform/Fonts.h"
-#include "platform/RegionalSettings.h"
 #include "tests/support/Ink.h"
 
 #include <QApplication>
@@ -87,7 +87,7 @@ TEST(Colors, StoredNumbersHaveRedInTheLowestByte) {
 
 TEST(RegionalSettings, CLocaleGivesTheTurkishSettings) {
     qputenv("LC_ALL", "C");
-    platform::FormatSettings s = platform::systemFormatSettings();
+    core::FormatSettings s = core::systemFormatSettings();
     EXPECT_EQ(s.currencyString, "TL");
     EXPECT_EQ(s.decimalSeparator, ',');
     EXPECT_EQ(s.thousandSeparator, '.');
@@ -95,11 +95,33 @@ TEST(RegionalSettings, CLocaleGivesTheTurkishSettings) {
     EXPECT_EQ(s.currencyFormat, 3);
     EXPECT_EQ(s.negCurrFormat, 8);
     qputenv("LC_ALL", "en_US.UTF-8");
-    platform::FormatSettings us = platform::systemFormatSettings();
+    core::FormatSettings us = core::systemFormatSettings();
     EXPECT_EQ(us.decimalSeparator, '.');
     EXPECT_EQ(us.thousandSeparator, ',');
     EXPECT_EQ(us.currencyString, "$");
     qputenv("LC_ALL", "C");
+}
+
+TEST(RegionalSettings, AnOwnerIsInForceForItsLifetimeAndTheOneBeforeReturns) {
+    ASSERT_EQ(core::formatSettings().decimalSeparator, ','); // the test program's Turkish owner
+    core::FormatSettings english = core::turkishFormatSettings();
+    english.decimalSeparator = '.';
+    {
+        core::RegionalSettings outer(english);
+        EXPECT_EQ(core::formatSettings().decimalSeparator, '.');
+        {
+            core::FormatSettings other = english;
+            other.decimalSeparator = '/';
+            const core::RegionalSettings inner(other);
+            EXPECT_EQ(core::formatSettings().decimalSeparator, '/');
+        }
+        EXPECT_EQ(core::formatSettings().decimalSeparator, '.');
+        english.currencyString = "$";
+        outer.set(english);
+        EXPECT_EQ(core::formatSettings().currencyString, "$");
+    }
+    EXPECT_EQ(core::formatSettings().decimalSeparator, ',');
+    EXPECT_EQ(core::formatSettings().currencyString, "TL");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Tests of the money text, zero padding, trailing backslash and the Money type.
 #include "xlib/XLib.h"
-#include "platform/RegionalSettings.h"
+#include "core/RegionalSettings.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -35,12 +35,13 @@ INSTANTIATE_TEST_SUITE_P(
                       MoneyCase{"-0.004", "0,00"}, MoneyCase{"100000", "100.000,00"}));
 
 TEST(MoneyText, FollowsTheRegionalSeparatorsAtTheMomentOfTheCall) {
-    platform::FormatSettings english = platform::turkishFormatSettings();
+    core::FormatSettings english = core::turkishFormatSettings();
     english.decimalSeparator = '.';
     english.thousandSeparator = ',';
-    platform::setFormatSettings(english);
-    EXPECT_EQ(xlib::moneyText(m("1234.5")), "1,234.50");
-    platform::setFormatSettings(platform::turkishFormatSettings());
+    {
+        const core::RegionalSettings owner(english);
+        EXPECT_EQ(xlib::moneyText(m("1234.5")), "1,234.50");
+    }
     EXPECT_EQ(xlib::moneyText(m("1234.5")), "1.234,50");
 }
 

@@ -6,7 +6,7 @@
 
 #include "tools/admin/AccessReader.h"
 
-#include "xlib/Money.h"
+#include "core/Money.h"
 
 #include <QDataStream>
 #include <QDate>

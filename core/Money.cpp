@@ -1,5 +1,5 @@
 // Money conversions: exact decimal text both ways, rounding from doubles.
-#include "xlib/Money.h"
+#include "core/Money.h"
 
 #include <cmath>
 #include <limits>

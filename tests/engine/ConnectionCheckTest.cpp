@@ -1,9 +1,9 @@
 // Opening only what is a whole database file: special files count as missing, damaged files are
 // refused before anything can be written, and whole files of every shape still open.
+#include "core/Errors.h"
 #include "data/Schema.h"
-#include "platform/CursorConnection.h"
-#include "platform/CursorRecordset.h"
-#include "platform/Errors.h"
+#include "engine/CursorConnection.h"
+#include "engine/CursorRecordset.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,7 +26,7 @@ namespace {
 QString messageOf(const std::function<void()>& f) {
     try {
         f();
-    } catch (const platform::Exception& e) {
+    } catch (const core::Exception& e) {
         return e.message();
     }
     return {};

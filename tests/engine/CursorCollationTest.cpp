@@ -1,7 +1,7 @@
 // Turkish collation keys, LIKE patterns and the criteria reader of the cursor engine.
-#include "platform/CursorCollation.h"
-#include "platform/CursorCriteria.h"
-#include "platform/Errors.h"
+#include "engine/CursorCollation.h"
+#include "core/Errors.h"
+#include "engine/CursorCriteria.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Date-time text of the database file: ISO-8601 "YYYY-MM-DD HH:MM:SS", naive (no time zone).
-#include "platform/CursorValue.h"
+#include "engine/CursorValue.h"
 
 namespace cursor {
 

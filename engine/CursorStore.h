@@ -1,8 +1,8 @@
 // Rows of an open result in compact cells over a text arena, shared by a recordset and clones.
 #pragma once
 
-#include "platform/CursorCollation.h"
-#include "platform/CursorValue.h"
+#include "engine/CursorCollation.h"
+#include "engine/CursorValue.h"
 
 #include <bit>
 #include <cstdint>

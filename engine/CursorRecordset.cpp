@@ -1,10 +1,10 @@
 // Recordset: reading a result into a RowStore, the view (order, filter, position) and write-back.
-#include "platform/CursorRecordset.h"
+#include "engine/CursorRecordset.h"
 
-#include "platform/CursorConnection.h"
-#include "platform/CursorCriteria.h"
-#include "platform/CursorStore.h"
-#include "platform/Errors.h"
+#include "core/Errors.h"
+#include "engine/CursorConnection.h"
+#include "engine/CursorCriteria.h"
+#include "engine/CursorStore.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -1193,13 +1193,13 @@ void Recordset::update() {
         } else {
             d->rows().markDeleted(done.row);
         }
-    } catch (const platform::Exception&) {
+    } catch (const core::Exception&) {
         // The file could not be read just now (another program holds a lock): the view keeps
         // the values this update wrote, which are what the file holds.
         try {
             d->keepWritten(done,
                            byRowId ? std::optional<sqlite3_int64>(insertedRowId) : std::nullopt);
-        } catch (const platform::Exception&) {
+        } catch (const core::Exception&) {
             if (done.kind == Kind::Add)
                 d->pos = d->count(); // stored, but not in this view until it is read again
         }

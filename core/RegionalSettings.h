@@ -4,7 +4,7 @@
 #include <QChar>
 #include <QString>
 
-namespace platform {
+namespace core {
 
 // The values the program formats with, named after the Windows locale entries they stand for.
 struct FormatSettings {
@@ -27,10 +27,28 @@ FormatSettings turkishFormatSettings();
 // Settings read from the system locale (LC_ALL, LC_MONETARY/LC_NUMERIC/LC_TIME, LANG).
 FormatSettings systemFormatSettings();
 
-// The process-wide settings every display and entry conversion reads at the moment of the call.
-const FormatSettings& formatSettings();
-void setFormatSettings(const FormatSettings& settings);
-// Reads the system settings again (start-up and when the toolkit reports a locale change).
-void reloadFormatSettings();
+// The settings in force, owned by the application object (or by a test) and installed for the
+// owner's lifetime; the owner made last is in force, and when it goes (owners nest: the last made
+// goes first) the one before is in force again. One thread.
+class RegionalSettings {
+public:
+    explicit RegionalSettings(FormatSettings settings);
+    ~RegionalSettings();
+    RegionalSettings(const RegionalSettings&) = delete;
+    RegionalSettings& operator=(const RegionalSettings&) = delete;
 
-} // namespace platform
+    const FormatSettings& settings() const { return settings_; }
+    void set(const FormatSettings& settings) { settings_ = settings; }
+    // Reads the system settings again (when the toolkit reports a locale change).
+    void reload() { settings_ = systemFormatSettings(); }
+
+private:
+    FormatSettings settings_;
+    RegionalSettings* previous_;
+};
+
+// The settings every display and entry conversion reads at the moment of the call: those of the
+// owner in force, or while there is none the system settings as read at the first call.
+const FormatSettings& formatSettings();
+
+} // namespace core

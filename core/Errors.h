@@ -4,7 +4,7 @@
 #include <QString>
 #include <exception>
 
-namespace platform {
+namespace core {
 
 // Base of every error the program raises; carries the message shown to the user.
 class Exception : public std::exception {
@@ -39,8 +39,8 @@ public:
     using Exception::Exception;
 };
 
-} // namespace platform
+} // namespace core
 
-using platform::EAbort;
-using platform::EDatabaseError;
-using platform::EOleException;
+using core::EAbort;
+using core::EDatabaseError;
+using core::EOleException;

@@ -1,7 +1,7 @@
 // Recordset of the cursor engine: a result held in memory, with moves, sort, filter, find, edits.
 #pragma once
 
-#include "platform/CursorValue.h"
+#include "engine/CursorValue.h"
 
 #include <QString>
 #include <memory>
@@ -15,7 +15,7 @@ enum class CursorType { Static, Keyset };
 enum class LockType { ReadOnly, Optimistic };
 enum class SearchDirection { Forward, Backward };
 
-// Errors are EOleException (platform/Errors.h) with the engine's text (SQLite's own message for
+// Errors are EOleException (core/Errors.h) with the engine's text (SQLite's own message for
 // database errors). The rows are shared with clones; the recordset keeps a pointer to its
 // Connection, which must stay open for update() and deleteCurrent() (ADO's recordset likewise
 // holds its connection). One thread.

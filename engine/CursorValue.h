@@ -1,7 +1,7 @@
 // Values and column descriptions of the cursor engine.
 #pragma once
 
-#include "xlib/Money.h"
+#include "core/Money.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,7 +1,7 @@
 // A small recursive-descent reader for criteria and a splitter for sort texts.
-#include "platform/CursorCriteria.h"
+#include "engine/CursorCriteria.h"
 
-#include "platform/Errors.h"
+#include "core/Errors.h"
 
 #include <QStringList>
 

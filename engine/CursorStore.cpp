@@ -1,5 +1,5 @@
 // Row storage: pages of cells and a block-wise text arena; reading a result copies each value once.
-#include "platform/CursorStore.h"
+#include "engine/CursorStore.h"
 
 #include <QByteArray>
 #include <algorithm>

@@ -1,9 +1,9 @@
 // The cursor engine on real database files: opening, moving, editing, conflicts, views.
+#include "core/Errors.h"
 #include "data/Schema.h"
-#include "platform/CursorCollation.h"
-#include "platform/CursorConnection.h"
-#include "platform/CursorRecordset.h"
-#include "platform/Errors.h"
+#include "engine/CursorCollation.h"
+#include "engine/CursorConnection.h"
+#include "engine/CursorRecordset.h"
 #include "tests/support/AfterCommit.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The error classes' messages.
-#include "platform/Errors.h"
+#include "core/Errors.h"
 
-namespace platform {
+namespace core {
 
 const char* Exception::what() const noexcept {
     utf8_ = message_.toUtf8();
@@ -18,4 +18,4 @@ QString EOleException::cleanMessage(const QString& raw) {
 EOleException::EOleException(const QString& providerMessage)
     : Exception(cleanMessage(providerMessage)) {}
 
-} // namespace platform
+} // namespace core

@@ -1,16 +1,13 @@
 // Regional settings: the Turkish defaults and the values derived from the system locale.
-#include "platform/RegionalSettings.h"
+#include "core/RegionalSettings.h"
 
 #include <QLocale>
 
-namespace platform {
+namespace core {
 
 namespace {
 
-FormatSettings& current() {
-    static FormatSettings settings = systemFormatSettings();
-    return settings;
-}
+RegionalSettings* installed = nullptr;
 
 // The locale name the C library would use for a category, or empty.
 QString localeName() {
@@ -90,16 +87,20 @@ FormatSettings systemFormatSettings() {
     return s;
 }
 
+RegionalSettings::RegionalSettings(FormatSettings settings)
+    : settings_(std::move(settings)), previous_(installed) {
+    installed = this;
+}
+
+RegionalSettings::~RegionalSettings() {
+    installed = previous_;
+}
+
 const FormatSettings& formatSettings() {
-    return current();
+    if (installed)
+        return installed->settings();
+    static const FormatSettings system = systemFormatSettings();
+    return system;
 }
 
-void setFormatSettings(const FormatSettings& settings) {
-    current() = settings;
-}
-
-void reloadFormatSettings() {
-    current() = systemFormatSettings();
-}
-
-} // namespace platform
+} // namespace core

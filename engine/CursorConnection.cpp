@@ -1,8 +1,8 @@
 // Opening the database file named by a connection string, without ever creating or changing it.
-#include "platform/CursorConnection.h"
+#include "engine/CursorConnection.h"
 
-#include "platform/CursorCheck.h"
-#include "platform/Errors.h"
+#include "core/Errors.h"
+#include "engine/CursorCheck.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Turkish collation keys: a rank table for every UTF-16 unit, built once, and LIKE matching.
-#include "platform/CursorCollation.h"
+#include "engine/CursorCollation.h"
 
-#include "platform/Errors.h"
+#include "core/Errors.h"
 
 #include <QChar>
 #include <algorithm>

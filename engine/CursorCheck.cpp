@@ -1,5 +1,5 @@
 // The start-up check of a database file: a walk over its pages as the SQLite file format lays them.
-#include "platform/CursorCheck.h"
+#include "engine/CursorCheck.h"
 
 #include <QFile>
 #include <algorithm>
