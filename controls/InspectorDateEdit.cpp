@@ -1,6 +1,6 @@
 // TInspectorDateEdit: part-by-part date and time entry, the arrow button and the month calendar.
 #include "controls/InspectorDateEdit.h"
-#include "controls/RecordInspector.h"
+#include "controls/InspectorEditorHost.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
 #include "data/DatePicture.h"
@@ -116,7 +116,7 @@ private:
 };
 
 struct TInspectorDateEdit::Private {
-    TRecordInspector* inspector = nullptr;
+    TInspectorEditorHost* host = nullptr;
     std::unique_ptr<DateEditLink> link;
     DropButton* button = nullptr;
     QPointer<QFrame> popup;
@@ -185,9 +185,9 @@ struct TInspectorDateEdit::Private {
     }
 };
 
-TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* parent)
+TInspectorDateEdit::TInspectorDateEdit(TInspectorEditorHost* host, QWidget* parent)
     : QLineEdit(parent), d(std::make_unique<Private>()) {
-    d->inspector = inspector;
+    d->host = host;
     d->link = std::make_unique<DateEditLink>(this);
     d->link->onDataChange = [this] {
         if (!d->changed)
@@ -420,7 +420,7 @@ void TInspectorDateEdit::closeDropDown(bool take) {
     popup->deleteLater();
     if (take && picked.isValid() && !isReadOnly()) {
         bool ok = false;
-        platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
+        platform::guarded([&] { ok = d->host->canEditCurrentRow(); });
         if (ok) {
             // The picked day keeps the editor's time; an empty editor gets midnight.
             const QTime time = d->null ? QTime(0, 0) : d->nearest().time();
@@ -482,7 +482,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
         if (isReadOnly())
             return;
         bool ok = false;
-        platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
+        platform::guarded([&] { ok = d->host->canEditCurrentRow(); });
         if (!ok)
             return;
         change();
@@ -540,10 +540,10 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // Normally taken by the inspector's keyboard hook before they get here.
-        d->inspector->hookKey(key, mods);
+        d->host->routeKey(key, mods);
         return;
     case Qt::Key_Escape:
-        platform::guarded([&] { d->inspector->revertCurrentRow(); });
+        platform::guarded([&] { d->host->revertCurrentRow(); });
         return;
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -612,7 +612,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     const QString typed = d->buffer + c;
     // An impossible value (a 13th month, a 32nd day, hour 24) is refused with a beep.
     if (typed.toInt() > maximum) {
-        TRecordInspector::beep();
+        d->host->beep();
         return;
     }
     modify([&] {

@@ -12,11 +12,11 @@ TInspectorItem::TInspectorItem(TRecordInspector* inspector, TInspectorItem* pare
     // so rows computed from this field follow a written value at once.
     link_.onDataChange = [this] {
         if (inspector_)
-            inspector_->itemDataChanged(this);
+            inspector_->itemChanged(false);
     };
     link_.onActiveChange = [this] {
         if (inspector_)
-            inspector_->itemDataChanged(this);
+            inspector_->itemChanged(false);
     };
 }
 
@@ -153,7 +153,7 @@ QString TInspectorItem::editorText() const {
 
 void TInspectorItem::changed(bool rowsChanged) {
     if (inspector_)
-        inspector_->itemChanged(this, rowsChanged);
+        inspector_->itemChanged(rowsChanged);
 }
 
 } // namespace controls

@@ -92,6 +92,9 @@ public:
     int itemCount() const;
     TInspectorItem& item(int index) const;
     void clearItems();
+    // Called by an item whose look changed; rowsChanged: also its visibility, expansion or
+    // height, so that the rows are laid out again.
+    void itemChanged(bool rowsChanged);
 
     // Properties.
     data::TDataSource* dataSource() const;
@@ -179,19 +182,6 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    friend class TInspectorItem;
-    friend class TInspectorEdit;
-    friend class TInspectorDateEdit;
-    friend class InspectorKeyHook;
-    friend class InspectorLink;
-    friend class InspectorFocusTracker;
-    void itemChanged(TInspectorItem* item, bool rowsChanged);
-    void itemDataChanged(TInspectorItem* item);
-    // Keys from the editors: true when the inspector consumed the key.
-    bool editorKeyPress(QKeyEvent* event);
-    // A key routed by the keyboard hook from a custom editor.
-    void hookKey(int key, Qt::KeyboardModifiers modifiers);
-
     struct Private;
     std::unique_ptr<Private> d;
 };
