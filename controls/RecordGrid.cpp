@@ -4,6 +4,8 @@
 #include "platform/Fonts.h"
 
 #include <QEvent>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
@@ -18,13 +20,6 @@ namespace {
 
 // Width of an empty column while no field is mapped.
 constexpr int kEmptyColumnWidth = 64;
-
-// Runs a function when the scope ends, also when it unwinds.
-template <typename F> struct ScopeExit {
-    F f;
-    ~ScopeExit() { f(); }
-};
-template <typename F> ScopeExit(F) -> ScopeExit<F>;
 
 } // namespace
 
@@ -71,8 +66,7 @@ bool TRecordGrid::Private::run(const std::function<void()>& operation) {
 void TRecordGrid::Private::layout() {
     if (inLayout || destroying)
         return;
-    inLayout = true;
-    ScopeExit done{[this] { inLayout = false; }};
+    const QScopedValueRollback busy(inLayout, true);
 
     titleRows = options.testFlag(dgTitles) ? 1 : 0;
     indicatorCols = options.testFlag(dgIndicator) ? 1 : 0;
@@ -126,7 +120,7 @@ void TRecordGrid::Private::applyColumnList() {
     if (!ds || selected.isEmpty() || ds->hasCalculatedFields())
         return;
     ds->disableControls();
-    ScopeExit resume{[ds] { ds->enableControls(); }};
+    const auto resume = qScopeGuard([ds] { ds->enableControls(); });
     for (int i = 0; i < ds->fieldCount(); ++i)
         ds->field(i).setVisible(false);
     QSet<const data::TField*> applied;
@@ -232,8 +226,7 @@ void TRecordGrid::Private::makeColumnVisible(int col) {
 void TRecordGrid::Private::updateRowCount() {
     if (inRowCount)
         return;
-    inRowCount = true;
-    ScopeExit done{[this] { inRowCount = false; }};
+    const QScopedValueRollback busy(inRowCount, true);
     data::TDataSet* ds = dataSet();
     if (linkActive() && ds->active() && ds->windowRecordCount() > 0) {
         const int fit = std::max(1, (clientH - dataTop()) / pitch());

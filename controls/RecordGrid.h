@@ -1,6 +1,7 @@
 // TRecordGrid: the read-only, data-bound grid that shows a record set and moves through it.
 #pragma once
 
+#include "controls/AlternatingRowRegion.h"
 #include "controls/OwnerDrawnControl.h"
 #include "data/Field.h"
 
@@ -65,14 +66,6 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TGridKeyOptions)
 
 enum class TGridLineStyle { glsSingle, gls3D, glsDynamic };
 enum class TPadColumnStyle { pcsPlain, pcsPadHeader, pcsPadHeaderAndData };
-
-enum TAlternatingRowRegion : quint32 {
-    arrFixedColumns = 1u,
-    arrDataColumns = 2u,
-    arrActiveDataColumn = 4u,
-};
-Q_DECLARE_FLAGS(TAlternatingRowRegions, TAlternatingRowRegion)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TAlternatingRowRegions)
 
 enum TMemoAttribute : quint32 { mSizeable = 1u, mWordWrap = 2u, mGridShow = 4u };
 Q_DECLARE_FLAGS(TMemoAttributes, TMemoAttribute)

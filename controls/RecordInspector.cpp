@@ -8,6 +8,7 @@
 #include "platform/Fonts.h"
 
 #include <QApplication>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <algorithm>
 
@@ -20,11 +21,6 @@ namespace {
 std::function<void()>& beepHandler() {
     static std::function<void()> handler;
     return handler;
-}
-
-bool isEditing(data::TDataSet* set) {
-    return set &&
-           (set->state() == TDataSetState::dsEdit || set->state() == TDataSetState::dsInsert);
 }
 
 } // namespace
@@ -531,7 +527,7 @@ bool TRecordInspector::canEditCurrentRow() {
     // A calculated field cannot be modified but is not marked read-only: it may be typed into.
     if (data::TField* f = item->field(); f && !(f->canModify() || !f->readOnly()))
         return false;
-    if (!d->link.edit() || !isEditing(set))
+    if (!d->link.edit() || !data::isEditing(set->state()))
         return false;
     d->link.setModified(true);
     return true;
@@ -544,14 +540,10 @@ void TRecordInspector::writeCurrentRow() {
     if (d->shownEditor == d->dateEdit && d->dateEdit && item->usesDateEditor()) {
         // The date editor writes its own field.
         if (d->dateEdit->isChanged()) {
-            d->selfWriting = true;
-            try {
+            {
+                const QScopedValueRollback writing(d->selfWriting, true);
                 d->dateEdit->commit();
-            } catch (...) {
-                d->selfWriting = false;
-                throw;
             }
-            d->selfWriting = false;
             viewport()->update();
         }
         d->link.setModified(false);
@@ -568,20 +560,16 @@ void TRecordInspector::writeCurrentRow() {
         }
         return;
     }
-    if (!isEditing(d->link.dataSet()))
+    if (data::TDataSet* set = d->link.dataSet(); !set || !data::isEditing(set->state()))
         return;
     const QString before = item->editorText();
-    d->selfWriting = true;
-    try {
+    {
+        const QScopedValueRollback writing(d->selfWriting, true);
         if (f->dataType() == data::TFieldType::ftMemo)
             f->setAsString(text);
         else
             f->setText(text); // the field's text-entry conversion
-    } catch (...) {
-        d->selfWriting = false;
-        throw;
     }
-    d->selfWriting = false;
     if (text != before)
         viewport()->update(); // every row bound to that field
     d->link.setModified(false);

@@ -1,6 +1,7 @@
 // TRecordInspector: the data-bound caption/value list that fills the two editing dialogs.
 #pragma once
 
+#include "controls/AlternatingRowRegion.h"
 #include "controls/InspectorItem.h"
 #include "platform/Colors.h"
 
@@ -53,14 +54,6 @@ enum class TInspectorLineStyle {
     ovDark3DLine,
     ovButtonLine
 };
-
-enum TAlternatingRowRegion : unsigned {
-    arrFixedColumns = 0x1,
-    arrDataColumns = 0x2,
-    arrActiveDataColumn = 0x4,
-};
-Q_DECLARE_FLAGS(TAlternatingRowRegions, TAlternatingRowRegion)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TAlternatingRowRegions)
 
 struct TInspectorPaintOptions {
     TAlternatingRowRegions alternatingRowRegions =

@@ -162,6 +162,7 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     bool hasFocusInside() const override { return focusInside; }
     void focusEntered(QWidget* now) override;
     void focusLeft(QWidget* now) override;
+    // A key seen by the key hook (RecordInspectorInput.cpp).
     bool hookKeyPress(QObject* watched, QKeyEvent* event) override;
 
     // Hints (RecordInspectorHints.cpp).

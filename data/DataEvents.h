@@ -5,6 +5,11 @@ namespace data {
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
 
+// Whether a record is being edited or inserted (the states in which fields may be written).
+constexpr bool isEditing(TDataSetState state) {
+    return state == TDataSetState::dsEdit || state == TDataSetState::dsInsert;
+}
+
 enum class TDataEvent {
     deFieldChange,         // info: the field (const TField*)
     deRecordChange,        // no argument: edit began

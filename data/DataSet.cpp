@@ -5,6 +5,7 @@
 #include "data/DataSource.h"
 #include "platform/Errors.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -21,10 +22,6 @@ struct RecordBuffer {
     std::optional<qint64> insertBefore; // a pending insert: the record it stands in front of
     int recNo = -1;
 };
-
-bool isEditing(TDataSetState s) {
-    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
-}
 
 bool isNullValue(const FieldValue& v) {
     return std::holds_alternative<std::monostate>(v) || std::holds_alternative<NotRead>(v);
@@ -225,15 +222,8 @@ struct TDataSet::Private {
     void calculate(RecordBuffer& buffer, bool asTempState) {
         if (!q.hasCalculatedFields())
             return;
-        struct Restore {
-            Private& p;
-            RecordBuffer* buffer;
-            TDataSetState state;
-            ~Restore() {
-                p.calcBuffer = buffer;
-                p.state = state;
-            }
-        } restore{*this, calcBuffer, state};
+        const QScopedValueRollback restoreBuffer(calcBuffer);
+        const QScopedValueRollback restoreState(state);
         if (asTempState)
             state = TDataSetState::dsCalcFields;
         calcBuffer = &buffer;

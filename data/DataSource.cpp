@@ -7,14 +7,6 @@
 
 namespace data {
 
-namespace {
-
-bool isEditing(TDataSetState s) {
-    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
-}
-
-} // namespace
-
 // Data source --------------------------------------------------------------------------------
 
 TDataSource::TDataSource(TDataSet* dataSet) {
