@@ -541,28 +541,6 @@ void TRecordGrid::setOptions(TGridOptions options) {
     d->updateVertScrollBar();
 }
 
-TGridKeyOptions TRecordGrid::keyOptions() const {
-    return d->keyOptions;
-}
-void TRecordGrid::setKeyOptions(TGridKeyOptions options) {
-    d->keyOptions = options;
-}
-
-bool TRecordGrid::readOnly() const {
-    return d->readOnly;
-}
-void TRecordGrid::setReadOnly(bool on) {
-    d->readOnly = on;
-}
-
-bool TRecordGrid::useTFields() const {
-    return d->useTFields;
-}
-void TRecordGrid::setUseTFields(bool on) {
-    d->useTFields = on;
-    d->layout();
-}
-
 const QStringList& TRecordGrid::selected() const {
     return d->selected;
 }
@@ -627,13 +605,6 @@ void TRecordGrid::setTitleLines(int lines) {
         return;
     d->titleLines = lines;
     d->layout();
-}
-
-bool TRecordGrid::titleButtons() const {
-    return d->titleButtons;
-}
-void TRecordGrid::setTitleButtons(bool on) {
-    d->titleButtons = on;
 }
 
 int TRecordGrid::fixedCols() const {
@@ -726,7 +697,6 @@ void TRecordGrid::setMemoAttributes(TMemoAttributes attributes) {
 }
 
 void TRecordGrid::useMainWindowConfiguration() {
-    setReadOnly(true);
     setFont(platform::tahoma(11));
     setFontColor(platform::clWindowText);
     setTitleFont(platform::tahoma(11, true));

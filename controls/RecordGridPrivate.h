@@ -42,9 +42,6 @@ struct TRecordGrid::Private {
 
     // Properties.
     TGridOptions options = kDefaultGridOptions;
-    TGridKeyOptions keyOptions = dgAllowDelete | dgAllowInsert;
-    bool readOnly = false;
-    bool useTFields = true;
     QStringList selected;
     TColor color = platform::clWindow;
     TColor fontColor = platform::clWindowText;
@@ -54,7 +51,6 @@ struct TRecordGrid::Private {
     TColor titleFontColor = platform::clWindowText;
     data::TAlignment titleAlignment = data::TAlignment::taLeftJustify;
     int titleLines = 1;
-    bool titleButtons = false;
     int fixedColsProperty = 0;
     bool showHorz = true;
     bool showVert = true;

@@ -258,8 +258,8 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
     setCaptionIndent(20);
     setDefaultRowHeight(20);
     setOptions(ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert |
-               ovTabToVisibleOnly | ovShowTreeLines | ovShowCaptionHints | ovShowCellHints |
-               ovActiveRecord3DLines | ovAllowInsert | ovUseOwnBackgroundColors);
+               ovTabToVisibleOnly | ovShowCaptionHints | ovShowCellHints | ovActiveRecord3DLines |
+               ovAllowInsert);
     setLineStyleCaption(TInspectorLineStyle::ovDottedLine);
     setLineStyleData(TInspectorLineStyle::ovDottedLine);
     setDottedLineColor(platform::clBtnShadow);
@@ -270,7 +270,6 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
     TInspectorPaintOptions paint;
     paint.alternatingRowRegions = arrDataColumns | arrActiveDataColumn;
     setPaintOptions(paint);
-    setPictureMaskFromDataSet(true);
     setReadOnly(false);
     setSetFocusTabStyle(TInspectorSetFocusTabStyle::itsPreserveActiveItem);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -443,14 +442,6 @@ void TRecordInspector::setPaintOptions(const TInspectorPaintOptions& options) {
     viewport()->update();
 }
 
-bool TRecordInspector::pictureMaskFromDataSet() const {
-    return d->pictureMaskFromDataSet;
-}
-
-void TRecordInspector::setPictureMaskFromDataSet(bool on) {
-    d->pictureMaskFromDataSet = on;
-}
-
 bool TRecordInspector::readOnly() const {
     return d->readOnly;
 }
@@ -459,10 +450,6 @@ void TRecordInspector::setReadOnly(bool on) {
     d->readOnly = on;
     if (d->dateEdit && d->currentItem())
         d->dateEdit->setReadOnly(on || d->currentItem()->readOnly());
-}
-
-int TRecordInspector::dataColumns() const {
-    return 1;
 }
 
 TInspectorSetFocusTabStyle TRecordInspector::setFocusTabStyle() const {

@@ -30,19 +30,13 @@ enum TInspectorOption : unsigned {
     ovRowResize = 1u << 1,
     ovTabExits = 1u << 2,
     ovEnterToTab = 1u << 3,
-    ovHighlightActiveRow = 1u << 4,
-    ovHideVertDataLines = 1u << 5,
-    ovCenterCaptionVert = 1u << 6,
-    ovTabToVisibleOnly = 1u << 7,
-    ovShowTreeLines = 1u << 8,
-    ovShowCaptionHints = 1u << 9,
-    ovShowCellHints = 1u << 10,
-    ovFillNonCellArea = 1u << 11,
-    ovActiveRecord3DLines = 1u << 12,
-    ovAllowInsert = 1u << 13,
-    ovHideCaptionColumn = 1u << 14,
-    ovHideVertFixedLines = 1u << 15,
-    ovUseOwnBackgroundColors = 1u << 16,
+    ovCenterCaptionVert = 1u << 4,
+    ovTabToVisibleOnly = 1u << 5,
+    ovShowCaptionHints = 1u << 6,
+    ovShowCellHints = 1u << 7,
+    ovFillNonCellArea = 1u << 8,
+    ovActiveRecord3DLines = 1u << 9,
+    ovAllowInsert = 1u << 10,
 };
 Q_DECLARE_FLAGS(TInspectorOptions, TInspectorOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorOptions)
@@ -59,7 +53,6 @@ struct TInspectorPaintOptions {
     TAlternatingRowRegions alternatingRowRegions =
         arrFixedColumns | arrDataColumns | arrActiveDataColumn;
     TColor alternatingRowColor = platform::clNone;
-    TColor activeRecordColor = platform::clNone;
 };
 
 enum class TInspectorSetFocusTabStyle { itsPreserveActiveItem, itsResetActiveItem };
@@ -76,7 +69,7 @@ public:
 
     // Gives the inspector every property value of the two editing dialogs and binds it to source:
     // cream data area, bold Tahoma captions 145 px wide with a 20-px indent, 20-px rows, dotted
-    // lines, the dialogs' eleven options, picture masks from the set, vertical scrolling only.
+    // lines, the dialogs' options, vertical scrolling only.
     void applyDialogSettings(data::TDataSource* source);
     // Appends a top-level row bound to fieldName of the inspector's data source.
     TInspectorItem& addItem(const QString& fieldName, const QString& caption);
@@ -114,11 +107,8 @@ public:
     void setCaptionFont(const QFont& font);
     TInspectorPaintOptions paintOptions() const;
     void setPaintOptions(const TInspectorPaintOptions& options);
-    bool pictureMaskFromDataSet() const;
-    void setPictureMaskFromDataSet(bool on);
     bool readOnly() const;
     void setReadOnly(bool on);
-    int dataColumns() const; // only one record is shown
     TInspectorSetFocusTabStyle setFocusTabStyle() const;
     void setSetFocusTabStyle(TInspectorSetFocusTabStyle style);
 

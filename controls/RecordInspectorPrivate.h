@@ -60,8 +60,7 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     int captionWidth = 100;
     int captionIndent = 12;
     int defaultRowHeight = 0;
-    TInspectorOptions options =
-        ovColumnResize | ovRowResize | ovEnterToTab | ovHighlightActiveRow | ovCenterCaptionVert;
+    TInspectorOptions options = ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert;
     TInspectorLineStyle lineStyleCaption = TInspectorLineStyle::ovDark3DLine;
     TInspectorLineStyle lineStyleData = TInspectorLineStyle::ovDark3DLine;
     TColor dottedLineColor = platform::clBtnShadow;
@@ -70,7 +69,6 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     QFont captionFont;
     bool captionFontSet = false;
     TInspectorPaintOptions paintOptions;
-    bool pictureMaskFromDataSet = false;
     bool readOnly = false;
     TInspectorSetFocusTabStyle focusTabStyle = TInspectorSetFocusTabStyle::itsPreserveActiveItem;
 

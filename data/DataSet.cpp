@@ -790,14 +790,6 @@ int TDataSet::recordCount() const {
 }
 
 void TDataSet::insert() {
-    insertRecord(false);
-}
-
-void TDataSet::append() {
-    insertRecord(true);
-}
-
-void TDataSet::insertRecord(bool atEnd) {
     checkBrowseMode();
     if (!canModify())
         raiseError(QStringLiteral("Cannot modify a read-only dataset"));
@@ -805,24 +797,14 @@ void TDataSet::insertRecord(bool atEnd) {
     d->fire(BeforeScroll);
     std::vector<RecordBuffer>& w = d->window;
     RecordBuffer blank = d->blank();
-    if (atEnd) {
-        // The blank record after the last records of the set.
-        w.clear();
-        w.push_back(std::move(blank));
-        d->active = d->fillBackward(d->bufferCount - 1);
-        d->bof = false;
-        d->eof = true;
-    } else {
-        // The blank record in front of the current one, which moves down with those after it.
-        if (!w.empty()) {
-            const RecordBuffer& cur = w[std::size_t(d->active)];
-            blank.insertBefore =
-                cur.stored ? std::optional<qint64>(cur.bookmark) : cur.insertBefore;
-        }
-        w.insert(w.begin() + d->active, std::move(blank));
-        if (int(w.size()) > d->bufferCount)
-            w.pop_back();
+    // The blank record in front of the current one, which moves down with those after it.
+    if (!w.empty()) {
+        const RecordBuffer& cur = w[std::size_t(d->active)];
+        blank.insertBefore = cur.stored ? std::optional<qint64>(cur.bookmark) : cur.insertBefore;
     }
+    w.insert(w.begin() + d->active, std::move(blank));
+    if (int(w.size()) > d->bufferCount)
+        w.pop_back();
     d->setState(TDataSetState::dsInsert);
     d->written.clear();
     try {
@@ -830,7 +812,7 @@ void TDataSet::insertRecord(bool atEnd) {
     } catch (...) {
         d->cursorToActive();
         w.erase(w.begin() + d->active);
-        d->active = std::clamp(d->active - (atEnd ? 1 : 0), 0, std::max(0, int(w.size()) - 1));
+        d->active = std::clamp(d->active, 0, std::max(0, int(w.size()) - 1));
         d->setState(TDataSetState::dsBrowse);
         d->reread(false, false);
         throw;
