@@ -606,7 +606,7 @@ void TDataSet::writeField(TField& field, const FieldValue& value) {
     b->values[std::size_t(slotOf(field))] = value;
     if (s == TDataSetState::dsCalcFields)
         return;
-    dataEvent(TDataEvent::deFieldChange, &field);
+    dataEvent(TDataEvent::deFieldChange, {.field = &field});
     if (!field.isCalculated()) {
         d->modified = true;
         // A data field written by OnCalcFields itself must not start another computation.
@@ -776,7 +776,7 @@ int TDataSet::moveBy(int distance) {
         }
     }
     if (w.size() == oldCount)
-        dataEvent(TDataEvent::deDataSetScroll, &shift);
+        dataEvent(TDataEvent::deDataSetScroll, {.shift = shift});
     else
         dataEvent(TDataEvent::deDataSetChange);
     d->fire(AfterScroll);
@@ -1075,17 +1075,17 @@ bool TDataSet::controlsDisabled() const {
     return d->disableCount > 0;
 }
 
-void TDataSet::dataEvent(TDataEvent event, const void* info) {
+void TDataSet::dataEvent(TDataEvent event, const TDataEventInfo& info) {
     if (d->disableCount == 0) {
         const std::vector<TDataSource*> sources = d->sources;
         for (TDataSource* s : sources)
             if (std::find(d->sources.begin(), d->sources.end(), s) != d->sources.end())
                 s->notify(event, info);
     } else if (event == TDataEvent::deUpdateState) {
-        const bool isActive = active();
+        const TDataEventInfo state{.active = active()};
         const std::vector<TDataSource*> sources = d->sources;
         for (TDataSource* s : sources)
-            s->notify(TDataEvent::deDisabledStateChange, &isActive);
+            s->notify(TDataEvent::deDisabledStateChange, state);
     } else if (event == TDataEvent::deLayoutChange) {
         d->pendingEvent = TDataEvent::deLayoutChange;
     }

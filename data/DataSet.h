@@ -113,7 +113,7 @@ public:
     // Data sources (called by TDataSource).
     void attachDataSource(TDataSource* source);
     void detachDataSource(TDataSource* source);
-    void dataEvent(TDataEvent event, const void* info = nullptr);
+    void dataEvent(TDataEvent event, const TDataEventInfo& info = {});
     void updateBufferCount(); // recompute N over all links of all data sources
 
 protected:
