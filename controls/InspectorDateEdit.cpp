@@ -1,5 +1,6 @@
 // TInspectorDateEdit: part-by-part date and time entry, the arrow button and the month calendar.
 #include "controls/InspectorDateEdit.h"
+#include "controls/InspectorDropButton.h"
 #include "controls/InspectorEditorHost.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
@@ -51,56 +52,6 @@ int maxValue(TDatePart k, int digits) {
     }
 }
 
-// The arrow button at the editor's right edge.
-class DropButton : public QWidget {
-public:
-    explicit DropButton(TInspectorDateEdit* owner) : QWidget(owner), owner_(owner) {
-        setFocusPolicy(Qt::NoFocus);
-        setCursor(Qt::ArrowCursor);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-    bool pressed = false;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        const int w = width(), h = height();
-        p.fillRect(rect(), platform::clBtnFace.toQColor());
-        // Raised edges: highlight top-left, shadows bottom-right.
-        const QColor light =
-            (pressed ? platform::clBtnShadow : platform::clBtnHighlight).toQColor();
-        const QColor dark =
-            (pressed ? platform::clBtnHighlight : platform::cl3DDkShadow).toQColor();
-        p.fillRect(0, 0, w, 1, light);
-        p.fillRect(0, 0, 1, h, light);
-        p.fillRect(0, h - 1, w, 1, dark);
-        p.fillRect(w - 1, 0, 1, h, dark);
-        if (!pressed) {
-            p.fillRect(1, h - 2, w - 2, 1, platform::clBtnShadow.toQColor());
-            p.fillRect(w - 2, 1, 1, h - 2, platform::clBtnShadow.toQColor());
-        }
-        // A down-arrow glyph: rows of 7, 5, 3 and 1 pixels.
-        const QColor glyph = (isEnabled() ? platform::clBtnText : platform::clGrayText).toQColor();
-        const int cx = (w - 1) / 2 + (pressed ? 1 : 0);
-        const int top = (h - 4) / 2 + (pressed ? 1 : 0);
-        for (int row = 0; row < 4; ++row)
-            p.fillRect(cx - 3 + row, top + row, 7 - 2 * row, 1, glyph);
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton)
-            return;
-        if (!owner_->hasFocus())
-            owner_->setFocus(Qt::MouseFocusReason);
-        if (owner_->isDropDownOpen())
-            owner_->closeDropDown(false);
-        else
-            owner_->openDropDown();
-    }
-
-private:
-    TInspectorDateEdit* owner_;
-};
-
 } // namespace
 
 // The date editor's own link to its field: follows outside changes and writes on update-record.
@@ -118,7 +69,7 @@ private:
 struct TInspectorDateEdit::Private {
     TInspectorEditorHost* host = nullptr;
     std::unique_ptr<DateEditLink> link;
-    DropButton* button = nullptr;
+    TInspectorDropButton* button = nullptr;
     QPointer<QFrame> popup;
     QCalendarWidget* calendar = nullptr;
 
@@ -207,7 +158,7 @@ TInspectorDateEdit::TInspectorDateEdit(TInspectorEditorHost* host, QWidget* pare
     pal.setColor(QPalette::Highlight, platform::clHighlight.toQColor());
     pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
     setPalette(pal);
-    d->button = new DropButton(this);
+    d->button = new TInspectorDropButton(this);
     d->picture.emplace(picture(), platform::formatSettings());
 }
 
