@@ -108,8 +108,6 @@ public:
     void setTitleAlignment(data::TAlignment alignment);
     int titleLines() const;
     void setTitleLines(int lines); // below 1 is ignored
-    int fixedCols() const;
-    void setFixedCols(int count);
     bool showHorzScrollBar() const;
     void setShowHorzScrollBar(bool on);
     bool showVertScrollBar() const;
@@ -126,8 +124,6 @@ public:
     void setPaintOptions(const TGridPaintOptions& options);
     TColor indicatorIconColor() const;
     void setIndicatorIconColor(TColor color);
-    bool defaultDrawing() const;
-    void setDefaultDrawing(bool on);
     TMemoAttributes memoAttributes() const;
     void setMemoAttributes(TMemoAttributes attributes);
 

@@ -419,7 +419,7 @@ void TRecordGrid::Private::dragTick() {
     const int firstLeft = leftCol < dataColumns() ? lefts[size_t(leftCol)] : fixedLeft();
     if (pointerX >= clientW - 10 && lastDirection > 0 && leftCol < maxLeftCol())
         setLeftCol(leftCol + 1);
-    else if (pointerX < firstLeft + 10 && lastDirection < 0 && leftCol > fixedData)
+    else if (pointerX < firstLeft + 10 && lastDirection < 0 && leftCol > 0)
         setLeftCol(leftCol - 1);
     flush();
 }

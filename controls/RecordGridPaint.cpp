@@ -231,7 +231,7 @@ void TRecordGrid::Private::paintDataCell(TCanvas& canvas, int dataColumn, int le
 
     // Text.
     const data::TField* f = field(dataColumn);
-    if (hasRecord && f && defaultDrawing) {
+    if (hasRecord && f) {
         // Left and right aligned text keep 2 pixels from their edge; centred text has the width.
         const data::TAlignment alignment = f->alignment();
         const int inset = alignment == data::TAlignment::taCenter ? 0 : 2;

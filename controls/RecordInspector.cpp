@@ -271,7 +271,6 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
     paint.alternatingRowRegions = arrDataColumns | arrActiveDataColumn;
     setPaintOptions(paint);
     setReadOnly(false);
-    setSetFocusTabStyle(TInspectorSetFocusTabStyle::itsPreserveActiveItem);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
@@ -450,14 +449,6 @@ void TRecordInspector::setReadOnly(bool on) {
     d->readOnly = on;
     if (d->dateEdit && d->currentItem())
         d->dateEdit->setReadOnly(on || d->currentItem()->readOnly());
-}
-
-TInspectorSetFocusTabStyle TRecordInspector::setFocusTabStyle() const {
-    return d->focusTabStyle;
-}
-
-void TRecordInspector::setSetFocusTabStyle(TInspectorSetFocusTabStyle style) {
-    d->focusTabStyle = style;
 }
 
 int TRecordInspector::rowCount() const {

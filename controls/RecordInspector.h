@@ -28,15 +28,13 @@ using platform::TColor;
 enum TInspectorOption : unsigned {
     ovColumnResize = 1u << 0,
     ovRowResize = 1u << 1,
-    ovTabExits = 1u << 2,
-    ovEnterToTab = 1u << 3,
-    ovCenterCaptionVert = 1u << 4,
-    ovTabToVisibleOnly = 1u << 5,
-    ovShowCaptionHints = 1u << 6,
-    ovShowCellHints = 1u << 7,
-    ovFillNonCellArea = 1u << 8,
-    ovActiveRecord3DLines = 1u << 9,
-    ovAllowInsert = 1u << 10,
+    ovEnterToTab = 1u << 2,
+    ovCenterCaptionVert = 1u << 3,
+    ovTabToVisibleOnly = 1u << 4,
+    ovShowCaptionHints = 1u << 5,
+    ovShowCellHints = 1u << 6,
+    ovActiveRecord3DLines = 1u << 7,
+    ovAllowInsert = 1u << 8,
 };
 Q_DECLARE_FLAGS(TInspectorOptions, TInspectorOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorOptions)
@@ -54,8 +52,6 @@ struct TInspectorPaintOptions {
         arrFixedColumns | arrDataColumns | arrActiveDataColumn;
     TColor alternatingRowColor = platform::clNone;
 };
-
-enum class TInspectorSetFocusTabStyle { itsPreserveActiveItem, itsResetActiveItem };
 
 // Shows one record of a record set as rows of caption and value, one row per visible item, and
 // writes what the user types into the pending record's fields. Holds no data of its own.
@@ -109,8 +105,6 @@ public:
     void setPaintOptions(const TInspectorPaintOptions& options);
     bool readOnly() const;
     void setReadOnly(bool on);
-    TInspectorSetFocusTabStyle setFocusTabStyle() const;
-    void setSetFocusTabStyle(TInspectorSetFocusTabStyle style);
 
     // Rows: the visible items in order, each followed by its visible children when expanded.
     int rowCount() const;

@@ -10,8 +10,6 @@ namespace controls {
 void TRecordInspector::Private::focusEntered(QWidget*) {
     focusInside = true;
     tracker->keyHook().install();
-    if (focusTabStyle == TInspectorSetFocusTabStyle::itsResetActiveItem && !link.isModified())
-        current = 0;
     scrollIntoView(current);
     showEditor(!link.isModified());
     q->viewport()->update();

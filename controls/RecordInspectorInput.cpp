@@ -237,10 +237,6 @@ void TRecordInspector::Private::leaveControl(bool forward) {
 
 void TRecordInspector::Private::tabKey(bool backward) {
     platform::guarded([&] {
-        if (options & ovTabExits) {
-            leaveControl(!backward);
-            return;
-        }
         const int target = tabTarget(backward);
         if (target < 0) {
             // The value typed in the last (first) row is written before the focus moves on.

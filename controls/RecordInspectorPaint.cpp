@@ -123,10 +123,6 @@ void TRecordInspector::Private::paint(TCanvas& canvas) {
         y += rh;
     }
     const int bottom = y;
-    if ((options & ovFillNonCellArea) && bottom < h) {
-        canvas.brushColor = captionColor;
-        canvas.fillRect(0, bottom, w, h);
-    }
     if (!paintOptions.alternatingRowColor.isNone()) {
         canvas.brushColor = paintOptions.alternatingRowColor;
         for (const Shown& s : shown) {

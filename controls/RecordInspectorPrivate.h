@@ -70,7 +70,6 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     bool captionFontSet = false;
     TInspectorPaintOptions paintOptions;
     bool readOnly = false;
-    TInspectorSetFocusTabStyle focusTabStyle = TInspectorSetFocusTabStyle::itsPreserveActiveItem;
 
     TInspectorEdit* edit = nullptr;
     TInspectorDateEdit* dateEdit = nullptr;
