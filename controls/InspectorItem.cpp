@@ -6,8 +6,7 @@
 
 namespace controls {
 
-TInspectorItem::TInspectorItem(TRecordInspector* inspector, TInspectorItem* parent)
-    : inspector_(inspector), parent_(parent) {
+TInspectorItem::TInspectorItem(TRecordInspector* inspector) : inspector_(inspector) {
     // A change of the item's own field (or of the whole record) repaints the whole inspector,
     // so rows computed from this field follow a written value at once.
     link_.onDataChange = [this] {
@@ -21,13 +20,6 @@ TInspectorItem::TInspectorItem(TRecordInspector* inspector, TInspectorItem* pare
 }
 
 TInspectorItem::~TInspectorItem() = default;
-
-int TInspectorItem::level() const {
-    int n = 0;
-    for (TInspectorItem* p = parent_; p; p = p->parent_)
-        ++n;
-    return n;
-}
 
 void TInspectorItem::setDataSource(data::TDataSource* source) {
     if (link_.dataSource() == source)
@@ -96,27 +88,6 @@ void TInspectorItem::setEditText(const QString& text) {
         return;
     editText_ = text;
     changed(false);
-}
-
-TInspectorItem& TInspectorItem::addChild() {
-    children_.push_back(std::make_unique<TInspectorItem>(inspector_, this));
-    if (expanded_)
-        changed(true);
-    return *children_.back();
-}
-
-void TInspectorItem::setExpanded(bool on) {
-    if (expanded_ == on)
-        return;
-    expanded_ = on;
-    changed(true);
-}
-
-bool TInspectorItem::hasVisibleChildren() const {
-    for (const auto& c : children_)
-        if (c->visible())
-            return true;
-    return false;
 }
 
 bool TInspectorItem::isMemo() const {

@@ -74,21 +74,12 @@ void TRecordInspector::Private::onSetChanged() {
 }
 
 void TRecordInspector::Private::onFocusControl(data::TField* field) {
-    for (const auto& root : items) {
-        std::vector<TInspectorItem*> stack{root.get()};
-        while (!stack.empty()) {
-            TInspectorItem* it = stack.back();
-            stack.pop_back();
-            if (it->field() == field) {
-                for (TInspectorItem* p = it->parentItem(); p; p = p->parentItem())
-                    p->setExpanded(true);
-                auto pos = std::find(rows.begin(), rows.end(), it);
-                if (pos != rows.end() && moveGuarded(int(pos - rows.begin())))
-                    q->setFocus(Qt::OtherFocusReason);
-                return;
-            }
-            for (int i = 0; i < it->childCount(); ++i)
-                stack.push_back(it->child(i));
+    for (const auto& it : items) {
+        if (it->field() == field) {
+            auto pos = std::find(rows.begin(), rows.end(), it.get());
+            if (pos != rows.end() && moveGuarded(int(pos - rows.begin())))
+                q->setFocus(Qt::OtherFocusReason);
+            return;
         }
     }
 }
@@ -96,24 +87,12 @@ void TRecordInspector::Private::onFocusControl(data::TField* field) {
 // ---------------------------------------------------------------------------------------------
 // Rows and geometry
 
-void TRecordInspector::Private::addRows(TInspectorItem* item) {
-    if (!item->visible())
-        return;
-    rows.push_back(item);
-    if (item->expanded())
-        for (int i = 0; i < item->childCount(); ++i)
-            addRows(item->child(i));
-}
-
-void TRecordInspector::Private::addRows(const std::vector<std::unique_ptr<TInspectorItem>>& list) {
-    for (const auto& item : list)
-        addRows(item.get());
-}
-
 void TRecordInspector::Private::rebuildRows() {
     TInspectorItem* was = currentItem();
     rows.clear();
-    addRows(items);
+    for (const auto& item : items)
+        if (item->visible())
+            rows.push_back(item.get());
     auto pos = std::find(rows.begin(), rows.end(), was);
     if (pos != rows.end())
         current = int(pos - rows.begin());
@@ -258,8 +237,7 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
     setCaptionIndent(20);
     setDefaultRowHeight(20);
     setOptions(ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert |
-               ovTabToVisibleOnly | ovShowCaptionHints | ovShowCellHints | ovActiveRecord3DLines |
-               ovAllowInsert);
+               ovShowCaptionHints | ovShowCellHints | ovActiveRecord3DLines | ovAllowInsert);
     setLineStyleCaption(TInspectorLineStyle::ovDottedLine);
     setLineStyleData(TInspectorLineStyle::ovDottedLine);
     setDottedLineColor(platform::clBtnShadow);
@@ -279,7 +257,7 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
 TInspectorItem& TRecordInspector::addItem(const QString& fieldName, const QString& caption) {
     if (d->autoItems)
         clearItems();
-    d->items.push_back(std::make_unique<TInspectorItem>(this, nullptr));
+    d->items.push_back(std::make_unique<TInspectorItem>(this));
     TInspectorItem& item = *d->items.back();
     item.setDataSource(dataSource());
     item.setDataField(fieldName);
@@ -292,7 +270,7 @@ TInspectorItem& TRecordInspector::addItem(const QString& fieldName, const QStrin
 TInspectorItem& TRecordInspector::addItem() {
     if (d->autoItems)
         clearItems();
-    d->items.push_back(std::make_unique<TInspectorItem>(this, nullptr));
+    d->items.push_back(std::make_unique<TInspectorItem>(this));
     d->rebuildRows();
     return *d->items.back();
 }

@@ -30,11 +30,10 @@ enum TInspectorOption : unsigned {
     ovRowResize = 1u << 1,
     ovEnterToTab = 1u << 2,
     ovCenterCaptionVert = 1u << 3,
-    ovTabToVisibleOnly = 1u << 4,
-    ovShowCaptionHints = 1u << 5,
-    ovShowCellHints = 1u << 6,
-    ovActiveRecord3DLines = 1u << 7,
-    ovAllowInsert = 1u << 8,
+    ovShowCaptionHints = 1u << 4,
+    ovShowCellHints = 1u << 5,
+    ovActiveRecord3DLines = 1u << 6,
+    ovAllowInsert = 1u << 7,
 };
 Q_DECLARE_FLAGS(TInspectorOptions, TInspectorOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorOptions)
@@ -67,9 +66,9 @@ public:
     // cream data area, bold Tahoma captions 145 px wide with a 20-px indent, 20-px rows, dotted
     // lines, the dialogs' options, vertical scrolling only.
     void applyDialogSettings(data::TDataSource* source);
-    // Appends a top-level row bound to fieldName of the inspector's data source.
+    // Appends a row bound to fieldName of the inspector's data source.
     TInspectorItem& addItem(const QString& fieldName, const QString& caption);
-    // Appends an unbound top-level row.
+    // Appends an unbound row.
     TInspectorItem& addItem();
     int itemCount() const;
     TInspectorItem& item(int index) const;
@@ -106,7 +105,7 @@ public:
     bool readOnly() const;
     void setReadOnly(bool on);
 
-    // Rows: the visible items in order, each followed by its visible children when expanded.
+    // Rows: the visible items in order.
     int rowCount() const;
     TInspectorItem* rowItem(int row) const;
     int currentRow() const;

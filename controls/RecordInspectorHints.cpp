@@ -60,7 +60,7 @@ void TRecordInspector::Private::updateHint(const QPoint& pos) {
     const QFont font = hit.column == 0 ? q->captionFont() : q->font();
     int available = cell.width() - 4;
     if (hit.column == 0)
-        available = cell.width() - captionIndent * (item->level() + 1);
+        available = cell.width() - captionIndent;
     unsigned flags = hit.column == 0 ? 0u : unsigned(DT_NOPREFIX);
     if (item->wordWrap())
         flags |= DT_WORDBREAK;

@@ -137,90 +137,15 @@ bool TRecordInspector::Private::moveGuarded(int row) {
     return platform::guarded([&] { moveTo(row); });
 }
 
-TInspectorItem* TRecordInspector::Private::nextTabItem(TInspectorItem* item) const {
-    const bool visibleOnly = options & ovTabToVisibleOnly;
-    auto firstVisibleChild = [](TInspectorItem* it) -> TInspectorItem* {
-        for (int i = 0; i < it->childCount(); ++i)
-            if (it->child(i)->visible())
-                return it->child(i);
-        return nullptr;
-    };
-    if (item->hasVisibleChildren() && (item->expanded() || !visibleOnly))
-        return firstVisibleChild(item);
-    for (TInspectorItem* it = item; it; it = it->parentItem()) {
-        TInspectorItem* parent = it->parentItem();
-        bool after = false;
-        auto scan = [&](TInspectorItem* candidate) -> TInspectorItem* {
-            if (after && candidate->visible())
-                return candidate;
-            if (candidate == it)
-                after = true;
-            return nullptr;
-        };
-        if (parent) {
-            for (int i = 0; i < parent->childCount(); ++i)
-                if (TInspectorItem* s = scan(parent->child(i)))
-                    return s;
-        } else {
-            for (const auto& top : items)
-                if (TInspectorItem* s = scan(top.get()))
-                    return s;
-        }
-    }
-    return nullptr;
-}
-
-TInspectorItem* TRecordInspector::Private::prevTabItem(TInspectorItem* item) const {
-    const bool visibleOnly = options & ovTabToVisibleOnly;
-    TInspectorItem* parent = item->parentItem();
-    std::vector<TInspectorItem*> siblings;
-    if (parent)
-        for (int i = 0; i < parent->childCount(); ++i)
-            siblings.push_back(parent->child(i));
-    else
-        for (const auto& top : items)
-            siblings.push_back(top.get());
-    TInspectorItem* previous = nullptr;
-    for (TInspectorItem* s : siblings) {
-        if (s == item)
-            break;
-        if (s->visible())
-            previous = s;
-    }
-    if (!previous)
-        return parent;
-    while (previous->hasVisibleChildren() && (previous->expanded() || !visibleOnly)) {
-        TInspectorItem* last = nullptr;
-        for (int i = 0; i < previous->childCount(); ++i)
-            if (previous->child(i)->visible())
-                last = previous->child(i);
-        previous = last;
-    }
-    return previous;
-}
-
-int TRecordInspector::Private::tabTarget(bool backward) {
-    TInspectorItem* item = currentItem();
-    if (!item)
+// The next (previous) row that takes the focus by Tab, or -1 past the last (first) row.
+int TRecordInspector::Private::tabTarget(bool backward) const {
+    if (!currentItem())
         return -1;
-    for (;;) {
-        item = backward ? prevTabItem(item) : nextTabItem(item);
-        if (!item)
-            return -1;
-        if (item->tabStop() && item->enabled())
-            break;
-    }
-    // An item reached inside a collapsed parent expands its ancestors.
-    bool expanded = false;
-    for (TInspectorItem* p = item->parentItem(); p; p = p->parentItem())
-        if (!p->expanded()) {
-            p->setExpanded(true);
-            expanded = true;
-        }
-    if (expanded)
-        rebuildRows();
-    auto pos = std::find(rows.begin(), rows.end(), item);
-    return pos == rows.end() ? -1 : int(pos - rows.begin());
+    const int step = backward ? -1 : 1;
+    for (int r = current + step; r >= 0 && r < int(rows.size()); r += step)
+        if (rows[size_t(r)]->tabStop() && rows[size_t(r)]->enabled())
+            return r;
+    return -1;
 }
 
 void TRecordInspector::Private::leaveControl(bool forward) {
@@ -248,15 +173,6 @@ void TRecordInspector::Private::tabKey(bool backward) {
     });
 }
 
-void TRecordInspector::Private::collapseOrExpand(bool expand) {
-    TInspectorItem* item = currentItem();
-    if (item && item->childCount() > 0 && item->expanded() != expand)
-        platform::guarded([&] {
-            q->writeCurrentRow();
-            item->setExpanded(expand);
-        });
-}
-
 void TRecordInspector::Private::rowKey(int key, Qt::KeyboardModifiers modifiers) {
     const bool ctrl = modifiers & Qt::ControlModifier;
     const int last = int(rows.size()) - 1;
@@ -280,12 +196,6 @@ void TRecordInspector::Private::rowKey(int key, Qt::KeyboardModifiers modifiers)
         break;
     case Qt::Key_End:
         moveGuarded(last);
-        break;
-    case Qt::Key_Left:
-        collapseOrExpand(false);
-        break;
-    case Qt::Key_Right:
-        collapseOrExpand(true);
         break;
     default:
         break;
@@ -336,9 +246,8 @@ bool TRecordInspector::Private::handleKey(QKeyEvent* event) {
         return true;
     case Qt::Key_Left:
     case Qt::Key_Right:
-        // With Ctrl: collapse or expand (the caret does not jump by words); without it only for
-        // a read-only item with children.
-        if (ctrl || (item && item->readOnly() && item->childCount() > 0)) {
+        // Ctrl+Left and Ctrl+Right are taken: the caret does not jump by words.
+        if (ctrl) {
             rowKey(key, mods);
             return true;
         }

@@ -48,7 +48,7 @@ unsigned TRecordInspector::Private::dataTextFlags(const TInspectorItem* item) co
 void TRecordInspector::Private::paintCaptionCell(TCanvas& canvas, int row,
                                                  const QRect& cell) const {
     const TInspectorItem* item = rows[size_t(row)];
-    const int indent = captionIndent * (item->level() + 1);
+    const int indent = captionIndent;
     QRect text(cell.left() + indent, cell.top() + 1, cell.width() - indent, cell.height() - 1);
     if (text.width() <= 0 || item->caption().isEmpty())
         return;

@@ -95,8 +95,6 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
 
     // Rows and geometry (RecordInspector.cpp).
     void rebuildRows();
-    void addRows(const std::vector<std::unique_ptr<TInspectorItem>>& list);
-    void addRows(TInspectorItem* item);
     TInspectorItem* currentItem() const {
         return current >= 0 && current < int(rows.size()) ? rows[size_t(current)] : nullptr;
     }
@@ -142,10 +140,7 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     bool handleKey(QKeyEvent* event);
     bool mayEdit();
     void leaveControl(bool forward);
-    TInspectorItem* nextTabItem(TInspectorItem* item) const;
-    TInspectorItem* prevTabItem(TInspectorItem* item) const;
-    int tabTarget(bool backward);
-    void collapseOrExpand(bool expand);
+    int tabTarget(bool backward) const;
 
     // The editors' host.
     bool canEditCurrentRow() override { return q->canEditCurrentRow(); }

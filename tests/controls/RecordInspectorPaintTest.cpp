@@ -44,8 +44,8 @@ TEST_F(InspectorPaintTest, DialogSettingsGiveTheDialogsLayout) {
     TRecordInspector* insp = showCustomer();
     using namespace controls;
     EXPECT_EQ(insp->options(), ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert |
-                                   ovTabToVisibleOnly | ovShowCaptionHints | ovShowCellHints |
-                                   ovActiveRecord3DLines | ovAllowInsert);
+                                   ovShowCaptionHints | ovShowCellHints | ovActiveRecord3DLines |
+                                   ovAllowInsert);
     EXPECT_EQ(insp->captionIndent(), 20);
     EXPECT_EQ(insp->defaultRowHeight(), 20);
     EXPECT_TRUE(insp->captionFont().bold());
