@@ -1,6 +1,7 @@
 // TInspectorDateEdit: part-by-part date and time entry, the arrow button and the month calendar.
 #include "controls/InspectorDateEdit.h"
-#include "controls/RecordInspector.h"
+#include "controls/InspectorDropButton.h"
+#include "controls/InspectorEditorHost.h"
 #include "core/Errors.h"
 #include "core/RegionalSettings.h"
 #include "data/DataSet.h"
@@ -51,56 +52,6 @@ int maxValue(TDatePart k, int digits) {
     }
 }
 
-// The arrow button at the editor's right edge.
-class DropButton : public QWidget {
-public:
-    explicit DropButton(TInspectorDateEdit* owner) : QWidget(owner), owner_(owner) {
-        setFocusPolicy(Qt::NoFocus);
-        setCursor(Qt::ArrowCursor);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-    bool pressed = false;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        const int w = width(), h = height();
-        p.fillRect(rect(), platform::clBtnFace.toQColor());
-        // Raised edges: highlight top-left, shadows bottom-right.
-        const QColor light =
-            (pressed ? platform::clBtnShadow : platform::clBtnHighlight).toQColor();
-        const QColor dark =
-            (pressed ? platform::clBtnHighlight : platform::cl3DDkShadow).toQColor();
-        p.fillRect(0, 0, w, 1, light);
-        p.fillRect(0, 0, 1, h, light);
-        p.fillRect(0, h - 1, w, 1, dark);
-        p.fillRect(w - 1, 0, 1, h, dark);
-        if (!pressed) {
-            p.fillRect(1, h - 2, w - 2, 1, platform::clBtnShadow.toQColor());
-            p.fillRect(w - 2, 1, 1, h - 2, platform::clBtnShadow.toQColor());
-        }
-        // A down-arrow glyph: rows of 7, 5, 3 and 1 pixels.
-        const QColor glyph = (isEnabled() ? platform::clBtnText : platform::clGrayText).toQColor();
-        const int cx = (w - 1) / 2 + (pressed ? 1 : 0);
-        const int top = (h - 4) / 2 + (pressed ? 1 : 0);
-        for (int row = 0; row < 4; ++row)
-            p.fillRect(cx - 3 + row, top + row, 7 - 2 * row, 1, glyph);
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton)
-            return;
-        if (!owner_->hasFocus())
-            owner_->setFocus(Qt::MouseFocusReason);
-        if (owner_->isDropDownOpen())
-            owner_->closeDropDown(false);
-        else
-            owner_->openDropDown();
-    }
-
-private:
-    TInspectorDateEdit* owner_;
-};
-
 } // namespace
 
 // The date editor's own link to its field: follows outside changes and writes on update-record.
@@ -116,9 +67,9 @@ private:
 };
 
 struct TInspectorDateEdit::Private {
-    TRecordInspector* inspector = nullptr;
+    TInspectorEditorHost* host = nullptr;
     std::unique_ptr<DateEditLink> link;
-    DropButton* button = nullptr;
+    TInspectorDropButton* button = nullptr;
     QPointer<QFrame> popup;
     QCalendarWidget* calendar = nullptr;
 
@@ -185,9 +136,9 @@ struct TInspectorDateEdit::Private {
     }
 };
 
-TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* parent)
+TInspectorDateEdit::TInspectorDateEdit(TInspectorEditorHost* host, QWidget* parent)
     : QLineEdit(parent), d(std::make_unique<Private>()) {
-    d->inspector = inspector;
+    d->host = host;
     d->link = std::make_unique<DateEditLink>(this);
     d->link->onDataChange = [this] {
         if (!d->changed)
@@ -207,7 +158,7 @@ TInspectorDateEdit::TInspectorDateEdit(TRecordInspector* inspector, QWidget* par
     pal.setColor(QPalette::Highlight, platform::clHighlight.toQColor());
     pal.setColor(QPalette::HighlightedText, platform::clHighlightText.toQColor());
     setPalette(pal);
-    d->button = new DropButton(this);
+    d->button = new TInspectorDropButton(this);
     d->picture.emplace(picture(), core::formatSettings());
 }
 
@@ -420,7 +371,7 @@ void TInspectorDateEdit::closeDropDown(bool take) {
     popup->deleteLater();
     if (take && picked.isValid() && !isReadOnly()) {
         bool ok = false;
-        platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
+        platform::guarded([&] { ok = d->host->canEditCurrentRow(); });
         if (ok) {
             // The picked day keeps the editor's time; an empty editor gets midnight.
             const QTime time = d->null ? QTime(0, 0) : d->nearest().time();
@@ -482,7 +433,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
         if (isReadOnly())
             return;
         bool ok = false;
-        platform::guarded([&] { ok = d->inspector->canEditCurrentRow(); });
+        platform::guarded([&] { ok = d->host->canEditCurrentRow(); });
         if (!ok)
             return;
         change();
@@ -540,10 +491,10 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // Normally taken by the inspector's keyboard hook before they get here.
-        d->inspector->hookKey(key, mods);
+        d->host->routeKey(key, mods);
         return;
     case Qt::Key_Escape:
-        platform::guarded([&] { d->inspector->revertCurrentRow(); });
+        platform::guarded([&] { d->host->revertCurrentRow(); });
         return;
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -612,7 +563,7 @@ void TInspectorDateEdit::keyPressEvent(QKeyEvent* event) {
     const QString typed = d->buffer + c;
     // An impossible value (a 13th month, a 32nd day, hour 24) is refused with a beep.
     if (typed.toInt() > maximum) {
-        TRecordInspector::beep();
+        d->host->beep();
         return;
     }
     modify([&] {

@@ -15,7 +15,7 @@ class TField;
 
 namespace controls {
 
-class TRecordInspector;
+class TInspectorEditorHost;
 
 // Shows a date-time field in the regional short date and long time and edits it part by part
 // (day, month, year, hour, minute, second in the order of the format). Bound to the same data
@@ -25,7 +25,7 @@ class TRecordInspector;
 class TInspectorDateEdit : public QLineEdit {
     Q_OBJECT
 public:
-    explicit TInspectorDateEdit(TRecordInspector* inspector, QWidget* parent);
+    explicit TInspectorDateEdit(TInspectorEditorHost* host, QWidget* parent);
     ~TInspectorDateEdit() override;
 
     void bind(data::TDataSource* source, const QString& fieldName);

@@ -1,6 +1,6 @@
 // TInspectorEdit: flat plain-text editor with the inspector's key routing and length limit.
 #include "controls/InspectorEdit.h"
-#include "controls/RecordInspector.h"
+#include "controls/InspectorEditorHost.h"
 #include "platform/Colors.h"
 #include "platform/Fonts.h"
 
@@ -13,8 +13,8 @@
 
 namespace controls {
 
-TInspectorEdit::TInspectorEdit(TRecordInspector* inspector, QWidget* parent)
-    : QPlainTextEdit(parent), inspector_(inspector) {
+TInspectorEdit::TInspectorEdit(TInspectorEditorHost* host, QWidget* parent)
+    : QPlainTextEdit(parent), host_(host) {
     setFrameShape(QFrame::NoFrame);
     setLineWidth(0);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -97,7 +97,7 @@ bool TInspectorEdit::event(QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-            inspector_->editorKeyPress(key);
+            host_->editorKeyPress(key);
             return true;
         }
     }
@@ -105,7 +105,7 @@ bool TInspectorEdit::event(QEvent* event) {
 }
 
 void TInspectorEdit::keyPressEvent(QKeyEvent* event) {
-    if (inspector_->editorKeyPress(event))
+    if (host_->editorKeyPress(event))
         return;
     QPlainTextEdit::keyPressEvent(event);
 }
@@ -115,7 +115,7 @@ bool TInspectorEdit::canInsertFromMimeData(const QMimeData* source) const {
 }
 
 void TInspectorEdit::insertFromMimeData(const QMimeData* source) {
-    if (!source->hasText() || isReadOnly() || !inspector_->canEditCurrentRow())
+    if (!source->hasText() || isReadOnly() || !host_->canEditCurrentRow())
         return;
     QString text = source->text();
     if (!multiLine_) {

@@ -5,7 +5,7 @@
 
 namespace controls {
 
-class TRecordInspector;
+class TInspectorEditorHost;
 
 // A flat edit box without border: one line scrolling sideways, or several lines wrapped at the
 // cell's width for memo rows. Keys that move between rows, revert or would change the text go
@@ -13,7 +13,7 @@ class TRecordInspector;
 class TInspectorEdit : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit TInspectorEdit(TRecordInspector* inspector, QWidget* parent);
+    explicit TInspectorEdit(TInspectorEditorHost* host, QWidget* parent);
 
     QString text() const { return toPlainText(); }
     // Replaces the text and selects all of it.
@@ -42,7 +42,7 @@ protected:
 private:
     void placeText();
 
-    TRecordInspector* inspector_;
+    TInspectorEditorHost* host_;
     bool multiLine_ = false;
     int maxLength_ = 0;
 };

@@ -6,28 +6,20 @@
 
 namespace controls {
 
-TInspectorItem::TInspectorItem(TRecordInspector* inspector, TInspectorItem* parent)
-    : inspector_(inspector), parent_(parent) {
+TInspectorItem::TInspectorItem(TRecordInspector* inspector) : inspector_(inspector) {
     // A change of the item's own field (or of the whole record) repaints the whole inspector,
     // so rows computed from this field follow a written value at once.
     link_.onDataChange = [this] {
         if (inspector_)
-            inspector_->itemDataChanged(this);
+            inspector_->itemChanged(false);
     };
     link_.onActiveChange = [this] {
         if (inspector_)
-            inspector_->itemDataChanged(this);
+            inspector_->itemChanged(false);
     };
 }
 
 TInspectorItem::~TInspectorItem() = default;
-
-int TInspectorItem::level() const {
-    int n = 0;
-    for (TInspectorItem* p = parent_; p; p = p->parent_)
-        ++n;
-    return n;
-}
 
 void TInspectorItem::setDataSource(data::TDataSource* source) {
     if (link_.dataSource() == source)
@@ -98,27 +90,6 @@ void TInspectorItem::setEditText(const QString& text) {
     changed(false);
 }
 
-TInspectorItem& TInspectorItem::addChild() {
-    children_.push_back(std::make_unique<TInspectorItem>(inspector_, this));
-    if (expanded_)
-        changed(true);
-    return *children_.back();
-}
-
-void TInspectorItem::setExpanded(bool on) {
-    if (expanded_ == on)
-        return;
-    expanded_ = on;
-    changed(true);
-}
-
-bool TInspectorItem::hasVisibleChildren() const {
-    for (const auto& c : children_)
-        if (c->visible())
-            return true;
-    return false;
-}
-
 bool TInspectorItem::isMemo() const {
     data::TField* f = field();
     return f && f->dataType() == data::TFieldType::ftMemo;
@@ -153,7 +124,7 @@ QString TInspectorItem::editorText() const {
 
 void TInspectorItem::changed(bool rowsChanged) {
     if (inspector_)
-        inspector_->itemChanged(this, rowsChanged);
+        inspector_->itemChanged(rowsChanged);
 }
 
 } // namespace controls

@@ -21,19 +21,16 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorItemOptions)
 
 enum class TInspectorAlignment { taLeftJustify, taRightJustify };
 
-// A row of the inspector: caption, field binding and row flags, plus child items (rows of their
-// own when the item is expanded). Owned by the inspector (top-level items) or by its parent item;
-// owns its children and the field link through which a change of its field repaints the inspector.
+// A row of the inspector: caption, field binding and row flags. Owned by the inspector; owns the
+// field link through which a change of its field repaints the inspector.
 class TInspectorItem {
 public:
-    TInspectorItem(TRecordInspector* inspector, TInspectorItem* parent);
+    explicit TInspectorItem(TRecordInspector* inspector);
     ~TInspectorItem();
     TInspectorItem(const TInspectorItem&) = delete;
     TInspectorItem& operator=(const TInspectorItem&) = delete;
 
     TRecordInspector* inspector() const { return inspector_; }
-    TInspectorItem* parentItem() const { return parent_; }
-    int level() const; // 0 for top-level items
 
     // Binding: the field is looked up by name in the data source's set each time it is needed.
     data::TDataSource* dataSource() const { return link_.dataSource(); }
@@ -66,14 +63,6 @@ public:
     const QString& editText() const { return editText_; }
     void setEditText(const QString& text);
 
-    // Children: shown as rows of their own while the item is expanded.
-    TInspectorItem& addChild();
-    int childCount() const { return int(children_.size()); }
-    TInspectorItem* child(int index) const { return children_[size_t(index)].get(); }
-    bool expanded() const { return expanded_; }
-    void setExpanded(bool on);
-    bool hasVisibleChildren() const;
-
     // What the data cell shows: the field's display text, a memo's full text, or EditText.
     QString displayText() const;
     // What the text editor starts from: the field's edit text, a memo's full text, or EditText.
@@ -87,7 +76,6 @@ private:
     void changed(bool rowsChanged); // tells the inspector
 
     TRecordInspector* inspector_;
-    TInspectorItem* parent_;
     data::TFieldDataLink link_;
     QString caption_;
     QString editText_;
@@ -97,11 +85,9 @@ private:
     bool enabled_ = true;
     bool tabStop_ = true;
     bool resizeable_ = false;
-    bool expanded_ = false;
     int cellHeight_ = 0;
     TInspectorAlignment alignment_ = TInspectorAlignment::taLeftJustify;
     TInspectorItemOptions options_ = iioAutoDateTimePicker;
-    std::vector<std::unique_ptr<TInspectorItem>> children_;
 };
 
 } // namespace controls

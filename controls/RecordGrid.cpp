@@ -4,6 +4,8 @@
 #include "platform/Fonts.h"
 
 #include <QEvent>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
@@ -18,13 +20,6 @@ namespace {
 
 // Width of an empty column while no field is mapped.
 constexpr int kEmptyColumnWidth = 64;
-
-// Runs a function when the scope ends, also when it unwinds.
-template <typename F> struct ScopeExit {
-    F f;
-    ~ScopeExit() { f(); }
-};
-template <typename F> ScopeExit(F) -> ScopeExit<F>;
 
 } // namespace
 
@@ -71,8 +66,7 @@ bool TRecordGrid::Private::run(const std::function<void()>& operation) {
 void TRecordGrid::Private::layout() {
     if (inLayout || destroying)
         return;
-    inLayout = true;
-    ScopeExit done{[this] { inLayout = false; }};
+    const QScopedValueRollback busy(inLayout, true);
 
     titleRows = options.testFlag(dgTitles) ? 1 : 0;
     indicatorCols = options.testFlag(dgIndicator) ? 1 : 0;
@@ -87,7 +81,6 @@ void TRecordGrid::Private::layout() {
     }
     computeColumnWidths();
     currentCol = std::clamp(currentCol, 0, dataColumns() - 1);
-    fixedData = linkActive() && fixedColsProperty < dataColumns() ? fixedColsProperty : 0;
 
     arrangeScrollBars();
     updateRowCount();
@@ -126,7 +119,7 @@ void TRecordGrid::Private::applyColumnList() {
     if (!ds || selected.isEmpty() || ds->hasCalculatedFields())
         return;
     ds->disableControls();
-    ScopeExit resume{[ds] { ds->enableControls(); }};
+    const auto resume = qScopeGuard([ds] { ds->enableControls(); });
     for (int i = 0; i < ds->fieldCount(); ++i)
         ds->field(i).setVisible(false);
     QSet<const data::TField*> applied;
@@ -156,42 +149,38 @@ void TRecordGrid::Private::arrangeScrollBars() {
     const int extent = q.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, vbar);
     const int vw = showVert ? extent : 0;
     clientW = std::max(0, q.width() - vw);
-    const bool needHorz = showHorz && maxLeftCol() > fixedData;
+    const bool needHorz = showHorz && maxLeftCol() > 0;
     const int hh = needHorz ? extent : 0;
     clientH = std::max(0, q.height() - hh);
     vbar->setGeometry(clientW, 0, vw, clientH);
     vbar->setVisible(showVert);
     hbar->setGeometry(0, clientH, clientW, hh);
     hbar->setVisible(needHorz);
-    leftCol = std::clamp(leftCol, fixedData, std::max(fixedData, maxLeftCol()));
+    leftCol = std::clamp(leftCol, 0, std::max(0, maxLeftCol()));
     updateHorzScrollBar();
 }
 
 int TRecordGrid::Private::maxLeftCol() const {
     const int n = dataColumns();
-    int fixedWidth = fixedLeft();
-    for (int c = 0; c < fixedData && c < n; ++c)
-        fixedWidth += widths[size_t(c)] + colLine();
-    const int available = clientW - fixedWidth;
+    const int available = clientW - fixedLeft();
     int first = n;
     int sum = 0;
-    while (first > fixedData && sum + widths[size_t(first - 1)] + colLine() <= available) {
+    while (first > 0 && sum + widths[size_t(first - 1)] + colLine() <= available) {
         sum += widths[size_t(first - 1)] + colLine();
         --first;
     }
     if (first == n)
         first = n - 1; // the last column alone is wider than the area
-    return std::max(first, fixedData);
+    return std::max(first, 0);
 }
 
 void TRecordGrid::Private::updateHorzScrollBar() {
     QSignalBlocker block(hbar);
-    const int maxLeft = std::max(fixedData, maxLeftCol());
-    hbar->setRange(fixedData, maxLeft);
+    hbar->setRange(0, std::max(0, maxLeftCol()));
     hbar->setSingleStep(1);
     int inView = 0;
     const std::vector<int> lefts = columnLefts();
-    for (int c = fixedData; c < dataColumns(); ++c)
+    for (int c = 0; c < dataColumns(); ++c)
         if (lefts[size_t(c)] >= 0)
             ++inView;
     hbar->setPageStep(std::max(1, inView));
@@ -199,7 +188,7 @@ void TRecordGrid::Private::updateHorzScrollBar() {
 }
 
 void TRecordGrid::Private::setLeftCol(int col) {
-    col = std::clamp(col, fixedData, std::max(fixedData, maxLeftCol()));
+    col = std::clamp(col, 0, std::max(0, maxLeftCol()));
     if (col == leftCol)
         return;
     leftCol = col;
@@ -208,7 +197,7 @@ void TRecordGrid::Private::setLeftCol(int col) {
 }
 
 void TRecordGrid::Private::makeColumnVisible(int col) {
-    if (col < fixedData)
+    if (col < 0)
         return;
     if (col < leftCol) {
         setLeftCol(col);
@@ -218,8 +207,6 @@ void TRecordGrid::Private::makeColumnVisible(int col) {
     int left = leftCol;
     for (;;) {
         int x = fixedLeft();
-        for (int c = 0; c < fixedData; ++c)
-            x += widths[size_t(c)] + colLine();
         for (int c = left; c < col; ++c)
             x += widths[size_t(c)] + colLine();
         if (x + widths[size_t(col)] <= clientW || left >= col || left >= maxLeftCol())
@@ -232,8 +219,7 @@ void TRecordGrid::Private::makeColumnVisible(int col) {
 void TRecordGrid::Private::updateRowCount() {
     if (inRowCount)
         return;
-    inRowCount = true;
-    ScopeExit done{[this] { inRowCount = false; }};
+    const QScopedValueRollback busy(inRowCount, true);
     data::TDataSet* ds = dataSet();
     if (linkActive() && ds->active() && ds->windowRecordCount() > 0) {
         const int fit = std::max(1, (clientH - dataTop()) / pitch());
@@ -303,7 +289,7 @@ std::vector<int> TRecordGrid::Private::columnLefts() const {
     std::vector<int> lefts(size_t(dataColumns()), -1);
     int x = fixedLeft();
     for (int c = 0; c < dataColumns(); ++c) {
-        if (c >= fixedData && c < leftCol)
+        if (c < leftCol)
             continue;
         if (x >= clientW)
             break;
@@ -548,28 +534,6 @@ void TRecordGrid::setOptions(TGridOptions options) {
     d->updateVertScrollBar();
 }
 
-TGridKeyOptions TRecordGrid::keyOptions() const {
-    return d->keyOptions;
-}
-void TRecordGrid::setKeyOptions(TGridKeyOptions options) {
-    d->keyOptions = options;
-}
-
-bool TRecordGrid::readOnly() const {
-    return d->readOnly;
-}
-void TRecordGrid::setReadOnly(bool on) {
-    d->readOnly = on;
-}
-
-bool TRecordGrid::useTFields() const {
-    return d->useTFields;
-}
-void TRecordGrid::setUseTFields(bool on) {
-    d->useTFields = on;
-    d->layout();
-}
-
 const QStringList& TRecordGrid::selected() const {
     return d->selected;
 }
@@ -633,21 +597,6 @@ void TRecordGrid::setTitleLines(int lines) {
     if (lines < 1)
         return;
     d->titleLines = lines;
-    d->layout();
-}
-
-bool TRecordGrid::titleButtons() const {
-    return d->titleButtons;
-}
-void TRecordGrid::setTitleButtons(bool on) {
-    d->titleButtons = on;
-}
-
-int TRecordGrid::fixedCols() const {
-    return d->fixedColsProperty;
-}
-void TRecordGrid::setFixedCols(int count) {
-    d->fixedColsProperty = std::max(0, count);
     d->layout();
 }
 
@@ -716,14 +665,6 @@ void TRecordGrid::setIndicatorIconColor(TColor color) {
     d->invalidateAll();
 }
 
-bool TRecordGrid::defaultDrawing() const {
-    return d->defaultDrawing;
-}
-void TRecordGrid::setDefaultDrawing(bool on) {
-    d->defaultDrawing = on;
-    d->invalidateAll();
-}
-
 TMemoAttributes TRecordGrid::memoAttributes() const {
     return d->memoAttributes;
 }
@@ -733,7 +674,6 @@ void TRecordGrid::setMemoAttributes(TMemoAttributes attributes) {
 }
 
 void TRecordGrid::useMainWindowConfiguration() {
-    setReadOnly(true);
     setFont(platform::tahoma(11));
     setFontColor(platform::clWindowText);
     setTitleFont(platform::tahoma(11, true));
@@ -741,7 +681,6 @@ void TRecordGrid::useMainWindowConfiguration() {
     setTitleColor(platform::clBtnFace);
     setTitleAlignment(data::TAlignment::taLeftJustify);
     setTitleLines(1);
-    setFixedCols(0);
     setShowHorzScrollBar(true);
     TGridPaintOptions paint;
     paint.AlternatingRowRegions = arrDataColumns | arrActiveDataColumn;

@@ -1,6 +1,7 @@
 // TRecordGrid: the read-only, data-bound grid that shows a record set and moves through it.
 #pragma once
 
+#include "controls/AlternatingRowRegion.h"
 #include "controls/OwnerDrawnControl.h"
 #include "data/Field.h"
 
@@ -19,60 +20,30 @@ class TField;
 
 namespace controls {
 
-// Grid options, in declaration order.
+// Grid options.
 enum TGridOption : quint32 {
-    dgEditing = 1u << 0,
-    dgAlwaysShowEditor = 1u << 1,
-    dgTitles = 1u << 2,
-    dgIndicator = 1u << 3,
-    dgColumnResize = 1u << 4,
-    dgColLines = 1u << 5,
-    dgRowLines = 1u << 6,
-    dgTabs = 1u << 7,
-    dgRowSelect = 1u << 8,
-    dgAlwaysShowSelection = 1u << 9,
-    dgConfirmDelete = 1u << 10,
-    dgCancelOnExit = 1u << 11,
-    dgWordWrap = 1u << 12,
-    dgPerfectRowFit = 1u << 13,
-    dgMultiSelect = 1u << 14,
-    dgShowFooter = 1u << 15,
-    dgFooter3DCells = 1u << 16,
-    dgNoLimitColSize = 1u << 17,
-    dgTrailingEllipsis = 1u << 18,
-    dgShowCellHint = 1u << 19,
-    dgTabExitsOnLastCol = 1u << 20,
-    dgFixedResizable = 1u << 21,
-    dgFixedEditable = 1u << 22,
-    dgProportionalColResize = 1u << 23,
-    dgRowResize = 1u << 24,
-    dgRowLinesDisableFixed = 1u << 25,
-    dgColLinesDisableFixed = 1u << 26,
-    dgFixedProportionalResize = 1u << 27,
-    dgHideBottomDataLine = 1u << 28,
-    dgDblClickColSizing = 1u << 29,
+    dgTitles = 1u << 0,
+    dgIndicator = 1u << 1,
+    dgColumnResize = 1u << 2,
+    dgColLines = 1u << 3,
+    dgRowLines = 1u << 4,
+    dgRowSelect = 1u << 5,
+    dgAlwaysShowSelection = 1u << 6,
+    dgCancelOnExit = 1u << 7,
+    dgWordWrap = 1u << 8,
+    dgNoLimitColSize = 1u << 9,
+    dgTrailingEllipsis = 1u << 10,
+    dgRowLinesDisableFixed = 1u << 11,
 };
 Q_DECLARE_FLAGS(TGridOptions, TGridOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TGridOptions)
 
 inline constexpr TGridOptions kDefaultGridOptions =
-    TGridOptions(dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
-                 dgTabs | dgConfirmDelete | dgCancelOnExit | dgWordWrap);
-
-enum TGridKeyOption : quint32 { dgEnterToTab = 1u, dgAllowDelete = 2u, dgAllowInsert = 4u };
-Q_DECLARE_FLAGS(TGridKeyOptions, TGridKeyOption)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TGridKeyOptions)
+    TGridOptions(dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
+                 dgCancelOnExit | dgWordWrap);
 
 enum class TGridLineStyle { glsSingle, gls3D, glsDynamic };
 enum class TPadColumnStyle { pcsPlain, pcsPadHeader, pcsPadHeaderAndData };
-
-enum TAlternatingRowRegion : quint32 {
-    arrFixedColumns = 1u,
-    arrDataColumns = 2u,
-    arrActiveDataColumn = 4u,
-};
-Q_DECLARE_FLAGS(TAlternatingRowRegions, TAlternatingRowRegion)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TAlternatingRowRegions)
 
 enum TMemoAttribute : quint32 { mSizeable = 1u, mWordWrap = 2u, mGridShow = 4u };
 Q_DECLARE_FLAGS(TMemoAttributes, TMemoAttribute)
@@ -121,12 +92,6 @@ public:
     // Properties (setters ask for a repaint later; layout properties lay the columns out again).
     TGridOptions options() const;
     void setOptions(TGridOptions options);
-    TGridKeyOptions keyOptions() const;
-    void setKeyOptions(TGridKeyOptions options);
-    bool readOnly() const;
-    void setReadOnly(bool on);
-    bool useTFields() const;
-    void setUseTFields(bool on);
     const QStringList& selected() const;
     void setSelected(const QStringList& entries); // applied when the link next becomes active
     TColor color() const;
@@ -143,10 +108,6 @@ public:
     void setTitleAlignment(data::TAlignment alignment);
     int titleLines() const;
     void setTitleLines(int lines); // below 1 is ignored
-    bool titleButtons() const;
-    void setTitleButtons(bool on);
-    int fixedCols() const;
-    void setFixedCols(int count);
     bool showHorzScrollBar() const;
     void setShowHorzScrollBar(bool on);
     bool showVertScrollBar() const;
@@ -163,12 +124,10 @@ public:
     void setPaintOptions(const TGridPaintOptions& options);
     TColor indicatorIconColor() const;
     void setIndicatorIconColor(TColor color);
-    bool defaultDrawing() const;
-    void setDefaultDrawing(bool on);
     TMemoAttributes memoAttributes() const;
     void setMemoAttributes(TMemoAttributes attributes);
 
-    // The configuration both main-window grids share: read-only, whole-row selection added to
+    // The configuration both main-window grids share: whole-row selection added to
     // the default options, Tahoma 8 pt data font, bold title font, #DBDBDB alternating rows in
     // the data columns, a black current row while focused.
     void useMainWindowConfiguration();

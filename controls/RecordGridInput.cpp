@@ -19,10 +19,6 @@ namespace {
 
 const QString kDiscardQuestion = QStringLiteral("Discard changes to this record?");
 
-bool editingState(TDataSetState state) {
-    return state == TDataSetState::dsEdit || state == TDataSetState::dsInsert;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -63,7 +59,7 @@ void TRecordGrid::Private::moveBy(int distance) {
 
 void TRecordGrid::Private::escapeKey() {
     data::TDataSet* ds = dataSet();
-    if (!editingState(ds->state()))
+    if (!data::isEditing(ds->state()))
         return;
     if (ds->modified() || link.isModified()) {
         const platform::MsgButton answer =
@@ -423,7 +419,7 @@ void TRecordGrid::Private::dragTick() {
     const int firstLeft = leftCol < dataColumns() ? lefts[size_t(leftCol)] : fixedLeft();
     if (pointerX >= clientW - 10 && lastDirection > 0 && leftCol < maxLeftCol())
         setLeftCol(leftCol + 1);
-    else if (pointerX < firstLeft + 10 && lastDirection < 0 && leftCol > fixedData)
+    else if (pointerX < firstLeft + 10 && lastDirection < 0 && leftCol > 0)
         setLeftCol(leftCol - 1);
     flush();
 }

@@ -4,9 +4,9 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <algorithm>
-#include <optional>
 
 namespace controls {
 
@@ -66,21 +66,6 @@ unsigned alignmentFlags(data::TAlignment alignment) {
     }
     return DT_LEFT;
 }
-
-// Makes a window row the link's active record while a row is painted.
-class ActiveRecordSwitch {
-public:
-    ActiveRecordSwitch(data::TDataLink& link, int row) : link_(link), saved_(link.activeRecord()) {
-        link_.setActiveRecord(row);
-    }
-    ~ActiveRecordSwitch() { link_.setActiveRecord(saved_); }
-    ActiveRecordSwitch(const ActiveRecordSwitch&) = delete;
-    ActiveRecordSwitch& operator=(const ActiveRecordSwitch&) = delete;
-
-private:
-    data::TDataLink& link_;
-    int saved_;
-};
 
 } // namespace
 
@@ -145,9 +130,13 @@ void TRecordGrid::Private::paintArea(TCanvas& canvas, const QRect& area) {
         if (!active)
             continue;
         const bool hasRecord = r < records;
-        std::optional<ActiveRecordSwitch> row;
+        // A row with a record is painted with that record as the link's active one.
+        const int saved = link.activeRecord();
+        auto restore = qScopeGuard([&] { link.setActiveRecord(saved); });
         if (hasRecord)
-            row.emplace(link, r);
+            link.setActiveRecord(r);
+        else
+            restore.dismiss();
         for (int c = 0; c < dataColumns(); ++c) {
             const int l = lefts[size_t(c)];
             if (l >= 0 && reach.intersects(QRect(l - 1, rowTop(r), widths[size_t(c)] + 2, pitch())))
@@ -242,7 +231,7 @@ void TRecordGrid::Private::paintDataCell(TCanvas& canvas, int dataColumn, int le
 
     // Text.
     const data::TField* f = field(dataColumn);
-    if (hasRecord && f && defaultDrawing) {
+    if (hasRecord && f) {
         // Left and right aligned text keep 2 pixels from their edge; centred text has the width.
         const data::TAlignment alignment = f->alignment();
         const int inset = alignment == data::TAlignment::taCenter ? 0 : 2;

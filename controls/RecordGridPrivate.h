@@ -42,9 +42,6 @@ struct TRecordGrid::Private {
 
     // Properties.
     TGridOptions options = kDefaultGridOptions;
-    TGridKeyOptions keyOptions = dgAllowDelete | dgAllowInsert;
-    bool readOnly = false;
-    bool useTFields = true;
     QStringList selected;
     TColor color = platform::clWindow;
     TColor fontColor = platform::clWindowText;
@@ -54,8 +51,6 @@ struct TRecordGrid::Private {
     TColor titleFontColor = platform::clWindowText;
     data::TAlignment titleAlignment = data::TAlignment::taLeftJustify;
     int titleLines = 1;
-    bool titleButtons = false;
-    int fixedColsProperty = 0;
     bool showHorz = true;
     bool showVert = true;
     int rowHeightPercent = 100;
@@ -64,7 +59,6 @@ struct TRecordGrid::Private {
     TPadColumnStyle padStyle = TPadColumnStyle::pcsPadHeaderAndData;
     TGridPaintOptions paintOptions;
     TColor indicatorIconColor = platform::clBlack;
-    bool defaultDrawing = true;
     TMemoAttributes memoAttributes = mSizeable | mWordWrap;
 
     // Layout, rebuilt by layout().
@@ -74,7 +68,6 @@ struct TRecordGrid::Private {
     int titleHeight = 17;      // title row height without its line
     std::vector<int> fieldMap; // field-list positions of the shown fields
     std::vector<int> widths;   // pixel width per data column
-    int fixedData = 0;         // data columns that do not scroll sideways
     int leftCol = 0;           // first scrolling data column in view
     int rows = 2;              // title rows + data rows
     int currentRow = 1;

@@ -1,6 +1,7 @@
 // TRecordInspector: the data-bound caption/value list that fills the two editing dialogs.
 #pragma once
 
+#include "controls/AlternatingRowRegion.h"
 #include "controls/InspectorItem.h"
 #include "platform/Colors.h"
 
@@ -27,21 +28,12 @@ using platform::TColor;
 enum TInspectorOption : unsigned {
     ovColumnResize = 1u << 0,
     ovRowResize = 1u << 1,
-    ovTabExits = 1u << 2,
-    ovEnterToTab = 1u << 3,
-    ovHighlightActiveRow = 1u << 4,
-    ovHideVertDataLines = 1u << 5,
-    ovCenterCaptionVert = 1u << 6,
-    ovTabToVisibleOnly = 1u << 7,
-    ovShowTreeLines = 1u << 8,
-    ovShowCaptionHints = 1u << 9,
-    ovShowCellHints = 1u << 10,
-    ovFillNonCellArea = 1u << 11,
-    ovActiveRecord3DLines = 1u << 12,
-    ovAllowInsert = 1u << 13,
-    ovHideCaptionColumn = 1u << 14,
-    ovHideVertFixedLines = 1u << 15,
-    ovUseOwnBackgroundColors = 1u << 16,
+    ovEnterToTab = 1u << 2,
+    ovCenterCaptionVert = 1u << 3,
+    ovShowCaptionHints = 1u << 4,
+    ovShowCellHints = 1u << 5,
+    ovActiveRecord3DLines = 1u << 6,
+    ovAllowInsert = 1u << 7,
 };
 Q_DECLARE_FLAGS(TInspectorOptions, TInspectorOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorOptions)
@@ -54,22 +46,11 @@ enum class TInspectorLineStyle {
     ovButtonLine
 };
 
-enum TAlternatingRowRegion : unsigned {
-    arrFixedColumns = 0x1,
-    arrDataColumns = 0x2,
-    arrActiveDataColumn = 0x4,
-};
-Q_DECLARE_FLAGS(TAlternatingRowRegions, TAlternatingRowRegion)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TAlternatingRowRegions)
-
 struct TInspectorPaintOptions {
     TAlternatingRowRegions alternatingRowRegions =
         arrFixedColumns | arrDataColumns | arrActiveDataColumn;
     TColor alternatingRowColor = platform::clNone;
-    TColor activeRecordColor = platform::clNone;
 };
-
-enum class TInspectorSetFocusTabStyle { itsPreserveActiveItem, itsResetActiveItem };
 
 // Shows one record of a record set as rows of caption and value, one row per visible item, and
 // writes what the user types into the pending record's fields. Holds no data of its own.
@@ -83,15 +64,18 @@ public:
 
     // Gives the inspector every property value of the two editing dialogs and binds it to source:
     // cream data area, bold Tahoma captions 145 px wide with a 20-px indent, 20-px rows, dotted
-    // lines, the dialogs' eleven options, picture masks from the set, vertical scrolling only.
+    // lines, the dialogs' options, vertical scrolling only.
     void applyDialogSettings(data::TDataSource* source);
-    // Appends a top-level row bound to fieldName of the inspector's data source.
+    // Appends a row bound to fieldName of the inspector's data source.
     TInspectorItem& addItem(const QString& fieldName, const QString& caption);
-    // Appends an unbound top-level row.
+    // Appends an unbound row.
     TInspectorItem& addItem();
     int itemCount() const;
     TInspectorItem& item(int index) const;
     void clearItems();
+    // Called by an item whose look changed; rowsChanged: also its visibility, expansion or
+    // height, so that the rows are laid out again.
+    void itemChanged(bool rowsChanged);
 
     // Properties.
     data::TDataSource* dataSource() const;
@@ -118,15 +102,10 @@ public:
     void setCaptionFont(const QFont& font);
     TInspectorPaintOptions paintOptions() const;
     void setPaintOptions(const TInspectorPaintOptions& options);
-    bool pictureMaskFromDataSet() const;
-    void setPictureMaskFromDataSet(bool on);
     bool readOnly() const;
     void setReadOnly(bool on);
-    int dataColumns() const; // only one record is shown
-    TInspectorSetFocusTabStyle setFocusTabStyle() const;
-    void setSetFocusTabStyle(TInspectorSetFocusTabStyle style);
 
-    // Rows: the visible items in order, each followed by its visible children when expanded.
+    // Rows: the visible items in order.
     int rowCount() const;
     TInspectorItem* rowItem(int row) const;
     int currentRow() const;
@@ -179,19 +158,6 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    friend class TInspectorItem;
-    friend class TInspectorEdit;
-    friend class TInspectorDateEdit;
-    friend class InspectorKeyHook;
-    friend class InspectorLink;
-    friend class InspectorFocusTracker;
-    void itemChanged(TInspectorItem* item, bool rowsChanged);
-    void itemDataChanged(TInspectorItem* item);
-    // Keys from the editors: true when the inspector consumed the key.
-    bool editorKeyPress(QKeyEvent* event);
-    // A key routed by the keyboard hook from a custom editor.
-    void hookKey(int key, Qt::KeyboardModifiers modifiers);
-
     struct Private;
     std::unique_ptr<Private> d;
 };

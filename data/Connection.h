@@ -17,7 +17,6 @@ public:
     void setConnected(bool on);
     void open() { setConnected(true); }
     void close() { setConnected(false); }
-    bool loginPrompt = false;
     cursor::Connection& engine() { return engine_; }
 
 private:

@@ -3,21 +3,36 @@
 
 namespace data {
 
+class TField;
+
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
 
+// Whether a record is being edited or inserted (the states in which fields may be written).
+constexpr bool isEditing(TDataSetState state) {
+    return state == TDataSetState::dsEdit || state == TDataSetState::dsInsert;
+}
+
 enum class TDataEvent {
-    deFieldChange,         // info: the field (const TField*)
+    deFieldChange,         // info: the field
     deRecordChange,        // no argument: edit began
     deDataSetChange,       // the window was refilled
-    deDataSetScroll,       // info: the window shift (const int*)
+    deDataSetScroll,       // info: the window shift
     deLayoutChange,        // field list or display properties changed
     deUpdateRecord,        // post is about to write: store pending typed text now
     deUpdateState,         // the state changed (open and close included)
     deCheckBrowseMode,     // about to leave edit/insert or to move
-    deFocusControl,        // info: the field (const TField*) asking for the focus
+    deFocusControl,        // info: the field asking for the focus
     deFieldListChange,     // order of fields changed; links ignore it
-    deDisabledStateChange, // info: whether the set is active (const bool*); state changed while
+    deDisabledStateChange, // info: whether the set is active; state changed while
                            // notifications are suspended; links ignore it
+};
+
+// What a notification carries besides its kind; the members an event does not name stay at
+// their defaults.
+struct TDataEventInfo {
+    TField* field = nullptr; // field change, focus control
+    int shift = 0;           // set scrolled: how far the window moved
+    bool active = false;     // disabled-state change
 };
 
 enum class TLocateOption { loPartialKey = 1, loCaseInsensitive = 2 };

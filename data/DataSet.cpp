@@ -5,6 +5,7 @@
 #include "data/DataCursor.h"
 #include "data/DataSource.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -21,10 +22,6 @@ struct RecordBuffer {
     std::optional<qint64> insertBefore; // a pending insert: the record it stands in front of
     int recNo = -1;
 };
-
-bool isEditing(TDataSetState s) {
-    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
-}
 
 bool isNullValue(const FieldValue& v) {
     return std::holds_alternative<std::monostate>(v) || std::holds_alternative<NotRead>(v);
@@ -225,15 +222,8 @@ struct TDataSet::Private {
     void calculate(RecordBuffer& buffer, bool asTempState) {
         if (!q.hasCalculatedFields())
             return;
-        struct Restore {
-            Private& p;
-            RecordBuffer* buffer;
-            TDataSetState state;
-            ~Restore() {
-                p.calcBuffer = buffer;
-                p.state = state;
-            }
-        } restore{*this, calcBuffer, state};
+        const QScopedValueRollback restoreBuffer(calcBuffer);
+        const QScopedValueRollback restoreState(state);
         if (asTempState)
             state = TDataSetState::dsCalcFields;
         calcBuffer = &buffer;
@@ -616,7 +606,7 @@ void TDataSet::writeField(TField& field, const FieldValue& value) {
     b->values[std::size_t(slotOf(field))] = value;
     if (s == TDataSetState::dsCalcFields)
         return;
-    dataEvent(TDataEvent::deFieldChange, &field);
+    dataEvent(TDataEvent::deFieldChange, {.field = &field});
     if (!field.isCalculated()) {
         d->modified = true;
         // A data field written by OnCalcFields itself must not start another computation.
@@ -786,7 +776,7 @@ int TDataSet::moveBy(int distance) {
         }
     }
     if (w.size() == oldCount)
-        dataEvent(TDataEvent::deDataSetScroll, &shift);
+        dataEvent(TDataEvent::deDataSetScroll, {.shift = shift});
     else
         dataEvent(TDataEvent::deDataSetChange);
     d->fire(AfterScroll);
@@ -800,14 +790,6 @@ int TDataSet::recordCount() const {
 }
 
 void TDataSet::insert() {
-    insertRecord(false);
-}
-
-void TDataSet::append() {
-    insertRecord(true);
-}
-
-void TDataSet::insertRecord(bool atEnd) {
     checkBrowseMode();
     if (!canModify())
         raiseError(QStringLiteral("Cannot modify a read-only dataset"));
@@ -815,24 +797,14 @@ void TDataSet::insertRecord(bool atEnd) {
     d->fire(BeforeScroll);
     std::vector<RecordBuffer>& w = d->window;
     RecordBuffer blank = d->blank();
-    if (atEnd) {
-        // The blank record after the last records of the set.
-        w.clear();
-        w.push_back(std::move(blank));
-        d->active = d->fillBackward(d->bufferCount - 1);
-        d->bof = false;
-        d->eof = true;
-    } else {
-        // The blank record in front of the current one, which moves down with those after it.
-        if (!w.empty()) {
-            const RecordBuffer& cur = w[std::size_t(d->active)];
-            blank.insertBefore =
-                cur.stored ? std::optional<qint64>(cur.bookmark) : cur.insertBefore;
-        }
-        w.insert(w.begin() + d->active, std::move(blank));
-        if (int(w.size()) > d->bufferCount)
-            w.pop_back();
+    // The blank record in front of the current one, which moves down with those after it.
+    if (!w.empty()) {
+        const RecordBuffer& cur = w[std::size_t(d->active)];
+        blank.insertBefore = cur.stored ? std::optional<qint64>(cur.bookmark) : cur.insertBefore;
     }
+    w.insert(w.begin() + d->active, std::move(blank));
+    if (int(w.size()) > d->bufferCount)
+        w.pop_back();
     d->setState(TDataSetState::dsInsert);
     d->written.clear();
     try {
@@ -840,7 +812,7 @@ void TDataSet::insertRecord(bool atEnd) {
     } catch (...) {
         d->cursorToActive();
         w.erase(w.begin() + d->active);
-        d->active = std::clamp(d->active - (atEnd ? 1 : 0), 0, std::max(0, int(w.size()) - 1));
+        d->active = std::clamp(d->active, 0, std::max(0, int(w.size()) - 1));
         d->setState(TDataSetState::dsBrowse);
         d->reread(false, false);
         throw;
@@ -1105,17 +1077,17 @@ bool TDataSet::controlsDisabled() const {
     return d->disableCount > 0;
 }
 
-void TDataSet::dataEvent(TDataEvent event, const void* info) {
+void TDataSet::dataEvent(TDataEvent event, const TDataEventInfo& info) {
     if (d->disableCount == 0) {
         const std::vector<TDataSource*> sources = d->sources;
         for (TDataSource* s : sources)
             if (std::find(d->sources.begin(), d->sources.end(), s) != d->sources.end())
                 s->notify(event, info);
     } else if (event == TDataEvent::deUpdateState) {
-        const bool isActive = active();
+        const TDataEventInfo state{.active = active()};
         const std::vector<TDataSource*> sources = d->sources;
         for (TDataSource* s : sources)
-            s->notify(TDataEvent::deDisabledStateChange, &isActive);
+            s->notify(TDataEvent::deDisabledStateChange, state);
     } else if (event == TDataEvent::deLayoutChange) {
         d->pendingEvent = TDataEvent::deLayoutChange;
     }

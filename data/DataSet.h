@@ -70,7 +70,6 @@ public:
     int recordCount() const;
     bool isEmpty() const;
     void insert();
-    void append(); // not used by the program; insert at the end
     void edit();
     void post();
     void cancel();
@@ -114,7 +113,7 @@ public:
     // Data sources (called by TDataSource).
     void attachDataSource(TDataSource* source);
     void detachDataSource(TDataSource* source);
-    void dataEvent(TDataEvent event, const void* info = nullptr);
+    void dataEvent(TDataEvent event, const TDataEventInfo& info = {});
     void updateBufferCount(); // recompute N over all links of all data sources
 
 protected:
@@ -142,7 +141,6 @@ private:
     void moveField(TField& field, int position);
     int fieldIndex(const TField& field) const;
     void bindFields();
-    void insertRecord(bool atEnd);
 
     QString name_;
 };

@@ -7,14 +7,6 @@
 
 namespace data {
 
-namespace {
-
-bool isEditing(TDataSetState s) {
-    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
-}
-
-} // namespace
-
 // Data source --------------------------------------------------------------------------------
 
 TDataSource::TDataSource(TDataSet* dataSet) {
@@ -35,14 +27,14 @@ void TDataSource::setDataSet(TDataSet* dataSet) {
     dataSet_ = dataSet;
     if (dataSet_)
         dataSet_->attachDataSource(this);
-    notify(TDataEvent::deUpdateState, nullptr);
+    notify(TDataEvent::deUpdateState, {});
 }
 
 void TDataSource::setEnabled(bool on) {
     if (on == enabled_)
         return;
     enabled_ = on;
-    notify(TDataEvent::deUpdateState, nullptr);
+    notify(TDataEvent::deUpdateState, {});
 }
 
 void TDataSource::edit() {
@@ -50,7 +42,7 @@ void TDataSource::edit() {
         dataSet_->edit();
 }
 
-void TDataSource::notify(TDataEvent event, const void* info) {
+void TDataSource::notify(TDataEvent event, const TDataEventInfo& info) {
     if (event == TDataEvent::deUpdateState) {
         // The copy of the state first: links read it while they react.
         state_ = enabled_ && dataSet_ ? dataSet_->state() : TDataSetState::dsInactive;
@@ -197,7 +189,7 @@ void TDataLink::keepInWindow(int shift) {
     firstRecord_ = std::clamp(firstRecord_ + shift, lowest, highest);
 }
 
-void TDataLink::dataEvent(TDataEvent event, const void* info) {
+void TDataLink::dataEvent(TDataEvent event, const TDataEventInfo& info) {
     if (event == TDataEvent::deUpdateState) {
         updateState();
         return;
@@ -208,16 +200,14 @@ void TDataLink::dataEvent(TDataEvent event, const void* info) {
     case TDataEvent::deFieldChange:
     case TDataEvent::deRecordChange:
         if (!updating_)
-            recordChanged(const_cast<TField*>(static_cast<const TField*>(info)));
+            recordChanged(info.field);
         break;
     case TDataEvent::deDataSetChange:
     case TDataEvent::deDataSetScroll:
     case TDataEvent::deLayoutChange: {
         // Keep the current record in view: first follows the window's shift, then moves just
         // enough; set-scrolled passes on how far it had to move.
-        const int shift =
-            event == TDataEvent::deDataSetScroll && info ? *static_cast<const int*>(info) : 0;
-        const int first = firstRecord_ + shift;
+        const int first = firstRecord_ + info.shift;
         const int last = first + bufferCount_ - 1;
         const int current = dataSet() ? dataSet()->activeRecord() : 0;
         int moved = 0;
@@ -241,7 +231,7 @@ void TDataLink::dataEvent(TDataEvent event, const void* info) {
         checkBrowseMode();
         break;
     case TDataEvent::deFocusControl:
-        focusControl(const_cast<TField*>(static_cast<const TField*>(info)));
+        focusControl(info.field);
         break;
     default:
         break; // field-list-changed and disabled-state-change are not for links

@@ -37,7 +37,7 @@ public:
     const std::vector<TDataLink*>& links() const { return links_; }
 
     // Called by the set and by links.
-    void notify(TDataEvent event, const void* info);
+    void notify(TDataEvent event, const TDataEventInfo& info);
     void addLink(TDataLink* link);
     void removeLink(TDataLink* link);
 
@@ -90,9 +90,8 @@ public:
     bool isModified() const { return modified_; }
     void setModified(bool on = true) { modified_ = on; }
 
-    // Called by the data source. Set-scrolled carries a const int* (the window shift),
-    // field-changed and focus-control a const TField*.
-    void dataEvent(TDataEvent event, const void* info);
+    // Called by the data source.
+    void dataEvent(TDataEvent event, const TDataEventInfo& info);
 
 protected:
     virtual void activeChanged() {}

@@ -279,8 +279,7 @@ QDateTime TField::asDateTime() const {
 
 void TField::writeValue(const FieldValue& value) {
     if (OnValidate && !isCalculated() && !readOnly_) {
-        const TDataSetState s = dataSet_.state();
-        if (s == TDataSetState::dsEdit || s == TDataSetState::dsInsert)
+        if (isEditing(dataSet_.state()))
             OnValidate(*this, value);
     }
     dataSet_.writeField(*this, value);

@@ -68,11 +68,6 @@ QPushButton* makeButton(QWidget* bar, const char* name, const QString& caption, 
     return b;
 }
 
-bool editing(data::TDataSet* ds) {
-    return ds && (ds->state() == data::TDataSetState::dsEdit ||
-                  ds->state() == data::TDataSetState::dsInsert);
-}
-
 } // namespace
 
 TEditDialog::TEditDialog(const QString& caption, data::TDataSource* source, const Rows& rows)
@@ -123,7 +118,7 @@ void TEditDialog::btnTamamClick() {
     } catch (...) {
         // A set that has left edit or insert stored the record and failed afterwards: the save
         // is done, so the dialog closes before the error is shown.
-        if (!editing(ds))
+        if (!ds || !data::isEditing(ds->state()))
             accept();
         throw;
     }
@@ -138,8 +133,8 @@ void TEditDialog::btnKapatClick() {
 
 void TEditDialog::FormClose() {
     // A change still pending when the dialog closes is discarded.
-    if (editing(dataSet()))
-        dataSet()->cancel();
+    if (data::TDataSet* ds = dataSet(); ds && data::isEditing(ds->state()))
+        ds->cancel();
 }
 
 void TEditDialog::keyPressEvent(QKeyEvent* event) {

@@ -367,7 +367,7 @@ TEST_F(InspectorEditTest, FieldAskingForTheFocusGetsItsRow) {
     sets->qryServis.edit();
     TRecordInspector* insp = showService();
     dialog->save->setFocus();
-    sets->qryServis.dataEvent(data::TDataEvent::deFocusControl, &servis("f_odeme"));
+    sets->qryServis.dataEvent(data::TDataEvent::deFocusControl, {.field = &servis("f_odeme")});
     EXPECT_EQ(insp->currentRow(), kPaid);
     EXPECT_EQ(focused(), editor());
     EXPECT_EQ(selectedText(), "30,00");

@@ -44,12 +44,10 @@ TEST_F(InspectorPaintTest, DialogSettingsGiveTheDialogsLayout) {
     TRecordInspector* insp = showCustomer();
     using namespace controls;
     EXPECT_EQ(insp->options(), ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert |
-                                   ovTabToVisibleOnly | ovShowTreeLines | ovShowCaptionHints |
-                                   ovShowCellHints | ovActiveRecord3DLines | ovAllowInsert |
-                                   ovUseOwnBackgroundColors);
+                                   ovShowCaptionHints | ovShowCellHints | ovActiveRecord3DLines |
+                                   ovAllowInsert);
     EXPECT_EQ(insp->captionIndent(), 20);
     EXPECT_EQ(insp->defaultRowHeight(), 20);
-    EXPECT_TRUE(insp->pictureMaskFromDataSet());
     EXPECT_TRUE(insp->captionFont().bold());
     EXPECT_EQ(insp->captionFont().family(), "Tahoma");
     EXPECT_EQ(insp->font().pixelSize(), 11);
