@@ -139,14 +139,12 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     resize(kDesignClientWidth, kDesignClientHeight);
 
     qryMain.setConnection(&dbsPRJ);
-    qryMain.setCursorType(cursor::CursorType::Static);
     qryMain.addSql(QStringLiteral("select * from t_musteri"));
     data::declareCustomerFields(qryMain);
     qryMain.AfterScroll = [this](TDataSet& ds) { qryMainAfterScroll(ds); };
     qryMain.AfterPost = [this](TDataSet& ds) { qryMainAfterPost(ds); };
 
     qryServis.setConnection(&dbsPRJ);
-    qryServis.setCursorType(cursor::CursorType::Keyset);
     qryServis.addSql(QStringLiteral("select * from t_servis"));
     data::declareServiceFields(qryServis);
     qryServis.OnCalcFields = [this](TDataSet& ds) { qryServisCalcFields(ds); };

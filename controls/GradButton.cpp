@@ -1,5 +1,6 @@
-// TGradButton: colour schemes, looks, click rules, the key router and the painting of the face.
+// TGradButton: colour schemes, looks, click rules and the painting of the face.
 #include "controls/GradButton.h"
+#include "controls/GradKeyRouter.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -109,78 +110,6 @@ void putSet(TGradButton::TColors& colors, int first, const SchemeSet& set, bool 
     colors[first + 3] = TColor::fromHex(set.light);
     colors[first + 4] = TColor::fromHex(set.border);
     colors[first + 5] = TColor::fromHex(text);
-}
-
-bool isReturn(int key) {
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
-// The TGradButtons of a window, the focused one first, the others in creation order. Guarded,
-// because a click may delete buttons that have not had their offer yet.
-QList<QPointer<TGradButton>> buttonsOf(QWidget* window) {
-    QList<TGradButton*> found = window->findChildren<TGradButton*>();
-    if (auto* self = qobject_cast<TGradButton*>(window))
-        found.prepend(self);
-    if (auto* focused = qobject_cast<TGradButton*>(window->focusWidget())) {
-        if (found.removeOne(focused))
-            found.prepend(focused);
-    }
-    QList<QPointer<TGradButton>> buttons;
-    for (TGradButton* b : found)
-        buttons.append(b);
-    return buttons;
-}
-
-bool offerDialogKey(QWidget* window, int key, Qt::KeyboardModifiers modifiers) {
-    for (const QPointer<TGradButton>& b : buttonsOf(window))
-        if (b && b->dialogKey(key, modifiers))
-            return true;
-    return false;
-}
-
-bool offerDialogChar(QWidget* window, QChar ch) {
-    for (const QPointer<TGradButton>& b : buttonsOf(window))
-        if (b && b->dialogChar(ch))
-            return true;
-    return false;
-}
-
-// Sees the key presses that reach a window because no control on the way took them, and offers
-// Return and Escape as dialog keys and characters as accelerators to the window's buttons.
-class KeyRouter : public QObject {
-public:
-    using QObject::QObject;
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
-            return false;
-        auto* window = static_cast<QWidget*>(watched);
-        if (!window->isWindow())
-            return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        bool handled = false;
-        if (isReturn(key->key()) || key->key() == Qt::Key_Escape) {
-            handled = offerDialogKey(window, key->key(), key->modifiers());
-        } else if (!(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
-            QChar ch;
-            if (!key->text().isEmpty())
-                ch = key->text().at(0);
-            else if (key->key() > 0 && key->key() < 0x10000 && (key->modifiers() & Qt::AltModifier))
-                ch = QChar(key->key());
-            if (ch.isPrint())
-                handled = offerDialogChar(window, ch);
-        }
-        if (handled)
-            key->accept();
-        return handled;
-    }
-};
-
-KeyRouter* keyRouter() {
-    static QPointer<KeyRouter> router;
-    if (!router)
-        router = new KeyRouter(qApp);
-    return router;
 }
 
 } // namespace
@@ -468,12 +397,12 @@ bool TGradButton::canFocus() const {
 
 bool TGradButton::dialogKey(int key, Qt::KeyboardModifiers modifiers) {
     const bool plain = !(modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-    if (((isReturn(key) && d->focused) || (key == Qt::Key_Escape && d->cancel)) && plain &&
+    if (((isReturnKey(key) && d->focused) || (key == Qt::Key_Escape && d->cancel)) && plain &&
         canFocus()) {
         click();
         return true;
     }
-    if (d->isDefault && isReturn(key) && canFocus()) {
+    if (d->isDefault && isReturnKey(key) && canFocus()) {
         click();
         return true;
     }
@@ -493,7 +422,7 @@ bool TGradButton::dialogChar(QChar ch) {
 
 void TGradButton::installKeyRouter() {
     // The router sits on the window the button belongs to; installing it again only moves it.
-    window()->installEventFilter(keyRouter());
+    window()->installEventFilter(TGradKeyRouter::instance());
 }
 
 bool TGradButton::event(QEvent* event) {
@@ -606,7 +535,7 @@ void TGradButton::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     // Return and Escape are dialog keys first: the form's buttons see them before the focused
     // one handles them as plain keys.
-    if (isReturn(key) || key == Qt::Key_Escape) {
+    if (isReturnKey(key) || key == Qt::Key_Escape) {
         QPointer<TGradButton> self(this);
         if (offerDialogKey(window(), key, event->modifiers())) {
             event->accept();
@@ -617,7 +546,7 @@ void TGradButton::keyPressEvent(QKeyEvent* event) {
     }
     if (key == Qt::Key_Space) {
         d->state = vsDown;
-    } else if (isReturn(key)) {
+    } else if (isReturnKey(key)) {
         QPointer<TGradButton> self(this);
         click();
         if (!self)

@@ -4,10 +4,8 @@
 #include "controls/InspectorHintWindow.h"
 #include "controls/RecordInspectorPrivate.h"
 #include "data/Field.h"
-#include "platform/Application.h"
 #include "platform/Fonts.h"
 
-#include <QApplication>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <algorithm>
@@ -15,15 +13,6 @@
 namespace controls {
 
 using data::TDataSetState;
-
-namespace {
-
-std::function<void()>& beepHandler() {
-    static std::function<void()> handler;
-    return handler;
-}
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Data link reactions
@@ -569,17 +558,6 @@ QWidget* TRecordInspector::activeEditor() const {
 
 TInspectorHintWindow* TRecordInspector::hintWindow() const {
     return d->hint;
-}
-
-void TRecordInspector::setBeepHandler(std::function<void()> handler) {
-    beepHandler() = std::move(handler);
-}
-
-void TRecordInspector::beep() {
-    if (beepHandler())
-        beepHandler()();
-    else
-        QApplication::beep();
 }
 
 void TRecordInspector::resizeEvent(QResizeEvent* event) {

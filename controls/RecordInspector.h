@@ -8,7 +8,6 @@
 #include <QAbstractScrollArea>
 #include <QFlags>
 #include <QFont>
-#include <functional>
 #include <memory>
 
 namespace data {
@@ -137,10 +136,6 @@ public:
     TInspectorHintWindow* hintWindow() const; // the hint window while a hint shows, else nullptr
     // One tick of the hint timer (250 ms); public so that its counting can be checked.
     void hintTimerTick();
-
-    // The sound of a refused key; tests replace it to count beeps (empty restores the default).
-    static void setBeepHandler(std::function<void()> handler);
-    static void beep();
 
 protected:
     bool event(QEvent* event) override;

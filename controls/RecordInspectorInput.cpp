@@ -277,7 +277,7 @@ bool TRecordInspector::Private::handleKey(QKeyEvent* event) {
         data::TField* f = item ? item->field() : nullptr;
         for (QChar c : text)
             if (f && !f->isValidChar(c)) {
-                TRecordInspector::beep();
+                platform::beep();
                 return true;
             }
         if (edit->maxLength() > 0 && shownEditor == edit) {

@@ -7,6 +7,7 @@
 #include "controls/RecordInspector.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
+#include "platform/Application.h"
 #include "platform/Fonts.h"
 
 #include <QPointer>
@@ -147,7 +148,7 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     bool editorKeyPress(QKeyEvent* event) override { return handleKey(event); }
     void routeKey(int key, Qt::KeyboardModifiers modifiers) override;
     void revertCurrentRow() override { q->revertCurrentRow(); }
-    void beep() override { TRecordInspector::beep(); }
+    void beep() override { platform::beep(); }
 
     // Focus (RecordInspectorFocus.cpp).
     QWidget* trackedWidget() const override { return q; }

@@ -119,7 +119,7 @@ std::unique_ptr<DataCursor> TQuery::openCursor() {
     if (!connection_->connected())
         connection_->open();
     auto c = std::make_unique<EngineCursor>();
-    c->rs.open(connection_->engine(), commandText(), cursorType_, lockType_);
+    c->rs.open(connection_->engine(), commandText(), lockType_);
     if (!c->rs.returnsRows())
         raiseError(QStringLiteral("CommandText does not return a result set"));
     return c;

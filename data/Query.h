@@ -1,4 +1,4 @@
-// TQuery: a record set over the cursor engine, with its connection, cursor type and lock type.
+// TQuery: a record set over the cursor engine, with its connection and lock type.
 #pragma once
 
 #include "data/DataSet.h"
@@ -8,7 +8,7 @@ namespace data {
 
 class TConnection;
 
-// qryMain (static cursor) and qryServis (keyset cursor): client-side, optimistic.
+// qryMain and qryServis: a record set over the cursor engine, client-side and optimistic.
 class TQuery : public TDataSet {
 public:
     TQuery(const QString& name, TConnection* connection = nullptr);
@@ -16,8 +16,6 @@ public:
 
     TConnection* connection() const { return connection_; }
     void setConnection(TConnection* connection) { connection_ = connection; }
-    cursor::CursorType cursorType() const { return cursorType_; }
-    void setCursorType(cursor::CursorType type) { cursorType_ = type; }
     cursor::LockType lockType() const { return lockType_; }
     void setLockType(cursor::LockType type) { lockType_ = type; }
 
@@ -29,7 +27,6 @@ protected:
 
 private:
     TConnection* connection_ = nullptr;
-    cursor::CursorType cursorType_ = cursor::CursorType::Keyset;
     cursor::LockType lockType_ = cursor::LockType::Optimistic;
 };
 

@@ -877,9 +877,7 @@ Recordset::Recordset() : d(std::make_unique<Private>()) {}
 
 Recordset::~Recordset() = default;
 
-void Recordset::open(Connection& connection, const QString& sql, CursorType cursorType,
-                     LockType lockType) {
-    Q_UNUSED(cursorType); // the whole result is in memory either way
+void Recordset::open(Connection& connection, const QString& sql, LockType lockType) {
     close();
     if (!connection.isOpen())
         throw EOleException(kClosed);

@@ -11,7 +11,6 @@ namespace cursor {
 
 class Connection;
 
-enum class CursorType { Static, Keyset };
 enum class LockType { ReadOnly, Optimistic };
 enum class SearchDirection { Forward, Backward };
 
@@ -35,8 +34,7 @@ public:
     // Runs the statement and reads every row. A statement that yields no columns leaves the
     // recordset open with returnsRows() false. The base table and its key are taken from the
     // columns' origin; rows of a statement without a single base table with a key are read-only.
-    void open(Connection& connection, const QString& sql,
-              CursorType cursorType = CursorType::Keyset, LockType lockType = LockType::Optimistic);
+    void open(Connection& connection, const QString& sql, LockType lockType = LockType::Optimistic);
     void close();
     bool isOpen() const;
     bool returnsRows() const;

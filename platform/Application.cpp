@@ -17,10 +17,8 @@ namespace platform {
 
 namespace {
 
-DialogHooks& hooks() {
-    static DialogHooks h;
-    return h;
-}
+ScopedDialogHooks* installedHooks = nullptr;
+ScopedBeepHandler* installedBeep = nullptr;
 
 // How far the Windows ascent of a font stands below the toolkit's: the room the marks over
 // capitals need above the toolkit's line.
@@ -75,8 +73,8 @@ QString errorBoxText(const QString& message) {
 void showErrorMessage(const QString& message) {
     QString caption = applicationTitle();
     QString text = errorBoxText(message);
-    if (hooks().errorBox) {
-        hooks().errorBox(caption, text);
+    if (dialogHooks().errorBox) {
+        dialogHooks().errorBox(caption, text);
         return;
     }
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::NoButton,
@@ -113,8 +111,8 @@ bool guarded(const std::function<void()>& handler) {
 }
 
 MsgButton messageDlg(const QString& text, MsgType type, int buttons) {
-    if (hooks().messageDlg)
-        return hooks().messageDlg(text, type, buttons);
+    if (dialogHooks().messageDlg)
+        return dialogHooks().messageDlg(text, type, buttons);
     QMessageBox::Icon icon = QMessageBox::Information;
     QString caption = QStringLiteral("Information");
     switch (type) {
@@ -157,8 +155,8 @@ MsgButton messageDlg(const QString& text, MsgType type, int buttons) {
 }
 
 bool inputQuery(const QString& caption, const QString& prompt, QString& value) {
-    if (hooks().inputQuery)
-        return hooks().inputQuery(caption, prompt, value);
+    if (dialogHooks().inputQuery)
+        return dialogHooks().inputQuery(caption, prompt, value);
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
@@ -175,12 +173,34 @@ bool inputQuery(const QString& caption, const QString& prompt, QString& value) {
     return true;
 }
 
-void setDialogHooks(const DialogHooks& h) {
-    hooks() = h;
+ScopedDialogHooks::ScopedDialogHooks(DialogHooks hooks)
+    : hooks_(std::move(hooks)), previous_(installedHooks) {
+    installedHooks = this;
+}
+
+ScopedDialogHooks::~ScopedDialogHooks() {
+    installedHooks = previous_;
 }
 
 const DialogHooks& dialogHooks() {
-    return hooks();
+    static const DialogHooks none;
+    return installedHooks ? installedHooks->hooks() : none;
+}
+
+ScopedBeepHandler::ScopedBeepHandler(std::function<void()> handler)
+    : handler_(std::move(handler)), previous_(installedBeep) {
+    installedBeep = this;
+}
+
+ScopedBeepHandler::~ScopedBeepHandler() {
+    installedBeep = previous_;
+}
+
+void beep() {
+    if (installedBeep && installedBeep->handler())
+        installedBeep->handler()();
+    else
+        QApplication::beep();
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}

@@ -41,14 +41,53 @@ MsgButton messageDlg(const QString& text, MsgType type, int buttons);
 bool inputQuery(const QString& caption, const QString& prompt, QString& value);
 
 // Test seams: while set, the hooks answer instead of showing a modal box. Each hook sees what
-// would have been shown. Pass empty functions to restore the real boxes.
+// would have been shown. Empty functions use the real boxes.
 struct DialogHooks {
     std::function<void(const QString& caption, const QString& text)> errorBox;
     std::function<MsgButton(const QString& text, MsgType type, int buttons)> messageDlg;
     std::function<bool(const QString& caption, const QString& prompt, QString& value)> inputQuery;
 };
-void setDialogHooks(const DialogHooks& hooks);
+
+// The dialog hooks in force, owned by the application object (or by a test) and installed for the
+// owner's lifetime; the owner made last is in force, and when it goes (owners nest: the last made
+// goes first) the one before is in force again. One thread.
+class ScopedDialogHooks {
+public:
+    explicit ScopedDialogHooks(DialogHooks hooks = {});
+    ~ScopedDialogHooks();
+    ScopedDialogHooks(const ScopedDialogHooks&) = delete;
+    ScopedDialogHooks& operator=(const ScopedDialogHooks&) = delete;
+
+    const DialogHooks& hooks() const { return hooks_; }
+    void set(DialogHooks hooks) { hooks_ = std::move(hooks); }
+
+private:
+    DialogHooks hooks_;
+    ScopedDialogHooks* previous_;
+};
+
+// The hooks of the owner in force, or none (the real boxes) while there is no owner.
 const DialogHooks& dialogHooks();
+
+// The sound of a refused key, owned as the dialog hooks are: tests install one to count beeps.
+class ScopedBeepHandler {
+public:
+    explicit ScopedBeepHandler(std::function<void()> handler = {});
+    ~ScopedBeepHandler();
+    ScopedBeepHandler(const ScopedBeepHandler&) = delete;
+    ScopedBeepHandler& operator=(const ScopedBeepHandler&) = delete;
+
+    const std::function<void()>& handler() const { return handler_; }
+    void set(std::function<void()> handler) { handler_ = std::move(handler); }
+
+private:
+    std::function<void()> handler_;
+    ScopedBeepHandler* previous_;
+};
+
+// Sounds a refused key: the handler of the owner in force, or the system's beep when there is
+// none or it is empty.
+void beep();
 
 // The classic Windows look for every widget the toolkit draws itself (scroll bars, push buttons,
 // the standard boxes, the month calendar) and the window font; call once after loadFonts().
@@ -59,15 +98,20 @@ void useClassicLook();
 void placeTextAsWindows(QWidget* box);
 
 // The program's QApplication: routes errors that escape an event to the default error path, and
-// owns the regional settings (the system's, read again when the toolkit reports a locale change).
+// owns the regional settings (the system's, read again when the toolkit reports a locale change),
+// the dialog hooks and the beep handler (both empty: the real boxes and the system's beep).
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
     core::RegionalSettings& regionalSettings() { return regional_; }
+    ScopedDialogHooks& dialogHooks() { return dialogHooks_; }
+    ScopedBeepHandler& beepHandler() { return beepHandler_; }
 
 private:
     core::RegionalSettings regional_{core::systemFormatSettings()};
+    ScopedDialogHooks dialogHooks_;
+    ScopedBeepHandler beepHandler_;
 };
 
 } // namespace platform

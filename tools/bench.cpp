@@ -189,7 +189,7 @@ std::string openCustomers(Context& context) {
         bare.push_back(bareOpen(context.connection.handle(), sql));
         const Clock::time_point start = Clock::now();
         cursor::Recordset rs;
-        rs.open(context.connection, sql, cursor::CursorType::Static);
+        rs.open(context.connection, sql);
         engine.push_back(millisecondsSince(start));
     }
     const double e = median(engine), b = median(bare);
@@ -200,7 +200,7 @@ std::string sortNames(Context& context) {
     std::vector<double> times;
     for (int i = 0; i < context.runs; ++i) {
         cursor::Recordset rs;
-        rs.open(context.connection, "select * from t_musteri", cursor::CursorType::Static);
+        rs.open(context.connection, "select * from t_musteri");
         const Clock::time_point start = Clock::now();
         const std::unique_ptr<cursor::Recordset> copy = rs.clone();
         copy->setSort("f_adi");
@@ -211,7 +211,7 @@ std::string sortNames(Context& context) {
 
 std::string findPrefix(Context& context) {
     cursor::Recordset rs;
-    rs.open(context.connection, "select * from t_musteri", cursor::CursorType::Static);
+    rs.open(context.connection, "select * from t_musteri");
     const std::unique_ptr<cursor::Recordset> copy = rs.clone();
     copy->setSort("f_adi");
     const char* const prefixes[] = {"Ah",     "Mehmet Y", "Şük",  "İsmail Ö",

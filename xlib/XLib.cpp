@@ -34,12 +34,6 @@ QString applicationDirectory() {
     return dir;
 }
 
-QString includeTrailingBackslash(const QString& s) {
-    if (s.isEmpty() || s.endsWith('\\'))
-        return s;
-    return s + '\\';
-}
-
 void shellOpen(const QString& target) {
     // Detached: returns at once; a missing handler or a failure stays silent.
     QProcess::startDetached(QStringLiteral("xdg-open"), {target});

@@ -10,10 +10,6 @@ namespace xlib {
 // Directory of the running executable, ending in the platform's path separator.
 QString applicationDirectory();
 
-// Returns s unchanged when it is empty or already ends in "\", else s + "\".
-// Only the backslash counts: a trailing "/" gets a "\" after it.
-QString includeTrailingBackslash(const QString& s);
-
 // Asks the desktop to open a document or address; returns at once, silent on failure.
 void shellOpen(const QString& target);
 

@@ -16,9 +16,9 @@ struct ErrorBoxes {
     ErrorBoxes() {
         platform::DialogHooks h;
         h.errorBox = [this](const QString&, const QString& t) { errors << t; };
-        platform::setDialogHooks(h);
+        scope.set(h);
     }
-    ~ErrorBoxes() { platform::setDialogHooks({}); }
+    platform::ScopedDialogHooks scope; // last member: goes first
 };
 
 const QString kAccessFile =

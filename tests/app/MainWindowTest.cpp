@@ -33,9 +33,9 @@ struct Boxes {
             messages << t;
             return answer;
         };
-        platform::setDialogHooks(h);
+        scope.set(h);
     }
-    ~Boxes() { platform::setDialogHooks({}); }
+    platform::ScopedDialogHooks scope; // last member: goes first
 };
 
 const char* kZeroTotals =

@@ -22,9 +22,9 @@ struct Boxes {
         h.messageDlg = [](const QString&, platform::MsgType, int) {
             return platform::MsgButton::Yes;
         };
-        platform::setDialogHooks(h);
+        scope.set(h);
     }
-    ~Boxes() { platform::setDialogHooks({}); }
+    platform::ScopedDialogHooks scope; // last member: goes first
 };
 
 QByteArray fileBytes(const QString& path) {

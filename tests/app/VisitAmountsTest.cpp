@@ -36,9 +36,9 @@ struct Boxes {
             messages << t;
             return platform::MsgButton::Yes;
         };
-        platform::setDialogHooks(h);
+        scope.set(h);
     }
-    ~Boxes() { platform::setDialogHooks({}); }
+    platform::ScopedDialogHooks scope; // last member: goes first
 };
 
 class VisitAmounts : public ::testing::Test {

@@ -22,6 +22,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -88,7 +89,6 @@ struct RecordSets {
         connection.setConnectionString(data::korvelaConnectionString(db.directory()));
         data::declareCustomerFields(qryMain);
         data::declareServiceFields(qryServis);
-        qryMain.setCursorType(cursor::CursorType::Static);
         qryMain.addSql("select * from t_musteri");
         qryServis.addSql("select * from t_servis where id_musteri=1");
         qryServis.OnCalcFields = [](data::TDataSet& set) {
@@ -173,13 +173,13 @@ protected:
         sets = std::make_unique<RecordSets>();
         platform::DialogHooks hooks;
         hooks.errorBox = [this](const QString&, const QString& text) { errors << text; };
-        platform::setDialogHooks(hooks);
-        TRecordInspector::setBeepHandler([this] { ++beeps; });
+        boxes.emplace(hooks);
+        beepCounter.emplace([this] { ++beeps; });
     }
     void TearDown() override {
         dialog.reset();
-        platform::setDialogHooks({});
-        TRecordInspector::setBeepHandler({});
+        beepCounter.reset();
+        boxes.reset();
         sets.reset();
     }
 
@@ -226,6 +226,8 @@ protected:
     std::unique_ptr<Dialog> dialog;
     QStringList errors;
     int beeps = 0;
+    std::optional<platform::ScopedDialogHooks> boxes;
+    std::optional<platform::ScopedBeepHandler> beepCounter;
 };
 
 } // namespace inspector_test

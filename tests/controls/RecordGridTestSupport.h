@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -97,10 +98,9 @@ protected:
             questionButtons.push_back(buttons);
             return answer;
         };
-        platform::setDialogHooks(hooks);
+        boxes.emplace(hooks);
         connection.setConnectionString(data::korvelaConnectionString(db.directory()));
         data::declareCustomerFields(qryMain);
-        qryMain.setCursorType(cursor::CursorType::Static);
         qryMain.setSql({QStringLiteral("select * from t_musteri")});
         data::declareServiceFields(qryServis);
         window.resize(700, 600);
@@ -111,7 +111,7 @@ protected:
         other->setGeometry(5, 400, 100, 20);
     }
 
-    void TearDown() override { platform::setDialogHooks({}); }
+    void TearDown() override { boxes.reset(); }
 
     // Binds the grid to the customers (n of them) and shows the window with the focus elsewhere.
     void showCustomers(int n) {
@@ -165,6 +165,7 @@ protected:
     std::vector<platform::MsgType> questionTypes;
     std::vector<int> questionButtons;
     platform::MsgButton answer = platform::MsgButton::No;
+    std::optional<platform::ScopedDialogHooks> boxes;
 };
 
 } // namespace grid_test

@@ -84,7 +84,6 @@ void RecordingLink::focusControl(data::TField* field) {
 
 std::unique_ptr<data::TQuery> customerQuery(data::TConnection& connection) {
     auto q = std::make_unique<data::TQuery>(QStringLiteral("qryMain"), &connection);
-    q->setCursorType(cursor::CursorType::Static);
     data::declareCustomerFields(*q);
     q->addSql(QStringLiteral("select * from t_musteri"));
     return q;

@@ -43,9 +43,9 @@ struct Boxes {
             value = typed;
             return confirmInput;
         };
-        platform::setDialogHooks(h);
+        scope.set(h);
     }
-    ~Boxes() { platform::setDialogHooks({}); }
+    platform::ScopedDialogHooks scope; // last member: goes first
 };
 
 class Commands : public ::testing::Test {

@@ -46,7 +46,7 @@ QString startUp(Connection& c, const QString& path) {
     return messageOf([&] {
         c.open(connectionString(path));
         Recordset customers;
-        customers.open(c, "select * from t_musteri", CursorType::Static);
+        customers.open(c, "select * from t_musteri");
     });
 }
 
@@ -126,7 +126,7 @@ void expectRefusedAsDamaged(const QString& path, const char* detail) {
     EXPECT_FALSE(c.isOpen());
     // No record set opens on it, so nothing can be written.
     Recordset rs;
-    EXPECT_THROW(rs.open(c, "select * from t_musteri", CursorType::Static), EOleException);
+    EXPECT_THROW(rs.open(c, "select * from t_musteri"), EOleException);
     EXPECT_EQ(fileBytes(path), before);
     EXPECT_EQ(QFileInfo(path).dir().entryList(QDir::Files), filesBefore);
 }

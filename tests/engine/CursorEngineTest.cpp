@@ -245,7 +245,7 @@ protected:
 
     std::unique_ptr<Recordset> open(const QString& sql, LockType lock = LockType::Optimistic) {
         auto rs = std::make_unique<Recordset>();
-        rs->open(connection, sql, CursorType::Keyset, lock);
+        rs->open(connection, sql, lock);
         return rs;
     }
     int col(Recordset& rs, const char* name) { return rs.findColumn(name); }

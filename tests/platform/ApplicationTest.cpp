@@ -25,9 +25,9 @@ struct CapturedErrors {
             captions << c;
             texts << t;
         };
-        platform::setDialogHooks(h);
+        scope.set(h);
     }
-    ~CapturedErrors() { platform::setDialogHooks({}); }
+    platform::ScopedDialogHooks scope; // last member: goes first
 };
 
 TEST(ApplicationTitle, FileNameCutAtTheFirstDotWithTheRestLowerCase) {
@@ -122,6 +122,30 @@ TEST(RegionalSettings, AnOwnerIsInForceForItsLifetimeAndTheOneBeforeReturns) {
     }
     EXPECT_EQ(core::formatSettings().decimalSeparator, ',');
     EXPECT_EQ(core::formatSettings().currencyString, "TL");
+}
+
+TEST(ApplicationSeams, HooksAndBeepHandlerOfAnOwnerAnswerForItsLifetimeAndTheOnesBeforeReturn) {
+    QStringList shown;
+    int outerBeeps = 0, innerBeeps = 0;
+    {
+        CapturedErrors outer;
+        const platform::ScopedBeepHandler outerBeep([&] { ++outerBeeps; });
+        {
+            platform::DialogHooks h;
+            h.errorBox = [&](const QString&, const QString& t) { shown << t; };
+            const platform::ScopedDialogHooks inner(h);
+            const platform::ScopedBeepHandler innerBeep([&] { ++innerBeeps; });
+            platform::showErrorMessage("iç");
+            platform::beep();
+        }
+        platform::showErrorMessage("dış");
+        platform::beep();
+        EXPECT_EQ(outer.texts, QStringList{"dış."});
+    }
+    EXPECT_EQ(shown, QStringList{"iç."});
+    EXPECT_EQ(innerBeeps, 1);
+    EXPECT_EQ(outerBeeps, 1);
+    EXPECT_FALSE(platform::dialogHooks().errorBox); // no owner left: the real boxes
 }
 
 } // namespace

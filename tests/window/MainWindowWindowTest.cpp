@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -71,7 +72,7 @@ protected:
             questions << text;
             return platform::MsgButton::No;
         };
-        platform::setDialogHooks(hooks);
+        boxes.emplace(hooks);
         w = std::make_unique<app::TfrmMain>(db.directory());
         w->move(0, 0);
         w->show();
@@ -80,12 +81,13 @@ protected:
     }
     void TearDown() override {
         w.reset();
-        platform::setDialogHooks({});
+        boxes.reset();
     }
 
     testsupport::TestDatabase db;
     std::unique_ptr<app::TfrmMain> w;
     QStringList errors, questions;
+    std::optional<platform::ScopedDialogHooks> boxes;
 };
 
 TEST_F(MainWindowFocus, ClicksOnAButtonAndOnScrollBarsLeaveTheCustomerGridFocused) {

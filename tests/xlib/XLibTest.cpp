@@ -65,13 +65,6 @@ TEST(PadLeftZeros, CutsThenPads) {
     EXPECT_EQ(xlib::padLeftZeros("12345", 3), "123");
 }
 
-TEST(IncludeTrailingBackslash, OnlyTheBackslashCounts) {
-    EXPECT_EQ(xlib::includeTrailingBackslash(""), "");
-    EXPECT_EQ(xlib::includeTrailingBackslash("C:\\"), "C:\\");
-    EXPECT_EQ(xlib::includeTrailingBackslash("C:\\dir"), "C:\\dir\\");
-    EXPECT_EQ(xlib::includeTrailingBackslash("/usr/"), "/usr/\\");
-}
-
 TEST(ApplicationDirectory, EndsInExactlyOneSeparator) {
     QString dir = xlib::applicationDirectory();
     ASSERT_FALSE(dir.isEmpty());
