@@ -7,6 +7,7 @@
 #include "controls/RecordInspector.h"
 #include "dialogs/Service.h"
 #include "platform/Application.h"
+#include "tests/support/CommandDialog.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
@@ -62,28 +63,9 @@ protected:
         ASSERT_EQ(visit("id").asInteger(), id);
     }
     QString errors() const { return boxes.errors.join('\n'); }
-    // Clicks a command button and runs the steps inside the modal dialog it opens.
+    // Clicks a command button; the steps run inside the modal dialog it opens.
     void run(controls::TGradButton* button, std::function<void(dialogs::TEditDialog&)> steps) {
-        bool ran = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<dialogs::TEditDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            ran = true;
-            QApplication::setActiveWindow(dialog);
-            steps(*dialog);
-            if (dialog->isVisible())
-                QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
-        });
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            ADD_FAILURE() << "the dialog was still open";
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        watchdog.start(5000);
-        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(10, 10));
-        EXPECT_TRUE(ran);
+        testsupport::runCommandDialog(button, std::move(steps), testsupport::DialogFocus::Any);
     }
     static void key(Qt::Key k, Qt::KeyboardModifiers m = {}) {
         QTest::keyClick(QApplication::focusWidget(), k, m);

@@ -8,6 +8,7 @@
 #include "dialogs/Service.h"
 #include "platform/Application.h"
 #include "tests/support/AfterCommit.h"
+#include "tests/support/CommandDialog.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TestDatabase.h"
 
@@ -61,29 +62,7 @@ protected:
     }
     // Clicks a command button; the steps run inside the modal dialog it opens.
     void run(controls::TGradButton* button, std::function<void(dialogs::TEditDialog&)> steps) {
-        bool ran = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<dialogs::TEditDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            ran = true;
-            QApplication::setActiveWindow(dialog);
-            ASSERT_TRUE(dialog->isAncestorOf(QApplication::focusWidget()));
-            steps(*dialog);
-            // Whatever the steps did, never leave a modal loop running.
-            if (dialog->isVisible())
-                QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
-        });
-        // A watchdog: a dialog still open after the steps fails the test instead of hanging it.
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            ADD_FAILURE() << "the dialog was still open";
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        watchdog.start(5000);
-        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(10, 10));
-        EXPECT_TRUE(ran);
+        testsupport::runCommandDialog(button, std::move(steps), testsupport::DialogFocus::Inside);
     }
     // Types text into the focused widget, one key event pair per character (Turkish letters too).
     static void type(const QString& text) {
