@@ -1,0 +1,123 @@
+// Backend: what a database engine does for the recordsets (run a statement, write one row by key).
+#pragma once
+
+#include "engine/CursorValue.h"
+
+#include <QByteArray>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace cursor {
+
+// One cell as an engine reads it and the row store keeps it: null, a 64-bit integer, a double,
+// or bytes (UTF-8 text or a blob). Money is exact decimal text ("-1234.5000"), a date-time the
+// text "YYYY-MM-DD HH:MM:SS". The bytes belong to whoever handed the cell over and stay valid
+// only for the call that received it.
+struct CellData {
+    enum Type : std::uint8_t { Null, Integer, Float, Text, Blob };
+    Type type = Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string_view bytes;
+};
+
+// A value in the form an engine stores it (Money and date-times as their text); the bytes live in
+// *storage, which must outlive the cell.
+CellData storedForm(const Value& value, QByteArray* storage);
+
+// One row of a result, handed to the row store while it is read.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    virtual int columnCount() const = 0;
+    // Fills cells[0 .. columnCount()).
+    virtual void read(CellData* cells) const = 0;
+};
+
+using RowReader = std::function<void(const RowSource&)>;
+
+// The table a result's rows can be written back to: its single-column key is among the result's
+// columns, and every column that comes from a table comes from this one. origins holds, for every
+// result column, the table column it came from (empty for a computed column).
+struct BaseTable {
+    QByteArray schema, name;
+    int keyColumn = -1;
+    std::vector<QByteArray> origins;
+};
+
+// A statement's columns (none for a statement that returns no rows) and, when its rows can be
+// written back, their table. Columns that can be written are marked updatable; the key is not.
+struct ResultShape {
+    std::vector<ColumnInfo> columns;
+    std::optional<BaseTable> table;
+};
+
+// A column and the value to write into it, already in the column's form (see Recordset::setValue).
+struct ColumnValue {
+    int column = -1;
+    Value value;
+};
+
+// A column written by an update: the new value, and the cell as it was read, which the table must
+// still hold for the update to go ahead.
+struct ColumnChange {
+    int column = -1;
+    Value value;
+    CellData original;
+};
+
+// A column of a row to delete, with the cell as it was read.
+struct ColumnCell {
+    int column = -1;
+    CellData original;
+};
+
+// Whether a written row could be read back after its transaction committed.
+enum class ReadBack {
+    Read,   // the row reader was given the row as now stored
+    Gone,   // the row is no longer there (another program deleted it at once)
+    Failed, // it could not be read just now; the write itself is stored
+};
+
+// An engine behind a connection. Errors are core::EOleException (or a subclass) with the
+// engine's text; the optimistic check fails with "Row cannot be located for updating. Some
+// values may have been changed since it was last read" and a missing owner row with "You cannot
+// add or change a record because a related record is required in table '%1'". Every write runs
+// in a transaction of its own (a savepoint inside an open one) and sends values only as
+// parameters: it is wholly stored, or not at all and an error is raised. One thread.
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
+
+    // Runs one statement: describe is called once with the result's shape, then read once per
+    // row in order. A statement that returns no rows describes an empty column list.
+    virtual void select(const QString& sql, const std::function<void(ResultShape)>& describe,
+                        const RowReader& read) = 0;
+
+    // Inserts a row (no values: the table's defaults). Returns the new row's key; stored is given
+    // the row as now stored (generated key and defaults included) in the result's column shape.
+    struct Inserted {
+        Value key;
+        ReadBack readBack = ReadBack::Failed;
+    };
+    virtual Inserted insert(const BaseTable& table, const std::vector<ColumnValue>& values,
+                            const RowReader& stored) = 0;
+    // Updates the row with the key when it still holds every change's original value; otherwise
+    // nothing is written and the conflict text is raised.
+    virtual ReadBack update(const BaseTable& table, const CellData& key,
+                            const std::vector<ColumnChange>& changes, const RowReader& stored) = 0;
+    // Deletes the row with the key when it still holds the given original values; otherwise the
+    // conflict text is raised.
+    virtual void remove(const BaseTable& table, const CellData& key,
+                        const std::vector<ColumnCell>& originals) = 0;
+    // Reads the row with the key in the result's column shape; false when there is none.
+    virtual bool reread(const BaseTable& table, const CellData& key, const RowReader& row) = 0;
+};
+
+} // namespace cursor
