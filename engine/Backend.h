@@ -4,6 +4,7 @@
 #include "engine/CursorValue.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,6 +28,11 @@ struct CellData {
 // A value in the form an engine stores it (Money and date-times as their text); the bytes live in
 // *storage, which must outlive the cell.
 CellData storedForm(const Value& value, QByteArray* storage);
+
+// The texts of a failed optimistic check and of a row whose owner row is missing (trailing full
+// stops left off, as with every engine message: the error box adds them).
+extern const QString kRowConflict;
+QString relatedRecordRequired(const QStringList& ownerTables);
 
 // One row of a result, handed to the row store while it is read.
 class RowSource {

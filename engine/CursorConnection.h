@@ -1,5 +1,7 @@
-// Connection of the cursor engine: an SQLite file named by a connection string's Data Source.
+// Connection of the cursor engine: the engine a connection string names, behind one interface.
 #pragma once
+
+#include "engine/Backend.h"
 
 #include <QString>
 #include <memory>
@@ -8,10 +10,11 @@ struct sqlite3;
 
 namespace cursor {
 
-// Owns one SQLite handle. Opening never creates the file and never modifies it: a missing file
-// (or one that is no regular file: a FIFO, a directory, a device), a file that is not an SQLite
-// database, one without the program's tables, or a damaged one fails with EOleException and a
-// clear text.
+class SqliteBackend;
+
+// Holds the engine the recordsets run on: an SQLite file named by a connection string's Data
+// Source, or another engine (a database server) handed over ready to use. Recordsets speak only
+// to the Backend interface.
 class Connection {
 public:
     Connection();
@@ -21,29 +24,37 @@ public:
 
     // Reads "Data Source" from an OLE DB style string (name=value pairs separated by ";",
     // a value may be enclosed in double quotes) and opens that file for reading and writing.
+    // Opening never creates the file and never modifies it: a missing file (or one that is no
+    // regular file: a FIFO, a directory, a device), a file that is not an SQLite database, one
+    // without the program's tables, or a damaged one fails with EOleException and a clear text.
     void open(const QString& connectionString);
+    // Takes an engine that is already open.
+    void open(std::unique_ptr<Backend> backend);
     void close();
     bool isOpen() const;
-    // Opening starts a check of the whole file for damage on a thread of its own, so that it
-    // runs while the first record set reads its rows. This waits for it: a damaged file (or one
-    // the check could not read) closes the connection and raises EOleException. Record sets call
-    // it before they return from open or run a statement, so nothing is ever written to a file
-    // that has not passed.
+    Backend& backend() const; // raises when closed
+
+    // Opening a file starts a check of the whole file for damage on a thread of its own, so that
+    // it runs while the first record set reads its rows. This waits for it: a damaged file (or
+    // one the check could not read) closes the connection and raises EOleException. Every
+    // statement waits for it too, so nothing is ever written to a file that has not passed.
+    // Nothing to wait for with another engine.
     void requireWhole();
 
-    // Whether opening checks the file for damage (damageOf in CursorCheck.h); on unless turned
+    // Whether opening a file checks it for damage (damageOf in CursorCheck.h); on unless turned
     // off, which only the benchmark does, to time the start-up without the check in one run.
     static void setCheckOnOpen(bool on);
 
     // The file path a connection string names (empty when it names none).
     static QString dataSourceOf(const QString& connectionString);
 
+    // The SQLite handle and path of an open file (null and empty with another engine).
     sqlite3* handle() const;
     const QString& path() const;
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d;
+    std::unique_ptr<Backend> backend_;
+    SqliteBackend* file_ = nullptr; // backend_ when it is a file
 };
 
 } // namespace cursor

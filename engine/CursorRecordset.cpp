@@ -2,6 +2,7 @@
 #include "engine/CursorRecordset.h"
 
 #include "core/Errors.h"
+#include "engine/Backend.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorCriteria.h"
 #include "engine/CursorStore.h"
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
-#include <sqlite3.h>
 
 namespace cursor {
 
@@ -25,106 +25,7 @@ const QString kClosed = QStringLiteral("Operation is not allowed when the object
 const QString kNotUpdatable =
     QStringLiteral("Current Recordset does not support updating. This may be a limitation of the "
                    "provider, or of the selected locktype");
-const QString kRowConflict = QStringLiteral("Row cannot be located for updating. Some values may "
-                                            "have been changed since it was last read");
 const QString kTypeMismatch = QStringLiteral("Data type mismatch in criteria expression");
-
-[[noreturn]] void throwSqlite(sqlite3* db) {
-    throw EOleException(QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-QByteArray quoteName(const QByteArray& name) {
-    QByteArray quoted = name;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
-}
-
-// A prepared statement that finalizes itself.
-class Statement {
-public:
-    Statement(sqlite3* db, const QByteArray& sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement_, nullptr) !=
-            SQLITE_OK)
-            throwSqlite(db);
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return statement_; }
-    // Steps once; true on a row, false when done; throws on an error.
-    bool step() {
-        const int rc = sqlite3_step(statement_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throwSqlite(db_);
-    }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-// A write transaction: BEGIN IMMEDIATE (so a competing writer waits for the busy timeout before the
-// first statement rather than in the middle), or a savepoint when one is already open.
-class WriteTransaction {
-public:
-    explicit WriteTransaction(sqlite3* db) : db_(db), nested_(sqlite3_get_autocommit(db) == 0) {
-        exec(nested_ ? "SAVEPOINT cursor_write" : "BEGIN IMMEDIATE");
-    }
-    ~WriteTransaction() {
-        if (!done_)
-            sqlite3_exec(db_,
-                         nested_ ? "ROLLBACK TO cursor_write; RELEASE cursor_write" : "ROLLBACK",
-                         nullptr, nullptr, nullptr);
-    }
-    WriteTransaction(const WriteTransaction&) = delete;
-    WriteTransaction& operator=(const WriteTransaction&) = delete;
-    void commit() {
-        exec(nested_ ? "RELEASE cursor_write" : "COMMIT");
-        done_ = true;
-    }
-
-private:
-    void exec(const char* sql) {
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            throwSqlite(db_);
-    }
-    sqlite3* db_;
-    bool nested_;
-    bool done_ = false;
-};
-
-ColumnType typeFromDeclaration(const char* declared, int* size) {
-    *size = 0;
-    if (!declared)
-        return ColumnType::Other;
-    const QByteArray t = QByteArray(declared).trimmed().toUpper();
-    const auto sizeIn = [&]() {
-        const qsizetype open = t.indexOf('(');
-        const qsizetype close = t.indexOf(')', open);
-        bool ok = false;
-        const int n = open >= 0 && close > open ? t.mid(open + 1, close - open - 1).toInt(&ok) : 0;
-        return ok ? n : 255;
-    };
-    if (t.startsWith("CURRENCY") || t.startsWith("MONEY"))
-        return ColumnType::Currency;
-    if (t.startsWith("DATETIME") || t == "DATE" || t == "TIMESTAMP")
-        return ColumnType::DateTime;
-    if (t.startsWith("LONGTEXT") || t.startsWith("MEMO") || t == "TEXT" || t.startsWith("CLOB"))
-        return ColumnType::Memo;
-    if (t.startsWith("VARCHAR") || t.startsWith("NVARCHAR") || t.startsWith("CHAR") ||
-        t.startsWith("TEXT(")) {
-        *size = sizeIn();
-        return ColumnType::Text;
-    }
-    if (t.contains("INT") || t == "LONG")
-        return ColumnType::Integer;
-    if (t.startsWith("REAL") || t.startsWith("DOUBLE") || t.startsWith("FLOAT"))
-        return ColumnType::Float;
-    return ColumnType::Other;
-}
 
 bool isTextType(ColumnType type) {
     return type == ColumnType::Text || type == ColumnType::Memo;
@@ -171,15 +72,41 @@ QDateTime criterionDate(const QString& text) {
 
 // What a recordset and its clones share: the rows, the column descriptions and how to write back.
 struct SharedResult {
-    explicit SharedResult(int columns) : rows(columns) {}
+    explicit SharedResult(ResultShape shape)
+        : rows(int(shape.columns.size())), columns(std::move(shape.columns)),
+          table(std::move(shape.table)) {}
     RowStore rows;
     std::vector<ColumnInfo> columns;
-    std::vector<QByteArray> origins; // base-table column of each result column; empty: none
-    QByteArray schema, table;        // the single base table, when keyed
-    int keyColumn = -1;              // result column holding the table's key, when keyed
-    bool keyed = false;
+    std::optional<BaseTable> table; // where the rows are written back, when they can be
     Connection* connection = nullptr;
 };
+
+namespace {
+
+// A row made of the values an update wrote and cells kept from the store, handed to the store
+// when the written row could not be read back.
+class WrittenRow final : public RowSource {
+public:
+    explicit WrittenRow(int columns)
+        : cells_(std::size_t(columns)), storage_(std::size_t(columns)) {}
+    void set(int column, const Value& value) {
+        cells_[std::size_t(column)] = storedForm(value, &storage_[std::size_t(column)]);
+    }
+    void set(int column, const CellData& cell) {
+        QByteArray& bytes = storage_[std::size_t(column)];
+        bytes = QByteArray(cell.bytes.data(), qsizetype(cell.bytes.size()));
+        cells_[std::size_t(column)] = cell;
+        cells_[std::size_t(column)].bytes = {bytes.constData(), std::size_t(bytes.size())};
+    }
+    int columnCount() const override { return int(cells_.size()); }
+    void read(CellData* cells) const override { std::copy(cells_.begin(), cells_.end(), cells); }
+
+private:
+    std::vector<CellData> cells_;
+    std::vector<QByteArray> storage_;
+};
+
+} // namespace
 
 namespace {
 
@@ -277,10 +204,10 @@ struct Recordset::Private {
         if (readOnly)
             throw EOleException(kNotUpdatable);
     }
-    sqlite3* db() const {
+    Backend& backend() const {
         if (!shared->connection || !shared->connection->isOpen())
             throw EOleException(kClosed);
-        return shared->connection->handle();
+        return shared->connection->backend();
     }
 
     // Drops rows that were deleted through another recordset sharing the store; a current row
@@ -332,15 +259,9 @@ struct Recordset::Private {
     void rebuildView(bool keepCurrent);
     std::optional<int> fastFind(const Condition& c, int start);
 
-    void readResult(sqlite3_stmt* statement, sqlite3* db);
-    void describeColumns(sqlite3_stmt* statement, sqlite3* db);
     Value normalise(int column, const Value& value) const;
-    void bindValue(sqlite3_stmt* statement, int index, int column, const Value& value) const;
-    void bindCell(sqlite3_stmt* statement, int index, const Cell& cell);
-    QByteArray readBackSql(const QByteArray& where) const;
     void appendToView(int row);
-    void keepWritten(const Pending& done, std::optional<sqlite3_int64> insertedRowId);
-    [[noreturn]] void throwWriteError(sqlite3* db) const;
+    void keepWritten(const Pending& done, const Value& insertedKey);
 };
 
 Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
@@ -593,147 +514,34 @@ std::optional<int> Recordset::Private::fastFind(const Condition& c, int start) {
     return hit ? int(first - view.begin()) : -1;
 }
 
-void Recordset::Private::describeColumns(sqlite3_stmt* statement, sqlite3* db) {
-    const int n = sqlite3_column_count(statement);
-    shared->columns.resize(std::size_t(n));
-    shared->origins.resize(std::size_t(n));
-    QByteArray schema, table;
-    bool single = true;
-    std::vector<int> autoIncrement(std::size_t(n), 0);
-    for (int i = 0; i < n; ++i) {
-        ColumnInfo& info = shared->columns[std::size_t(i)];
-        info.name = QString::fromUtf8(sqlite3_column_name(statement, i));
-        info.type = typeFromDeclaration(sqlite3_column_decltype(statement, i), &info.size);
-        const char* t = sqlite3_column_table_name(statement, i);
-        const char* origin = sqlite3_column_origin_name(statement, i);
-        const char* database = sqlite3_column_database_name(statement, i);
-        if (!t || !origin || !database)
-            continue;
-        shared->origins[std::size_t(i)] = origin;
-        if (table.isEmpty()) {
-            schema = database;
-            table = t;
-        } else if (table != t || schema != database) {
-            single = false;
-        }
-        int notNull = 0, primaryKey = 0;
-        if (sqlite3_table_column_metadata(db, database, t, origin, nullptr, nullptr, &notNull,
-                                          &primaryKey,
-                                          &autoIncrement[std::size_t(i)]) == SQLITE_OK &&
-            autoIncrement[std::size_t(i)])
-            info.type = ColumnType::AutoIncrement;
-    }
-    if (!single || table.isEmpty())
-        return;
-    // The table's key: exactly one primary-key column, and it must be in the result.
-    Statement keys(db, "SELECT name FROM pragma_table_info(?1, ?2) WHERE pk > 0");
-    sqlite3_bind_text(keys.get(), 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(keys.get(), 2, schema.constData(), int(schema.size()), SQLITE_TRANSIENT);
-    QList<QByteArray> keyNames;
-    while (keys.step())
-        keyNames << reinterpret_cast<const char*>(sqlite3_column_text(keys.get(), 0));
-    if (keyNames.size() != 1)
-        return;
-    for (int i = 0; i < n; ++i) {
-        if (shared->origins[std::size_t(i)].compare(keyNames.front(), Qt::CaseInsensitive) == 0) {
-            shared->keyColumn = i;
-            break;
-        }
-    }
-    if (shared->keyColumn < 0)
-        return;
-    shared->keyed = true;
-    shared->schema = schema;
-    shared->table = table;
-    shared->columns[std::size_t(shared->keyColumn)].key = true;
-    for (int i = 0; i < n; ++i)
-        shared->columns[std::size_t(i)].updatable =
-            !shared->origins[std::size_t(i)].isEmpty() && !autoIncrement[std::size_t(i)];
-}
-
-void Recordset::Private::readResult(sqlite3_stmt* statement, sqlite3* db) {
-    for (;;) {
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_ROW) {
-            rows().appendRow(statement);
-            continue;
-        }
-        if (rc != SQLITE_DONE)
-            throwSqlite(db);
-        return;
-    }
-}
-
-QByteArray Recordset::Private::readBackSql(const QByteArray& where) const {
-    QByteArray sql = "SELECT ";
-    for (std::size_t i = 0; i < shared->origins.size(); ++i) {
-        if (i > 0)
-            sql += ", ";
-        sql += shared->origins[i].isEmpty() ? QByteArray("NULL") : quoteName(shared->origins[i]);
-    }
-    sql +=
-        " FROM " + quoteName(shared->schema) + "." + quoteName(shared->table) + " WHERE " + where;
-    return sql;
-}
-
-// Converts a value to the form its column stores; throws when it cannot be converted.
 void Recordset::Private::appendToView(int row) {
     view.push_back(row);
     pos = count() - 1;
     positionsValid = false;
 }
 
-// Puts a stored change into the rows without reading the file: the columns written take the
-// values bound for them, the others keep the row's cells (an edit) or are null, the key being the
-// one the insert generated (an add).
-void Recordset::Private::keepWritten(const Pending& done,
-                                     std::optional<sqlite3_int64> insertedRowId) {
+// Puts a stored change into the rows without reading it back: the columns written take the
+// values written, the others keep the row's cells (an edit) or are null, the key being the one
+// the insert generated (an add).
+void Recordset::Private::keepWritten(const Pending& done, const Value& insertedKey) {
     const int columns = int(shared->columns.size());
-    QByteArray sql = "SELECT ";
-    for (int c = 0; c < columns; ++c)
-        sql += c == 0 ? "?" : ", ?";
-    sqlite3* handle = db();
-    Statement values(handle, sql);
+    WrittenRow row(columns);
     for (int c = 0; c < columns; ++c) {
         const std::optional<Value>& written = done.values[std::size_t(c)];
         if (written)
-            bindValue(values.get(), c + 1, c, *written);
+            row.set(c, *written);
         else if (done.kind == Pending::Kind::Edit)
-            bindCell(values.get(), c + 1, rows().cell(done.row, c));
-        else if (c == shared->keyColumn && insertedRowId)
-            sqlite3_bind_int64(values.get(), c + 1, *insertedRowId);
-        else
-            sqlite3_bind_null(values.get(), c + 1);
+            row.set(c, rows().data(done.row, c));
+        else if (c == shared->table->keyColumn)
+            row.set(c, insertedKey);
     }
-    if (!values.step())
-        throwSqlite(handle);
     if (done.kind == Pending::Kind::Add)
-        appendToView(rows().appendRow(values.get()));
+        appendToView(rows().appendRow(row));
     else
-        rows().overwriteRow(done.row, values.get());
+        rows().overwriteRow(done.row, row);
 }
 
-// A refused INSERT or UPDATE; a missing owner row gets the text users know from Access.
-void Recordset::Private::throwWriteError(sqlite3* handle) const {
-    const int code = sqlite3_extended_errcode(handle);
-    if (code == SQLITE_CONSTRAINT_FOREIGNKEY) {
-        QStringList parents;
-        Statement list(handle, "SELECT \"table\" FROM pragma_foreign_key_list(?1)");
-        sqlite3_bind_text(list.get(), 1, shared->table.constData(), int(shared->table.size()),
-                          SQLITE_TRANSIENT);
-        while (list.step()) {
-            const QString parent = QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)));
-            if (!parents.contains(parent))
-                parents << parent;
-        }
-        throw EOleException(QStringLiteral("You cannot add or change a record because a related "
-                                           "record is required in table '%1'")
-                                .arg(parents.join(QStringLiteral("', '"))));
-    }
-    throwSqlite(handle);
-}
-
+// Converts a value to the form its column stores; throws when it cannot be converted.
 Value Recordset::Private::normalise(int column, const Value& value) const {
     if (isNull(value))
         return value;
@@ -824,101 +632,30 @@ Value Recordset::Private::normalise(int column, const Value& value) const {
     return value;
 }
 
-void Recordset::Private::bindValue(sqlite3_stmt* statement, int index, int column,
-                                   const Value& value) const {
-    Q_UNUSED(column);
-    int rc = SQLITE_OK;
-    if (isNull(value)) {
-        rc = sqlite3_bind_null(statement, index);
-    } else if (const qint64* n = std::get_if<qint64>(&value)) {
-        rc = sqlite3_bind_int64(statement, index, *n);
-    } else if (const double* d = std::get_if<double>(&value)) {
-        rc = sqlite3_bind_double(statement, index, *d);
-    } else {
-        QByteArray text;
-        if (const Money* m = std::get_if<Money>(&value))
-            text = m->toStorageText().toUtf8();
-        else if (const QDateTime* dt = std::get_if<QDateTime>(&value))
-            text = dateTimeToStorage(*dt).toUtf8();
-        else
-            text = std::get<QString>(value).toUtf8();
-        rc = sqlite3_bind_text(statement, index, text.constData(), int(text.size()),
-                               SQLITE_TRANSIENT);
-    }
-    if (rc != SQLITE_OK)
-        throwSqlite(sqlite3_db_handle(statement));
-}
-
-// Binds a cell exactly as it was read, so "column IS ?" compares like with like.
-void Recordset::Private::bindCell(sqlite3_stmt* statement, int index, const Cell& cell) {
-    const std::string_view b = rows().bytes(cell);
-    switch (cell.type) {
-    case Cell::Integer:
-        sqlite3_bind_int64(statement, index, cell.v.integer);
-        break;
-    case Cell::Float:
-        sqlite3_bind_double(statement, index, cell.v.real);
-        break;
-    case Cell::Text:
-        sqlite3_bind_text(statement, index, b.data() ? b.data() : "", int(b.size()),
-                          SQLITE_TRANSIENT);
-        break;
-    case Cell::Blob:
-        sqlite3_bind_blob(statement, index, b.data() ? b.data() : "", int(b.size()),
-                          SQLITE_TRANSIENT);
-        break;
-    case Cell::Null:
-        sqlite3_bind_null(statement, index);
-        break;
-    }
-}
-
 Recordset::Recordset() : d(std::make_unique<Private>()) {}
 
 Recordset::~Recordset() = default;
 
 void Recordset::open(Connection& connection, const QString& sql, LockType lockType) {
     close();
-    if (!connection.isOpen())
-        throw EOleException(kClosed);
-    sqlite3* db = connection.handle();
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &raw, &tail) != SQLITE_OK)
-        throwSqlite(db);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    if (!raw)
-        throw EOleException(QStringLiteral("Command text was not set for the command object"));
-    for (; tail && *tail; ++tail) {
-        if (!QChar::isSpace(uchar(*tail)) && *tail != ';')
-            throw EOleException(QStringLiteral("Characters found after end of SQL statement"));
-    }
-    const int columns = sqlite3_column_count(raw);
-    auto shared = std::make_shared<SharedResult>(columns);
-    shared->connection = &connection;
-    d->shared = shared;
+    Backend& backend = connection.backend();
+    std::shared_ptr<SharedResult> shared;
     try {
-        if (columns > 0) {
-            try {
-                d->describeColumns(raw, db);
-                d->readResult(raw, db);
-            } catch (...) {
-                connection.requireWhole(); // a damaged file is reported as such
-                throw;
-            }
-            connection.requireWhole(); // the file's check ran meanwhile
-        } else {
-            connection.requireWhole(); // nothing runs before the file has passed its check
-            d->readResult(raw, db);    // runs the statement
-        }
+        backend.select(
+            sql,
+            [&](ResultShape shape) {
+                shared = std::make_shared<SharedResult>(std::move(shape));
+                shared->connection = &connection;
+                d->shared = shared;
+            },
+            [&](const RowSource& row) { shared->rows.appendRow(row); });
     } catch (...) {
         d->shared.reset();
         throw;
     }
     d->open = true;
-    d->returnsRows = columns > 0;
-    d->readOnly = lockType == LockType::ReadOnly || !shared->keyed;
+    d->returnsRows = !shared->columns.empty();
+    d->readOnly = lockType == LockType::ReadOnly || !shared->table;
     d->view.resize(std::size_t(shared->rows.rowCount()));
     for (int i = 0; i < shared->rows.rowCount(); ++i)
         d->view[std::size_t(i)] = i;
@@ -1117,86 +854,52 @@ void Recordset::update() {
         pending = {};
         return;
     }
-    sqlite3* db = d->db();
-    SharedResult& shared = *d->shared;
-    const QByteArray table = quoteName(shared.schema) + "." + quoteName(shared.table);
-    const QByteArray key = quoteName(shared.origins[std::size_t(shared.keyColumn)]);
-    WriteTransaction transaction(db);
+    Backend& backend = d->backend();
+    const BaseTable& table = *d->shared->table;
+    // The row as stored, read back once the write has committed, so generated keys, defaults and
+    // the stored forms are what the view holds (and what the next optimistic check compares).
+    int storedRow = -1;
+    const auto stored = [&](const RowSource& row) {
+        if (pending.kind == Kind::Add)
+            storedRow = d->rows().appendRow(row);
+        else
+            d->rows().overwriteRow(pending.row, row);
+    };
+    ReadBack readBack = ReadBack::Failed;
+    Value insertedKey;
     if (pending.kind == Kind::Add) {
-        QByteArray sql = "INSERT INTO " + table;
-        if (pending.order.empty()) {
-            sql += " DEFAULT VALUES";
-        } else {
-            QByteArray names, marks;
-            for (int column : pending.order) {
-                names +=
-                    (names.isEmpty() ? "" : ", ") + quoteName(shared.origins[std::size_t(column)]);
-                marks += marks.isEmpty() ? "?" : ", ?";
-            }
-            sql += " (" + names + ") VALUES (" + marks + ")";
-        }
-        Statement insert(db, sql);
-        int index = 1;
+        std::vector<ColumnValue> values;
         for (int column : pending.order)
-            d->bindValue(insert.get(), index++, column, *pending.values[std::size_t(column)]);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE)
-            d->throwWriteError(db);
+            values.push_back({column, *pending.values[std::size_t(column)]});
+        Backend::Inserted inserted = backend.insert(table, values, stored);
+        readBack = inserted.readBack;
+        insertedKey = std::move(inserted.key);
     } else {
-        QByteArray sets, checks;
-        for (int column : pending.order) {
-            const QByteArray name = quoteName(shared.origins[std::size_t(column)]);
-            sets += (sets.isEmpty() ? "" : ", ") + name + " = ?";
-            checks += " AND " + name + " IS ?";
-        }
-        Statement change(db,
-                         "UPDATE " + table + " SET " + sets + " WHERE " + key + " IS ?" + checks);
-        int index = 1;
+        std::vector<ColumnChange> changes;
         for (int column : pending.order)
-            d->bindValue(change.get(), index++, column, *pending.values[std::size_t(column)]);
-        d->bindCell(change.get(), index++, d->rows().cell(pending.row, shared.keyColumn));
-        for (int column : pending.order)
-            d->bindCell(change.get(), index++, d->rows().cell(pending.row, column));
-        if (sqlite3_step(change.get()) != SQLITE_DONE)
-            d->throwWriteError(db);
-        if (sqlite3_changes(db) == 0)
-            throw EOleException(kRowConflict);
+            changes.push_back({column, *pending.values[std::size_t(column)],
+                               d->rows().data(pending.row, column)});
+        readBack =
+            backend.update(table, d->rows().data(pending.row, table.keyColumn), changes, stored);
     }
-    const sqlite3_int64 insertedRowId = sqlite3_last_insert_rowid(db);
-    transaction.commit();
 
     // From here on the change is stored for good: nothing below may leave it pending (a retry
     // would write it a second time) or report it as not written.
     const Private::Pending done = std::move(pending);
     pending = {};
-    const std::optional<Value>& writtenKey = done.values[std::size_t(shared.keyColumn)];
-    const bool byRowId = done.kind == Kind::Add && !writtenKey;
-    try {
-        // Read the row back so generated keys, defaults and the stored forms are what the view
-        // holds (and what the next optimistic check compares with).
-        Statement readBack(db, d->readBackSql(byRowId ? QByteArray("rowid = ?") : key + " IS ?"));
-        if (byRowId)
-            sqlite3_bind_int64(readBack.get(), 1, insertedRowId);
-        else if (writtenKey)
-            d->bindValue(readBack.get(), 1, shared.keyColumn, *writtenKey);
+    if (readBack == ReadBack::Read) {
+        if (done.kind == Kind::Add)
+            d->appendToView(storedRow);
+    } else if (readBack == ReadBack::Gone) {
+        if (done.kind == Kind::Add)
+            d->pos = d->count();
         else
-            d->bindCell(readBack.get(), 1, d->rows().cell(done.row, shared.keyColumn));
-        const bool found = readBack.step();
-        if (done.kind == Kind::Add) {
-            if (found)
-                d->appendToView(d->rows().appendRow(readBack.get()));
-            else
-                d->pos = d->count();
-        } else if (found) {
-            d->rows().overwriteRow(done.row, readBack.get());
-        } else {
             d->rows().markDeleted(done.row);
-        }
-    } catch (const core::Exception&) {
-        // The file could not be read just now (another program holds a lock): the view keeps
-        // the values this update wrote, which are what the file holds.
+    } else {
+        // The row could not be read just now (another program holds a lock on the file): the
+        // view keeps the values this update wrote, which are what the database holds.
         try {
-            d->keepWritten(done,
-                           byRowId ? std::optional<sqlite3_int64>(insertedRowId) : std::nullopt);
+            d->keepWritten(done, insertedKey);
         } catch (const core::Exception&) {
             if (done.kind == Kind::Add)
                 d->pos = d->count(); // stored, but not in this view until it is read again
@@ -1212,16 +915,13 @@ void Recordset::resync() {
     if (!d->onRow())
         throw EOleException(kNoCurrentRecord);
     SharedResult& shared = *d->shared;
-    if (!shared.keyed)
+    if (!shared.table)
         return;
-    sqlite3* db = d->db();
     const int row = d->view[std::size_t(d->pos)];
-    Statement readBack(
-        db, d->readBackSql(quoteName(shared.origins[std::size_t(shared.keyColumn)]) + " IS ?"));
-    d->bindCell(readBack.get(), 1, d->rows().cell(row, shared.keyColumn));
-    if (readBack.step())
-        d->rows().overwriteRow(row, readBack.get());
-    else
+    const bool found =
+        d->backend().reread(*shared.table, d->rows().data(row, shared.table->keyColumn),
+                            [&](const RowSource& source) { d->rows().overwriteRow(row, source); });
+    if (!found)
         d->rows().markDeleted(row);
     d->sync();
 }
@@ -1242,29 +942,13 @@ void Recordset::deleteCurrent() {
     if (!d->onRow())
         throw EOleException(kNoCurrentRecord);
     SharedResult& shared = *d->shared;
-    sqlite3* db = d->db();
+    const BaseTable& table = *shared.table;
     const int row = d->view[std::size_t(d->pos)];
-    QByteArray sql = "DELETE FROM " + quoteName(shared.schema) + "." + quoteName(shared.table) +
-                     " WHERE " + quoteName(shared.origins[std::size_t(shared.keyColumn)]) + " IS ?";
-    std::vector<int> checked;
-    for (int column = 0; column < int(shared.columns.size()); ++column) {
-        if (shared.columns[std::size_t(column)].updatable && column != shared.keyColumn) {
-            sql += " AND " + quoteName(shared.origins[std::size_t(column)]) + " IS ?";
-            checked.push_back(column);
-        }
-    }
-    {
-        WriteTransaction transaction(db);
-        Statement remove(db, sql);
-        int index = 1;
-        d->bindCell(remove.get(), index++, d->rows().cell(row, shared.keyColumn));
-        for (int column : checked)
-            d->bindCell(remove.get(), index++, d->rows().cell(row, column));
-        remove.step();
-        if (sqlite3_changes(db) == 0)
-            throw EOleException(kRowConflict);
-        transaction.commit();
-    }
+    std::vector<ColumnCell> originals;
+    for (int column = 0; column < int(shared.columns.size()); ++column)
+        if (shared.columns[std::size_t(column)].updatable && column != table.keyColumn)
+            originals.push_back({column, d->rows().data(row, column)});
+    d->backend().remove(table, d->rows().data(row, table.keyColumn), originals);
     d->pending = {};
     d->rows().markDeleted(row);
     d->sync(); // drops the row; the position now names the row after it, or EOF

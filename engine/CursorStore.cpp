@@ -7,7 +7,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <sqlite3.h>
 #include <unordered_map>
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
@@ -87,60 +86,61 @@ std::string_view RowStore::bytes(const Cell& cell) const {
     return {block + (cell.v.place & 0xFFFFFFFFu), cell.size};
 }
 
-// Reads through sqlite3_column_value: the connection is opened without SQLite's mutex, where the
-// value interfaces may be used on the column values directly, one library call fewer per cell.
-void RowStore::readInto(Cell* cells, sqlite3_stmt* statement) {
+void RowStore::readInto(Cell* cells, const RowSource& source) {
+    scratch_.resize(std::size_t(std::max(source.columnCount(), columns_)));
+    std::fill(scratch_.begin(), scratch_.end(), CellData{});
+    source.read(scratch_.data());
     for (int c = 0; c < columns_; ++c) {
+        const CellData& from = scratch_[std::size_t(c)];
         Cell& cell = cells[c];
-        sqlite3_value* value = sqlite3_column_value(statement, c);
-        switch (sqlite3_value_type(value)) {
-        case SQLITE_INTEGER:
-            cell.type = Cell::Integer;
-            cell.v.integer = sqlite3_value_int64(value);
-            cell.size = 0;
+        cell.type = from.type;
+        cell.size = 0;
+        switch (from.type) {
+        case CellData::Integer:
+            cell.v.integer = from.integer;
             break;
-        case SQLITE_FLOAT:
-            cell.type = Cell::Float;
-            cell.v.real = sqlite3_value_double(value);
-            cell.size = 0;
+        case CellData::Float:
+            cell.v.real = from.real;
             break;
-        case SQLITE_TEXT: {
-            const unsigned char* text = sqlite3_value_text(value);
-            cell.type = Cell::Text;
-            cell.size = std::uint32_t(sqlite3_value_bytes(value));
-            cell.v.place = storeBytes(text, cell.size);
+        case CellData::Text:
+        case CellData::Blob:
+            cell.size = std::uint32_t(from.bytes.size());
+            cell.v.place = storeBytes(from.bytes.data(), cell.size);
             break;
-        }
-        case SQLITE_BLOB: {
-            const void* blob = sqlite3_value_blob(value);
-            cell.type = Cell::Blob;
-            cell.size = std::uint32_t(sqlite3_value_bytes(value));
-            cell.v.place = storeBytes(blob, cell.size);
-            break;
-        }
-        default:
-            cell.type = Cell::Null;
+        case CellData::Null:
             cell.v.integer = 0;
-            cell.size = 0;
             break;
         }
     }
 }
 
-int RowStore::appendRow(sqlite3_stmt* statement) {
+CellData RowStore::data(int row, int column) const {
+    const Cell& c = cell(row, column);
+    CellData d;
+    d.type = c.type;
+    if (c.type == Cell::Integer)
+        d.integer = c.v.integer;
+    else if (c.type == Cell::Float)
+        d.real = c.v.real;
+    else
+        d.bytes = bytes(c);
+    return d;
+}
+
+int RowStore::appendRow(const RowSource& source) {
     if (std::size_t(rows_) == kFirstPageRows * ((std::size_t(1) << pages_.size()) - 1)) {
         const std::size_t pageRows = kFirstPageRows << pages_.size();
         pages_.push_back(allocate(pageRows * std::size_t(std::max(columns_, 1)) * sizeof(Cell)));
     }
-    readInto(rowCells(rows_), statement);
+    readInto(rowCells(rows_), source);
     deleted_.push_back(0);
     ++cellVersion_;
     return rows_++;
 }
 
-void RowStore::overwriteRow(int row, sqlite3_stmt* statement) {
+void RowStore::overwriteRow(int row, const RowSource& source) {
     Cell* cells = rowCells(row);
-    readInto(cells, statement);
+    readInto(cells, source);
     for (int c = 0; c < columns_; ++c) {
         std::vector<CollationKey>& column = keys_[std::size_t(c)];
         if (std::size_t(row) < column.size())

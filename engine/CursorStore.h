@@ -1,6 +1,7 @@
 // Rows of an open result in compact cells over a text arena, shared by a recordset and clones.
 #pragma once
 
+#include "engine/Backend.h"
 #include "engine/CursorCollation.h"
 #include "engine/CursorValue.h"
 
@@ -11,15 +12,15 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3_stmt;
-
 namespace cursor {
 
 // One cell as the database returned it. Text and blobs live in the store's arena; the cell holds
 // their place. Values are decoded only when a caller asks for one. Trivial on purpose: pages of
 // cells are allocated uninitialised and every cell is written when its row is read.
 struct Cell {
-    enum Type : std::uint8_t { Null, Integer, Float, Text, Blob };
+    using Type = CellData::Type;
+    static constexpr Type Null = CellData::Null, Integer = CellData::Integer,
+                          Float = CellData::Float, Text = CellData::Text, Blob = CellData::Blob;
     union {
         std::int64_t integer;
         double real;
@@ -41,12 +42,15 @@ public:
     int columnCount() const { return columns_; }
     int rowCount() const { return rows_; }
 
-    // Copies the statement's current result row (its first columnCount() columns).
-    int appendRow(sqlite3_stmt* statement);
-    void overwriteRow(int row, sqlite3_stmt* statement);
+    // Copies a row an engine hands over (its first columnCount() columns).
+    int appendRow(const RowSource& source);
+    void overwriteRow(int row, const RowSource& source);
 
     const Cell& cell(int row, int column) const { return rowCells(row)[column]; }
     std::string_view bytes(const Cell& cell) const;
+    // A cell as an engine takes it back (for a key or an optimistic check); the bytes stay valid
+    // while the row store lives.
+    CellData data(int row, int column) const;
 
     bool isDeleted(int row) const { return deleted_[std::size_t(row)] != 0; }
     void markDeleted(int row);
@@ -94,7 +98,7 @@ private:
         return reinterpret_cast<Cell*>(pages_[page].get()) +
                (std::size_t(row) - first) * std::size_t(columns_);
     }
-    void readInto(Cell* cells, sqlite3_stmt* statement);
+    void readInto(Cell* cells, const RowSource& source);
     std::uint64_t storeBytes(const void* data, std::uint32_t size);
     void startBlock(std::size_t atLeast);
     CollationKey keyOf(const Cell& cell) const;
@@ -116,6 +120,7 @@ private:
     std::vector<Ranks> ranks_;
     std::uint64_t cellVersion_ = 0;
     std::uint64_t deleteVersion_ = 0;
+    std::vector<CellData> scratch_; // one row as the engine hands it over
 };
 
 } // namespace cursor
