@@ -13,7 +13,7 @@ Connection::~Connection() {
     close();
 }
 
-QString Connection::dataSourceOf(const QString& connectionString) {
+QString Connection::valueOf(const QString& connectionString, const QString& wanted) {
     const QString& s = connectionString;
     qsizetype i = 0;
     while (i < s.size()) {
@@ -52,10 +52,14 @@ QString Connection::dataSourceOf(const QString& connectionString) {
             value = s.mid(i, end - i).trimmed();
             i = end + 1;
         }
-        if (name.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
             return value;
     }
     return {};
+}
+
+QString Connection::dataSourceOf(const QString& connectionString) {
+    return valueOf(connectionString, QStringLiteral("Data Source"));
 }
 
 void Connection::open(const QString& connectionString) {

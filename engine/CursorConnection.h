@@ -45,7 +45,9 @@ public:
     // off, which only the benchmark does, to time the start-up without the check in one run.
     static void setCheckOnOpen(bool on);
 
-    // The file path a connection string names (empty when it names none).
+    // The value of a name in a connection string (empty when it is not there), and the file path
+    // its Data Source names.
+    static QString valueOf(const QString& connectionString, const QString& name);
     static QString dataSourceOf(const QString& connectionString);
 
     // The SQLite handle and path of an open file (null and empty with another engine).
