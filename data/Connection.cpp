@@ -1,17 +1,77 @@
-// TConnection: opening and closing the engine connection; the program's connection string.
+// TConnection: opening the engine a connection string names; the program's connection string.
 #include "data/Connection.h"
 
 #include "core/Errors.h"
 #include "data/AccessFile.h"
 #include "data/SchemaUpgrade.h"
+#include "pgengine/PgConnectionString.h"
+#include "pgengine/ServerBackend.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 namespace data {
+
+namespace {
+
+// A connection-string value, quoted when it holds what would end it early.
+QString quotedValue(QString value) {
+    if (!value.contains(';') && !value.contains('"') && !value.contains('\'') &&
+        value.trimmed() == value)
+        return value;
+    value.replace('"', QStringLiteral("\"\""));
+    return '"' + value + '"';
+}
+
+// The Server value of the settings file's [Database] section; empty when there is no settings
+// file or it names no server.
+QString serverInSettings(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile())
+        return {};
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw EOleException(
+            QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
+    QString section;
+    QString server;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    for (QString line : lines) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[') && line.endsWith(']')) {
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (equals < 0 || section.compare(QLatin1String("Database"), Qt::CaseInsensitive) != 0)
+            continue;
+        if (line.left(equals).trimmed().compare(QLatin1String("Server"), Qt::CaseInsensitive) == 0)
+            server = line.mid(equals + 1).trimmed();
+    }
+    if (server.size() >= 2 && server.startsWith('"') && server.endsWith('"'))
+        server = server.mid(1, server.size() - 2);
+    if (server.isEmpty())
+        return {};
+    const QString problem = pgengine::connectionStringProblem(server);
+    if (!problem.isEmpty())
+        throw EOleException(QStringLiteral("'%1': %2").arg(path, problem));
+    return server;
+}
+
+} // namespace
 
 void TConnection::setConnected(bool on) {
     if (on == connected())
         return;
     if (!on) {
         engine_.close();
+        return;
+    }
+    const QString provider = cursor::Connection::valueOf(connectionString_, "Provider");
+    if (provider.compare(QLatin1String(kServerProvider), Qt::CaseInsensitive) == 0) {
+        engine_.open(std::make_unique<pgengine::ServerBackend>(
+            cursor::Connection::valueOf(connectionString_, "Server")));
         return;
     }
     // A shop's old Access file: say how to convert it instead of only refusing it.
@@ -30,13 +90,26 @@ void TConnection::setConnected(bool on) {
     }
 }
 
-QString korvelaConnectionString(const QString& applicationDirectory) {
-    QString source = applicationDirectory + QLatin1String(kDatabaseFileName);
+QString fileConnectionString(const QString& path) {
     // Unquoted, a ";" in the directory would end the Data Source value early.
+    QString source = path;
     if (source.contains(';'))
         source = '"' + source + '"';
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + source +
            QStringLiteral(";Persist Security Info=False");
+}
+
+QString serverConnectionString(const QString& libpqConnectionString) {
+    return QStringLiteral("Provider=") + QLatin1String(kServerProvider) +
+           QStringLiteral(";Server=") + quotedValue(libpqConnectionString);
+}
+
+QString korvelaConnectionString(const QString& applicationDirectory) {
+    const QString server =
+        serverInSettings(applicationDirectory + QLatin1String(kSettingsFileName));
+    if (!server.isEmpty())
+        return serverConnectionString(server);
+    return fileConnectionString(applicationDirectory + QLatin1String(kDatabaseFileName));
 }
 
 } // namespace data

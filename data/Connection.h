@@ -7,7 +7,9 @@
 
 namespace data {
 
-// Opening connects the cursor engine to the file the string's Data Source names.
+// Opening connects the engine the string names: the file its Data Source names, or, when its
+// Provider is kServerProvider, the database server its Server value names (a libpq connection
+// string).
 class TConnection {
 public:
     TConnection() = default;
@@ -24,9 +26,22 @@ private:
     cursor::Connection engine_;
 };
 
-// The program's connection string for a database file in a directory (the directory ends in a
-// separator). A directory holding ";" has its Data Source value quoted so the string still parses.
-QString korvelaConnectionString(const QString& applicationDirectory);
 inline constexpr const char* kDatabaseFileName = "Korvela.mdb";
+inline constexpr const char* kSettingsFileName = "Korvela.ini";
+inline constexpr const char* kServerProvider = "PostgreSQL";
+
+// The program's connection string for a directory (ending in a separator): the database server
+// that the settings file there names, or else the database file there. The settings file is
+// optional; it names a server in its [Database] section:
+//     [Database]
+//     Server=host=192.168.1.10 port=5432 dbname=korvela user=tezgah sslmode=prefer
+// A settings file that cannot be read, or whose Server value libpq cannot read or that holds a
+// password, raises EOleException saying so.
+QString korvelaConnectionString(const QString& applicationDirectory);
+
+// The connection strings for a file and for a server (a libpq connection string). A value holding
+// ";" or a quote is quoted so the string still parses.
+QString fileConnectionString(const QString& path);
+QString serverConnectionString(const QString& libpqConnectionString);
 
 } // namespace data
