@@ -8,6 +8,7 @@
 #include "dialogs/Service.h"
 #include "platform/Application.h"
 #include "tests/support/AfterCommit.h"
+#include "tests/support/Boxes.h"
 #include "tests/support/CommandDialog.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TestDatabase.h"
@@ -27,27 +28,7 @@ using testsupport::TestDatabase;
 
 namespace {
 
-struct Boxes {
-    QStringList errors, messages, inputs;
-    platform::MsgButton answer = platform::MsgButton::Yes;
-    QString typed;
-    bool confirmInput = true;
-    Boxes() {
-        platform::DialogHooks h;
-        h.errorBox = [this](const QString&, const QString& t) { errors << t; };
-        h.messageDlg = [this](const QString& t, platform::MsgType, int) {
-            messages << t;
-            return answer;
-        };
-        h.inputQuery = [this](const QString& caption, const QString& prompt, QString& value) {
-            inputs << caption + "|" + prompt + "|" + value;
-            value = typed;
-            return confirmInput;
-        };
-        scope.set(h);
-    }
-    platform::ScopedDialogHooks scope; // last member: goes first
-};
+using testsupport::Boxes;
 
 class Commands : public ::testing::Test {
 protected:
@@ -64,24 +45,8 @@ protected:
     void run(controls::TGradButton* button, std::function<void(dialogs::TEditDialog&)> steps) {
         testsupport::runCommandDialog(button, std::move(steps), testsupport::DialogFocus::Inside);
     }
-    // Types text into the focused widget, one key event pair per character (Turkish letters too).
-    static void type(const QString& text) {
-        for (QChar c : text) {
-            QWidget* target = QApplication::focusWidget();
-            ASSERT_NE(target, nullptr);
-            if (c.unicode() < 128) {
-                QTest::keyClick(target, char(c.unicode()));
-                continue;
-            }
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(target, &press);
-            QApplication::sendEvent(target, &release);
-        }
-    }
-    static void key(Qt::Key k, Qt::KeyboardModifiers m = {}) {
-        QTest::keyClick(QApplication::focusWidget(), k, m);
-    }
+    static void type(const QString& text) { testsupport::typeText(text); }
+    static void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { testsupport::pressKey(k, m); }
     static void save(dialogs::TEditDialog& d) { QTest::mouseClick(d.btnTamam, Qt::LeftButton); }
     QString totals() { return app::totalsCaption(w->pnlToplam); }
     QString current(const char* field) { return w->qryMain.fieldByName(field).asString(); }

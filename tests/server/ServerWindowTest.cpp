@@ -1,0 +1,223 @@
+// The program on a database server: the main window and its dialogs over the server engine, two
+// windows on one database, and a server that stops and starts while a dialog is open.
+#include "app/Main.h"
+#include "app/MainControls.h"
+#include "controls/GradButton.h"
+#include "controls/RecordInspector.h"
+#include "dialogs/EditDialog.h"
+#include "pgengine/PgError.h"
+#include "tests/pgengine/ServerTestSupport.h"
+#include "tests/support/Boxes.h"
+#include "tests/support/CommandDialog.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using testsupport::Boxes;
+
+namespace {
+
+// A program directory whose settings file names the throwaway server (host, port and user come
+// from the PG* variables, as from a workstation's environment).
+class ServerWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        servertest::resetTables();
+        QFile ini(dir.path() + "/Korvela.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Database]\nServer=" + servertest::connectionString().toUtf8() + "\n");
+    }
+    std::unique_ptr<app::TfrmMain> open() {
+        auto w = std::make_unique<app::TfrmMain>(dir.path() + '/');
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        return w;
+    }
+    static qint64 addCustomer(const QString& name) {
+        return servertest::scalar("INSERT INTO t_musteri (f_adi) VALUES ($1) RETURNING id",
+                                  {name.toUtf8()})
+            .toLongLong();
+    }
+    static qint64 addVisit(qint64 customer, const char* labour, const char* km) {
+        return servertest::scalar(
+                   "INSERT INTO t_servis (id_musteri, f_tarih, f_km, f_iscilik) "
+                   "VALUES ($1, '2008-12-25', $2, $3) RETURNING id",
+                   {QByteArray::number(customer), QByteArray(km), QByteArray(labour)})
+            .toLongLong();
+    }
+    static void run(controls::TGradButton* button,
+                    std::function<void(dialogs::TEditDialog&)> steps) {
+        testsupport::runCommandDialog(button, std::move(steps), testsupport::DialogFocus::Inside);
+    }
+    static void save(dialogs::TEditDialog& d) { QTest::mouseClick(d.btnTamam, Qt::LeftButton); }
+    // Selects the customer again, as a click on another row and back would.
+    static void reselect(app::TfrmMain& w) {
+        w.qryMain.next();
+        w.qryMain.prior();
+    }
+
+    QTemporaryDir dir;
+    Boxes boxes;
+};
+
+TEST_F(ServerWindow, ShowsTheServersCustomersVisitsAndTotals) {
+    const qint64 a = addCustomer("Ayşe Öztürk");
+    addCustomer("Çağlar Şimşek");
+    addVisit(a, "250.5000", "12000");
+    addVisit(a, "100.0000", "15000");
+    auto w = open();
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(w->qryMain.recordCount(), 2);
+    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Ayşe Öztürk");
+    EXPECT_EQ(w->qryServis.recordCount(), 2);
+    EXPECT_EQ(w->qryServis.fieldByName("f_tarih").displayText(), "25.12.2008");
+    EXPECT_EQ(
+        app::totalsCaption(w->pnlToplam),
+        "Toplam Tutar:  350,50 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  350,50 TL  ");
+    // The search runs on the rows in memory, in Turkish order, as on the file.
+    boxes.typed = "çağ";
+    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Çağlar Şimşek");
+    EXPECT_EQ(w->qryServis.recordCount(), 0);
+}
+
+TEST_F(ServerWindow, AVisitAddedInOneWindowAppearsInTheOtherWhenItsCustomerIsSelectedAgain) {
+    const qint64 a = addCustomer("Ahmet");
+    addCustomer("Burak");
+    auto first = open();
+    auto second = open();
+    ASSERT_EQ(second->qryServis.recordCount(), 0);
+    QApplication::setActiveWindow(first.get());
+    run(first->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        testsupport::pressKey(Qt::Key_Tab);
+        testsupport::typeText("12000");
+        for (int i = 0; i < 5; ++i)
+            testsupport::pressKey(Qt::Key_Tab);
+        ASSERT_EQ(d.insMain->currentRow(), 6);
+        testsupport::typeText("99,95");
+        testsupport::pressKey(Qt::Key_Tab);
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(servertest::scalar("SELECT f_km || '/' || f_iscilik || '/' || id_musteri FROM "
+                                 "t_servis"),
+              "12000/99.9500/" + QString::number(a));
+    EXPECT_EQ(second->qryServis.recordCount(), 0) << "the other window reads again on selection";
+    reselect(*second);
+    EXPECT_EQ(second->qryServis.recordCount(), 1);
+    EXPECT_EQ(second->qryServis.fieldByName("f_km").asString(), "12000");
+    EXPECT_EQ(app::totalsCaption(second->pnlToplam),
+              "Toplam Tutar:  99,95 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  99,95 TL  ");
+}
+
+TEST_F(ServerWindow, TheSameVisitEditedInBothWindowsGivesTheSecondTheConflictAndLosesNothing) {
+    const qint64 a = addCustomer("Ahmet");
+    const qint64 visit = addVisit(a, "100.0000", "12000");
+    auto first = open();
+    auto second = open();
+    QApplication::setActiveWindow(first.get());
+    run(first->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(1);
+        testsupport::typeText("13000");
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    QApplication::setActiveWindow(second.get());
+    run(second->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(1);
+        testsupport::typeText("14000");
+        save(d);
+        EXPECT_TRUE(d.isVisible()) << "a refused save keeps the dialog open";
+        ASSERT_EQ(boxes.errors.size(), 1);
+        EXPECT_EQ(boxes.errors[0], "Row cannot be located for updating. Some values may have "
+                                   "been changed since it was last read.");
+        EXPECT_EQ(second->qryServis.fieldByName("f_km").asString(), "14000")
+            << "the typed value is kept";
+        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+    });
+    EXPECT_EQ(
+        servertest::scalar("SELECT f_km FROM t_servis WHERE id = $1", {QByteArray::number(visit)}),
+        "13000");
+    // Cancelling read the row again: the second window shows the first one's value, and its next
+    // edit saves.
+    EXPECT_EQ(second->qryServis.fieldByName("f_km").asString(), "13000");
+    boxes.errors.clear();
+    run(second->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(1);
+        testsupport::typeText("14000");
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(servertest::scalar("SELECT count(*) || '/' || max(f_km) FROM t_servis"), "1/14000");
+}
+
+TEST_F(ServerWindow, AServerRestartDuringASaveKeepsTheDialogAndTheNextSaveLandsOnce) {
+    addCustomer("Ahmet");
+    auto w = open();
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(1);
+        testsupport::typeText("0532 111 22 33");
+        servertest::cluster("stop");
+        save(d);
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_EQ(boxes.errors.size(), 1);
+        EXPECT_TRUE(boxes.errors[0].contains("server")) << boxes.errors[0].toStdString();
+        EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsEdit);
+        EXPECT_EQ(w->qryMain.fieldByName("f_tel").asString(), "0532 111 22 33");
+        servertest::cluster("start");
+        save(d);
+        EXPECT_FALSE(d.isVisible()) << boxes.errors.join('\n').toStdString();
+    });
+    EXPECT_EQ(boxes.errors.size(), 1);
+    EXPECT_EQ(servertest::scalar("SELECT count(*) || '/' || f_tel FROM t_musteri GROUP BY f_tel"),
+              "1/0532 111 22 33");
+    // The next commands work on the new connection.
+    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        testsupport::pressKey(Qt::Key_Tab);
+        testsupport::typeText("5000");
+        save(d);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(servertest::scalar("SELECT count(*) FROM t_servis"), "1");
+}
+
+TEST_F(ServerWindow, DeletingACustomerDeletesItsVisitsOnTheServer) {
+    const qint64 a = addCustomer("Ahmet");
+    const qint64 b = addCustomer("Burak");
+    addVisit(a, "10.0000", "1");
+    addVisit(b, "20.0000", "2");
+    auto w = open();
+    QTest::mouseClick(w->btnMusteriSil, Qt::LeftButton);
+    EXPECT_EQ(boxes.messages, QStringList{"Bu kayıt tamamen silinecek ?"});
+    EXPECT_EQ(servertest::scalar("SELECT string_agg(f_adi, ',') FROM t_musteri"), "Burak");
+    EXPECT_EQ(servertest::scalar("SELECT string_agg(f_km::text, ',') FROM t_servis"), "2");
+    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Burak");
+    EXPECT_EQ(app::totalsCaption(w->pnlToplam),
+              "Toplam Tutar:  20,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  20,00 TL  ");
+}
+
+TEST_F(ServerWindow, AServerThatCannotBeReachedGivesTheErrorBoxAndAnEmptyWindow) {
+    QFile ini(dir.path() + "/Korvela.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[Database]\nServer=host=127.0.0.1 port=1 dbname=korvela connect_timeout=3\n");
+    ini.close();
+    auto w = open();
+    ASSERT_EQ(boxes.errors.size(), 1);
+    EXPECT_TRUE(boxes.errors[0].contains("Connection refused")) << boxes.errors[0].toStdString();
+    EXPECT_FALSE(w->qryMain.active());
+    EXPECT_FALSE(w->dbsPRJ.connected());
+    // As with a missing file: every command fails with its own message, and the program goes on.
+    boxes.errors.clear();
+    platform::guarded([&] { w->btnMusteriSilClick(); });
+    EXPECT_EQ(boxes.errors,
+              QStringList{"qryMain: Cannot perform this operation on a closed dataset."});
+}
+
+} // namespace
