@@ -1,6 +1,7 @@
 // korvela-bench: timings of the cursor engine on a large generated database.
 //
 //   korvela-bench [--customers N] [--runs R]
+//   korvela-bench --server [--connection STRING] [--customers N] [--runs R]
 //
 // Builds a temporary database with N customers (default 100000) and ten visits each, then prints
 // one figure a line, each the median of R runs (default 5). Times are the process's CPU time, so
@@ -15,7 +16,8 @@
 //   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
 //   plain drawText of the same note (tools/inspector_bench.cpp)
 //   peak-rss: <MiB>
-// Further measurements are added to the table in main().
+// Further measurements are added to the table in main(). With --server the program runs on a
+// database server instead (tools/server_bench.cpp).
 #include "core/Errors.h"
 #include "data/Schema.h"
 #include "engine/CursorConnection.h"
@@ -245,6 +247,7 @@ void runGridBenchmarks(std::FILE* out, int runs);
 void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
+int runServerBenchmarks(const QStringList& args, std::FILE* out);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -254,6 +257,14 @@ int main(int argc, char** argv) {
     int customers = 100000;
     Context context;
     const QStringList args = app.arguments();
+    if (args.contains(QStringLiteral("--server"))) {
+        try {
+            return runServerBenchmarks(args, stdout);
+        } catch (const core::Exception& e) {
+            std::fprintf(stderr, "korvela-bench: %s\n", e.what());
+            return 1;
+        }
+    }
     for (int i = 1; i < args.size(); ++i) {
         bool ok = false;
         if (args[i] == "--customers" && i + 1 < args.size())

@@ -1,17 +1,23 @@
-// korvela-server-bench: the server engine's select path against a bare libpq loop.
+// korvela-bench --server: the program on a database server against bare libpq loops.
 //
-//   korvela-server-bench [--connection STRING] [--customers N] [--runs R]
+//   korvela-bench --server [--connection STRING] [--customers N] [--runs R]
 //
 // Makes a schema of its own on the server the connection string names (default: the PG*
 // environment, e.g. under pg_virtualenv), fills N customers (default 100000) with ten visits
 // each on the server, prints one figure a line (medians of R runs, default 5, wall time: the
 // server works in another process) and drops the schema again.
-//   open-customers-server: select path <ms>, bare <ms>, ratio=<select/bare>
-//       "select * from t_musteri": the backend's select (column types, base table and key from
-//       the catalog, cached) and a walk over every cell in the row store's form, against
+//   open-customers-server: <engine> ms, bare <ms>, ratio=<engine/bare>
+//       "select * from t_musteri" opened in the cursor engine (the whole result read into the
+//       row store, column types, base table and key from the catalog, cached), against
 //       PQexecParams and a walk over every cell's text
-//   decode-customers-server: <ms>   the select path with every cell decoded to a cursor value
-//   move-10-visits-server: select path <ms>, bare <ms>   one customer's visits re-queried
+//   decode-customers-server: <ms>   the backend's select with every cell decoded to a value
+//   move-10-visits-server: <ms>, bare <ms>   the main window on the server: a move to another
+//       customer with everything its after-scroll runs (the visits re-queried, the totals
+//       pass), against the visits' query in a bare libpq loop; the median over 100 customers
+//   start-up-server: <ms>   the main window built and shown on the server
+#include "app/Main.h"
+#include "engine/CursorConnection.h"
+#include "engine/CursorRecordset.h"
 #include "pgengine/PgError.h"
 #include "pgengine/PgSession.h"
 #include "pgengine/PgValue.h"
@@ -19,6 +25,9 @@
 #include "pgengine/ServerSchema.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -66,20 +75,6 @@ std::uint64_t walkBare(PGconn* conn, const char* sql) {
     return sum;
 }
 
-std::uint64_t walkSelect(pgengine::ServerBackend& backend, const QString& sql) {
-    std::uint64_t sum = 0;
-    std::vector<cursor::CellData> cells;
-    backend.select(
-        sql, [&](const cursor::ResultShape& shape) { cells.resize(shape.columns.size()); },
-        [&](const cursor::RowSource& row) {
-            row.read(cells.data());
-            for (const cursor::CellData& cell : cells)
-                sum += cell.type == cursor::CellData::Integer ? std::uint64_t(cell.integer)
-                                                              : cell.bytes.size();
-        });
-    return sum;
-}
-
 // The select path with every cell decoded to a cursor value by its column's type.
 std::uint64_t decodeSelect(pgengine::ServerBackend& backend, const QString& sql) {
     std::uint64_t sum = 0;
@@ -99,16 +94,61 @@ std::uint64_t decodeSelect(pgengine::ServerBackend& backend, const QString& sql)
     return sum;
 }
 
-int run(const QStringList& args) {
+// The main window on the server's benchmark schema, through a settings file in a directory.
+void windowLines(std::FILE* out, const QString& connection, const QByteArray& schema, PGconn* conn,
+                 int customers, int runs) {
+    QTemporaryDir dir;
+    QFile ini(dir.path() + "/Korvela.ini");
+    if (!ini.open(QIODevice::WriteOnly))
+        throw pgengine::ServerError(pgengine::ServerError::Kind::Connection,
+                                    QStringLiteral("cannot write ") + ini.fileName());
+    ini.write("[Database]\nServer=" + connection.toUtf8() + " options=-csearch_path=" + schema +
+              "\n");
+    ini.close();
+    const QString directory = dir.path() + '/';
+    std::vector<double> startUp;
+    for (int i = 0; i < runs; ++i) {
+        startUp.push_back(measure(1, [&] {
+            app::TfrmMain w(directory);
+            w.show();
+            QCoreApplication::processEvents();
+        }));
+    }
+    app::TfrmMain w(directory);
+    w.show();
+    QCoreApplication::processEvents();
+    if (!w.qryMain.active())
+        throw pgengine::ServerError(pgengine::ServerError::Kind::Connection,
+                                    QStringLiteral("the window did not open the server"));
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(2, customers);
+    std::vector<double> moves, bare;
+    for (int i = 0; i < 100; ++i) {
+        const int customer = pick(random);
+        w.qryMain.locate("id", {QString::number(customer)}, 0); // stand on it first
+        w.qryMain.prior();
+        moves.push_back(measure(1, [&] { w.qryMain.next(); }));
+        const QByteArray q = "select * from " + schema +
+                             ".t_servis where id_musteri=" + QByteArray::number(customer);
+        bare.push_back(measure(1, [&] { sink = sink + walkBare(conn, q.constData()); }));
+    }
+    std::fprintf(out, "move-10-visits-server: %.3f ms, bare %.3f ms\n", median(moves),
+                 median(bare));
+    std::fprintf(out, "start-up-server: %.1f ms\n", median(startUp));
+}
+
+} // namespace
+
+int runServerBenchmarks(const QStringList& args, std::FILE* out) {
     QString connection;
     int customers = 100000, runs = 5;
-    for (int i = 1; i + 1 < args.size(); i += 2) {
+    for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "--connection")
-            connection = args[i + 1];
+            connection = args[++i];
         else if (args[i] == "--customers")
-            customers = args[i + 1].toInt();
+            customers = std::max(2, args[++i].toInt());
         else if (args[i] == "--runs")
-            runs = std::max(1, args[i + 1].toInt());
+            runs = std::max(1, args[++i].toInt());
     }
     pgengine::ServerBackend backend(connection);
     pgengine::Session& session = backend.session();
@@ -141,49 +181,32 @@ int run(const QStringList& args) {
         session.exec("RESET statement_timeout");
 
         PGconn* conn = session.handle();
-        walkSelect(backend, "select * from t_musteri where false"); // the catalog, cached now
+        cursor::Connection engine;
+        engine.open(std::make_unique<pgengine::ServerBackend>(
+            connection + " options=-csearch_path=" + QString::fromUtf8(schema)));
+        {
+            cursor::Recordset warm; // the catalog, cached now
+            warm.open(engine, "select * from t_musteri where false");
+        }
         const double bare =
             measure(runs, [&] { sink = sink + walkBare(conn, "select * from t_musteri"); });
-        const double select =
-            measure(runs, [&] { sink = sink + walkSelect(backend, "select * from t_musteri"); });
-        std::printf("open-customers-server: select path %.1f ms, bare %.1f ms, ratio=%.2f\n",
-                    select, bare, select / bare);
+        const double opened = measure(runs, [&] {
+            cursor::Recordset rs;
+            rs.open(engine, "select * from t_musteri");
+            sink = sink + std::uint64_t(rs.recordCount());
+        });
+        std::fprintf(out, "open-customers-server: %.1f ms, bare %.1f ms, ratio=%.2f\n", opened,
+                     bare, opened / bare);
 
         const double decode =
             measure(runs, [&] { sink = sink + decodeSelect(backend, "select * from t_musteri"); });
-        std::printf("decode-customers-server: %.1f ms\n", decode);
+        std::fprintf(out, "decode-customers-server: %.1f ms\n", decode);
+        windowLines(out, connection, schema, conn, customers, runs);
 
-        std::mt19937 random(42);
-        std::uniform_int_distribution<int> pick(1, customers);
-        const int moves = 200;
-        std::vector<QByteArray> queries;
-        for (int i = 0; i < moves; ++i)
-            queries.push_back("select * from t_servis where id_musteri=" +
-                              QByteArray::number(pick(random)));
-        std::vector<double> bareMoves, selectMoves;
-        for (const QByteArray& q : queries) {
-            bareMoves.push_back(measure(1, [&] { sink = sink + walkBare(conn, q.constData()); }));
-            selectMoves.push_back(
-                measure(1, [&] { sink = sink + walkSelect(backend, QString::fromUtf8(q)); }));
-        }
-        std::printf("move-10-visits-server: select path %.3f ms, bare %.3f ms\n",
-                    median(selectMoves), median(bareMoves));
     } catch (...) {
         dropSchema();
         throw;
     }
     dropSchema();
     return 0;
-}
-
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    try {
-        return run(app.arguments());
-    } catch (const pgengine::ServerError& e) {
-        std::fprintf(stderr, "korvela-server-bench: %s\n", e.what());
-        return 1;
-    }
 }
