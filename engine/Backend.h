@@ -29,6 +29,13 @@ struct CellData {
 // *storage, which must outlive the cell.
 CellData storedForm(const Value& value, QByteArray* storage);
 
+// A cell's value for a column type: Money for Currency (exact decimal text, and numbers other
+// tools wrote), QDateTime for DateTime, qint64 for integers; text that does not parse is passed
+// on as QString rather than lost. The parts: the money of a cell, and its text.
+Value decodeCell(const CellData& cell, ColumnType type);
+std::optional<Money> moneyOfCell(const CellData& cell);
+QString textOfCell(const CellData& cell);
+
 // The texts of a failed optimistic check and of a row whose owner row is missing (trailing full
 // stops left off, as with every engine message: the error box adds them).
 extern const QString kRowConflict;

@@ -114,19 +114,6 @@ void RowStore::readInto(Cell* cells, const RowSource& source) {
     }
 }
 
-CellData RowStore::data(int row, int column) const {
-    const Cell& c = cell(row, column);
-    CellData d;
-    d.type = c.type;
-    if (c.type == Cell::Integer)
-        d.integer = c.v.integer;
-    else if (c.type == Cell::Float)
-        d.real = c.v.real;
-    else
-        d.bytes = bytes(c);
-    return d;
-}
-
 int RowStore::appendRow(const RowSource& source) {
     if (std::size_t(rows_) == kFirstPageRows * ((std::size_t(1) << pages_.size()) - 1)) {
         const std::size_t pageRows = kFirstPageRows << pages_.size();
@@ -231,44 +218,24 @@ const std::vector<std::uint32_t>& RowStore::sortRanks(int column) {
     return cache.ranks;
 }
 
+namespace {
+
+CellData dataOf(const Cell& cell, std::string_view bytes) {
+    CellData d;
+    d.type = cell.type;
+    if (cell.type == Cell::Integer)
+        d.integer = cell.v.integer;
+    else if (cell.type == Cell::Float)
+        d.real = cell.v.real;
+    else
+        d.bytes = bytes;
+    return d;
+}
+
+} // namespace
+
 std::optional<Money> RowStore::decodeMoney(const Cell& cell) const {
-    switch (cell.type) {
-    case Cell::Text: {
-        // Fast path for the stored form "-1234.5000"; anything else goes through Money's parser.
-        const std::string_view b = bytes(cell);
-        std::size_t i = 0;
-        const bool negative = !b.empty() && b[0] == '-';
-        if (negative)
-            ++i;
-        std::int64_t units = 0;
-        const std::size_t intStart = i;
-        while (i < b.size() && b[i] >= '0' && b[i] <= '9' && i - intStart < 14)
-            units = units * 10 + (b[i++] - '0');
-        const std::size_t intDigits = i - intStart;
-        if (intDigits > 0 && i + 5 == b.size() && b[i] == '.') {
-            std::int64_t fraction = 0;
-            bool ok = true;
-            for (std::size_t k = i + 1; k < b.size(); ++k) {
-                ok = ok && b[k] >= '0' && b[k] <= '9';
-                fraction = fraction * 10 + (b[k] - '0');
-            }
-            if (ok) {
-                const std::int64_t raw = units * Money::Scale + fraction;
-                return Money::fromRaw(negative ? -raw : raw);
-            }
-        }
-        return Money::fromStorageText(QString::fromUtf8(b.data(), qsizetype(b.size())));
-    }
-    case Cell::Integer:
-        if (cell.v.integer > std::numeric_limits<std::int64_t>::max() / Money::Scale ||
-            cell.v.integer < std::numeric_limits<std::int64_t>::min() / Money::Scale)
-            return std::nullopt;
-        return Money::fromUnits(cell.v.integer);
-    case Cell::Float:
-        return Money::fromDouble(cell.v.real);
-    default:
-        return std::nullopt;
-    }
+    return moneyOfCell(dataOf(cell, bytes(cell)));
 }
 
 QDateTime RowStore::decodeDateTime(const Cell& cell) const {
@@ -278,69 +245,16 @@ QDateTime RowStore::decodeDateTime(const Cell& cell) const {
 }
 
 QString RowStore::decodeText(const Cell& cell) const {
-    switch (cell.type) {
-    case Cell::Text:
-    case Cell::Blob: {
-        const std::string_view b = bytes(cell);
-        return QString::fromUtf8(b.data(), qsizetype(b.size()));
-    }
-    case Cell::Integer:
-        return QString::number(cell.v.integer);
-    case Cell::Float:
-        return QString::number(cell.v.real, 'g', 15);
-    case Cell::Null:
-        break;
-    }
-    return {};
+    return textOfCell(dataOf(cell, bytes(cell)));
+}
+
+CellData RowStore::data(int row, int column) const {
+    const Cell& c = cell(row, column);
+    return dataOf(c, bytes(c));
 }
 
 Value RowStore::decode(const Cell& cell, ColumnType type) const {
-    if (cell.type == Cell::Null)
-        return {};
-    switch (type) {
-    case ColumnType::Integer:
-    case ColumnType::AutoIncrement:
-        if (cell.type == Cell::Integer)
-            return qint64(cell.v.integer);
-        if (cell.type == Cell::Float)
-            return cell.v.real;
-        if (cell.type == Cell::Text) {
-            bool ok = false;
-            const qint64 n = decodeText(cell).toLongLong(&ok);
-            if (ok)
-                return n;
-        }
-        return decodeText(cell);
-    case ColumnType::Float:
-        if (cell.type == Cell::Float)
-            return cell.v.real;
-        if (cell.type == Cell::Integer)
-            return double(cell.v.integer);
-        return decodeText(cell);
-    case ColumnType::Currency:
-        if (const std::optional<Money> m = decodeMoney(cell))
-            return *m;
-        return decodeText(cell);
-    case ColumnType::DateTime:
-        if (cell.type == Cell::Text) {
-            const QString text = decodeText(cell);
-            const QDateTime dt = dateTimeFromStorage(text);
-            if (dt.isValid())
-                return dt;
-            return text;
-        }
-        break;
-    case ColumnType::Text:
-    case ColumnType::Memo:
-        return decodeText(cell);
-    case ColumnType::Other:
-        break;
-    }
-    if (cell.type == Cell::Integer)
-        return qint64(cell.v.integer);
-    if (cell.type == Cell::Float)
-        return cell.v.real;
-    return decodeText(cell);
+    return decodeCell(dataOf(cell, bytes(cell)), type);
 }
 
 } // namespace cursor

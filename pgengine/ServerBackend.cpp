@@ -367,7 +367,7 @@ cursor::Backend::Inserted ServerBackend::insert(const cursor::BaseTable& table,
     const cursor::ColumnType keyType =
         mapType(PQftype(r.get(), table.keyColumn), PQfmod(r.get(), table.keyColumn), &size);
     const std::vector<CellKind> kinds = cellKinds(r);
-    inserted.key = decode(ResultRow(r, kinds).cell(table.keyColumn), keyType);
+    inserted.key = cursor::decodeCell(ResultRow(r, kinds).cell(table.keyColumn), keyType);
     readRows(r, stored);
     inserted.readBack = cursor::ReadBack::Read;
     return inserted;

@@ -89,7 +89,7 @@ std::uint64_t decodeSelect(pgengine::ServerBackend& backend, const QString& sql)
         [&](const cursor::RowSource& row) {
             row.read(cells.data());
             for (std::size_t c = 0; c < cells.size(); ++c)
-                sum += pgengine::decode(cells[c], columns[c].type).index();
+                sum += cursor::decodeCell(cells[c], columns[c].type).index();
         });
     return sum;
 }

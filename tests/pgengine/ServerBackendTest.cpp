@@ -77,7 +77,7 @@ struct Rows {
         return rows.at(std::size_t(row)).at(std::size_t(column)).view();
     }
     Value value(int row, int column) const {
-        return pgengine::decode(cell(row, column), shape.columns[std::size_t(column)].type);
+        return cursor::decodeCell(cell(row, column), shape.columns[std::size_t(column)].type);
     }
     CellData key(int row = 0) const { return cell(row, table().keyColumn); }
     // The originals of every writable column of a row, for a delete.
@@ -368,7 +368,7 @@ TEST_F(ServerBackendTest, ValuesRoundTripExactly) {
         EXPECT_EQ(show(row.value(0, labour)), show(m));
         EXPECT_EQ(show(row.value(0, visitsShape.column("f_tutar"))), "<null>");
         EXPECT_EQ(show(row.cell(0, labour)),
-                  "text '" + pgengine::moneyToText(m).toStdString() + "'");
+                  "text '" + m.toStorageText().toStdString() + "'");
         const Rows again = selectAll(other, "select * from t_servis order by id desc limit 1");
         EXPECT_EQ(show(again.value(0, labour)), show(m));
     }
