@@ -76,6 +76,25 @@ runuser -u "$user" -- env HOME="/home/$user" COMMAND="$command" \
     echo "package test: the installed program showed its main window"
 '
 
+# The settings file beside the program is the package's conffile in /etc. A Server line an
+# administrator adds is read by the installed program: an unreachable server gives the error box
+# (its caption is the program's name) instead of the empty database's window.
+[ "$(readlink -f /usr/lib/korvela/Korvela.ini)" = /etc/korvela/Korvela.ini ] || fail "no settings file beside the program"
+dpkg-query --control-show korvela conffiles | grep -qx /etc/korvela/Korvela.ini || fail "the settings file is no conffile"
+grep -q '^\[Database\]' /etc/korvela/Korvela.ini && ! grep -q '^Server=' /etc/korvela/Korvela.ini ||
+    fail "the shipped settings file names a server"
+echo "Server=host=127.0.0.1 port=1 dbname=korvela connect_timeout=3" >>/etc/korvela/Korvela.ini
+runuser -u "$user" -- env HOME="/home/$user" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    cd /
+    korvela &
+    pid=$!
+    box="$(timeout 30 xdotool search --sync --onlyvisible --name "^Korvela\$" | head -n 1)"
+    kill "$pid"
+    wait "$pid" || true
+    [ -n "$box" ] || { echo "no error box for the unreachable server"; exit 1; }
+    echo "package test: the installed program read the server from its settings file"
+'
+
 # A customer entered through the program's own path (the link beside it) by the group member.
 runuser -u "$user" -- sqlite3 /usr/lib/korvela/Korvela.mdb \
     "insert into t_musteri (f_adi, f_arac_plaka) values ('Yükseltme Deneme', '34 YUK 2')"
@@ -88,6 +107,8 @@ apt-get install -y "$second"
 [ "$(sqlite3 "$data/Korvela.mdb" "select f_adi from t_musteri")" = "Yükseltme Deneme" ] ||
     fail "the upgrade lost the customer"
 [ "$(stat -c '%U:%G %a' "$data/Korvela.mdb")" = "root:korvela 664" ] || fail "the upgrade changed the database's mode"
+grep -q '^Server=host=127.0.0.1 port=1 ' /etc/korvela/Korvela.ini || fail "the upgrade lost the administrator's settings"
+sed -i '/^Server=/d' /etc/korvela/Korvela.ini
 
 # Removal keeps it; a reinstall finds it again; a purge deletes it.
 apt-get remove -y korvela
@@ -97,6 +118,7 @@ apt-get install -y "$second"
 apt-get purge -y korvela 2>&1 | tee "$out/purge.log"
 grep -q "purge deletes the database" "$out/purge.log" || fail "the purge did not say it deletes the database"
 [ ! -e "$data" ] || fail "purge left $data"
+[ ! -e /etc/korvela/Korvela.ini ] || fail "purge left the settings file"
 userdel --remove "$user" 2>/dev/null || true
 cmake "$build" -DKORVELA_PACKAGE_RELEASE=1 >/dev/null
 echo "package test: the package installs, starts, upgrades and purges as it should"
