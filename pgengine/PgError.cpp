@@ -13,7 +13,11 @@ QString ServerError::clean(const QString& raw) {
     return s;
 }
 
-ServerError::ServerError(Kind kind, const QString& message)
-    : core::EOleException(clean(message)), kind_(kind) {}
+const QString kRelatedRecordRequired =
+    QStringLiteral("You cannot add or change a record because a related record is required in "
+                   "table '%1'");
+
+ServerError::ServerError(Kind kind, const QString& message, Diagnostics diagnostics)
+    : core::EOleException(clean(message)), kind_(kind), diagnostics_(std::move(diagnostics)) {}
 
 } // namespace pgengine

@@ -3,6 +3,7 @@
 
 #include "core/Errors.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace pgengine {
@@ -10,6 +11,8 @@ namespace pgengine {
 // The text a write gets when its row was changed or deleted by someone else since it was read.
 // Trailing full stop left off, as with every engine message: the error box adds it.
 extern const QString kRowConflict;
+// The text an insert or update gets when the row it refers to in another table (%1) is not there.
+extern const QString kRelatedRecordRequired;
 
 // Raised by every failing server operation. The message is PostgreSQL's text on one line with
 // trailing blanks, control characters and full stops removed (the form the cursor engine's
@@ -21,8 +24,16 @@ public:
         Conflict,   // optimistic check: the row was changed or deleted by another session
         Statement,  // the server refused a statement (syntax, constraint, type, timeout)
     };
-    ServerError(Kind kind, const QString& message);
+    // What the server said about a refused statement (empty for other failures).
+    struct Diagnostics {
+        QByteArray sqlState; // "23503"
+        QByteArray schema;   // of the table the statement was refused on
+        QByteArray table;
+        QByteArray constraint; // the constraint it violated
+    };
+    ServerError(Kind kind, const QString& message, Diagnostics diagnostics = {});
     Kind kind() const { return kind_; }
+    const Diagnostics& diagnostics() const { return diagnostics_; }
 
     // One line: runs of white space (libpq's messages carry "\n\t") become one blank; trailing
     // blanks, control characters and full stops go.
@@ -30,6 +41,7 @@ public:
 
 private:
     Kind kind_;
+    Diagnostics diagnostics_;
 };
 
 } // namespace pgengine

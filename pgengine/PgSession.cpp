@@ -68,6 +68,14 @@ QString statementMessage(const PGresult* r, PGconn* conn) {
     return message;
 }
 
+ServerError::Diagnostics diagnosticsOf(const PGresult* r) {
+    const auto field = [r](int code) {
+        return QByteArray(r ? PQresultErrorField(r, code) : nullptr);
+    };
+    return {field(PG_DIAG_SQLSTATE), field(PG_DIAG_SCHEMA_NAME), field(PG_DIAG_TABLE_NAME),
+            field(PG_DIAG_CONSTRAINT_NAME)};
+}
+
 const QString kLost = QStringLiteral("The connection to the database server was lost: ");
 
 } // namespace
@@ -203,7 +211,8 @@ Result Session::exec(const QByteArray& sql, const std::vector<Param>& params, Re
     if (succeeded(result.get()))
         return result;
     if (PQstatus(d->conn) == CONNECTION_OK)
-        throw ServerError(ServerError::Kind::Statement, statementMessage(result.get(), d->conn));
+        throw ServerError(ServerError::Kind::Statement, statementMessage(result.get(), d->conn),
+                          diagnosticsOf(result.get()));
     // The connection is gone. Nothing of a repeatable statement sent outside a transaction can
     // have taken effect, so it may go once more on a fresh connection.
     const QString lost = d->connectionMessage();
@@ -217,8 +226,8 @@ Result Session::exec(const QByteArray& sql, const std::vector<Param>& params, Re
         if (succeeded(result.get()))
             return result;
         if (PQstatus(d->conn) == CONNECTION_OK)
-            throw ServerError(ServerError::Kind::Statement,
-                              statementMessage(result.get(), d->conn));
+            throw ServerError(ServerError::Kind::Statement, statementMessage(result.get(), d->conn),
+                              diagnosticsOf(result.get()));
     }
     throw ServerError(ServerError::Kind::Connection, kLost + lost);
 }

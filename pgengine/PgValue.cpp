@@ -120,29 +120,50 @@ Param toParam(const cursor::Value& value) {
         value);
 }
 
-cursor::Value decode(const CellRef& cell, cursor::ColumnType type) {
+Param cellParam(const cursor::CellData& cell) {
+    switch (cell.type) {
+    case cursor::CellData::Null:
+        return std::nullopt;
+    case cursor::CellData::Integer:
+        return QByteArray::number(qint64(cell.integer));
+    case cursor::CellData::Float: {
+        char buffer[32];
+        const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, cell.real);
+        return QByteArray(buffer, error == std::errc() ? end - buffer : 0);
+    }
+    case cursor::CellData::Text:
+    case cursor::CellData::Blob:
+        break;
+    }
+    return QByteArray(cell.bytes.data(), qsizetype(cell.bytes.size()));
+}
+
+cursor::Value decode(const cursor::CellData& cell, cursor::ColumnType type) {
+    using cursor::CellData;
     using cursor::ColumnType;
     switch (cell.type) {
-    case CellRef::Null:
+    case CellData::Null:
         return {};
-    case CellRef::Integer:
+    case CellData::Integer:
         if (type == ColumnType::Currency)
             return Money::fromUnits(cell.integer);
         return qint64(cell.integer);
-    case CellRef::Float:
+    case CellData::Float:
         return cell.real;
-    case CellRef::Text:
+    case CellData::Text:
+    case CellData::Blob:
         break;
     }
+    const std::string_view text = cell.bytes;
     if (type == ColumnType::Currency) {
-        if (const std::optional<Money> m = moneyFromText(cell.text))
+        if (const std::optional<Money> m = moneyFromText(text))
             return *m;
     } else if (type == ColumnType::DateTime) {
-        const QDateTime dt = dateTimeFromText(cell.text);
+        const QDateTime dt = dateTimeFromText(text);
         if (dt.isValid())
             return dt;
     }
-    return QString::fromUtf8(cell.text.data(), qsizetype(cell.text.size()));
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 } // namespace pgengine

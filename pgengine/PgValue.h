@@ -2,25 +2,13 @@
 // date-times, UTF-8 text).
 #pragma once
 
-#include "engine/CursorValue.h"
+#include "engine/Backend.h"
 #include "pgengine/PgSession.h"
 
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace pgengine {
-
-// One cell in the compact form of the cursor engine's row store: integers as numbers, floats as
-// doubles, everything else (text, money as decimal text "-1234.5000", date-times as
-// "YYYY-MM-DD HH:MM:SS") as UTF-8 bytes that live as long as the result.
-struct CellRef {
-    enum Type : std::uint8_t { Null, Integer, Float, Text };
-    Type type = Null;
-    std::int64_t integer = 0;
-    double real = 0;
-    std::string_view text;
-};
 
 // Exact money text both ways ("-922337203685477.5808"): the file's storage form out; in, four
 // decimals at most (more only as trailing zeros), no exponent, no blanks, the whole 64-bit range.
@@ -35,7 +23,11 @@ QDateTime dateTimeFromText(std::string_view text);
 // date-times in the forms above, text as UTF-8.
 Param toParam(const cursor::Value& value);
 
+// A cell as it was read, as a statement parameter: null stays null, an integer in decimal, a
+// float in the shortest form that reads back as the same double, text and blobs as their bytes.
+Param cellParam(const cursor::CellData& cell);
+
 // Decodes a cell for a column type; text that does not parse is passed on as QString.
-cursor::Value decode(const CellRef& cell, cursor::ColumnType type);
+cursor::Value decode(const cursor::CellData& cell, cursor::ColumnType type);
 
 } // namespace pgengine

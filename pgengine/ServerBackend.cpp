@@ -2,8 +2,10 @@
 #include "pgengine/ServerBackend.h"
 
 #include "pgengine/PgError.h"
+#include "pgengine/PgValue.h"
 
 #include <charconv>
+#include <cmath>
 #include <libpq-fe.h>
 #include <set>
 
@@ -58,6 +60,128 @@ QByteArray bytes(std::string_view text) {
     throw ServerError(ServerError::Kind::Conflict, kRowConflict);
 }
 
+// How a result column's cells are handed over.
+enum class CellKind : std::uint8_t { Integer, Float, Text };
+
+std::vector<CellKind> cellKinds(const Result& result) {
+    std::vector<CellKind> kinds(std::size_t(result.columnCount()), CellKind::Text);
+    for (int c = 0; c < result.columnCount(); ++c) {
+        const Oid type = PQftype(result.get(), c);
+        kinds[std::size_t(c)] = isInteger(type)                      ? CellKind::Integer
+                                : type == kFloat4 || type == kFloat8 ? CellKind::Float
+                                                                     : CellKind::Text;
+    }
+    return kinds;
+}
+
+// One row of a libpq result; the cells point into the result.
+class ResultRow : public cursor::RowSource {
+public:
+    ResultRow(const Result& result, const std::vector<CellKind>& kinds)
+        : result_(result), kinds_(kinds) {}
+    void setRow(int row) { row_ = row; }
+    int columnCount() const override { return int(kinds_.size()); }
+    void read(cursor::CellData* cells) const override {
+        for (int c = 0; c < columnCount(); ++c)
+            cells[c] = cell(c);
+    }
+
+    cursor::CellData cell(int column) const {
+        cursor::CellData cell;
+        if (result_.isNull(row_, column))
+            return cell;
+        cell.bytes = result_.text(row_, column);
+        const char* begin = cell.bytes.data();
+        const char* end = begin + cell.bytes.size();
+        switch (kinds_[std::size_t(column)]) {
+        case CellKind::Integer: {
+            const auto [last, error] = std::from_chars(begin, end, cell.integer);
+            if (error == std::errc() && last == end) {
+                cell.type = cursor::CellData::Integer;
+                return cell;
+            }
+            break;
+        }
+        case CellKind::Float: {
+            // from_chars takes "NaN" and "Infinity" as well; those stay text.
+            const auto [last, error] = std::from_chars(begin, end, cell.real);
+            if (error == std::errc() && last == end && std::isfinite(cell.real)) {
+                cell.type = cursor::CellData::Float;
+                return cell;
+            }
+            break;
+        }
+        case CellKind::Text:
+            break;
+        }
+        cell.type = cursor::CellData::Text;
+        return cell;
+    }
+
+private:
+    const Result& result_;
+    const std::vector<CellKind>& kinds_;
+    int row_ = 0;
+};
+
+// Hands every row of the result to the reader, in order.
+void readRows(const Result& result, const cursor::RowReader& reader) {
+    const std::vector<CellKind> kinds = cellKinds(result);
+    ResultRow row(result, kinds);
+    for (int r = 0; r < result.rowCount(); ++r) {
+        row.setRow(r);
+        reader(row);
+    }
+}
+
+QByteArray qualified(const cursor::BaseTable& table) {
+    return Session::quoteName(table.schema) + '.' + Session::quoteName(table.name);
+}
+
+// The written row in the result's column shape: NULL stands for columns not of the table.
+QByteArray columnList(const cursor::BaseTable& table) {
+    QByteArray sql;
+    for (std::size_t i = 0; i < table.origins.size(); ++i) {
+        if (i > 0)
+            sql += ", ";
+        sql +=
+            table.origins[i].isEmpty() ? QByteArray("NULL") : Session::quoteName(table.origins[i]);
+    }
+    return sql;
+}
+
+// The table's key column, or the provider's refusal when the rows cannot be written back.
+QByteArray keyName(const cursor::BaseTable& table) {
+    if (table.keyColumn < 0 || std::size_t(table.keyColumn) >= table.origins.size() ||
+        table.origins[std::size_t(table.keyColumn)].isEmpty())
+        throw ServerError(ServerError::Kind::Statement,
+                          QStringLiteral("Current Recordset does not support updating. This may "
+                                         "be a limitation of the provider, or of the selected "
+                                         "locktype"));
+    return Session::quoteName(table.origins[std::size_t(table.keyColumn)]);
+}
+
+// The table column a write names: one of the table's, not the key.
+QByteArray writableName(const cursor::BaseTable& table, int column) {
+    if (column < 0 || std::size_t(column) >= table.origins.size() ||
+        table.origins[std::size_t(column)].isEmpty())
+        throw ServerError(ServerError::Kind::Statement,
+                          QStringLiteral("Column %1 is not a column of table '%2'")
+                              .arg(column)
+                              .arg(QString::fromUtf8(table.name)));
+    const QByteArray& name = table.origins[std::size_t(column)];
+    if (column == table.keyColumn)
+        throw ServerError(
+            ServerError::Kind::Statement,
+            QStringLiteral("Field '%1' cannot be updated").arg(QString::fromUtf8(name)));
+    return Session::quoteName(name);
+}
+
+// A run of "$n" markers as the parameters grow.
+QByteArray mark(const std::vector<Param>& params) {
+    return '$' + QByteArray::number(qsizetype(params.size()));
+}
+
 } // namespace
 
 // One base table as the catalog describes it.
@@ -72,50 +196,20 @@ struct ServerBackend::TableInfo {
     QHash<int, Attribute> attributes; // by attnum
 };
 
-ServerRows::ServerRows(Result result,
-                       std::shared_ptr<const std::vector<cursor::ColumnInfo>> columns)
-    : result_(std::move(result)), columns_(std::move(columns)) {
-    const int n = columnCount();
-    integral_.resize(std::size_t(n));
-    floating_.resize(std::size_t(n));
-    for (int c = 0; c < n && c < result_.columnCount(); ++c) {
-        const Oid type = PQftype(result_.get(), c);
-        integral_[std::size_t(c)] = isInteger(type);
-        floating_[std::size_t(c)] = type == kFloat4 || type == kFloat8;
-    }
+ServerBackend::ServerBackend(const QString& connectionString) {
+    session_.open(connectionString);
 }
-
-CellRef ServerRows::cell(int row, int column) const {
-    CellRef cell;
-    if (result_.isNull(row, column))
-        return cell;
-    cell.text = result_.text(row, column);
-    if (integral_[std::size_t(column)]) {
-        const auto [end, error] =
-            std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), cell.integer);
-        if (error == std::errc() && end == cell.text.data() + cell.text.size()) {
-            cell.type = CellRef::Integer;
-            return cell;
-        }
-    } else if (floating_[std::size_t(column)]) {
-        const auto [end, error] =
-            std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), cell.real);
-        if (error == std::errc() && end == cell.text.data() + cell.text.size()) {
-            cell.type = CellRef::Float;
-            return cell;
-        }
-    }
-    cell.type = CellRef::Text; // also "NaN", "Infinity": passed on as text
-    return cell;
-}
-
-cursor::Value ServerRows::value(int row, int column) const {
-    return decode(cell(row, column), this->column(column).type);
-}
-
-ServerBackend::ServerBackend(Session& session) : session_(session) {}
 
 ServerBackend::~ServerBackend() = default;
+
+bool ServerBackend::isOpen() const {
+    return session_.isOpen();
+}
+
+void ServerBackend::close() {
+    session_.close();
+    tables_.clear();
+}
 
 const ServerBackend::TableInfo& ServerBackend::tableInfo(unsigned oid) {
     if (tablesGeneration_ != session_.generation()) {
@@ -148,12 +242,17 @@ const ServerBackend::TableInfo& ServerBackend::tableInfo(unsigned oid) {
     return *info;
 }
 
-SelectResult ServerBackend::select(const QString& sql) {
-    Result r = session_.exec(sql.toUtf8(), {}, Session::Repeat::IfLostBeforeStart);
-    SelectResult result;
-    result.returnsRows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
+void ServerBackend::select(const QString& sql,
+                           const std::function<void(cursor::ResultShape)>& describe,
+                           const cursor::RowReader& read) {
+    const Result r = session_.exec(sql.toUtf8(), {}, Session::Repeat::IfLostBeforeStart);
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+        describe({});
+        return;
+    }
     const int n = r.columnCount();
-    auto columns = std::make_shared<std::vector<cursor::ColumnInfo>>(std::size_t(n));
+    cursor::ResultShape shape;
+    shape.columns.resize(std::size_t(n));
 
     // The rows can be written back when every column that comes from a table comes from the
     // same one, and that table's single-column primary key is among them.
@@ -162,14 +261,14 @@ SelectResult ServerBackend::select(const QString& sql) {
         if (PQftable(r.get(), c) != InvalidOid)
             tables.insert(PQftable(r.get(), c));
     const TableInfo* table = tables.size() == 1 ? &tableInfo(*tables.begin()) : nullptr;
-    BaseTable base;
+    cursor::BaseTable base;
     if (table && table->isTable && table->keyAttribute > 0) {
         base.schema = table->schema;
         base.name = table->name;
         base.origins.resize(std::size_t(n));
     }
     for (int c = 0; c < n; ++c) {
-        cursor::ColumnInfo& info = (*columns)[std::size_t(c)];
+        cursor::ColumnInfo& info = shape.columns[std::size_t(c)];
         info.name = QString::fromUtf8(PQfname(r.get(), c));
         info.type = mapType(PQftype(r.get(), c), PQfmod(r.get(), c), &info.size);
         if (!table || PQftable(r.get(), c) == InvalidOid)
@@ -190,135 +289,143 @@ SelectResult ServerBackend::select(const QString& sql) {
             base.keyColumn = c;
     }
     if (base.keyColumn >= 0) {
-        result.table = std::move(base);
+        shape.table = std::move(base);
     } else {
-        for (cursor::ColumnInfo& info : *columns)
+        for (cursor::ColumnInfo& info : shape.columns)
             info.updatable = false;
     }
-    result.columns = columns;
-    result.rows = ServerRows(std::move(r), std::move(columns));
-    return result;
+    describe(std::move(shape));
+    readRows(r, read);
 }
 
-const BaseTable& ServerBackend::writable(const SelectResult& shape) const {
-    if (!shape.table)
-        throw ServerError(ServerError::Kind::Statement,
-                          QStringLiteral("Current Recordset does not support updating. This may "
-                                         "be a limitation of the provider, or of the selected "
-                                         "locktype"));
-    return *shape.table;
-}
-
-// The written row in the select's column shape: NULL stands for columns not of the table.
-QByteArray ServerBackend::columnList(const SelectResult& shape) const {
-    QByteArray sql;
-    const BaseTable& table = *shape.table;
-    for (std::size_t i = 0; i < table.origins.size(); ++i) {
-        if (i > 0)
-            sql += ", ";
-        sql +=
-            table.origins[i].isEmpty() ? QByteArray("NULL") : Session::quoteName(table.origins[i]);
+Result ServerBackend::write(const cursor::BaseTable& table, const QByteArray& sql,
+                            const std::vector<Param>& params, Check check) {
+    try {
+        Transaction transaction(session_);
+        Result r = session_.exec(sql, params);
+        if ((check == Check::RowReturned && r.rowCount() == 0) ||
+            (check == Check::RowAffected && r.affectedRows() == 0))
+            conflict();
+        transaction.commit();
+        return r;
+    } catch (const ServerError& e) {
+        // The transaction is rolled back by now, so the catalog can be asked which table the
+        // written row refers to.
+        if (e.diagnostics().sqlState == "23503" && e.diagnostics().table == table.name &&
+            e.diagnostics().schema == table.schema)
+            raiseRelatedRecord(e);
+        throw;
     }
-    return sql;
 }
 
-namespace {
-
-QByteArray qualified(const BaseTable& table) {
-    return Session::quoteName(table.schema) + '.' + Session::quoteName(table.name);
+void ServerBackend::raiseRelatedRecord(const ServerError& error) {
+    const ServerError::Diagnostics& d = error.diagnostics();
+    Result r;
+    try {
+        r = session_.exec(
+            "SELECT r.relname FROM pg_constraint k "
+            "JOIN pg_class c ON c.oid = k.conrelid "
+            "JOIN pg_namespace n ON n.oid = c.relnamespace "
+            "JOIN pg_class r ON r.oid = k.confrelid "
+            "WHERE k.contype = 'f' AND k.conname = $1 AND c.relname = $2 AND n.nspname = $3",
+            {d.constraint, d.table, d.schema}, Session::Repeat::IfLostBeforeStart);
+    } catch (const ServerError&) {
+        throw error; // the server's own text then
+    }
+    if (r.rowCount() == 0)
+        throw error;
+    throw ServerError(ServerError::Kind::Statement,
+                      kRelatedRecordRequired.arg(QString::fromUtf8(bytes(r.text(0, 0)))), d);
 }
 
-void requireUpdatable(const SelectResult& shape, int column) {
-    if (column < 0 || std::size_t(column) >= shape.columns->size())
-        throw ServerError(ServerError::Kind::Statement,
-                          QStringLiteral("Column %1 is not in the result").arg(column));
-    const cursor::ColumnInfo& info = (*shape.columns)[std::size_t(column)];
-    if (!info.updatable)
-        throw ServerError(ServerError::Kind::Statement,
-                          QStringLiteral("Field '%1' cannot be updated").arg(info.name));
-}
-
-} // namespace
-
-ServerRows ServerBackend::insert(const SelectResult& shape,
-                                 const std::vector<ColumnValue>& values) {
-    const BaseTable& table = writable(shape);
+cursor::Backend::Inserted ServerBackend::insert(const cursor::BaseTable& table,
+                                                const std::vector<cursor::ColumnValue>& values,
+                                                const cursor::RowReader& stored) {
+    const QByteArray key = keyName(table);
     QByteArray sql = "INSERT INTO " + qualified(table);
     std::vector<Param> params;
     if (values.empty()) {
         sql += " DEFAULT VALUES";
     } else {
         QByteArray names, marks;
-        for (const ColumnValue& v : values) {
-            requireUpdatable(shape, v.column);
+        for (const cursor::ColumnValue& v : values) {
+            const QByteArray name = writableName(table, v.column);
             params.push_back(toParam(v.value));
-            names += (names.isEmpty() ? "" : ", ") +
-                     Session::quoteName(table.origins[std::size_t(v.column)]);
-            marks += (marks.isEmpty() ? "$" : ", $") + QByteArray::number(params.size());
+            names += (names.isEmpty() ? "" : ", ") + name;
+            marks += (marks.isEmpty() ? "" : ", ") + mark(params);
         }
         sql += " (" + names + ") VALUES (" + marks + ")";
     }
-    sql += " RETURNING " + columnList(shape);
-    Transaction transaction(session_);
-    Result r = session_.exec(sql, params);
-    transaction.commit();
-    return ServerRows(std::move(r), shape.columns);
+    sql += " RETURNING " + columnList(table);
+    const Result r = write(table, sql, params, Check::None);
+    Inserted inserted;
+    if (r.rowCount() == 0) { // a rule or trigger swallowed the row
+        inserted.readBack = cursor::ReadBack::Gone;
+        return inserted;
+    }
+    int size = 0;
+    const cursor::ColumnType keyType =
+        mapType(PQftype(r.get(), table.keyColumn), PQfmod(r.get(), table.keyColumn), &size);
+    const std::vector<CellKind> kinds = cellKinds(r);
+    inserted.key = decode(ResultRow(r, kinds).cell(table.keyColumn), keyType);
+    readRows(r, stored);
+    inserted.readBack = cursor::ReadBack::Read;
+    return inserted;
 }
 
-ServerRows ServerBackend::update(const SelectResult& shape, const cursor::Value& key,
-                                 const std::vector<ColumnChange>& changes) {
-    const BaseTable& table = writable(shape);
+cursor::ReadBack ServerBackend::update(const cursor::BaseTable& table, const cursor::CellData& key,
+                                       const std::vector<cursor::ColumnChange>& changes,
+                                       const cursor::RowReader& stored) {
+    const QByteArray keyColumn = keyName(table);
+    if (changes.empty()) { // nothing to write: the row as it is now
+        try {
+            return reread(table, key, stored) ? cursor::ReadBack::Read : cursor::ReadBack::Gone;
+        } catch (const ServerError&) {
+            return cursor::ReadBack::Failed;
+        }
+    }
     std::vector<Param> params;
     QByteArray sets, checks;
-    for (const ColumnChange& change : changes) {
-        requireUpdatable(shape, change.column);
-        const QByteArray name = Session::quoteName(table.origins[std::size_t(change.column)]);
+    for (const cursor::ColumnChange& change : changes) {
         params.push_back(toParam(change.value));
-        sets += (sets.isEmpty() ? "" : ", ") + name + " = $" + QByteArray::number(params.size());
+        sets += (sets.isEmpty() ? "" : ", ") + writableName(table, change.column) + " = " +
+                mark(params);
     }
-    params.push_back(toParam(key));
-    const QByteArray keyCheck = Session::quoteName(table.origins[std::size_t(table.keyColumn)]) +
-                                " = $" + QByteArray::number(params.size());
-    for (const ColumnChange& change : changes) {
-        params.push_back(toParam(change.original));
-        checks += " AND " + Session::quoteName(table.origins[std::size_t(change.column)]) +
-                  " IS NOT DISTINCT FROM $" + QByteArray::number(params.size());
+    params.push_back(cellParam(key));
+    checks = keyColumn + " = " + mark(params);
+    for (const cursor::ColumnChange& change : changes) {
+        params.push_back(cellParam(change.original));
+        checks +=
+            " AND " + writableName(table, change.column) + " IS NOT DISTINCT FROM " + mark(params);
     }
-    if (changes.empty()) { // nothing to write: the row as it is now
-        Result r = session_.exec("SELECT " + columnList(shape) + " FROM " + qualified(table) +
-                                     " WHERE " + keyCheck,
-                                 params, Session::Repeat::IfLostBeforeStart);
-        if (r.rowCount() == 0)
-            conflict();
-        return ServerRows(std::move(r), shape.columns);
-    }
-    Transaction transaction(session_);
-    Result r = session_.exec("UPDATE " + qualified(table) + " SET " + sets + " WHERE " + keyCheck +
-                                 checks + " RETURNING " + columnList(shape),
-                             params);
-    if (r.rowCount() == 0)
-        conflict();
-    transaction.commit();
-    return ServerRows(std::move(r), shape.columns);
+    const Result r = write(table,
+                           "UPDATE " + qualified(table) + " SET " + sets + " WHERE " + checks +
+                               " RETURNING " + columnList(table),
+                           params, Check::RowReturned);
+    readRows(r, stored);
+    return cursor::ReadBack::Read;
 }
 
-void ServerBackend::remove(const SelectResult& shape, const cursor::Value& key,
-                           const std::vector<ColumnValue>& originals) {
-    const BaseTable& table = writable(shape);
-    std::vector<Param> params{toParam(key)};
-    QByteArray sql = "DELETE FROM " + qualified(table) + " WHERE " +
-                     Session::quoteName(table.origins[std::size_t(table.keyColumn)]) + " = $1";
-    for (const ColumnValue& v : originals) {
-        requireUpdatable(shape, v.column);
-        params.push_back(toParam(v.value));
-        sql += " AND " + Session::quoteName(table.origins[std::size_t(v.column)]) +
-               " IS NOT DISTINCT FROM $" + QByteArray::number(params.size());
+void ServerBackend::remove(const cursor::BaseTable& table, const cursor::CellData& key,
+                           const std::vector<cursor::ColumnCell>& originals) {
+    std::vector<Param> params{cellParam(key)};
+    QByteArray sql = "DELETE FROM " + qualified(table) + " WHERE " + keyName(table) + " = $1";
+    for (const cursor::ColumnCell& cell : originals) {
+        params.push_back(cellParam(cell.original));
+        sql += " AND " + writableName(table, cell.column) + " IS NOT DISTINCT FROM " + mark(params);
     }
-    Transaction transaction(session_);
-    const Result r = session_.exec(sql, params);
-    if (r.affectedRows() == 0)
-        conflict();
-    transaction.commit();
+    write(table, sql, params, Check::RowAffected);
+}
+
+bool ServerBackend::reread(const cursor::BaseTable& table, const cursor::CellData& key,
+                           const cursor::RowReader& row) {
+    const Result r = session_.exec("SELECT " + columnList(table) + " FROM " + qualified(table) +
+                                       " WHERE " + keyName(table) + " = $1",
+                                   {cellParam(key)}, Session::Repeat::IfLostBeforeStart);
+    if (r.rowCount() == 0)
+        return false;
+    readRows(r, row);
+    return true;
 }
 
 } // namespace pgengine

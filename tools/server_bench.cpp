@@ -10,10 +10,11 @@
 //       "select * from t_musteri": the backend's select (column types, base table and key from
 //       the catalog, cached) and a walk over every cell in the row store's form, against
 //       PQexecParams and a walk over every cell's text
-//   decode-customers-server: <ms>   every cell of that result decoded to a cursor value
+//   decode-customers-server: <ms>   the select path with every cell decoded to a cursor value
 //   move-10-visits-server: select path <ms>, bare <ms>   one customer's visits re-queried
 #include "pgengine/PgError.h"
 #include "pgengine/PgSession.h"
+#include "pgengine/PgValue.h"
 #include "pgengine/ServerBackend.h"
 #include "pgengine/ServerSchema.h"
 
@@ -66,16 +67,35 @@ std::uint64_t walkBare(PGconn* conn, const char* sql) {
 }
 
 std::uint64_t walkSelect(pgengine::ServerBackend& backend, const QString& sql) {
-    const pgengine::SelectResult result = backend.select(sql);
     std::uint64_t sum = 0;
-    const int rows = result.rows.rowCount(), columns = result.rows.columnCount();
-    for (int row = 0; row < rows; ++row) {
-        for (int c = 0; c < columns; ++c) {
-            const pgengine::CellRef cell = result.rows.cell(row, c);
-            sum += cell.type == pgengine::CellRef::Integer ? std::uint64_t(cell.integer)
-                                                           : cell.text.size();
-        }
-    }
+    std::vector<cursor::CellData> cells;
+    backend.select(
+        sql, [&](const cursor::ResultShape& shape) { cells.resize(shape.columns.size()); },
+        [&](const cursor::RowSource& row) {
+            row.read(cells.data());
+            for (const cursor::CellData& cell : cells)
+                sum += cell.type == cursor::CellData::Integer ? std::uint64_t(cell.integer)
+                                                              : cell.bytes.size();
+        });
+    return sum;
+}
+
+// The select path with every cell decoded to a cursor value by its column's type.
+std::uint64_t decodeSelect(pgengine::ServerBackend& backend, const QString& sql) {
+    std::uint64_t sum = 0;
+    std::vector<cursor::ColumnInfo> columns;
+    std::vector<cursor::CellData> cells;
+    backend.select(
+        sql,
+        [&](const cursor::ResultShape& shape) {
+            columns = shape.columns;
+            cells.resize(columns.size());
+        },
+        [&](const cursor::RowSource& row) {
+            row.read(cells.data());
+            for (std::size_t c = 0; c < cells.size(); ++c)
+                sum += pgengine::decode(cells[c], columns[c].type).index();
+        });
     return sum;
 }
 
@@ -90,8 +110,8 @@ int run(const QStringList& args) {
         else if (args[i] == "--runs")
             runs = std::max(1, args[i + 1].toInt());
     }
-    pgengine::Session session;
-    session.open(connection);
+    pgengine::ServerBackend backend(connection);
+    pgengine::Session& session = backend.session();
     const QByteArray schema =
         "korvela_bench_" + QByteArray::number(QCoreApplication::applicationPid());
     session.exec("CREATE SCHEMA " + schema);
@@ -120,9 +140,8 @@ int run(const QStringList& args) {
         session.exec("ANALYZE");
         session.exec("RESET statement_timeout");
 
-        pgengine::ServerBackend backend(session);
         PGconn* conn = session.handle();
-        backend.select("select * from t_musteri where false"); // the catalog, cached from now on
+        walkSelect(backend, "select * from t_musteri where false"); // the catalog, cached now
         const double bare =
             measure(runs, [&] { sink = sink + walkBare(conn, "select * from t_musteri"); });
         const double select =
@@ -130,14 +149,8 @@ int run(const QStringList& args) {
         std::printf("open-customers-server: select path %.1f ms, bare %.1f ms, ratio=%.2f\n",
                     select, bare, select / bare);
 
-        const pgengine::SelectResult all = backend.select("select * from t_musteri");
-        const double decode = measure(runs, [&] {
-            std::uint64_t n = 0;
-            for (int row = 0; row < all.rows.rowCount(); ++row)
-                for (int c = 0; c < all.rows.columnCount(); ++c)
-                    n += all.rows.value(row, c).index();
-            sink = sink + n;
-        });
+        const double decode =
+            measure(runs, [&] { sink = sink + decodeSelect(backend, "select * from t_musteri"); });
         std::printf("decode-customers-server: %.1f ms\n", decode);
 
         std::mt19937 random(42);
