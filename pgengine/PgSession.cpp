@@ -210,6 +210,9 @@ Result Session::exec(const QByteArray& sql, const std::vector<Param>& params, Re
     Result result(d->run(sql, params));
     if (succeeded(result.get()))
         return result;
+    if (PQresultStatus(result.get()) == PGRES_EMPTY_QUERY) // blanks, ";" or only comments
+        throw ServerError(ServerError::Kind::Statement,
+                          QStringLiteral("Command text was not set for the command object"));
     if (PQstatus(d->conn) == CONNECTION_OK)
         throw ServerError(ServerError::Kind::Statement, statementMessage(result.get(), d->conn),
                           diagnosticsOf(result.get()));

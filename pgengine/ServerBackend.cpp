@@ -245,7 +245,20 @@ const ServerBackend::TableInfo& ServerBackend::tableInfo(unsigned oid) {
 void ServerBackend::select(const QString& sql,
                            const std::function<void(cursor::ResultShape)>& describe,
                            const cursor::RowReader& read) {
-    const Result r = session_.exec(sql.toUtf8(), {}, Session::Repeat::IfLostBeforeStart);
+    Result r;
+    try {
+        r = session_.exec(sql.toUtf8(), {}, Session::Repeat::IfLostBeforeStart);
+    } catch (const ServerError& e) {
+        // The server runs one statement at a time: a second one is refused in the words the file
+        // engine uses, and nothing of either runs.
+        if (e.diagnostics().sqlState == "42601" &&
+            e.message() == QLatin1String("cannot insert multiple commands into a prepared "
+                                         "statement"))
+            throw ServerError(ServerError::Kind::Statement,
+                              QStringLiteral("Characters found after end of SQL statement"),
+                              e.diagnostics());
+        throw;
+    }
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
         describe({});
         return;

@@ -101,6 +101,17 @@ TEST(ServerSession, StatementErrorKeepsTheSessionUsable) {
     EXPECT_EQ(text(s.exec("SELECT 1 + 1")), "2");
 }
 
+TEST(ServerSession, AStatementWithoutTextIsRefusedWithAText) {
+    Session s;
+    s.open(servertest::connectionString());
+    for (const char* sql : {"", "  ", ";", "-- nothing"}) {
+        const ServerError e = errorOf([&] { s.exec(sql); });
+        EXPECT_EQ(e.kind(), ServerError::Kind::Statement) << sql;
+        EXPECT_EQ(e.message(), "Command text was not set for the command object") << sql;
+    }
+    EXPECT_EQ(text(s.exec("SELECT 1 + 1")), "2");
+}
+
 TEST(ServerSession, StatementTimeoutCancelsALongStatement) {
     Session s;
     s.open(servertest::connectionString() + " options='-c statement_timeout=200'");
