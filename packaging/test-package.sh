@@ -78,7 +78,7 @@ runuser -u "$user" -- env HOME="/home/$user" COMMAND="$command" \
 
 # The settings file beside the program is the package's conffile in /etc. A Server line an
 # administrator adds is read by the installed program: an unreachable server gives the error box
-# (its caption is the program's name) instead of the empty database's window.
+# (its caption is the program's file name, "korvela") instead of the empty database's window.
 [ "$(readlink -f /usr/lib/korvela/Korvela.ini)" = /etc/korvela/Korvela.ini ] || fail "no settings file beside the program"
 dpkg-query --control-show korvela conffiles | grep -qx /etc/korvela/Korvela.ini || fail "the settings file is no conffile"
 grep -q '^\[Database\]' /etc/korvela/Korvela.ini && ! grep -q '^Server=' /etc/korvela/Korvela.ini ||
@@ -88,7 +88,7 @@ runuser -u "$user" -- env HOME="/home/$user" xvfb-run -a -s "-screen 0 1024x768x
     cd /
     korvela &
     pid=$!
-    box="$(timeout 30 xdotool search --sync --onlyvisible --name "^Korvela\$" | head -n 1)"
+    box="$(timeout 30 xdotool search --sync --onlyvisible --name "^korvela\$" | head -n 1)"
     kill "$pid"
     wait "$pid" || true
     [ -n "$box" ] || { echo "no error box for the unreachable server"; exit 1; }
