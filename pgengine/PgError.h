@@ -8,14 +8,9 @@
 
 namespace pgengine {
 
-// The text a write gets when its row was changed or deleted by someone else since it was read.
-// Trailing full stop left off, as with every engine message: the error box adds it.
-extern const QString kRowConflict;
-// The text an insert or update gets when the row it refers to in another table (%1) is not there.
-extern const QString kRelatedRecordRequired;
-
-// Raised by every failing server operation. The message is PostgreSQL's text on one line with
-// trailing blanks, control characters and full stops removed (the form the cursor engine's
+// Raised by every failing server operation. The message is PostgreSQL's text on one line (a
+// hint libpq puts on a line of its own becomes a sentence of its own) with trailing blanks,
+// control characters and full stops removed (the form the cursor engine's
 // provider errors take), so the record-set layer can show it unchanged: it is a provider error.
 class ServerError : public core::EOleException {
 public:

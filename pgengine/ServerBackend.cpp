@@ -57,7 +57,7 @@ QByteArray bytes(std::string_view text) {
 }
 
 [[noreturn]] void conflict() {
-    throw ServerError(ServerError::Kind::Conflict, kRowConflict);
+    throw ServerError(ServerError::Kind::Conflict, cursor::kRowConflict);
 }
 
 // How a result column's cells are handed over.
@@ -348,7 +348,7 @@ void ServerBackend::raiseRelatedRecord(const ServerError& error) {
     if (r.rowCount() == 0)
         throw error;
     throw ServerError(ServerError::Kind::Statement,
-                      kRelatedRecordRequired.arg(QString::fromUtf8(bytes(r.text(0, 0)))), d);
+                      cursor::relatedRecordRequired({QString::fromUtf8(bytes(r.text(0, 0)))}), d);
 }
 
 cursor::Backend::Inserted ServerBackend::insert(const cursor::BaseTable& table,

@@ -22,9 +22,10 @@ namespace pgengine {
 // parameters, and reads the written row back with RETURNING in the result's column shape. The
 // optimistic check: UPDATE and DELETE find the row by its key and by the originally read cells
 // (of the changed columns for UPDATE, of the given columns for DELETE); when no row matches,
-// nothing is written and ServerError(Conflict, kRowConflict) is raised. A missing row of another
-// table the written row refers to raises kRelatedRecordRequired with that table's name. Table
-// descriptions from the catalog are kept until the session reconnects. Errors are ServerError.
+// nothing is written and ServerError(Conflict, cursor::kRowConflict) is raised. A missing row of
+// another table the written row refers to raises cursor::relatedRecordRequired with that table's
+// name. Table descriptions from the catalog are kept until the session reconnects. Errors are
+// ServerError.
 class ServerBackend : public cursor::Backend {
 public:
     // Connects (see Session::open); raises ServerError with PostgreSQL's text when it cannot.
@@ -55,7 +56,7 @@ private:
     // What a write must find for its transaction to be committed; otherwise it is a conflict.
     enum class Check { None, RowReturned, RowAffected };
     // Runs a write on the table in a transaction of its own; a refusal because the row refers to
-    // a missing row of another table becomes kRelatedRecordRequired.
+    // a missing row of another table becomes cursor::relatedRecordRequired.
     Result write(const cursor::BaseTable& table, const QByteArray& sql,
                  const std::vector<Param>& params, Check check);
     [[noreturn]] void raiseRelatedRecord(const ServerError& error);

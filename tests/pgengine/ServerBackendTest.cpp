@@ -367,8 +367,7 @@ TEST_F(ServerBackendTest, ValuesRoundTripExactly) {
         const int labour = visitsShape.column("f_iscilik");
         EXPECT_EQ(show(row.value(0, labour)), show(m));
         EXPECT_EQ(show(row.value(0, visitsShape.column("f_tutar"))), "<null>");
-        EXPECT_EQ(show(row.cell(0, labour)),
-                  "text '" + m.toStorageText().toStdString() + "'");
+        EXPECT_EQ(show(row.cell(0, labour)), "text '" + m.toStorageText().toStdString() + "'");
         const Rows again = selectAll(other, "select * from t_servis order by id desc limit 1");
         EXPECT_EQ(show(again.value(0, labour)), show(m));
     }

@@ -44,6 +44,21 @@ TEST(ServerSession, RefusedConnectionGivesPostgresMessageOnOneLine) {
     EXPECT_FALSE(e.message().contains('\n'));
     EXPECT_FALSE(e.message().endsWith('.'));
     EXPECT_FALSE(s.isOpen());
+    // libpq's hint on a line of its own reads as a sentence of its own.
+    EXPECT_TRUE(e.message().endsWith(
+        "failed: Connection refused. Is the server running on that host and accepting TCP/IP "
+        "connections?"))
+        << e.message().toStdString();
+}
+
+TEST(ServerSession, MessagesAreCleanedToOneLine) {
+    EXPECT_EQ(ServerError::clean("a\n\tb  c.\n"), "a b c");
+    EXPECT_EQ(ServerError::clean("failed: Connection refused\n\tIs the server up?\n"),
+              "failed: Connection refused. Is the server up?");
+    EXPECT_EQ(ServerError::clean("value too long.\n"), "value too long");
+    EXPECT_EQ(ServerError::clean("syntax error at end of input\nLINE 1: select\n"),
+              "syntax error at end of input. LINE 1: select");
+    EXPECT_EQ(ServerError::clean(""), "");
 }
 
 TEST(ServerSession, UnknownDatabaseNamesIt) {
