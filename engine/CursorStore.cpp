@@ -87,8 +87,11 @@ std::string_view RowStore::bytes(const Cell& cell) const {
 }
 
 void RowStore::readInto(Cell* cells, const RowSource& source) {
-    scratch_.resize(std::size_t(std::max(source.columnCount(), columns_)));
-    std::fill(scratch_.begin(), scratch_.end(), CellData{});
+    const int given = source.columnCount();
+    if (scratch_.size() < std::size_t(std::max(given, columns_)))
+        scratch_.resize(std::size_t(std::max(given, columns_)));
+    if (given < columns_) // the columns a short row lacks read null
+        std::fill(scratch_.begin() + given, scratch_.begin() + columns_, CellData{});
     source.read(scratch_.data());
     for (int c = 0; c < columns_; ++c) {
         const CellData& from = scratch_[std::size_t(c)];
