@@ -1,6 +1,7 @@
 // Backend: what a database engine does for the recordsets (run a statement, write one row by key).
 #pragma once
 
+#include "engine/CursorStore.h"
 #include "engine/CursorValue.h"
 
 #include <QByteArray>
@@ -12,18 +13,6 @@
 #include <vector>
 
 namespace cursor {
-
-// One cell as an engine reads it and the row store keeps it: null, a 64-bit integer, a double,
-// or bytes (UTF-8 text or a blob). Money is exact decimal text ("-1234.5000"), a date-time the
-// text "YYYY-MM-DD HH:MM:SS". The bytes belong to whoever handed the cell over and stay valid
-// only for the call that received it.
-struct CellData {
-    enum Type : std::uint8_t { Null, Integer, Float, Text, Blob };
-    Type type = Null;
-    std::int64_t integer = 0;
-    double real = 0;
-    std::string_view bytes;
-};
 
 // A value in the form an engine stores it (Money and date-times as their text); the bytes live in
 // *storage, which must outlive the cell.
@@ -46,8 +35,9 @@ class RowSource {
 public:
     virtual ~RowSource() = default;
     virtual int columnCount() const = 0;
-    // Fills cells[0 .. columnCount()).
-    virtual void read(CellData* cells) const = 0;
+    // Puts every cell into the writer, in column order, each while the engine holds it (the
+    // bytes need to stay valid only during the put), so every value is copied once, at once.
+    virtual void read(RowWriter& writer) const = 0;
 };
 
 using RowReader = std::function<void(const RowSource&)>;

@@ -99,7 +99,10 @@ public:
         cells_[std::size_t(column)].bytes = {bytes.constData(), std::size_t(bytes.size())};
     }
     int columnCount() const override { return int(cells_.size()); }
-    void read(CellData* cells) const override { std::copy(cells_.begin(), cells_.end(), cells); }
+    void read(RowWriter& writer) const override {
+        for (const CellData& cell : cells_)
+            writer.put(cell);
+    }
 
 private:
     std::vector<CellData> cells_;

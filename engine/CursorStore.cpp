@@ -1,6 +1,8 @@
 // Row storage: pages of cells and a block-wise text arena; reading a result copies each value once.
 #include "engine/CursorStore.h"
 
+#include "engine/Backend.h"
+
 #include <QByteArray>
 #include <algorithm>
 #include <cstdlib>
@@ -79,6 +81,30 @@ inline std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) 
     return place;
 }
 
+void RowWriter::put(const CellData& from) {
+    if (next_ >= store_.columns_)
+        return;
+    Cell& cell = cells_[next_++];
+    cell.type = from.type;
+    cell.size = 0;
+    switch (from.type) {
+    case CellData::Integer:
+        cell.v.integer = from.integer;
+        break;
+    case CellData::Float:
+        cell.v.real = from.real;
+        break;
+    case CellData::Text:
+    case CellData::Blob:
+        cell.size = std::uint32_t(from.bytes.size());
+        cell.v.place = store_.storeBytes(from.bytes.data(), cell.size);
+        break;
+    case CellData::Null:
+        cell.v.integer = 0;
+        break;
+    }
+}
+
 std::string_view RowStore::bytes(const Cell& cell) const {
     if (cell.size == 0 || (cell.type != Cell::Text && cell.type != Cell::Blob))
         return {};
@@ -87,33 +113,13 @@ std::string_view RowStore::bytes(const Cell& cell) const {
 }
 
 void RowStore::readInto(Cell* cells, const RowSource& source) {
-    const int given = source.columnCount();
-    if (scratch_.size() < std::size_t(std::max(given, columns_)))
-        scratch_.resize(std::size_t(std::max(given, columns_)));
-    if (given < columns_) // the columns a short row lacks read null
-        std::fill(scratch_.begin() + given, scratch_.begin() + columns_, CellData{});
-    source.read(scratch_.data());
-    for (int c = 0; c < columns_; ++c) {
-        const CellData& from = scratch_[std::size_t(c)];
-        Cell& cell = cells[c];
-        cell.type = from.type;
+    RowWriter writer(*this, cells);
+    source.read(writer);
+    for (; writer.next_ < columns_; ++writer.next_) { // the columns a short row lacks read null
+        Cell& cell = cells[writer.next_];
+        cell.type = Cell::Null;
+        cell.v.integer = 0;
         cell.size = 0;
-        switch (from.type) {
-        case CellData::Integer:
-            cell.v.integer = from.integer;
-            break;
-        case CellData::Float:
-            cell.v.real = from.real;
-            break;
-        case CellData::Text:
-        case CellData::Blob:
-            cell.size = std::uint32_t(from.bytes.size());
-            cell.v.place = storeBytes(from.bytes.data(), cell.size);
-            break;
-        case CellData::Null:
-            cell.v.integer = 0;
-            break;
-        }
     }
 }
 

@@ -186,37 +186,38 @@ ColumnType typeFromDeclaration(const char* declared, int* size) {
 
 // One result row of a statement, read through sqlite3_column_value: the connection is opened
 // without SQLite's mutex, where the value interfaces may be used on the column values directly.
+// A column of a statement's current row; text and blobs point into SQLite's memory until the
+// next step. Read through sqlite3_column_value: the connection is opened without SQLite's mutex,
+// where the value interfaces may be used on the column values directly.
+CellData columnCell(sqlite3_stmt* statement, int column) {
+    sqlite3_value* value = sqlite3_column_value(statement, column);
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        return {CellData::Integer, sqlite3_value_int64(value), 0, {}};
+    case SQLITE_FLOAT:
+        return {CellData::Float, 0, sqlite3_value_double(value), {}};
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        return {CellData::Text, 0, 0, {text, std::size_t(sqlite3_value_bytes(value))}};
+    }
+    case SQLITE_BLOB: {
+        const auto* blob = static_cast<const char*>(sqlite3_value_blob(value));
+        return {CellData::Blob, 0, 0, {blob, std::size_t(sqlite3_value_bytes(value))}};
+    }
+    default:
+        return {};
+    }
+}
+
+// One result row of a statement.
 class StatementRow final : public RowSource {
 public:
     explicit StatementRow(sqlite3_stmt* statement)
         : statement_(statement), columns_(sqlite3_column_count(statement)) {}
     int columnCount() const override { return columns_; }
-    void read(CellData* cells) const override {
-        for (int c = 0; c < columns_; ++c) {
-            CellData& cell = cells[c];
-            sqlite3_value* value = sqlite3_column_value(statement_, c);
-            switch (sqlite3_value_type(value)) {
-            case SQLITE_INTEGER:
-                cell = {CellData::Integer, sqlite3_value_int64(value), 0, {}};
-                break;
-            case SQLITE_FLOAT:
-                cell = {CellData::Float, 0, sqlite3_value_double(value), {}};
-                break;
-            case SQLITE_TEXT: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-                cell = {CellData::Text, 0, 0, {text, std::size_t(sqlite3_value_bytes(value))}};
-                break;
-            }
-            case SQLITE_BLOB: {
-                const auto* blob = static_cast<const char*>(sqlite3_value_blob(value));
-                cell = {CellData::Blob, 0, 0, {blob, std::size_t(sqlite3_value_bytes(value))}};
-                break;
-            }
-            default:
-                cell = {};
-                break;
-            }
-        }
+    void read(RowWriter& writer) const override {
+        for (int c = 0; c < columns_; ++c)
+            writer.put(columnCell(statement_, c));
     }
 
 private:
@@ -552,7 +553,7 @@ SqliteBackend::Inserted SqliteBackend::insert(const BaseTable& table,
             bindValue(insert.get(), index++, v.value);
         if (sqlite3_step(insert.get()) != SQLITE_ROW)
             throwWriteError(handle, table);
-        StatementRow(insert.get()).read(&key);
+        key = columnCell(insert.get(), 0);
         if (key.type == CellData::Text || key.type == CellData::Blob) {
             keyBytes = QByteArray(key.bytes.data(), qsizetype(key.bytes.size()));
             key.bytes = {keyBytes.constData(), std::size_t(keyBytes.size())};

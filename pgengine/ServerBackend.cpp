@@ -81,9 +81,9 @@ public:
         : result_(result), kinds_(kinds) {}
     void setRow(int row) { row_ = row; }
     int columnCount() const override { return int(kinds_.size()); }
-    void read(cursor::CellData* cells) const override {
+    void read(cursor::RowWriter& writer) const override {
         for (int c = 0; c < columnCount(); ++c)
-            cells[c] = cell(c);
+            writer.put(cell(c));
     }
 
     cursor::CellData cell(int column) const {

@@ -10,7 +10,6 @@
 //       "select * from t_musteri" opened in the cursor engine (the whole result read into the
 //       row store, column types, base table and key from the catalog, cached), against
 //       PQexecParams and a walk over every cell's text
-//   decode-customers-server: <ms>   the backend's select with every cell decoded to a value
 //   move-10-visits-server: <ms>, bare <ms>   the main window on the server: a move to another
 //       customer with everything its after-scroll runs (the visits re-queried, the totals
 //       pass), against the visits' query in a bare libpq loop; the median over 100 customers
@@ -72,25 +71,6 @@ std::uint64_t walkBare(PGconn* conn, const char* sql) {
             if (!PQgetisnull(r, row, c))
                 sum += std::uint64_t(PQgetlength(r, row, c)) + std::uint8_t(*PQgetvalue(r, row, c));
     PQclear(r);
-    return sum;
-}
-
-// The select path with every cell decoded to a cursor value by its column's type.
-std::uint64_t decodeSelect(pgengine::ServerBackend& backend, const QString& sql) {
-    std::uint64_t sum = 0;
-    std::vector<cursor::ColumnInfo> columns;
-    std::vector<cursor::CellData> cells;
-    backend.select(
-        sql,
-        [&](const cursor::ResultShape& shape) {
-            columns = shape.columns;
-            cells.resize(columns.size());
-        },
-        [&](const cursor::RowSource& row) {
-            row.read(cells.data());
-            for (std::size_t c = 0; c < cells.size(); ++c)
-                sum += cursor::decodeCell(cells[c], columns[c].type).index();
-        });
     return sum;
 }
 
@@ -198,9 +178,6 @@ int runServerBenchmarks(const QStringList& args, std::FILE* out) {
         std::fprintf(out, "open-customers-server: %.1f ms, bare %.1f ms, ratio=%.2f\n", opened,
                      bare, opened / bare);
 
-        const double decode =
-            measure(runs, [&] { sink = sink + decodeSelect(backend, "select * from t_musteri"); });
-        std::fprintf(out, "decode-customers-server: %.1f ms\n", decode);
         windowLines(out, connection, schema, conn, customers, runs);
 
     } catch (...) {

@@ -51,12 +51,14 @@ struct Rows {
     }
     cursor::RowReader reader() {
         return [this](const cursor::RowSource& source) {
-            std::vector<CellData> cells(std::size_t(source.columnCount()));
-            source.read(cells.data());
+            cursor::RowStore store(source.columnCount());
+            const int row = store.appendRow(source);
             std::vector<KeptCell>& kept = rows.emplace_back();
-            for (const CellData& c : cells)
+            for (int column = 0; column < source.columnCount(); ++column) {
+                const CellData c = store.data(row, column);
                 kept.push_back({c.type, c.integer, c.real,
                                 QByteArray(c.bytes.data(), qsizetype(c.bytes.size()))});
+            }
         };
     }
     int column(const QString& name) const {
