@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -201,6 +202,45 @@ TEST_F(ServerWindow, DeletingACustomerDeletesItsVisitsOnTheServer) {
     EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Burak");
     EXPECT_EQ(app::totalsCaption(w->pnlToplam),
               "Toplam Tutar:  20,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  20,00 TL  ");
+}
+
+// The settings file holds no password: libpq takes it from the password file PGPASSFILE names
+// (or ~/.pgpass). The throwaway cluster asks for one over TCP.
+TEST_F(ServerWindow, ThePasswordComesFromThePasswordFile) {
+    addCustomer("Ahmet");
+    const QByteArray password = qgetenv("PGPASSWORD");
+    ASSERT_FALSE(password.isEmpty()) << "the throwaway cluster sets PGPASSWORD";
+    const QScopeGuard restore([password] { qputenv("PGPASSWORD", password); });
+    qunsetenv("PGPASSWORD");
+    const QString passFile = dir.path() + "/pgpass";
+    const auto writePassFile = [&](const QByteArray& secret) {
+        QFile file(passFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("*:" + qgetenv("PGPORT") + ":*:" + qgetenv("PGUSER") + ":" + secret + "\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    };
+    qputenv("PGPASSFILE", passFile.toLocal8Bit());
+    const QScopeGuard unsetPassFile([] { qunsetenv("PGPASSFILE"); });
+    QFile ini(dir.path() + "/Korvela.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[Database]\nServer=host=" + qgetenv("PGHOST") + " port=" + qgetenv("PGPORT") +
+              " dbname=" + qgetenv("PGDATABASE") + " user=" + qgetenv("PGUSER") + "\n");
+    ini.close();
+
+    writePassFile("wrong");
+    {
+        auto w = open();
+        ASSERT_EQ(boxes.errors.size(), 1);
+        EXPECT_TRUE(boxes.errors[0].contains("password authentication failed"))
+            << boxes.errors[0].toStdString();
+        EXPECT_FALSE(w->qryMain.active());
+    }
+    boxes.errors.clear();
+    writePassFile(password);
+    auto w = open();
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Ahmet");
 }
 
 TEST_F(ServerWindow, AServerThatCannotBeReachedGivesTheErrorBoxAndAnEmptyWindow) {
