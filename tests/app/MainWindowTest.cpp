@@ -8,6 +8,7 @@
 #include "data/Schema.h"
 #include "data/SchemaUpgrade.h"
 #include "platform/Application.h"
+#include "tests/support/Boxes.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
@@ -23,20 +24,7 @@ using testsupport::TestDatabase;
 namespace {
 
 // Captures what the default error path and the message boxes would show.
-struct Boxes {
-    QStringList errors, messages;
-    platform::MsgButton answer = platform::MsgButton::Yes;
-    Boxes() {
-        platform::DialogHooks h;
-        h.errorBox = [this](const QString&, const QString& t) { errors << t; };
-        h.messageDlg = [this](const QString& t, platform::MsgType, int) {
-            messages << t;
-            return answer;
-        };
-        scope.set(h);
-    }
-    platform::ScopedDialogHooks scope; // last member: goes first
-};
+using testsupport::Boxes;
 
 const char* kZeroTotals =
     "Toplam Tutar:  0,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  0,00 TL  ";

@@ -2,6 +2,7 @@
 // at start-up, the window stays empty and nothing can be written.
 #include "app/Main.h"
 #include "platform/Application.h"
+#include "tests/support/Boxes.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QElapsedTimer>
@@ -14,18 +15,7 @@ using testsupport::TestDatabase;
 
 namespace {
 
-struct Boxes {
-    QStringList errors;
-    Boxes() {
-        platform::DialogHooks h;
-        h.errorBox = [this](const QString&, const QString& t) { errors << t; };
-        h.messageDlg = [](const QString&, platform::MsgType, int) {
-            return platform::MsgButton::Yes;
-        };
-        scope.set(h);
-    }
-    platform::ScopedDialogHooks scope; // last member: goes first
-};
+using testsupport::Boxes;
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);

@@ -7,6 +7,7 @@
 #include "controls/RecordInspector.h"
 #include "dialogs/Service.h"
 #include "platform/Application.h"
+#include "tests/support/Boxes.h"
 #include "tests/support/CommandDialog.h"
 #include "tests/support/TestDatabase.h"
 
@@ -28,19 +29,7 @@ const char* const kUnreadable = "Toplamlar hesaplanamadı: okunamayan bir tutar 
 const char* const kTooLarge = "Toplamlar hesaplanamadı: tutarlar çok büyük";
 const char* const kNotOpened = "Servis listesi açılamadı: toplamlar gösterilemiyor";
 
-struct Boxes {
-    QStringList errors, messages;
-    Boxes() {
-        platform::DialogHooks h;
-        h.errorBox = [this](const QString&, const QString& t) { errors << t; };
-        h.messageDlg = [this](const QString& t, platform::MsgType, int) {
-            messages << t;
-            return platform::MsgButton::Yes;
-        };
-        scope.set(h);
-    }
-    platform::ScopedDialogHooks scope; // last member: goes first
-};
+using testsupport::Boxes;
 
 class VisitAmounts : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 
 #include "core/Errors.h"
 #include "engine/CursorCollation.h"
+#include "tests/support/ValueText.h"
 
 #include <functional>
 #include <limits>
@@ -21,15 +22,7 @@ const QString kConflict = QStringLiteral("Row cannot be located for updating. So
 } // namespace
 
 QString text(const Value& v) {
-    if (const QString* s = std::get_if<QString>(&v))
-        return *s;
-    if (const qint64* n = std::get_if<qint64>(&v))
-        return QString::number(*n);
-    if (const Money* m = std::get_if<Money>(&v))
-        return m->toStorageText();
-    if (const QDateTime* dt = std::get_if<QDateTime>(&v))
-        return dateTimeToStorage(*dt);
-    return isNull(v) ? QStringLiteral("<null>") : QStringLiteral("<other>");
+    return testsupport::valueText(v);
 }
 
 QStringList columnValues(Recordset& rs, const QString& name) {

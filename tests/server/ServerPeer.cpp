@@ -12,24 +12,13 @@
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
 #include "pgengine/ServerBackend.h"
+#include "tests/support/ValueText.h"
 
 #include <QStringList>
 #include <iostream>
 #include <string>
 
 namespace {
-
-QString text(const cursor::Value& v) {
-    if (const QString* s = std::get_if<QString>(&v))
-        return *s;
-    if (const qint64* n = std::get_if<qint64>(&v))
-        return QString::number(*n);
-    if (const Money* m = std::get_if<Money>(&v))
-        return m->toStorageText();
-    if (const QDateTime* dt = std::get_if<QDateTime>(&v))
-        return cursor::dateTimeToStorage(*dt);
-    return QStringLiteral("<null>");
-}
 
 int column(const cursor::Recordset& rs, const QString& name) {
     const int c = rs.findColumn(name);
@@ -79,7 +68,7 @@ int main(int argc, char** argv) {
             } else if (command == "delete") {
                 rs.deleteCurrent();
             } else if (command == "value") {
-                reply += '\t' + text(rs.value(column(rs, arg(1))));
+                reply += '\t' + testsupport::valueText(rs.value(column(rs, arg(1))));
             } else {
                 reply = QStringLiteral("error\tunknown command ") + command;
             }
