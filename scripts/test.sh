@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 dir="${1:-build}"
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug ${KORVELA_CMAKE_FLAGS:-}
 cmake --build "$dir" -j"$(nproc)"
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
