@@ -37,7 +37,6 @@ struct TGradPanel::Private {
     TBevelCut bevelInner = bvNone;
     TBevelCut bevelOuter = bvRaised;
     int bevelWidth = 1;
-    int borderWidth = 0;
     TColor fontColor = platform::clWindowText;
     bool clickPending = false;
 };
@@ -148,16 +147,6 @@ void TGradPanel::setBevelWidth(int width) {
     invalidate();
 }
 
-int TGradPanel::borderWidth() const {
-    return d->borderWidth;
-}
-
-void TGradPanel::setBorderWidth(int width) {
-    d->borderWidth = qMax(0, width);
-    updateMargins();
-    invalidate();
-}
-
 TColor TGradPanel::fontColor() const {
     return d->fontColor;
 }
@@ -168,8 +157,8 @@ void TGradPanel::setFontColor(TColor color) {
 }
 
 void TGradPanel::updateMargins() {
-    // Children sit inside the bevels and the border width, as on any panel.
-    int m = d->borderWidth;
+    // Children sit inside the bevels, as on any panel.
+    int m = 0;
     if (d->bevelOuter != bvNone)
         m += d->bevelWidth;
     if (d->bevelInner != bvNone)

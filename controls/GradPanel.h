@@ -77,8 +77,6 @@ public:
     void setBevelOuter(TBevelCut bevel);
     int bevelWidth() const;
     void setBevelWidth(int width);
-    int borderWidth() const;
-    void setBorderWidth(int width);
     // The font's colour (the widget's font has none); initially the window-text colour.
     TColor fontColor() const;
     void setFontColor(TColor color);

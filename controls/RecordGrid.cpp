@@ -90,7 +90,7 @@ void TRecordGrid::Private::layout() {
 
 void TRecordGrid::Private::computeRowHeights() {
     const int e = rowLine();
-    dataHeight = (platform::windowsTextHeight(q.font()) + 2 + e) * rowHeightPercent / 100;
+    dataHeight = platform::windowsTextHeight(q.font()) + 2 + e;
     titleHeight =
         titleRows ? platform::windowsTextHeight(titleFont) * titleLines + 4 + (e ? 0 : 1) : 0;
 }
@@ -147,13 +147,12 @@ void TRecordGrid::Private::applyColumnList() {
 
 void TRecordGrid::Private::arrangeScrollBars() {
     const int extent = q.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, vbar);
-    const int vw = showVert ? extent : 0;
-    clientW = std::max(0, q.width() - vw);
-    const bool needHorz = showHorz && maxLeftCol() > 0;
+    clientW = std::max(0, q.width() - extent);
+    const bool needHorz = maxLeftCol() > 0;
     const int hh = needHorz ? extent : 0;
     clientH = std::max(0, q.height() - hh);
-    vbar->setGeometry(clientW, 0, vw, clientH);
-    vbar->setVisible(showVert);
+    vbar->setGeometry(clientW, 0, extent, clientH);
+    vbar->setVisible(true);
     hbar->setGeometry(0, clientH, clientW, hh);
     hbar->setVisible(needHorz);
     leftCol = std::clamp(leftCol, 0, std::max(0, maxLeftCol()));
@@ -240,7 +239,7 @@ void TRecordGrid::Private::clientResized() {
 }
 
 void TRecordGrid::Private::updateVertScrollBar() {
-    if (!showVert || destroying)
+    if (destroying)
         return;
     TScrollBarValues v;
     bool canScroll = false;
@@ -600,76 +599,11 @@ void TRecordGrid::setTitleLines(int lines) {
     d->layout();
 }
 
-bool TRecordGrid::showHorzScrollBar() const {
-    return d->showHorz;
-}
-void TRecordGrid::setShowHorzScrollBar(bool on) {
-    d->showHorz = on;
-    d->clientResized();
-}
-
-bool TRecordGrid::showVertScrollBar() const {
-    return d->showVert;
-}
-void TRecordGrid::setShowVertScrollBar(bool on) {
-    d->showVert = on;
-    d->clientResized();
-}
-
-int TRecordGrid::rowHeightPercent() const {
-    return d->rowHeightPercent;
-}
-void TRecordGrid::setRowHeightPercent(int percent) {
-    d->rowHeightPercent = percent <= 0 ? 100 : percent;
-    d->layout();
-    d->updateVertScrollBar();
-}
-
-TGridLineStyle TRecordGrid::lineStyle() const {
-    return d->lineStyle;
-}
-void TRecordGrid::setLineStyle(TGridLineStyle style) {
-    d->lineStyle = style;
-    d->invalidateAll();
-}
-
-const TGridLineColors& TRecordGrid::lineColors() const {
-    return d->lineColors;
-}
-void TRecordGrid::setLineColors(const TGridLineColors& colors) {
-    d->lineColors = colors;
-    d->invalidateAll();
-}
-
-TPadColumnStyle TRecordGrid::padColumnStyle() const {
-    return d->padStyle;
-}
-void TRecordGrid::setPadColumnStyle(TPadColumnStyle style) {
-    d->padStyle = style;
-    d->invalidateAll();
-}
-
 const TGridPaintOptions& TRecordGrid::paintOptions() const {
     return d->paintOptions;
 }
 void TRecordGrid::setPaintOptions(const TGridPaintOptions& options) {
     d->paintOptions = options;
-    d->invalidateAll();
-}
-
-TColor TRecordGrid::indicatorIconColor() const {
-    return d->indicatorIconColor;
-}
-void TRecordGrid::setIndicatorIconColor(TColor color) {
-    d->indicatorIconColor = color;
-    d->invalidateAll();
-}
-
-TMemoAttributes TRecordGrid::memoAttributes() const {
-    return d->memoAttributes;
-}
-void TRecordGrid::setMemoAttributes(TMemoAttributes attributes) {
-    d->memoAttributes = attributes;
     d->invalidateAll();
 }
 
@@ -681,7 +615,6 @@ void TRecordGrid::useMainWindowConfiguration() {
     setTitleColor(platform::clBtnFace);
     setTitleAlignment(data::TAlignment::taLeftJustify);
     setTitleLines(1);
-    setShowHorzScrollBar(true);
     TGridPaintOptions paint;
     paint.AlternatingRowRegions = arrDataColumns | arrActiveDataColumn;
     paint.AlternatingRowColor = TColor::fromNumber(14408667); // #DBDBDB

@@ -42,20 +42,6 @@ inline constexpr TGridOptions kDefaultGridOptions =
     TGridOptions(dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
                  dgCancelOnExit | dgWordWrap);
 
-enum class TGridLineStyle { glsSingle, gls3D, glsDynamic };
-enum class TPadColumnStyle { pcsPlain, pcsPadHeader, pcsPadHeaderAndData };
-
-enum TMemoAttribute : quint32 { mSizeable = 1u, mWordWrap = 2u, mGridShow = 4u };
-Q_DECLARE_FLAGS(TMemoAttributes, TMemoAttribute)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TMemoAttributes)
-
-struct TGridLineColors {
-    TColor DataColor = TColor::fromHex(0xC0C0C0);
-    TColor HighlightColor = platform::clBtnHighlight;
-    TColor ShadowColor = platform::clBtnShadow;
-    TColor FixedColor = platform::clBlack;
-};
-
 struct TGridPaintOptions {
     TAlternatingRowRegions AlternatingRowRegions =
         arrFixedColumns | arrDataColumns | arrActiveDataColumn;
@@ -108,24 +94,8 @@ public:
     void setTitleAlignment(data::TAlignment alignment);
     int titleLines() const;
     void setTitleLines(int lines); // below 1 is ignored
-    bool showHorzScrollBar() const;
-    void setShowHorzScrollBar(bool on);
-    bool showVertScrollBar() const;
-    void setShowVertScrollBar(bool on);
-    int rowHeightPercent() const;
-    void setRowHeightPercent(int percent); // 0 or less resets to 100
-    TGridLineStyle lineStyle() const;
-    void setLineStyle(TGridLineStyle style);
-    const TGridLineColors& lineColors() const;
-    void setLineColors(const TGridLineColors& colors);
-    TPadColumnStyle padColumnStyle() const;
-    void setPadColumnStyle(TPadColumnStyle style);
     const TGridPaintOptions& paintOptions() const;
     void setPaintOptions(const TGridPaintOptions& options);
-    TColor indicatorIconColor() const;
-    void setIndicatorIconColor(TColor color);
-    TMemoAttributes memoAttributes() const;
-    void setMemoAttributes(TMemoAttributes attributes);
 
     // The configuration both main-window grids share: whole-row selection added to
     // the default options, Tahoma 8 pt data font, bold title font, #DBDBDB alternating rows in

@@ -22,6 +22,10 @@ constexpr const char* kIBeamGlyph[11] = {"##..##", "..##..", "..##..", "..##..",
 constexpr const char* kStarGlyph[11] = {"......", "......", "......", ".#..#.", "..##..", "######",
                                         "..##..", ".#..#.", "......", "......", "......"};
 
+// The line between data cells on a white ground; elsewhere a line is raised, drawn in the
+// system's button shadow and highlight colours.
+const TColor kDataLine = TColor::fromHex(0xC0C0C0);
+
 void drawGlyph(TCanvas& canvas, int x, int y, const char* const (&glyph)[11], TColor color) {
     for (int row = 0; row < 11; ++row)
         for (int col = 0; col < 6; ++col)
@@ -187,20 +191,20 @@ void TRecordGrid::Private::paintIndicatorCell(TCanvas& canvas, int dataRow) {
     const int y = (2 * top + dataHeight - 11) / 2;
     switch (dataSet()->state()) {
     case TDataSetState::dsEdit:
-        drawGlyph(canvas, x, y, kIBeamGlyph, indicatorIconColor);
+        drawGlyph(canvas, x, y, kIBeamGlyph, platform::clBlack);
         break;
     case TDataSetState::dsInsert:
-        drawGlyph(canvas, x, y, kStarGlyph, indicatorIconColor);
+        drawGlyph(canvas, x, y, kStarGlyph, platform::clBlack);
         break;
     default:
-        drawGlyph(canvas, x, y, kArrowGlyph, indicatorIconColor);
+        drawGlyph(canvas, x, y, kArrowGlyph, platform::clBlack);
         break;
     }
 }
 
 QString TRecordGrid::Private::cellText(const data::TField& f) const {
     if (f.dataType() == data::TFieldType::ftMemo)
-        return memoAttributes.testFlag(mGridShow) ? f.asString() : QStringLiteral("(Memo)");
+        return QStringLiteral("(Memo)");
     return f.displayText();
 }
 
@@ -254,15 +258,12 @@ void TRecordGrid::Private::paintDataCell(TCanvas& canvas, int dataColumn, int le
     if (!rowLines)
         return;
     const int bottom = top + dataHeight;
-    const bool flat = lineStyle == TGridLineStyle::glsSingle ||
-                      (lineStyle == TGridLineStyle::glsDynamic &&
-                       (isWhite(brush) || (highlighted && isWhite(color))));
-    if (flat) {
-        hline(canvas, left, left + w - 1, bottom, lineColors.DataColor);
+    if (isWhite(brush) || (highlighted && isWhite(color))) {
+        hline(canvas, left, left + w - 1, bottom, kDataLine);
     } else {
-        hline(canvas, left, left + w - 1, bottom, lineColors.ShadowColor);
+        hline(canvas, left, left + w - 1, bottom, platform::clBtnShadow);
         if (!highlighted)
-            hline(canvas, left, left + w - 1, top, lineColors.HighlightColor);
+            hline(canvas, left, left + w - 1, top, platform::clBtnHighlight);
     }
 }
 
@@ -271,25 +272,24 @@ void TRecordGrid::Private::drawColumnLines(TCanvas& canvas, const std::vector<in
         return;
     const int y1 = dataTop();
     const int y2 = rowTop(dataRows() - 1) + dataHeight; // one pixel below the last data row
-    const bool flat = lineStyle == TGridLineStyle::glsSingle ||
-                      (lineStyle == TGridLineStyle::glsDynamic && isWhite(color));
+    const bool flat = isWhite(color);
     for (int c = 0; c < dataColumns(); ++c) {
         const int l = lefts[size_t(c)];
         if (l < 0)
             continue;
         const int x = l + widths[size_t(c)];
         if (flat) {
-            vline(canvas, x, y1, y2, lineColors.DataColor);
+            vline(canvas, x, y1, y2, kDataLine);
         } else {
-            vline(canvas, x, y1, y2, lineColors.ShadowColor);
-            vline(canvas, x + 1, y1, y2, lineColors.HighlightColor);
+            vline(canvas, x, y1, y2, platform::clBtnShadow);
+            vline(canvas, x + 1, y1, y2, platform::clBtnHighlight);
         }
     }
 }
 
 void TRecordGrid::Private::drawFixedLines(TCanvas& canvas, const std::vector<int>& lefts) {
-    const TColor light = lineColors.HighlightColor;
-    const TColor dark = lineColors.FixedColor;
+    const TColor light = platform::clBtnHighlight;
+    const TColor dark = platform::clBlack;
     const int lw = colLine();
     const int e = rowLine();
     // Title cells: light top and left, dark right and bottom (on the grid lines when there are).
@@ -326,7 +326,7 @@ void TRecordGrid::Private::drawFixedLines(TCanvas& canvas, const std::vector<int
 }
 
 void TRecordGrid::Private::paintPad(TCanvas& canvas, const std::vector<int>& lefts) {
-    if (padStyle == TPadColumnStyle::pcsPlain || dataColumns() == 0)
+    if (dataColumns() == 0)
         return;
     const int last = dataColumns() - 1;
     const int l = lefts[size_t(last)];
@@ -335,11 +335,9 @@ void TRecordGrid::Private::paintPad(TCanvas& canvas, const std::vector<int>& lef
     const int start = l + widths[size_t(last)] + colLine();
     if (start >= clientW)
         return;
-    const int bottom =
-        padStyle == TPadColumnStyle::pcsPadHeaderAndData ? clientH : titleHeight + rowLine();
-    fill(canvas, QRect(start, 0, clientW - start, bottom), titleColor);
-    vline(canvas, start, 0, bottom - 1, lineColors.HighlightColor);
-    hline(canvas, start, clientW - 1, 0, lineColors.HighlightColor);
+    fill(canvas, QRect(start, 0, clientW - start, clientH), titleColor);
+    vline(canvas, start, 0, clientH - 1, platform::clBtnHighlight);
+    hline(canvas, start, clientW - 1, 0, platform::clBtnHighlight);
 }
 
 QImage TRecordGrid::Private::makeDragPicture(int dataColumn) const {
@@ -360,7 +358,7 @@ QImage TRecordGrid::Private::makeDragPicture(int dataColumn) const {
                         alignmentFlags(titleAlignment) | DT_END_ELLIPSIS | DT_NOPREFIX);
         canvas.brushClear = false;
     }
-    canvas.penColor = lineColors.FixedColor;
+    canvas.penColor = platform::clBlack;
     canvas.brushClear = true;
     canvas.rectangle(0, 0, w, picture.height());
     return picture;

@@ -51,15 +51,7 @@ struct TRecordGrid::Private {
     TColor titleFontColor = platform::clWindowText;
     data::TAlignment titleAlignment = data::TAlignment::taLeftJustify;
     int titleLines = 1;
-    bool showHorz = true;
-    bool showVert = true;
-    int rowHeightPercent = 100;
-    TGridLineStyle lineStyle = TGridLineStyle::glsDynamic;
-    TGridLineColors lineColors;
-    TPadColumnStyle padStyle = TPadColumnStyle::pcsPadHeaderAndData;
     TGridPaintOptions paintOptions;
-    TColor indicatorIconColor = platform::clBlack;
-    TMemoAttributes memoAttributes = mSizeable | mWordWrap;
 
     // Layout, rebuilt by layout().
     int titleRows = 1;

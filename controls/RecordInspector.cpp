@@ -227,8 +227,6 @@ void TRecordInspector::applyDialogSettings(data::TDataSource* source) {
     setDefaultRowHeight(20);
     setOptions(ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert |
                ovShowCaptionHints | ovShowCellHints | ovActiveRecord3DLines | ovAllowInsert);
-    setLineStyleCaption(TInspectorLineStyle::ovDottedLine);
-    setLineStyleData(TInspectorLineStyle::ovDottedLine);
     setDottedLineColor(platform::clBtnShadow);
     setColor(platform::clCream);
     setCaptionColor(platform::clBtnFace);
@@ -338,24 +336,6 @@ TInspectorOptions TRecordInspector::options() const {
 void TRecordInspector::setOptions(TInspectorOptions options) {
     d->options = options;
     d->rebuildRows();
-}
-
-TInspectorLineStyle TRecordInspector::lineStyleCaption() const {
-    return d->lineStyleCaption;
-}
-
-void TRecordInspector::setLineStyleCaption(TInspectorLineStyle style) {
-    d->lineStyleCaption = style;
-    viewport()->update();
-}
-
-TInspectorLineStyle TRecordInspector::lineStyleData() const {
-    return d->lineStyleData;
-}
-
-void TRecordInspector::setLineStyleData(TInspectorLineStyle style) {
-    d->lineStyleData = style;
-    viewport()->update();
 }
 
 TColor TRecordInspector::dottedLineColor() const {

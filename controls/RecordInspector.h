@@ -37,14 +37,6 @@ enum TInspectorOption : unsigned {
 Q_DECLARE_FLAGS(TInspectorOptions, TInspectorOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TInspectorOptions)
 
-enum class TInspectorLineStyle {
-    ovNoLines,
-    ovDottedLine,
-    ovLight3DLine,
-    ovDark3DLine,
-    ovButtonLine
-};
-
 struct TInspectorPaintOptions {
     TAlternatingRowRegions alternatingRowRegions =
         arrFixedColumns | arrDataColumns | arrActiveDataColumn;
@@ -87,10 +79,6 @@ public:
     void setDefaultRowHeight(int height);
     TInspectorOptions options() const;
     void setOptions(TInspectorOptions options);
-    TInspectorLineStyle lineStyleCaption() const;
-    void setLineStyleCaption(TInspectorLineStyle style);
-    TInspectorLineStyle lineStyleData() const;
-    void setLineStyleData(TInspectorLineStyle style);
     TColor dottedLineColor() const;
     void setDottedLineColor(TColor color);
     TColor color() const;

@@ -10,28 +10,10 @@ namespace controls {
 // ---------------------------------------------------------------------------------------------
 // Painting
 
-void TRecordInspector::Private::drawRowLine(TCanvas& canvas, TInspectorLineStyle style, int x1,
-                                            int x2, int y) const {
-    switch (style) {
-    case TInspectorLineStyle::ovNoLines:
-        return;
-    case TInspectorLineStyle::ovDottedLine:
-        // Every second pixel, starting at the left end.
-        for (int x = x1; x < x2; x += 2)
-            canvas.setPixel(x, y, dottedLineColor);
-        return;
-    case TInspectorLineStyle::ovLight3DLine:
-        canvas.penColor = platform::clBtnHighlight;
-        break;
-    case TInspectorLineStyle::ovDark3DLine:
-        canvas.penColor = platform::clBtnShadow;
-        break;
-    case TInspectorLineStyle::ovButtonLine:
-        canvas.penColor = platform::cl3DDkShadow;
-        break;
-    }
-    canvas.moveTo(x1, y);
-    canvas.lineTo(x2, y);
+void TRecordInspector::Private::drawRowLine(TCanvas& canvas, int x1, int x2, int y) const {
+    // Every second pixel, starting at the left end.
+    for (int x = x1; x < x2; x += 2)
+        canvas.setPixel(x, y, dottedLineColor);
 }
 
 unsigned TRecordInspector::Private::dataTextFlags(const TInspectorItem* item) const {
@@ -139,9 +121,9 @@ void TRecordInspector::Private::paint(TCanvas& canvas) {
     // while focused and the line above it is drawn solid.
     for (const Shown& s : shown) {
         const int ly = s.caption.bottom();
-        drawRowLine(canvas, lineStyleCaption, 0, cw, ly);
+        drawRowLine(canvas, 0, cw, ly);
         if (!(focused && s.row == current))
-            drawRowLine(canvas, lineStyleData, cw, w, ly);
+            drawRowLine(canvas, cw, w, ly);
     }
     if (focused && current > top) {
         for (const Shown& s : shown) {

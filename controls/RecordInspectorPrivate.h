@@ -62,8 +62,6 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
     int captionIndent = 12;
     int defaultRowHeight = 0;
     TInspectorOptions options = ovColumnResize | ovRowResize | ovEnterToTab | ovCenterCaptionVert;
-    TInspectorLineStyle lineStyleCaption = TInspectorLineStyle::ovDark3DLine;
-    TInspectorLineStyle lineStyleData = TInspectorLineStyle::ovDark3DLine;
     TColor dottedLineColor = platform::clBtnShadow;
     TColor color = platform::clBtnFace;
     TColor captionColor = platform::clBtnFace;
@@ -121,7 +119,7 @@ struct TRecordInspector::Private final : TInspectorEditorHost, TInspectorFocusCl
 
     // Painting (RecordInspectorPaint.cpp).
     void paint(TCanvas& canvas);
-    void drawRowLine(TCanvas& canvas, TInspectorLineStyle style, int x1, int x2, int y) const;
+    void drawRowLine(TCanvas& canvas, int x1, int x2, int y) const; // dotted
     void paintCaptionCell(TCanvas& canvas, int row, const QRect& cell) const;
     void paintDataCell(TCanvas& canvas, int row, const QRect& cell) const;
     void drawEdges(TCanvas& canvas, int bottom) const;

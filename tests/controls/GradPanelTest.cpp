@@ -58,7 +58,6 @@ TEST(GradPanelCreation, NewPanelHasTheDesertSchemeAndTheBasePanelDefaults) {
     EXPECT_EQ(p.bevelOuter(), TGradPanel::bvRaised);
     EXPECT_EQ(p.bevelInner(), TGradPanel::bvNone);
     EXPECT_EQ(p.bevelWidth(), 1);
-    EXPECT_EQ(p.borderWidth(), 0);
     EXPECT_EQ(p.fontColor(), platform::clWindowText);
     EXPECT_EQ(p.focusPolicy(), Qt::NoFocus);
 }
