@@ -202,13 +202,6 @@ int TInspectorDateEdit::partCount() const {
     return int(d->partTokens.size());
 }
 
-QString TInspectorDateEdit::currentPartText() const {
-    if (d->null || d->current >= int(d->partRanges.size()))
-        return {};
-    return text().mid(d->partRanges[size_t(d->current)].first,
-                      d->partRanges[size_t(d->current)].second);
-}
-
 bool TInspectorDateEdit::isDropDownOpen() const {
     return d->popup && d->popup->isVisible();
 }

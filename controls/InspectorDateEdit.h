@@ -44,7 +44,6 @@ public:
     int currentPart() const;
     int partCount() const;
     void setCurrentPart(int index);
-    QString currentPartText() const;
 
     bool isDropDownOpen() const;
     void openDropDown();

@@ -682,10 +682,6 @@ QRect TRecordGrid::clientArea() const {
     return QRect(0, 0, d->clientW, d->clientH);
 }
 
-QRect TRecordGrid::dataRowRect(int dataRow) const {
-    return QRect(0, d->rowTop(dataRow), d->clientW, d->dataHeight);
-}
-
 QScrollBar* TRecordGrid::verticalScrollBar() const {
     return d->vbar;
 }

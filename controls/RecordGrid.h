@@ -118,7 +118,6 @@ public:
     bool rowParity() const;
     bool focusFlag() const;
     QRect clientArea() const; // the painted area, without the scroll bars
-    QRect dataRowRect(int dataRow) const;
     QScrollBar* verticalScrollBar() const;
     QScrollBar* horizontalScrollBar() const;
     TScrollBarValues vertScrollValues() const;

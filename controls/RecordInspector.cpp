@@ -418,10 +418,6 @@ int TRecordInspector::topRow() const {
     return d->top;
 }
 
-void TRecordInspector::setTopRow(int row) {
-    d->setTop(row);
-}
-
 int TRecordInspector::rowHeight(int row) const {
     return d->rowHeight(row);
 }

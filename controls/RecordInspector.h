@@ -100,7 +100,6 @@ public:
     // fails, and the row stays), scrolls it into view and shows its editor when focused.
     void setCurrentRow(int row);
     int topRow() const;
-    void setTopRow(int row);
     int rowHeight(int row) const;
     int fullyVisibleRowCount() const; // at least 1
     // The cell of a row in viewport coordinates (column 0 caption, 1 data); null when the row

@@ -617,13 +617,6 @@ void TDataSet::writeField(TField& field, const FieldValue& value) {
 
 // Operations --------------------------------------------------------------------------------
 
-void TDataSet::setActive(bool on) {
-    if (on)
-        open();
-    else
-        close();
-}
-
 void TDataSet::open() {
     if (active())
         return;
@@ -1071,10 +1064,6 @@ void TDataSet::enableControls() {
         dataEvent(TDataEvent::deUpdateState);
     if (d->disabledState != TDataSetState::dsInactive && active())
         dataEvent(d->pendingEvent);
-}
-
-bool TDataSet::controlsDisabled() const {
-    return d->disableCount > 0;
 }
 
 void TDataSet::dataEvent(TDataEvent event, const TDataEventInfo& info) {

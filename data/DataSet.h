@@ -59,7 +59,6 @@ public:
     void open();
     void close();
     bool active() const { return state() != TDataSetState::dsInactive; }
-    void setActive(bool on);
     TDataSetState state() const;
     bool modified() const;
     void first();
@@ -82,7 +81,6 @@ public:
     void resync(); // re-read the window around the current cursor record
     void disableControls();
     void enableControls();
-    bool controlsDisabled() const;
     bool bof() const;
     bool eof() const;
     void checkBrowseMode();
