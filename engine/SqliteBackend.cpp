@@ -184,8 +184,6 @@ ColumnType typeFromDeclaration(const char* declared, int* size) {
     return ColumnType::Other;
 }
 
-// One result row of a statement, read through sqlite3_column_value: the connection is opened
-// without SQLite's mutex, where the value interfaces may be used on the column values directly.
 // A column of a statement's current row; text and blobs point into SQLite's memory until the
 // next step. Read through sqlite3_column_value: the connection is opened without SQLite's mutex,
 // where the value interfaces may be used on the column values directly.
