@@ -64,7 +64,9 @@ void sql(const QString& path, const QString& statements) {
 class ServerAdminTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        servertest::exec("DROP TABLE IF EXISTS t_servis, t_musteri CASCADE");
+        servertest::exec(
+            "DROP TABLE IF EXISTS t_servis, t_musteri, t_degisiklik, t_degisiklik_ufuk "
+            "CASCADE");
         ASSERT_TRUE(dir.isValid());
     }
     QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }

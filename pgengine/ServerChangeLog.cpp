@@ -1,0 +1,164 @@
+// The change log on a server: statement-level triggers over the rows each statement changed.
+#include "pgengine/ServerChangeLog.h"
+
+#include "engine/ChangeLog.h"
+
+namespace pgengine {
+
+namespace {
+
+// One writer at a time logs, from its first logged change to its commit, so the sequence
+// numbers become visible in the order they were given and a reader never steps past one that
+// is still to come. Writers of the two tables wait for each other only that long.
+constexpr const char* kLock = "PERFORM pg_advisory_xact_lock(21200366226107457);";
+
+// The trigger function of one table. Each statement logs its rows at once from the transition
+// tables (yeni: the rows as now, eski: as before); an update that moves a visit to another
+// customer, or changes a key, logs the old row's delete and the new row's insert.
+QByteArray tableFunction(const QByteArray& table, bool visits) {
+    const QByteArray owner = visits ? ", f_musteri" : "";
+    const auto ownerOf = [visits](const char* row) {
+        return visits ? QByteArray(", ") + row + ".id_musteri" : QByteArray();
+    };
+    const QByteArray moved =
+        visits ? " OR e.id_musteri IS DISTINCT FROM y.id_musteri" : QByteArray();
+    const QByteArray into = "INSERT INTO t_degisiklik (f_tablo, f_anahtar" + owner + ", f_tur) ";
+    return "CREATE OR REPLACE FUNCTION korvela_" + table.mid(2) +
+           "_degisti() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+           "BEGIN\n"
+           "    IF TG_OP = 'INSERT' THEN\n"
+           "        IF NOT EXISTS (SELECT 1 FROM yeni) THEN RETURN NULL; END IF;\n"
+           "        " +
+           kLock +
+           "\n"
+           "        " +
+           into + "SELECT '" + table + "', y.id" + ownerOf("y") +
+           ", 'I' FROM yeni y ORDER BY y.id;\n"
+           "    ELSIF TG_OP = 'DELETE' THEN\n"
+           "        IF NOT EXISTS (SELECT 1 FROM eski) THEN RETURN NULL; END IF;\n"
+           "        " +
+           kLock +
+           "\n"
+           "        " +
+           into + "SELECT '" + table + "', e.id" + ownerOf("e") +
+           ", 'D' FROM eski e ORDER BY e.id;\n"
+           "    ELSE\n"
+           "        IF NOT EXISTS (SELECT 1 FROM yeni) THEN RETURN NULL; END IF;\n"
+           "        " +
+           kLock +
+           "\n"
+           "        " +
+           into + "SELECT '" + table + "', k" + (visits ? ", m" : "") +
+           ", t FROM (\n"
+           "            SELECT e.id AS k" +
+           (visits ? ", e.id_musteri AS m" : "") +
+           ", 'D' AS t, 0 AS o FROM eski e LEFT JOIN yeni y ON y.id = e.id\n"
+           "                WHERE y.id IS NULL" +
+           moved +
+           "\n"
+           "            UNION ALL\n"
+           "            SELECT y.id" +
+           ownerOf("y") + ", CASE WHEN e.id IS NULL" + moved +
+           " THEN 'I' ELSE 'U' END, 1\n"
+           "                FROM yeni y LEFT JOIN eski e ON e.id = y.id\n"
+           "        ) c ORDER BY o, k;\n"
+           "    END IF;\n"
+           "    PERFORM korvela_degisiklik_yazildi();\n"
+           "    RETURN NULL;\n"
+           "END $$";
+}
+
+// The triggers of one table, made again in case they are there.
+QByteArrayList tableTriggers(const QByteArray& table) {
+    const QByteArray name = "tr_degisiklik_" + table.mid(2);
+    const QByteArray function =
+        " FOR EACH STATEMENT EXECUTE FUNCTION korvela_" + table.mid(2) + "_degisti()";
+    QByteArrayList statements;
+    for (const char* suffix : {"_ekle", "_degistir", "_sil", "_bosalt"})
+        statements << "DROP TRIGGER IF EXISTS " + name + suffix + " ON " + table;
+    statements << "CREATE TRIGGER " + name + "_ekle AFTER INSERT ON " + table +
+                      " REFERENCING NEW TABLE AS yeni" + function
+               << "CREATE TRIGGER " + name + "_degistir AFTER UPDATE ON " + table +
+                      " REFERENCING OLD TABLE AS eski NEW TABLE AS yeni" + function
+               << "CREATE TRIGGER " + name + "_sil AFTER DELETE ON " + table +
+                      " REFERENCING OLD TABLE AS eski" + function
+               << "CREATE TRIGGER " + name + "_bosalt AFTER TRUNCATE ON " + table +
+                      " FOR EACH STATEMENT EXECUTE FUNCTION korvela_degisiklik_bosaltildi()";
+    return statements;
+}
+
+} // namespace
+
+QByteArrayList serverChangeLogStatements() {
+    const QByteArray keep = QByteArray::number(cursor::changelog::kKept);
+    const QByteArray pruneAt =
+        QByteArray::number(cursor::changelog::kKept + cursor::changelog::kPruneStep);
+    QByteArrayList statements{
+        R"sql(CREATE TABLE IF NOT EXISTS t_degisiklik (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    f_tablo varchar(255) NOT NULL,
+    f_anahtar bigint NOT NULL,
+    f_musteri bigint,
+    f_tur char(1) NOT NULL,
+    f_etiket bigint NOT NULL DEFAULT floor(random() * 4e18)::bigint
+))sql",
+        R"sql(CREATE TABLE IF NOT EXISTS t_degisiklik_ufuk (
+    f_sira bigint NOT NULL,
+    f_etiket bigint NOT NULL
+))sql",
+        "INSERT INTO t_degisiklik_ufuk (f_sira, f_etiket) SELECT 0, floor(random() * 4e18)::bigint "
+        "WHERE NOT EXISTS (SELECT 1 FROM t_degisiklik_ufuk)",
+        // After a statement logged its rows: prune the log once it holds a step more than it
+        // keeps (numbers a rolled back writer took leave gaps, so the count is an upper bound),
+        // and ask for the wake-up, which the server sends once per transaction, at its commit.
+        R"sql(CREATE OR REPLACE FUNCTION korvela_degisiklik_yazildi() RETURNS void
+LANGUAGE plpgsql AS $$
+DECLARE
+    ufuk bigint;
+    son bigint;
+    kesim bigint;
+    kesim_etiket bigint;
+BEGIN
+    SELECT f_sira INTO ufuk FROM t_degisiklik_ufuk;
+    SELECT max(id) INTO son FROM t_degisiklik;
+    IF son >= ufuk + )sql" +
+            pruneAt + R"sql( THEN
+        SELECT id, f_etiket INTO kesim, kesim_etiket FROM t_degisiklik
+            WHERE id <= son - )sql" +
+            keep + R"sql( AND id > ufuk ORDER BY id DESC LIMIT 1;
+        IF FOUND THEN
+            UPDATE t_degisiklik_ufuk SET f_sira = kesim, f_etiket = kesim_etiket;
+            DELETE FROM t_degisiklik WHERE id <= kesim;
+        END IF;
+    END IF;
+    PERFORM pg_notify(')sql" +
+            QByteArray(kChangeChannel) + R"sql(', '');
+END $$)sql",
+        // TRUNCATE names no rows: the horizon moves past every change, so every reader reloads.
+        "CREATE OR REPLACE FUNCTION korvela_degisiklik_bosaltildi() RETURNS trigger "
+        "LANGUAGE plpgsql AS $$\n"
+        "DECLARE\n"
+        "    kesim bigint;\n"
+        "    kesim_etiket bigint;\n"
+        "BEGIN\n"
+        "    " +
+            QByteArray(kLock) +
+            "\n"
+            "    INSERT INTO t_degisiklik (f_tablo, f_anahtar, f_tur) VALUES (TG_TABLE_NAME, 0, "
+            "'D')\n"
+            "        RETURNING id, f_etiket INTO kesim, kesim_etiket;\n"
+            "    UPDATE t_degisiklik_ufuk SET f_sira = kesim, f_etiket = kesim_etiket;\n"
+            "    DELETE FROM t_degisiklik WHERE id <= kesim;\n"
+            "    PERFORM pg_notify('" +
+            QByteArray(kChangeChannel) +
+            "', '');\n"
+            "    RETURN NULL;\n"
+            "END $$",
+        tableFunction("t_musteri", false),
+        tableFunction("t_servis", true),
+    };
+    statements << tableTriggers("t_musteri") << tableTriggers("t_servis");
+    return statements;
+}
+
+} // namespace pgengine
