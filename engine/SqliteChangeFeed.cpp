@@ -151,7 +151,7 @@ bool SqliteChangeFeed::Private::readLog(qint64 from, int count, std::vector<chan
     // The statement is prepared again next time: the log may have been dropped or replaced.
     const QString message = QString::fromUtf8(sqlite3_errmsg(handle));
     dropRead();
-    if (!hasChangeLog(handle))
+    if (rc != SQLITE_BUSY && !hasChangeLog(handle))
         return false;
     throw EOleException(message);
 }
@@ -182,6 +182,8 @@ ChangeBatch SqliteChangeFeed::changesSince(const FeedPosition& from, int maxChan
     try {
         // Asked before the log is read: a commit after this wakes the next tick.
         d->lastVersion = dataVersion(true);
+        if (d->lastVersion < 0) // locked past the busy timeout: the log would be too
+            fail(d->db());
         std::vector<changelog::Row> rows;
         if (!d->readLog(from.hasLog ? from.seq : -1, maxChanges + 1, &rows))
             return changelog::batchWithoutLog(from);
