@@ -78,15 +78,21 @@ END;
                .arg(changelog::kKept);
 }
 
+// The two tables and all seven triggers: a log some of whose triggers are missing would miss
+// changes without a word.
 bool SqliteChangeFeed::hasChangeLog(sqlite3* db) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db,
-                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                           "('t_degisiklik', 't_degisiklik_ufuk')",
+                           "SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name IN "
+                           "('t_degisiklik', 't_degisiklik_ufuk')) OR (type = 'trigger' AND name "
+                           "IN ('tr_degisiklik_musteri_ekle', 'tr_degisiklik_musteri_degistir', "
+                           "'tr_degisiklik_musteri_sil', 'tr_degisiklik_servis_ekle', "
+                           "'tr_degisiklik_servis_degistir', 'tr_degisiklik_servis_sil', "
+                           "'tr_degisiklik_buda'))",
                            -1, &statement, nullptr) != SQLITE_OK)
         fail(db);
     const int rc = sqlite3_step(statement);
-    const bool found = rc == SQLITE_ROW && sqlite3_column_int(statement, 0) == 2;
+    const bool found = rc == SQLITE_ROW && sqlite3_column_int(statement, 0) == 9;
     sqlite3_finalize(statement);
     if (rc != SQLITE_ROW)
         fail(db);

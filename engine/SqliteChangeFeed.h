@@ -26,7 +26,8 @@ public:
     // The statements that add the change log and its triggers to a database file; each is skipped
     // when what it makes is there already, so they run on new and on older files alike.
     static QString installSql();
-    // Whether the file has the change log (fails with EOleException when it cannot be read).
+    // Whether the file has the change log and all its triggers (fails with EOleException when it
+    // cannot be read).
     static bool hasChangeLog(sqlite3* db);
 
     explicit SqliteChangeFeed(SqliteBackend& backend);

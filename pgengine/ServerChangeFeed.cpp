@@ -214,9 +214,7 @@ ServerChangeFeed::ServerChangeFeed(Session& session) : session_(session) {
 ServerChangeFeed::~ServerChangeFeed() = default;
 
 bool ServerChangeFeed::hasLog() {
-    const Result result = session_.exec("SELECT to_regclass('t_degisiklik') IS NOT NULL AND "
-                                        "to_regclass('t_degisiklik_ufuk') IS NOT NULL",
-                                        {}, Session::Repeat::IfLostBeforeStart);
+    const Result result = session_.exec(kHasChangeLogSql, {}, Session::Repeat::IfLostBeforeStart);
     return result.text(0, 0) == "t";
 }
 

@@ -89,6 +89,11 @@ QByteArrayList tableTriggers(const QByteArray& table) {
 
 } // namespace
 
+const char* const kHasChangeLogSql =
+    "SELECT to_regclass('t_degisiklik') IS NOT NULL AND to_regclass('t_degisiklik_ufuk') IS NOT "
+    "NULL AND (SELECT count(*) FROM pg_catalog.pg_trigger WHERE tgname LIKE 'tr\\_degisiklik\\_%' "
+    "AND tgrelid IN (to_regclass('t_musteri'), to_regclass('t_servis'))) = 8";
+
 QByteArrayList serverChangeLogStatements() {
     const QByteArray keep = QByteArray::number(cursor::changelog::kKept);
     const QByteArray pruneAt =
