@@ -25,9 +25,9 @@ inline constexpr int kPruneStep = 1000;
 
 // The statement every engine runs to read the log, with two integer parameters: $1 the place's
 // sequence number (-1 for none), $2 how many changes to read at most. One statement, so it reads
-// one moment of the log. Its rows (part, seq, check, table, key, customer, kind), by part: 0 the
-// pruned horizon; 1 the change at the place, if it is still there; 2 the last change, if any;
-// 3 the changes after the place, in order.
+// one moment of the log. Its rows (part, seq, check, table, key, customer, kind), in no set order,
+// by part: 0 the pruned horizon; 1 the change at the place, if it is still there; 2 the last
+// change, if any; 3 the first $2 changes after the place.
 extern const char* const kReadSql;
 
 // One row of kReadSql.
@@ -45,7 +45,7 @@ struct Row {
 FeedPosition positionOf(const std::vector<Row>& rows);
 // The answer to changesSince(from, maxChanges), from kReadSql's rows read with from's sequence
 // number and maxChanges + 1 as the parameters.
-ChangeBatch batchOf(const std::vector<Row>& rows, const FeedPosition& from, int maxChanges);
+ChangeBatch batchOf(std::vector<Row> rows, const FeedPosition& from, int maxChanges);
 // The answer when the database has no log: Reload from a place that had one, else NoLog.
 ChangeBatch batchWithoutLog(const FeedPosition& from);
 

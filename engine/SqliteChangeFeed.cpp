@@ -194,7 +194,7 @@ ChangeBatch SqliteChangeFeed::changesSince(const FeedPosition& from, int maxChan
         if (!d->readLog(from.hasLog ? from.seq : -1, maxChanges + 1, &rows))
             return changelog::batchWithoutLog(from);
         d->retry = false;
-        return changelog::batchOf(rows, from, maxChanges);
+        return changelog::batchOf(std::move(rows), from, maxChanges);
     } catch (...) {
         d->retry = true;
         throw;

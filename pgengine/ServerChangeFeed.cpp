@@ -261,7 +261,7 @@ cursor::ChangeBatch ServerChangeFeed::changesSince(const cursor::FeedPosition& f
         std::vector<cursor::changelog::Row> rows;
         if (!readLog(from.hasLog ? from.seq : -1, maxChanges + 1, &rows))
             return cursor::changelog::batchWithoutLog(from);
-        return cursor::changelog::batchOf(rows, from, maxChanges);
+        return cursor::changelog::batchOf(std::move(rows), from, maxChanges);
     } catch (...) {
         if (wakeUp_)
             wakeTimer_.start(kFirstRetryMs); // read again in a moment

@@ -14,58 +14,45 @@ constexpr const char* kLock = "PERFORM pg_advisory_xact_lock(21200366226107457);
 
 // The trigger function of one table. Each statement logs its rows at once from the transition
 // tables (yeni: the rows as now, eski: as before); an update that moves a visit to another
-// customer, or changes a key, logs the old row's delete and the new row's insert.
-QByteArray tableFunction(const QByteArray& table, bool visits) {
-    const QByteArray owner = visits ? ", f_musteri" : "";
-    const auto ownerOf = [visits](const char* row) {
-        return visits ? QByteArray(", ") + row + ".id_musteri" : QByteArray();
+// customer, or changes a key, logs the old row's delete and the new row's insert. The search path
+// is the one the function was made with, so a client with another one still logs here.
+QByteArray tableFunction(const QString& table, bool visits) {
+    const QString body = QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION korvela_%1_degisti()
+RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$
+BEGIN
+    IF TG_OP = 'INSERT' THEN
+        IF NOT EXISTS (SELECT 1 FROM yeni) THEN RETURN NULL; END IF;
+        %3
+        INSERT INTO t_degisiklik (f_tablo, f_anahtar%4, f_tur)
+            SELECT '%2', y.id%5, 'I' FROM yeni y ORDER BY y.id;
+    ELSIF TG_OP = 'DELETE' THEN
+        IF NOT EXISTS (SELECT 1 FROM eski) THEN RETURN NULL; END IF;
+        %3
+        INSERT INTO t_degisiklik (f_tablo, f_anahtar%4, f_tur)
+            SELECT '%2', e.id%6, 'D' FROM eski e ORDER BY e.id;
+    ELSE
+        IF NOT EXISTS (SELECT 1 FROM yeni) THEN RETURN NULL; END IF;
+        %3
+        INSERT INTO t_degisiklik (f_tablo, f_anahtar%4, f_tur)
+            SELECT '%2', k%8, t FROM (
+                SELECT e.id AS k%9, 'D' AS t, 0 AS o FROM eski e LEFT JOIN yeni y ON y.id = e.id
+                    WHERE y.id IS NULL%7
+                UNION ALL
+                SELECT y.id%5, CASE WHEN e.id IS NULL%7 THEN 'I' ELSE 'U' END, 1
+                    FROM yeni y LEFT JOIN eski e ON e.id = y.id
+            ) c ORDER BY o, k;
+    END IF;
+    PERFORM korvela_degisiklik_yazildi();
+    RETURN NULL;
+END $$)sql");
+    const auto when = [visits](const char* text) {
+        return visits ? QString::fromLatin1(text) : QString();
     };
-    const QByteArray moved =
-        visits ? " OR e.id_musteri IS DISTINCT FROM y.id_musteri" : QByteArray();
-    const QByteArray into = "INSERT INTO t_degisiklik (f_tablo, f_anahtar" + owner + ", f_tur) ";
-    return "CREATE OR REPLACE FUNCTION korvela_" + table.mid(2) +
-           "_degisti() RETURNS trigger LANGUAGE plpgsql AS $$\n"
-           "BEGIN\n"
-           "    IF TG_OP = 'INSERT' THEN\n"
-           "        IF NOT EXISTS (SELECT 1 FROM yeni) THEN RETURN NULL; END IF;\n"
-           "        " +
-           kLock +
-           "\n"
-           "        " +
-           into + "SELECT '" + table + "', y.id" + ownerOf("y") +
-           ", 'I' FROM yeni y ORDER BY y.id;\n"
-           "    ELSIF TG_OP = 'DELETE' THEN\n"
-           "        IF NOT EXISTS (SELECT 1 FROM eski) THEN RETURN NULL; END IF;\n"
-           "        " +
-           kLock +
-           "\n"
-           "        " +
-           into + "SELECT '" + table + "', e.id" + ownerOf("e") +
-           ", 'D' FROM eski e ORDER BY e.id;\n"
-           "    ELSE\n"
-           "        IF NOT EXISTS (SELECT 1 FROM yeni) THEN RETURN NULL; END IF;\n"
-           "        " +
-           kLock +
-           "\n"
-           "        " +
-           into + "SELECT '" + table + "', k" + (visits ? ", m" : "") +
-           ", t FROM (\n"
-           "            SELECT e.id AS k" +
-           (visits ? ", e.id_musteri AS m" : "") +
-           ", 'D' AS t, 0 AS o FROM eski e LEFT JOIN yeni y ON y.id = e.id\n"
-           "                WHERE y.id IS NULL" +
-           moved +
-           "\n"
-           "            UNION ALL\n"
-           "            SELECT y.id" +
-           ownerOf("y") + ", CASE WHEN e.id IS NULL" + moved +
-           " THEN 'I' ELSE 'U' END, 1\n"
-           "                FROM yeni y LEFT JOIN eski e ON e.id = y.id\n"
-           "        ) c ORDER BY o, k;\n"
-           "    END IF;\n"
-           "    PERFORM korvela_degisiklik_yazildi();\n"
-           "    RETURN NULL;\n"
-           "END $$";
+    return body
+        .arg(table.mid(2), table, QLatin1String(kLock), when(", f_musteri"), when(", y.id_musteri"),
+             when(", e.id_musteri"), when(" OR e.id_musteri IS DISTINCT FROM y.id_musteri"),
+             when(", m"), when(", e.id_musteri AS m"))
+        .toUtf8();
 }
 
 // The triggers of one table, made again in case they are there.
@@ -117,7 +104,7 @@ QByteArrayList serverChangeLogStatements() {
         // keeps (numbers a rolled back writer took leave gaps, so the count is an upper bound),
         // and ask for the wake-up, which the server sends once per transaction, at its commit.
         R"sql(CREATE OR REPLACE FUNCTION korvela_degisiklik_yazildi() RETURNS void
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SET search_path FROM CURRENT AS $$
 DECLARE
     ufuk bigint;
     son bigint;
@@ -141,7 +128,7 @@ BEGIN
 END $$)sql",
         // TRUNCATE names no rows: the horizon moves past every change, so every reader reloads.
         "CREATE OR REPLACE FUNCTION korvela_degisiklik_bosaltildi() RETURNS trigger "
-        "LANGUAGE plpgsql AS $$\n"
+        "LANGUAGE plpgsql SET search_path FROM CURRENT AS $$\n"
         "DECLARE\n"
         "    kesim bigint;\n"
         "    kesim_etiket bigint;\n"
@@ -159,8 +146,8 @@ END $$)sql",
             "', '');\n"
             "    RETURN NULL;\n"
             "END $$",
-        tableFunction("t_musteri", false),
-        tableFunction("t_servis", true),
+        tableFunction(QStringLiteral("t_musteri"), false),
+        tableFunction(QStringLiteral("t_servis"), true),
     };
     statements << tableTriggers("t_musteri") << tableTriggers("t_servis");
     return statements;
