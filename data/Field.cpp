@@ -74,6 +74,16 @@ std::optional<double> parseFloat(const QString& input, QChar decimalSeparator) {
     return v;
 }
 
+// Characters as the databases count them: one outside the basic plane is one, though it takes
+// two UTF-16 units.
+qsizetype characterCount(const QString& text) {
+    qsizetype n = text.size();
+    for (QChar c : text)
+        if (c.isLowSurrogate())
+            --n;
+    return n;
+}
+
 [[noreturn]] void cannotAccess(const TField& f, const char* as) {
     throw EDatabaseError(QStringLiteral("Cannot access field '%1' as type %2")
                              .arg(f.displayName(), QString::fromLatin1(as)));
@@ -328,13 +338,34 @@ void TField::setAsFloat(double value) {
     }
 }
 
+void TField::checkText(const QString& value) const {
+    if (value.contains(QChar(0)))
+        throw EDatabaseError(
+            QStringLiteral("'%1' alanındaki metinde NUL (kodu 0) karakteri var; veritabanı bu "
+                           "karakteri saklayamaz. Karakteri silip yeniden deneyin.")
+                .arg(displayName()));
+    if (type_ == TFieldType::ftWideString && size_ > 0 && value.size() > size_) {
+        const qsizetype characters = characterCount(value);
+        if (characters > size_)
+            throw EDatabaseError(
+                QStringLiteral("'%1' alanına en çok %2 karakter yazılabilir; yazılan metin %3 "
+                               "karakter. Metni kısaltıp yeniden deneyin.")
+                    .arg(displayName())
+                    .arg(size_)
+                    .arg(characters));
+    }
+}
+
 void TField::setAsString(const QString& value) {
-    if (type_ == TFieldType::ftWideString)
-        writeValue(size_ > 0 && value.size() > size_ ? value.left(size_) : value);
-    else if (type_ == TFieldType::ftMemo)
+    if (type_ == TFieldType::ftWideString) {
+        checkText(value);
+        writeValue(value);
+    } else if (type_ == TFieldType::ftMemo) {
+        checkText(value);
         writeValue(value.isEmpty() ? FieldValue(std::monostate{}) : FieldValue(value));
-    else
+    } else {
         setText(value);
+    }
 }
 
 void TField::setAsDateTime(const QDateTime& value) {
@@ -362,6 +393,7 @@ void TField::setText(const QString& text) {
     const core::FormatSettings& fs = settings();
     switch (type_) {
     case TFieldType::ftMemo:
+        checkText(text);
         writeValue(text);
         return;
     case TFieldType::ftDateTime:

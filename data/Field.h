@@ -78,6 +78,8 @@ public:
     void setAsInteger(qint64 value);
     void setAsMoney(Money value);
     void setAsFloat(double value);
+    // Text and memo fields refuse a text holding the NUL character (a database server cannot
+    // store it), and a text field one longer than its size; nothing is cut.
     void setAsString(const QString& value);
     void setAsDateTime(const QDateTime& value);
     void clear();
@@ -102,6 +104,8 @@ public:
 private:
     friend class TDataSet;
     void writeValue(const FieldValue& value);
+    // Raises EDatabaseError naming the field for a text it cannot hold (see setAsString).
+    void checkText(const QString& value) const;
     // The value held in the buffer the set points reads at (null while inactive or empty).
     FieldValue stored() const;
 

@@ -100,7 +100,7 @@ TEST_F(FieldTest, TypedTextIsConvertedByFieldType) {
     EXPECT_TRUE(f("f_iscilik").isNull());
     f("f_km").setText("");
     EXPECT_FALSE(f("f_km").isNull());
-    f("f_km").setText(QString(300, 'k'));
+    f("f_km").setText(QString(255, 'k'));
     EXPECT_EQ(f("f_km").asString().size(), 255);
     f("id_musteri").setText("-5");
     EXPECT_EQ(f("id_musteri").asInteger(), -5);
@@ -140,6 +140,52 @@ TEST_F(FieldTest, RefusedTextNamesTheTextAndTheFieldAndChangesNothing) {
     }
     EXPECT_FALSE(visits->modified());
     EXPECT_THROW(f("id").setAsInteger(9), EDatabaseError);
+}
+
+// A text the database would not keep as typed is refused with the field's name, never cut:
+// one longer than the column (255 characters, counted as the databases count them), and one
+// holding the NUL character (a server's text cannot). The record keeps its value; the file too.
+TEST_F(FieldTest, TextTheColumnCannotHoldIsRefusedNotCut) {
+    db.exec("UPDATE t_servis SET f_km = 'eski', f_not = 'not'");
+    visits->close();
+    visits->open();
+    visits->edit();
+    const QString tooLong = QStringLiteral("'KM' alanına en çok 255 karakter yazılabilir; yazılan "
+                                           "metin %1 karakter. Metni kısaltıp yeniden deneyin.");
+    const QString nul = QStringLiteral("'%1' alanındaki metinde NUL (kodu 0) karakteri var; "
+                                       "veritabanı bu karakteri saklayamaz. Karakteri silip "
+                                       "yeniden deneyin.");
+    const QString clef = QString::fromUcs4(U"\U0001D11E"); // one character, two UTF-16 units
+    const struct {
+        const char* field;
+        QString text;
+        QString message;
+    } cases[] = {
+        {"f_km", QString(256, 'k'), tooLong.arg(256)},
+        {"f_km", QString(100000, 'k'), tooLong.arg(100000)},
+        {"f_km", QString(128, 'k') + QString(128, QChar(0x015F)), tooLong.arg(256)},
+        {"f_km", clef.repeated(256), tooLong.arg(256)},
+        {"f_km", QStringLiteral("a") + QChar(0) + QStringLiteral("b"), nul.arg("KM")},
+        {"f_not", QStringLiteral("not") + QChar(0), nul.arg("Açıklama")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(8).toStdString());
+        EXPECT_EQ(entryError(c.field, c.text), c.message);
+        EXPECT_THROW(f(c.field).setAsString(c.text), EDatabaseError);
+    }
+    EXPECT_EQ(f("f_km").asString(), "eski");
+    EXPECT_EQ(f("f_not").asString(), "not");
+    EXPECT_FALSE(visits->modified());
+    // Exactly the size is taken, also when each character takes two UTF-16 units.
+    f("f_km").setText(clef.repeated(255));
+    visits->post();
+    EXPECT_EQ(
+        db.scalar("SELECT length(f_km) FROM t_servis WHERE f_km LIKE '%" + clef.toUtf8() + "'"),
+        "255");
+    visits->edit();
+    f("f_km").setAsString(QString(255, 'k'));
+    visits->post();
+    EXPECT_EQ(db.scalar("SELECT length(f_km) FROM t_servis WHERE f_km LIKE 'k%'"), "255");
 }
 
 TEST_F(FieldTest, AcceptedCharactersFollowTheFieldType) {
