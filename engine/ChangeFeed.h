@@ -73,6 +73,8 @@ public:
     // as changes may have been missed meanwhile). A wake-up may find nothing new. Nothing is
     // called while idle. After a changesSince that failed, the next tick (file) or a second
     // later (server) wakes again, so a failed read is retried. An empty function stops watching.
+    // wakeUp may read the feed and stop watching, but must not close the connection (which
+    // deletes the feed while it calls): post that to the event loop.
     virtual void watch(std::function<void()> wakeUp) = 0;
 };
 
