@@ -98,6 +98,7 @@ QString upgradeNeededMessage(const QString& path) {
 UpgradeReport upgradeDatabase(const QString& path) {
     cursor::Connection connection; // refuses missing, foreign and table-less files
     connection.open(QStringLiteral("Data Source=\"%1\"").arg(QString(path).replace('"', "\"\"")));
+    connection.requireWritable(); // a damaged file is not rebuilt
     sqlite3* db = connection.handle();
     UpgradeReport report;
     if (!schemaNeedsUpgrade(db)) {
