@@ -194,6 +194,21 @@ TEST(DamagedFile, ACopyCutShortIsReportedWhenItsPagesAreRead) {
     EXPECT_EQ(fileBytes(copy), before);
 }
 
+TEST(DamagedFile, ACopyCutInTheMiddleOfAPageIsNotOpened) {
+    Database db;
+    QTemporaryDir dir;
+    const QString copy = dir.path() + "/Korvela.mdb";
+    QFile f(copy);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(fileBytes(db.path()).left(5 * db.pageSize() + 100));
+    f.close();
+    const QByteArray before = fileBytes(copy);
+    Connection c;
+    EXPECT_EQ(startUp(c, copy), damagedReport(copy) + "database disk image is malformed");
+    EXPECT_FALSE(c.isOpen());
+    EXPECT_EQ(fileBytes(copy), before);
+}
+
 TEST(DamagedFile, GarbageOnAnInteriorOrOverflowPageIsFoundByTheCheck) {
     {
         Database db;
