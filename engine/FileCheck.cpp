@@ -44,12 +44,18 @@ struct FileCheck::Private {
     Outcome outcome = Outcome::Running;
     bool ended = false; // the outcome is set and finished has been called
     QString finding;
+    int errorCode = SQLITE_OK;
     sqlite3* db = nullptr; // the thread's connection while it is open, for the interrupt
     std::atomic<bool> stopping{false};
     std::thread thread;
 
     void run();
-    std::pair<Outcome, QString> check();
+    struct Result {
+        Outcome outcome;
+        QString finding;
+        int errorCode = SQLITE_OK;
+    };
+    Result check();
     void stop();
 };
 
@@ -69,13 +75,14 @@ int onProgress(void* p) {
 
 } // namespace
 
-std::pair<FileCheck::Outcome, QString> FileCheck::Private::check() {
+FileCheck::Private::Result FileCheck::Private::check() {
     sqlite3* handle = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    if (const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        rc != SQLITE_OK) {
         const QString error = QString::fromUtf8(sqlite3_errmsg(handle));
         sqlite3_close_v2(handle);
-        return {Outcome::Unchecked, error};
+        return {Outcome::Unchecked, error, rc & 0xFF};
     }
     // The interrupt stops a statement that runs; the progress handler one that starts after it
     // (SQLite clears the interrupt when a statement starts on an idle connection).
@@ -93,7 +100,7 @@ std::pair<FileCheck::Outcome, QString> FileCheck::Private::check() {
     if (hook)
         hook(handle);
 
-    std::pair<Outcome, QString> result;
+    Result result;
     sqlite3_stmt* statement = nullptr;
     int rc = sqlite3_prepare_v2(handle, "PRAGMA integrity_check", -1, &statement, nullptr);
     if (rc == SQLITE_OK)
@@ -101,13 +108,13 @@ std::pair<FileCheck::Outcome, QString> FileCheck::Private::check() {
     if (rc == SQLITE_ROW) {
         const QString row =
             QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-        result = row == QLatin1String("ok") ? std::pair{Outcome::Whole, QString()}
-                                            : std::pair{Outcome::Damaged, firstFinding(row)};
+        result = row == QLatin1String("ok") ? Result{Outcome::Whole, QString()}
+                                            : Result{Outcome::Damaged, firstFinding(row)};
     } else {
         const int primary = sqlite3_errcode(handle) & 0xFF;
         result = {primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ? Outcome::Damaged
                                                                         : Outcome::Unchecked,
-                  QString::fromUtf8(sqlite3_errmsg(handle))};
+                  QString::fromUtf8(sqlite3_errmsg(handle)), primary};
     }
     sqlite3_finalize(statement);
     {
@@ -119,11 +126,12 @@ std::pair<FileCheck::Outcome, QString> FileCheck::Private::check() {
 }
 
 void FileCheck::Private::run() {
-    const std::pair<Outcome, QString> result = check();
+    const Result result = check();
     {
         const std::lock_guard lock(mutex);
-        outcome = result.first;
-        finding = result.second;
+        outcome = result.outcome;
+        finding = result.finding;
+        errorCode = result.errorCode;
     }
     if (!stopping && finished)
         finished();
@@ -164,6 +172,11 @@ FileCheck::Outcome FileCheck::outcome() const {
 QString FileCheck::finding() const {
     const std::lock_guard lock(d->mutex);
     return d->finding;
+}
+
+int FileCheck::errorCode() const {
+    const std::lock_guard lock(d->mutex);
+    return d->errorCode;
 }
 
 FileCheck::Outcome FileCheck::wait() {

@@ -22,7 +22,7 @@ public:
         Whole,     // integrity_check answered "ok"
         Damaged,   // it found damage: finding() holds SQLite's first finding
         Unchecked, // it could not run (another program kept the file locked, it could not be
-                   // opened): finding() holds SQLite's message
+                   // opened): finding() holds SQLite's message, errorCode() its result code
     };
 
     // Starts the check. finished is called once when the check has ended (on the check's own
@@ -34,6 +34,7 @@ public:
 
     Outcome outcome() const;
     QString finding() const;
+    int errorCode() const; // SQLite's primary result code when the check could not run
     // Blocks until the check has ended and finished has returned; returns the outcome.
     Outcome wait();
 

@@ -2,6 +2,7 @@
 #include "engine/SqliteBackend.h"
 
 #include "core/Errors.h"
+#include "engine/EngineMessage.h"
 #include "engine/FileCheck.h"
 
 #include <QFile>
@@ -93,11 +94,26 @@ bool hasSqliteHeader(const QString& path, QString* error) {
     return true;
 }
 
+// SQLite's text of the last error; the common ones behind the sentence a user can act on.
+QString sqliteMessage(sqlite3* db) {
+    const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    switch (sqlite3_errcode(db) & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return explainedMessage(EngineProblem::FileBusy, text);
+    case SQLITE_READONLY:
+        return explainedMessage(EngineProblem::FileReadOnly, text);
+    case SQLITE_FULL:
+        return explainedMessage(EngineProblem::FileDiskFull, text);
+    default:
+        return text;
+    }
+}
+
 [[noreturn]] void throwSqlite(sqlite3* db) {
-    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
     if (isDamage(sqlite3_errcode(db)))
-        throw DamageFound(message);
-    throw EOleException(message);
+        throw DamageFound(QString::fromUtf8(sqlite3_errmsg(db)));
+    throw EOleException(sqliteMessage(db));
 }
 
 QByteArray quoteName(const QByteArray& name) {
@@ -436,7 +452,7 @@ void SqliteBackend::open(const QString& path, std::function<void()> stateChanged
     else if (stepRc == SQLITE_NOTADB || stepRc == SQLITE_CORRUPT)
         message = notKorvela(path);
     else
-        message = QString::fromUtf8(sqlite3_errmsg(db));
+        message = sqliteMessage(db);
     sqlite3_finalize(statement);
     sqlite3_close_v2(db);
     throw EOleException(message);
@@ -494,8 +510,11 @@ void SqliteBackend::requireWritable() {
             // Another program held the file locked all along (or it could not be opened): the
             // write fails as it would have, and the next one checks again.
             const QString reason = d->check->finding();
+            const int code = d->check->errorCode();
             d->check.reset();
-            throw EOleException(reason);
+            throw EOleException(code == SQLITE_BUSY || code == SQLITE_LOCKED
+                                    ? explainedMessage(EngineProblem::FileBusy, reason)
+                                    : reason);
         }
         settle();
     }
