@@ -776,6 +776,27 @@ int TDataSet::moveBy(int distance) {
     return steps;
 }
 
+void TDataSet::readRecords(
+    const std::vector<const TField*>& fields,
+    const std::function<void(const std::vector<FieldValue>& values)>& visit) const {
+    if (!active())
+        raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    std::vector<int> columns;
+    for (const TField* f : fields) {
+        if (&f->dataSet() != this)
+            raiseError(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
+        columns.push_back(d->columnOf[std::size_t(slotOf(*f))]); // -1: calculated, reads null
+    }
+    const std::unique_ptr<LookupCursor> copy = d->cursor->lookupCopy();
+    std::vector<FieldValue> values(fields.size());
+    for (; !copy->eof(); copy->moveNext()) {
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            values[i] = columns[i] < 0 ? FieldValue(std::monostate{})
+                                       : coerce(copy->value(columns[i]), fields[i]->dataType());
+        visit(values);
+    }
+}
+
 int TDataSet::recordCount() const {
     if (!active())
         raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));

@@ -85,6 +85,13 @@ public:
     bool eof() const;
     void checkBrowseMode();
 
+    // Reads data fields of every stored record, in read order, through a copy of the cursor that
+    // shares the rows: the current record, the record window and the events stay as they are, and
+    // nothing is calculated. visit gets one value per field, each as the field reads it (null as
+    // std::monostate). Fails like recordCount on a closed set.
+    void readRecords(const std::vector<const TField*>& fields,
+                     const std::function<void(const std::vector<FieldValue>& values)>& visit) const;
+
     // SQL text: changing it closes the set first.
     const QStringList& sql() const;
     void setSql(const QStringList& lines);
