@@ -26,6 +26,8 @@ QFont paperFont(double points, bool bold = false) {
     f.setPointSizeF(points);
     f.setBold(bold);
     f.setKerning(false);
+    // Without shaping no ligature is formed, so a reader's search finds "overflow" as typed.
+    f.setStyleStrategy(QFont::PreferNoShaping);
     return f;
 }
 
@@ -59,9 +61,9 @@ struct TPaperLayout::Private {
         right = pageW - mm(kMarginMm);
         top = mm(kMarginMm);
         bottom = pageH - mm(kMarginMm);
-        body = paperFont(9);
-        bold = paperFont(9, true);
-        small = paperFont(7.5);
+        body = paperFont(8);
+        bold = paperFont(8, true);
+        small = paperFont(7);
         name = paperFont(13, true);
         title = paperFont(15, true);
         // Metrics at the device's resolution (they only read it).

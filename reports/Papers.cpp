@@ -126,9 +126,9 @@ TPaper statementPaper(data::TConnection& connection, qint64 customerId,
     openVisits(visits, QStringLiteral("select * from t_servis where id_musteri=%1 "
                                       "order by (f_tarih is null), f_tarih, id")
                            .arg(customerId));
-    TPaperTable table{{{visits.fieldByName(QStringLiteral("f_tarih")).displayName(), 1.05},
+    TPaperTable table{{{visits.fieldByName(QStringLiteral("f_tarih")).displayName(), 1.35},
                        {visits.fieldByName(QStringLiteral("f_km")).displayName(), 0.6, true},
-                       {visits.fieldByName(QStringLiteral("f_islem")).displayName(), 2.0},
+                       {visits.fieldByName(QStringLiteral("f_islem")).displayName(), 1.8},
                        {visits.fieldByName(QStringLiteral("c_toplam")).displayName(), 0.95, true},
                        {visits.fieldByName(QStringLiteral("f_odeme")).displayName(), 0.95, true},
                        {QStringLiteral("Bakiye"), 0.95, true}},
@@ -174,8 +174,9 @@ TPaper serviceFormPaper(data::TConnection& connection, qint64 visitId,
     if (!totals.formed())
         amounts.lines << data::totalsProblemText(totals);
     paper.blocks.emplace_back(std::move(amounts));
-    const auto [noteLabel, note] = pair(visit, "f_not");
-    paper.blocks.emplace_back(TPaperText{noteLabel, note});
+    // A memo's display text is only a marker ("(MEMO)"): the note itself is printed.
+    const data::TField& note = visit.fieldByName(QStringLiteral("f_not"));
+    paper.blocks.emplace_back(TPaperText{note.displayName(), note.asString()});
     paper.blocks.emplace_back(
         TPaperSignatures{{QStringLiteral("Teslim Eden"), QStringLiteral("Teslim Alan")}});
     return paper;
@@ -239,13 +240,13 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
     data::TField& name = customers.fieldByName(QStringLiteral("f_adi"));
     data::TField& phone = customers.fieldByName(QStringLiteral("f_tel"));
     data::TField& cell = customers.fieldByName(QStringLiteral("f_gsm"));
-    TPaperTable table{{{plate.displayName(), 0.9},
-                       {name.displayName(), 1.35},
-                       {phone.displayName(), 0.95},
-                       {cell.displayName(), 0.95},
-                       {QStringLiteral("Toplam Tutar"), 0.95, true},
-                       {QStringLiteral("Toplam Ödeme"), 0.95, true},
-                       {QStringLiteral("Kalan Ödeme"), 0.95, true}},
+    TPaperTable table{{{plate.displayName(), 0.8},
+                       {name.displayName(), 1.2},
+                       {phone.displayName(), 1.0},
+                       {cell.displayName(), 1.0},
+                       {QStringLiteral("Toplam Tutar"), 1.0, true},
+                       {QStringLiteral("Toplam Ödeme"), 1.0, true},
+                       {QStringLiteral("Kalan Ödeme"), 1.0, true}},
                       {}};
     table.rows.reserve(debtors.size());
     data::TVisitTotals all;

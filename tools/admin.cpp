@@ -268,6 +268,12 @@ int usage() {
 int runPaperCommand(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The toolkit's remarks about its surroundings (no runtime folder and the like) are not the
+    // command's to print: only its own messages and real errors reach the terminal.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "korvela-admin: %s\n", text.toUtf8().constData());
+    });
     QGuiApplication app(argc, argv);
     platform::loadFonts();
     return paperadmin::run(app.arguments());

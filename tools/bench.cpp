@@ -15,6 +15,8 @@
 //   backup: the online backup against a plain file copy, wall time (tools/backup_bench.cpp)
 //   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
 //   plain drawText of the same note (tools/inspector_bench.cpp)
+//   debtors, statement-1000, search-plate-phone: the papers and the search by plate and phone
+//   (tools/paper_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main(). With --server the program runs on a
 // database server instead (tools/server_bench.cpp).
@@ -246,6 +248,7 @@ std::string peakRss(Context&) {
 void runGridBenchmarks(std::FILE* out, int runs);
 void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+void runPaperBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
 int runServerBenchmarks(const QStringList& args, std::FILE* out);
 
@@ -299,6 +302,11 @@ int main(int argc, char** argv) {
         {"inspector",
          [](Context& c) {
              runInspectorBenchmarks(stdout, c.runs);
+             return std::string();
+         }},
+        {"papers",
+         [&dir](Context& c) {
+             runPaperBenchmarks(dir.path() + '/', stdout, c.runs);
              return std::string();
          }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run

@@ -1,5 +1,6 @@
 // The three papers written as PDF and read back with pdftotext, every amount, running balance
 // and sum compared line by line with what a second client (sqlite3) works out from the file.
+#include "core/Errors.h"
 #include "data/Connection.h"
 #include "reports/Papers.h"
 #include "tests/reports/PdfText.h"
@@ -35,8 +36,8 @@ QString shownDate(const QString& iso) {
 class Papers : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Opened by the first paper, after the test has filled the file.
         connection.setConnectionString(data::korvelaConnectionString(db.directory()));
-        connection.open();
     }
     reports::TPaperHeading heading() { return reports::paperHeading(db.directory()); }
     QString write(const reports::TPaper& paper, const char* name) {
@@ -110,8 +111,8 @@ TEST_F(Papers, AStatementOfThreeHundredVisitsShowsEveryAmountAndRunningBalanceOn
         for (const QString& line : lines) {
             if (line.contains(QRegularExpression("^\\s*Tarih\\s{2,}KM")))
                 ++headers;
-            if (dateStart.match(line.trimmed()).hasMatch())
-                rows.push_back(cells(line));
+            if (dateStart.match(line.trimmed()).hasMatch() && cells(line).size() >= 4)
+                rows.push_back(cells(line)); // the date the paper was made stands alone
         }
     }
     EXPECT_EQ(headers, pages.size());
@@ -133,10 +134,15 @@ TEST_F(Papers, AStatementOfThreeHundredVisitsShowsEveryAmountAndRunningBalanceOn
                 "where id_musteri = %1")
             .arg(id));
     const qint64 total = sums[0][0].toLongLong(), paid = sums[0][1].toLongLong();
-    const QString last = pages.last();
-    EXPECT_TRUE(last.contains("Toplam Tutar:  " + turkishMoney(total))) << last.toStdString();
-    EXPECT_TRUE(last.contains("Toplam Ödeme:  " + turkishMoney(paid)));
-    EXPECT_TRUE(last.contains("Kalan Ödeme:  " + turkishMoney(total - paid)));
+    const QStringList last = pages.last().split('\n');
+    for (const QString& sum : {"Toplam Tutar: " + turkishMoney(total),
+                               "Toplam Ödeme: " + turkishMoney(paid),
+                               "Kalan Ödeme: " + turkishMoney(total - paid)})
+        EXPECT_EQ(last.filter(QRegularExpression("^\\s*" + QRegularExpression::escape(sum) +
+                                                 "\\s*$"))
+                      .size(),
+                  1)
+            << sum.toStdString();
     EXPECT_EQ(expected.back()[6].toLongLong(), total - paid);
 
     // The customer, vehicle and heading, with the Turkish letters a reader's search finds.
@@ -169,7 +175,7 @@ TEST_F(Papers, AnUnreadableAmountReadsAsOnTheScreenAndTheSumsSayTheyCannotBeForm
     EXPECT_EQ(rows[2], QStringList({"03.12.2008", "5,00 TL"}));
     EXPECT_TRUE(lines.contains(QRegularExpression(
         "^\\s*Toplamlar hesaplanamadı: okunamayan bir tutar var\\s*$")));
-    EXPECT_FALSE(lines.join('\n').contains("Toplam Tutar:  "));
+    EXPECT_FALSE(lines.join('\n').contains("Toplam Tutar: "));
 }
 
 TEST_F(Papers, TheDebtorsListHasEveryCustomerWhoOwesLargestFirstAndItsSums) {
@@ -216,12 +222,12 @@ TEST_F(Papers, TheDebtorsListHasEveryCustomerWhoOwesLargestFirstAndItsSums) {
         paid += p;
     }
     EXPECT_TRUE(lines.contains(QRegularExpression("^\\s*Borçlu müşteri sayısı: 3\\s*$")));
-    EXPECT_TRUE(lines.contains(QRegularExpression("^\\s*Toplam Tutar:  " + turkishMoney(total) +
-                                                  "\\s*$")));
-    EXPECT_TRUE(lines.contains(QRegularExpression("^\\s*Toplam Ödeme:  " + turkishMoney(paid) +
-                                                  "\\s*$")));
-    EXPECT_TRUE(lines.contains(QRegularExpression("^\\s*Kalan Ödeme:  " +
-                                                  turkishMoney(total - paid) + "\\s*$")));
+    for (const QString& sum : {"Toplam Tutar: " + turkishMoney(total),
+                               "Toplam Ödeme: " + turkishMoney(paid),
+                               "Kalan Ödeme: " + turkishMoney(total - paid)})
+        EXPECT_TRUE(lines.contains(
+            QRegularExpression("^\\s*" + QRegularExpression::escape(sum) + "\\s*$")))
+            << sum.toStdString();
     EXPECT_TRUE(pdfText(path).contains("Şükrü Güneş"));
 }
 
@@ -267,7 +273,7 @@ TEST_F(Papers, TheServiceFormHoldsTheWholeVisitOnOnePageWithTwoLinesToSign) {
           "Fren hidroliği DOT4", "İşçilik Tutarı:  120,00 TL", "Malzeme Tutarı:  185,50 TL",
           "Toplam Tutar:  305,50 TL", "Alınan Ödeme:  300,00 TL", "Kalan Ödeme:  5,50 TL",
           "Açıklama", "İlk servis kaydı.", "Teslim Eden", "Teslim Alan", "Sayfa 1 / 1"})
-        EXPECT_TRUE(page.contains(QString::fromUtf8(text))) << text;
+        EXPECT_TRUE(flat(page).contains(flat(QString::fromUtf8(text)))) << text;
 }
 
 TEST_F(Papers, AMissingCustomerOrVisitIsAnErrorThatNamesIt) {

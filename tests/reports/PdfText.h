@@ -33,6 +33,12 @@ inline QStringList cells(const QString& line) {
     return line.trimmed().split(gap, Qt::SkipEmptyParts);
 }
 
+// A text with every run of blanks made one: a PDF keeps no count of blanks narrower than a
+// letter, so "Toplam Tutar:  150,50 TL" reads back with one.
+inline QString flat(const QString& text) {
+    return text.simplified();
+}
+
 // One page rendered at the given resolution.
 inline QImage pdfPage(const QString& path, int page, int dotsPerInch) {
     QTemporaryDir dir;
