@@ -21,13 +21,16 @@ constexpr double kCellPadMm = 1.6;
 const QColor kRuleColour(0x80, 0x80, 0x80);
 const QColor kHeaderFill(0xE4, 0xE4, 0xE4);
 
+// DejaVu Sans (fonts-dejavu-core): a print face with a true bold and every Turkish letter.
 QFont paperFont(double points, bool bold = false) {
-    QFont f(QStringLiteral("Tahoma"));
+    QFont f(QStringLiteral("DejaVu Sans"));
     f.setPointSizeF(points);
     f.setBold(bold);
     f.setKerning(false);
     // Without shaping no ligature is formed, so a reader's search finds "overflow" as typed.
     f.setStyleStrategy(QFont::PreferNoShaping);
+    // The printer's metrics on every device: a picture of a page places text as the PDF does.
+    f.setHintingPreference(QFont::PreferNoHinting);
     return f;
 }
 
@@ -61,11 +64,11 @@ struct TPaperLayout::Private {
         right = pageW - mm(kMarginMm);
         top = mm(kMarginMm);
         bottom = pageH - mm(kMarginMm);
-        body = paperFont(8);
-        bold = paperFont(8, true);
-        small = paperFont(7);
-        name = paperFont(13, true);
-        title = paperFont(15, true);
+        body = paperFont(7.5);
+        bold = paperFont(7.5, true);
+        small = paperFont(6.5);
+        name = paperFont(12, true);
+        title = paperFont(14, true);
         // Metrics at the device's resolution (they only read it).
         QPaintDevice* metrics = const_cast<QPaintDevice*>(&device);
         bodyM = std::make_unique<QFontMetricsF>(body, metrics);

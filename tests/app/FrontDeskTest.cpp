@@ -149,7 +149,9 @@ TEST_F(FrontDesk, EachPaperOpensInTheTurkishPreviewWithItsPages) {
 
     // Ctrl+P: the current customer's statement.
     inPreview(look);
-    QTest::keyClick(w.get(), Qt::Key_P, Qt::ControlModifier);
+    QApplication::setActiveWindow(w.get());
+    w->grdMain->setFocus();
+    QTest::keyClick(w->grdMain, Qt::Key_P, Qt::ControlModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return previews.size() == 4; }, 5000));
     EXPECT_EQ(previews.value(3), "Baskı Önizleme - Hesap Ekstresi");
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
