@@ -43,7 +43,8 @@ void attachMenu(controls::TRecordGrid* grid, QMenu* menu) {
 void TfrmMain::createPaperMenus() {
     auto* customerMenu = new QMenu(grdMain);
     customerMenu->setObjectName(QStringLiteral("mnuMusteri"));
-    addCommand(customerMenu, QString::fromUtf8(reports::kStatementTitle) + QStringLiteral("\tCtrl+P"),
+    addCommand(customerMenu,
+               QString::fromUtf8(reports::kStatementTitle) + QStringLiteral("\tCtrl+P"),
                "mnuHesapEkstresi", [this] { printStatement(); });
     addCommand(customerMenu, QString::fromUtf8(reports::kDebtorsTitle), "mnuBorcluMusteriler",
                [this] { printDebtors(); });

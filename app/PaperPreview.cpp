@@ -53,9 +53,9 @@ void translate(QPrintPreviewDialog& dialog) {
 }
 
 void savePdf(QWidget* parent, const reports::TPaper& paper) {
-    const QString path = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("PDF Olarak Kaydet"), paper.title + QStringLiteral(".pdf"),
-        QStringLiteral("PDF (*.pdf)"));
+    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("PDF Olarak Kaydet"),
+                                                      paper.title + QStringLiteral(".pdf"),
+                                                      QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())
         return;
     platform::guarded([&] { reports::writePdf(paper, path); });

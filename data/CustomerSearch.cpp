@@ -19,8 +19,7 @@ bool startsWith(std::u16string_view key, std::u16string_view prefix) {
 }
 
 // The best match so far: the smallest key, the first one seen among equals.
-template <typename Key>
-struct Best {
+template <typename Key> struct Best {
     std::optional<qint64> id;
     Key key;
     void offer(qint64 candidate, const Key& candidateKey) {

@@ -66,8 +66,8 @@ TVisitTotals::Status TVisitTotals::status() const {
     if (unreadable_)
         return Status::UnreadableAmount;
     // A sum too large for the money text would show as a blank beside "TL".
-    if (!total_ || !paid_ || !balance_ || sumText(*total_).isEmpty() ||
-        sumText(*paid_).isEmpty() || sumText(*balance_).isEmpty())
+    if (!total_ || !paid_ || !balance_ || sumText(*total_).isEmpty() || sumText(*paid_).isEmpty() ||
+        sumText(*balance_).isEmpty())
         return Status::TooLarge;
     return Status::Formed;
 }
@@ -98,8 +98,10 @@ std::unordered_map<qint64, TVisitTotals> sumVisitsByCustomer(const TDataSet& vis
 }
 
 void calculateVisit(TDataSet& visits) {
-    const std::optional<Money> labour = visits.fieldByName(QStringLiteral("f_iscilik")).tryAsMoney();
-    const std::optional<Money> material = visits.fieldByName(QStringLiteral("f_tutar")).tryAsMoney();
+    const std::optional<Money> labour =
+        visits.fieldByName(QStringLiteral("f_iscilik")).tryAsMoney();
+    const std::optional<Money> material =
+        visits.fieldByName(QStringLiteral("f_tutar")).tryAsMoney();
     const std::optional<Money> paid = visits.fieldByName(QStringLiteral("f_odeme")).tryAsMoney();
     // An unreadable amount or a result outside the money range leaves both cells empty; the
     // other visits stay usable.

@@ -51,7 +51,7 @@ struct TPaperLayout::Private {
     double unit = 1; // device units per millimetre
     double pageW = 0, pageH = 0;
     double left = 0, right = 0, top = 0, bottom = 0; // the area inside the margins
-    double bodyBottom = 0;                             // above the footer
+    double bodyBottom = 0;                           // above the footer
     QFont body, bold, small, name, title;
     std::unique_ptr<QFontMetricsF> bodyM, boldM, smallM, nameM, titleM;
     std::vector<std::vector<Placed>> pages;
@@ -220,8 +220,8 @@ struct TPaperLayout::Private {
         p.restore();
     }
 
-    void paintCells(QPainter& p, const TPaperTable& t, const QStringList& cells, double y,
-                    double h, const QFontMetricsF& m) const {
+    void paintCells(QPainter& p, const TPaperTable& t, const QStringList& cells, double y, double h,
+                    const QFontMetricsF& m) const {
         const std::vector<double> widths = columnWidths(t);
         const double pad = mm(kCellPadMm);
         double x = left;
@@ -270,9 +270,9 @@ struct TPaperLayout::Private {
             p.drawText(QPointF(x, baseline), label);
             const double valueX = x + boldM->horizontalAdvance(label);
             p.setFont(body);
-            p.drawText(QPointF(valueX, baseline),
-                       bodyM->elidedText(f.pairs[i].second, Qt::ElideRight,
-                                         half - (valueX - x) - mm(2)));
+            p.drawText(
+                QPointF(valueX, baseline),
+                bodyM->elidedText(f.pairs[i].second, Qt::ElideRight, half - (valueX - x) - mm(2)));
         }
     }
 
@@ -320,8 +320,7 @@ struct TPaperLayout::Private {
         p.restore();
         p.setFont(small);
         p.drawText(QPointF(left, y + smallM->ascent()), paper.title);
-        const QString number =
-            QStringLiteral("Sayfa %1 / %2").arg(page + 1).arg(int(pages.size()));
+        const QString number = QStringLiteral("Sayfa %1 / %2").arg(page + 1).arg(int(pages.size()));
         p.drawText(QPointF(right - smallM->horizontalAdvance(number), y + smallM->ascent()),
                    number);
     }

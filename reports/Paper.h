@@ -57,7 +57,8 @@ struct TPaperSignatures {
     QStringList captions;
 };
 
-using TPaperBlock = std::variant<TPaperFields, TPaperTable, TPaperSums, TPaperText, TPaperSignatures>;
+using TPaperBlock =
+    std::variant<TPaperFields, TPaperTable, TPaperSums, TPaperText, TPaperSignatures>;
 
 // A paper: heading, title (with the date it was made) and blocks from top to bottom.
 struct TPaper {

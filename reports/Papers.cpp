@@ -76,13 +76,9 @@ void openVisits(TQuery& visits, const QString& sql) {
 }
 
 TPaperFields customerFields(const TDataSet& customer) {
-    return {{pair(customer, "f_adi"),
-             pair(customer, "f_arac_plaka"),
-             pair(customer, "f_tel"),
-             pair(customer, "f_arac_marka"),
-             pair(customer, "f_gsm"),
-             pair(customer, "f_arac_model"),
-             pair(customer, "f_adres"),
+    return {{pair(customer, "f_adi"), pair(customer, "f_arac_plaka"), pair(customer, "f_tel"),
+             pair(customer, "f_arac_marka"), pair(customer, "f_gsm"),
+             pair(customer, "f_arac_model"), pair(customer, "f_adres"),
              pair(customer, "f_arac_yil")}};
 }
 
@@ -221,10 +217,10 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
                               const data::TVisitTotals& t = found->second;
                               if (t.formed() && t.balance() <= Money{})
                                   return;
-                              debtors.push_back({{textOf(v[1]), textOf(v[2]), textOf(v[3]),
-                                                  textOf(v[4])},
-                                                 t,
-                                                 cursor::collationKey(textOf(v[2]))});
+                              debtors.push_back(
+                                  {{textOf(v[1]), textOf(v[2]), textOf(v[3]), textOf(v[4])},
+                                   t,
+                                   cursor::collationKey(textOf(v[2]))});
                           });
     // The largest balance first; sums that cannot be formed after every formed one; then names.
     std::stable_sort(debtors.begin(), debtors.end(), [](const Debtor& a, const Debtor& b) {

@@ -32,9 +32,9 @@ std::optional<qint64> idOf(const QString& text) {
 } // namespace
 
 bool isPaperCommand(const QStringList& args) {
-    return args.size() >= 2 && (args[1] == QLatin1String("statement") ||
-                                args[1] == QLatin1String("form") ||
-                                args[1] == QLatin1String("debtors"));
+    return args.size() >= 2 &&
+           (args[1] == QLatin1String("statement") || args[1] == QLatin1String("form") ||
+            args[1] == QLatin1String("debtors"));
 }
 
 const char* usage() {
@@ -70,13 +70,11 @@ int run(const QStringList& args) {
                                               : data::fileConnectionString(database));
         connection.open();
         // The heading of the program beside which this tool lies.
-        const reports::TPaperHeading heading =
-            reports::paperHeading(xlib::applicationDirectory());
-        const reports::TPaper paper =
-            debtors ? reports::debtorsPaper(connection, heading)
-            : command == QLatin1String("form")
-                ? reports::serviceFormPaper(connection, *id, heading)
-                : reports::statementPaper(connection, *id, heading);
+        const reports::TPaperHeading heading = reports::paperHeading(xlib::applicationDirectory());
+        const reports::TPaper paper = debtors ? reports::debtorsPaper(connection, heading)
+                                      : command == QLatin1String("form")
+                                          ? reports::serviceFormPaper(connection, *id, heading)
+                                          : reports::statementPaper(connection, *id, heading);
         const int pages = reports::writePdf(paper, out);
         std::printf("korvela-admin: wrote '%s' (%s, %d %s)\n", out.toUtf8().constData(),
                     paper.title.toUtf8().constData(), pages, pages == 1 ? "page" : "pages");

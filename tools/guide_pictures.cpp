@@ -59,7 +59,8 @@ QImage withCustomerMenu(app::TfrmMain& frmMain) {
         return {};
     controls::TRecordGrid* grid = frmMain.grdMain;
     // Where the pointer would be: on the current row (grid row 0 is the title row).
-    const int rowMiddle = grid->titleRowHeight() + (grid->currentRow() - 1) * grid->dataRowHeight() +
+    const int rowMiddle = grid->titleRowHeight() +
+                          (grid->currentRow() - 1) * grid->dataRowHeight() +
                           grid->dataRowHeight() / 2;
     const QPoint at = grid->mapTo(&frmMain, QPoint(140, rowMiddle));
     menu->popup(frmMain.mapToGlobal(at));
@@ -132,8 +133,7 @@ int main(int argc, char** argv) {
         if (frmMain.qryServis.state() != data::TDataSetState::dsBrowse)
             frmMain.qryServis.cancel();
     }
-    ok = saveImage(withCustomerMenu(frmMain), outDir + QStringLiteral("/sag-tik-menusu.png")) &&
-         ok;
+    ok = saveImage(withCustomerMenu(frmMain), outDir + QStringLiteral("/sag-tik-menusu.png")) && ok;
 
     // The papers of the same customer and of her last visit with a balance.
     const reports::TPaperHeading heading = reports::paperHeading(dbDir);

@@ -232,8 +232,8 @@ void searchLine(std::FILE* out, data::TConnection& connection, int runs) {
         }
     }
     const double o = median(ours), b = median(bare);
-    std::fprintf(out, "search-plate-phone: %.1f ms, bare loop %.1f ms, ratio=%.2f%s\n", o, b,
-                 o / b, found ? "" : " (nothing found)");
+    std::fprintf(out, "search-plate-phone: %.1f ms, bare loop %.1f ms, ratio=%.2f%s\n", o, b, o / b,
+                 found ? "" : " (nothing found)");
 }
 
 } // namespace

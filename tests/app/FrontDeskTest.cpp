@@ -110,9 +110,8 @@ TEST_F(FrontDesk, TheSearchFallsBackToPlatesThenNumbersAndNamesStillWin) {
 }
 
 TEST_F(FrontDesk, TheGridsRightClickMenusOfferThePapers) {
-    EXPECT_EQ(menuOf(w->grdMain, 1),
-              QStringList({"mnuHesapEkstresi|Hesap Ekstresi\tCtrl+P",
-                           "mnuBorcluMusteriler|Borçlu Müşteriler"}));
+    EXPECT_EQ(menuOf(w->grdMain, 1), QStringList({"mnuHesapEkstresi|Hesap Ekstresi\tCtrl+P",
+                                                  "mnuBorcluMusteriler|Borçlu Müşteriler"}));
     EXPECT_EQ(current(), "34 Numara Oto"); // the right button chose the row, as it always did
     EXPECT_EQ(menuOf(w->grdServis, 0), QStringList({"mnuServisFormu|Servis Formu"}));
 }

@@ -12,10 +12,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -105,10 +105,10 @@ TEST(Guide, ListsEveryRowOfBothDialogsInTheirOrder) {
 
 TEST(Guide, ShowsExactlyThePicturesTheBuildMade) {
     const QStringList shown = guidePictures(guideText());
-    EXPECT_EQ(shown, QStringList({"ana-pencere.png", "musteri-penceresi.png",
-                                  "servis-penceresi.png", "sag-tik-menusu.png",
-                                  "hesap-ekstresi.png", "servis-formu.png",
-                                  "borclu-musteriler.png"}));
+    EXPECT_EQ(shown,
+              QStringList({"ana-pencere.png", "musteri-penceresi.png", "servis-penceresi.png",
+                           "sag-tik-menusu.png", "hesap-ekstresi.png", "servis-formu.png",
+                           "borclu-musteriler.png"}));
     QStringList made = QDir(QStringLiteral(KORVELA_BINARY_DIR "/guide"))
                            .entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
     QStringList sorted = shown;

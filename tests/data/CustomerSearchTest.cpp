@@ -1,7 +1,7 @@
 // The customer search by plate and by phone number: the forms a person types, the order among
 // several matches, and a search that leaves the customer set where it stands.
-#include "DataTestSupport.h"
 #include "data/CustomerSearch.h"
+#include "DataTestSupport.h"
 
 #include <gtest/gtest.h>
 

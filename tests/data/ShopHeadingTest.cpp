@@ -1,7 +1,7 @@
 // The shop's heading from the settings file's [Shop] section, beside the [Database] section.
+#include "data/ShopHeading.h"
 #include "core/Errors.h"
 #include "data/Connection.h"
-#include "data/ShopHeading.h"
 
 #include <QDir>
 #include <QFile>

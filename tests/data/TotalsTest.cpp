@@ -1,7 +1,7 @@
 // Visit sums: exact money arithmetic, unreadable and too large amounts, the totals line's texts,
 // and a pass over the rows that leaves the record set, its window and its links untouched.
-#include "DataTestSupport.h"
 #include "data/Totals.h"
+#include "DataTestSupport.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

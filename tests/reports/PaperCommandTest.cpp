@@ -44,8 +44,8 @@ TEST_F(PaperCommand, WritesEachPaperAsAPdfFile) {
     const AdminRun statement =
         admin({"statement", db.path(), QString::number(customer), out("ekstre.pdf")});
     EXPECT_EQ(statement.code, 0) << statement.err.toStdString();
-    EXPECT_EQ(statement.out, "korvela-admin: wrote '" + out("ekstre.pdf") +
-                                 "' (Hesap Ekstresi, 1 page)\n");
+    EXPECT_EQ(statement.out,
+              "korvela-admin: wrote '" + out("ekstre.pdf") + "' (Hesap Ekstresi, 1 page)\n");
     const QString text = papertest::pdfText(out("ekstre.pdf"));
     EXPECT_TRUE(text.contains(QString::fromUtf8("Şükrü Güneş")));
     EXPECT_TRUE(papertest::flat(text).contains(QString::fromUtf8("Kalan Ödeme: 30,50 TL")));
@@ -56,7 +56,8 @@ TEST_F(PaperCommand, WritesEachPaperAsAPdfFile) {
 
     const AdminRun debtors = admin({"debtors", db.path(), out("borclu.pdf")});
     EXPECT_EQ(debtors.code, 0) << debtors.err.toStdString();
-    EXPECT_TRUE(papertest::pdfText(out("borclu.pdf")).contains(QString::fromUtf8("Borçlu müşteri sayısı: 1")));
+    EXPECT_TRUE(papertest::pdfText(out("borclu.pdf"))
+                    .contains(QString::fromUtf8("Borçlu müşteri sayısı: 1")));
 }
 
 TEST_F(PaperCommand, AMissingIdDatabaseOrFolderIsRefusedWithoutAFile) {

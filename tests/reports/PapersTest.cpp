@@ -1,8 +1,8 @@
 // The three papers written as PDF and read back with pdftotext, every amount, running balance
 // and sum compared line by line with what a second client (sqlite3) works out from the file.
+#include "reports/Papers.h"
 #include "core/Errors.h"
 #include "data/Connection.h"
-#include "reports/Papers.h"
 #include "tests/reports/PdfText.h"
 #include "tests/support/TestDatabase.h"
 
@@ -68,9 +68,10 @@ TEST_F(Papers, AStatementOfThreeHundredVisitsShowsEveryAmountAndRunningBalanceOn
     for (int i = 0; i < 300; ++i) {
         const QDate day = QDate(2008, 1, 1).addDays((i * 37) % 300);
         const QString time = i % 5 == 0 ? " 14:30:00" : " 00:00:00";
-        const QString labour = i % 11 == 0 ? QString() : QString("%1.%2").arg(50 + i).arg(i % 4 * 25);
+        const QString labour =
+            i % 11 == 0 ? QString() : QString("%1.%2").arg(50 + i).arg(i % 4 * 25);
         const QString material = i % 7 == 0 ? QString() : QString("%1.5000").arg(i * 13 % 900);
-        const QString paid = i % 3 == 0   ? QString()
+        const QString paid = i % 3 == 0 ? QString()
                              : i == 100 ? QString("5000.0000")
                                         : QString("%1.0000").arg(40 + i % 60);
         const qint64 visit =
@@ -135,13 +136,13 @@ TEST_F(Papers, AStatementOfThreeHundredVisitsShowsEveryAmountAndRunningBalanceOn
             .arg(id));
     const qint64 total = sums[0][0].toLongLong(), paid = sums[0][1].toLongLong();
     const QStringList last = pages.last().split('\n');
-    for (const QString& sum : {"Toplam Tutar: " + turkishMoney(total),
-                               "Toplam Ödeme: " + turkishMoney(paid),
-                               "Kalan Ödeme: " + turkishMoney(total - paid)})
-        EXPECT_EQ(last.filter(QRegularExpression("^\\s*" + QRegularExpression::escape(sum) +
-                                                 "\\s*$"))
-                      .size(),
-                  1)
+    for (const QString& sum :
+         {"Toplam Tutar: " + turkishMoney(total), "Toplam Ödeme: " + turkishMoney(paid),
+          "Kalan Ödeme: " + turkishMoney(total - paid)})
+        EXPECT_EQ(
+            last.filter(QRegularExpression("^\\s*" + QRegularExpression::escape(sum) + "\\s*$"))
+                .size(),
+            1)
             << sum.toStdString();
     EXPECT_EQ(expected.back()[6].toLongLong(), total - paid);
 
@@ -173,8 +174,8 @@ TEST_F(Papers, AnUnreadableAmountReadsAsOnTheScreenAndTheSumsSayTheyCannotBeForm
     // cannot be formed and stay empty.
     EXPECT_EQ(rows[1], QStringList({"02.12.2008", "BCD overflow"}));
     EXPECT_EQ(rows[2], QStringList({"03.12.2008", "5,00 TL"}));
-    EXPECT_TRUE(lines.contains(QRegularExpression(
-        "^\\s*Toplamlar hesaplanamadı: okunamayan bir tutar var\\s*$")));
+    EXPECT_TRUE(lines.contains(
+        QRegularExpression("^\\s*Toplamlar hesaplanamadı: okunamayan bir tutar var\\s*$")));
     EXPECT_FALSE(lines.join('\n').contains("Toplam Tutar: "));
 }
 
@@ -222,11 +223,11 @@ TEST_F(Papers, TheDebtorsListHasEveryCustomerWhoOwesLargestFirstAndItsSums) {
         paid += p;
     }
     EXPECT_TRUE(lines.contains(QRegularExpression("^\\s*Borçlu müşteri sayısı: 3\\s*$")));
-    for (const QString& sum : {"Toplam Tutar: " + turkishMoney(total),
-                               "Toplam Ödeme: " + turkishMoney(paid),
-                               "Kalan Ödeme: " + turkishMoney(total - paid)})
-        EXPECT_TRUE(lines.contains(
-            QRegularExpression("^\\s*" + QRegularExpression::escape(sum) + "\\s*$")))
+    for (const QString& sum :
+         {"Toplam Tutar: " + turkishMoney(total), "Toplam Ödeme: " + turkishMoney(paid),
+          "Kalan Ödeme: " + turkishMoney(total - paid)})
+        EXPECT_TRUE(
+            lines.contains(QRegularExpression("^\\s*" + QRegularExpression::escape(sum) + "\\s*$")))
             << sum.toStdString();
     EXPECT_TRUE(pdfText(path).contains("Şükrü Güneş"));
 }
@@ -266,13 +267,29 @@ TEST_F(Papers, TheServiceFormHoldsTheWholeVisitOnOnePageWithTwoLinesToSign) {
     const QStringList pages = pdfPages(path);
     ASSERT_EQ(pages.size(), 1);
     const QString& page = pages[0];
-    for (const char* text :
-         {"Servis Formu", "Müşteri Adı: Ayşe Öztürk", "Araç Plakası: 34 KLM 456",
-          "Araç Modeli: Doblo", "Tarih: 12.03.2008 10:15:00", "KM: 45000", "Arıza", "Fren sesi",
-          "Yapılan İşlem", "Ön balata değişimi", "Parça", "Kullanılan Malzeme",
-          "Fren hidroliği DOT4", "İşçilik Tutarı:  120,00 TL", "Malzeme Tutarı:  185,50 TL",
-          "Toplam Tutar:  305,50 TL", "Alınan Ödeme:  300,00 TL", "Kalan Ödeme:  5,50 TL",
-          "Açıklama", "İlk servis kaydı.", "Teslim Eden", "Teslim Alan", "Sayfa 1 / 1"})
+    for (const char* text : {"Servis Formu",
+                             "Müşteri Adı: Ayşe Öztürk",
+                             "Araç Plakası: 34 KLM 456",
+                             "Araç Modeli: Doblo",
+                             "Tarih: 12.03.2008 10:15:00",
+                             "KM: 45000",
+                             "Arıza",
+                             "Fren sesi",
+                             "Yapılan İşlem",
+                             "Ön balata değişimi",
+                             "Parça",
+                             "Kullanılan Malzeme",
+                             "Fren hidroliği DOT4",
+                             "İşçilik Tutarı:  120,00 TL",
+                             "Malzeme Tutarı:  185,50 TL",
+                             "Toplam Tutar:  305,50 TL",
+                             "Alınan Ödeme:  300,00 TL",
+                             "Kalan Ödeme:  5,50 TL",
+                             "Açıklama",
+                             "İlk servis kaydı.",
+                             "Teslim Eden",
+                             "Teslim Alan",
+                             "Sayfa 1 / 1"})
         EXPECT_TRUE(flat(page).contains(flat(QString::fromUtf8(text)))) << text;
 }
 
@@ -318,8 +335,8 @@ TEST_F(Papers, TheFirstPageHasNoInkOutsideItsMargins) {
     db.exec("update t_servis set f_islem = 'Triger seti ve devirdaim pompası değişimi, motor "
             "yağı ve filtre, hava filtresi, polen filtresi, buji takımı' where id % 3 = 0");
     for (const auto& [name, paper] :
-         {std::pair<const char*, reports::TPaper>{"statement",
-                                                  reports::statementPaper(connection, id, heading())},
+         {std::pair<const char*, reports::TPaper>{
+              "statement", reports::statementPaper(connection, id, heading())},
           {"debtors", reports::debtorsPaper(connection, heading())},
           {"form", reports::serviceFormPaper(connection, 1, heading())}}) {
         const QImage page = pdfPage(write(paper, "m.pdf"), 1, 72);

@@ -44,8 +44,7 @@ inline QImage pdfPage(const QString& path, int page, int dotsPerInch) {
     QTemporaryDir dir;
     QProcess p;
     p.start("pdftoppm", {"-r", QString::number(dotsPerInch), "-f", QString::number(page), "-l",
-                         QString::number(page), "-png", "-singlefile", path,
-                         dir.path() + "/page"});
+                         QString::number(page), "-png", "-singlefile", path, dir.path() + "/page"});
     p.waitForFinished(60000);
     return QImage(dir.path() + "/page.png");
 }

@@ -120,7 +120,8 @@ TEST_F(FrontDeskWindow, ARightClickOnACustomerOffersTheStatementShownInThePrevie
     EXPECT_TRUE(modal.waitDone());
     EXPECT_EQ(menuName, "mnuMusteri");
     EXPECT_EQ(customer, QString::fromUtf8("Zeynep Koç")); // the row under the pointer
-    EXPECT_EQ(entries, QStringList({"Hesap Ekstresi\tCtrl+P", QString::fromUtf8("Borçlu Müşteriler")}));
+    EXPECT_EQ(entries,
+              QStringList({"Hesap Ekstresi\tCtrl+P", QString::fromUtf8("Borçlu Müşteriler")}));
     EXPECT_EQ(title, QString::fromUtf8("Baskı Önizleme - Hesap Ekstresi"));
     EXPECT_EQ(pages, 1);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
