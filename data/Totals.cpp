@@ -17,6 +17,12 @@ std::optional<Money> amountOf(const FieldValue& value) {
     return std::nullopt;
 }
 
+// Whether the money text can write the sum: its hundredths form must stay in range.
+bool hasText(Money sum) {
+    std::int64_t hundredths = 0;
+    return !__builtin_mul_overflow(sum.raw, std::int64_t(100), &hundredths);
+}
+
 } // namespace
 
 std::optional<TVisitSums> visitSums(Money labour, Money material, Money paid) {
@@ -66,8 +72,8 @@ TVisitTotals::Status TVisitTotals::status() const {
     if (unreadable_)
         return Status::UnreadableAmount;
     // A sum too large for the money text would show as a blank beside "TL".
-    if (!total_ || !paid_ || !balance_ || sumText(*total_).isEmpty() || sumText(*paid_).isEmpty() ||
-        sumText(*balance_).isEmpty())
+    if (!total_ || !paid_ || !balance_ || !hasText(*total_) || !hasText(*paid_) ||
+        !hasText(*balance_))
         return Status::TooLarge;
     return Status::Formed;
 }
@@ -89,10 +95,18 @@ std::unordered_map<qint64, TVisitTotals> sumVisitsByCustomer(const TDataSet& vis
                                                &visits.fieldByName(QStringLiteral("f_tutar")),
                                                &visits.fieldByName(QStringLiteral("f_odeme"))};
     std::unordered_map<qint64, TVisitTotals> totals;
-    visits.readRecords(fields, [&totals](const std::vector<FieldValue>& v) {
+    // A customer's visits mostly follow each other: the last one's sums are kept at hand.
+    qint64 lastCustomer = 0;
+    TVisitTotals* last = nullptr;
+    visits.readRecords(fields, [&](const std::vector<FieldValue>& v) {
         const qint64* customer = std::get_if<qint64>(&v[0]);
-        if (customer)
-            totals[*customer].add({amountOf(v[1]), amountOf(v[2]), amountOf(v[3])});
+        if (!customer)
+            return;
+        if (!last || *customer != lastCustomer) {
+            last = &totals[*customer];
+            lastCustomer = *customer;
+        }
+        last->add({amountOf(v[1]), amountOf(v[2]), amountOf(v[3])});
     });
     return totals;
 }

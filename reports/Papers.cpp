@@ -193,53 +193,59 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
     struct Debtor {
         QStringList cells; // plate, name, phone, cell number
         data::TVisitTotals totals;
+        bool formed;
+        Money balance;
         std::u16string nameKey;
     };
     std::vector<Debtor> debtors;
     TQuery customers(QStringLiteral("qryCustomers"), &connection);
-    customers.addSql(QStringLiteral("select * from t_musteri"));
-    data::declareCustomerFields(customers);
+    customers.addSql(QStringLiteral("select id, f_arac_plaka, f_adi, f_tel, f_gsm from t_musteri"));
+    customers.addField(QStringLiteral("id"), data::TFieldType::ftAutoInc);
+    for (const char* text : {"f_arac_plaka", "f_adi", "f_tel", "f_gsm"})
+        customers.addField(QString::fromLatin1(text), data::TFieldType::ftWideString);
     customers.open();
     const auto textOf = [](const data::FieldValue& v) {
         const QString* s = std::get_if<QString>(&v);
         return s ? *s : QString();
     };
-    customers.readRecords({&customers.fieldByName(QStringLiteral("id")),
-                           &customers.fieldByName(QStringLiteral("f_arac_plaka")),
-                           &customers.fieldByName(QStringLiteral("f_adi")),
-                           &customers.fieldByName(QStringLiteral("f_tel")),
-                           &customers.fieldByName(QStringLiteral("f_gsm"))},
+    customers.readRecords({&customers.field(0), &customers.field(1), &customers.field(2),
+                           &customers.field(3), &customers.field(4)},
                           [&](const std::vector<data::FieldValue>& v) {
                               const qint64* id = std::get_if<qint64>(&v[0]);
                               const auto found = id ? perCustomer.find(*id) : perCustomer.end();
                               if (found == perCustomer.end())
                                   return;
                               const data::TVisitTotals& t = found->second;
-                              if (t.formed() && t.balance() <= Money{})
+                              const bool formed = t.formed();
+                              if (formed && t.balance() <= Money{})
                                   return;
                               debtors.push_back(
                                   {{textOf(v[1]), textOf(v[2]), textOf(v[3]), textOf(v[4])},
                                    t,
+                                   formed,
+                                   t.balance(),
                                    cursor::collationKey(textOf(v[2]))});
                           });
     // The largest balance first; sums that cannot be formed after every formed one; then names.
     std::stable_sort(debtors.begin(), debtors.end(), [](const Debtor& a, const Debtor& b) {
-        if (a.totals.formed() != b.totals.formed())
-            return a.totals.formed();
-        if (a.totals.formed() && a.totals.balance() != b.totals.balance())
-            return a.totals.balance() > b.totals.balance();
+        if (a.formed != b.formed)
+            return a.formed;
+        if (a.formed && a.balance != b.balance)
+            return a.balance > b.balance;
         return a.nameKey < b.nameKey;
     });
 
     TPaper paper{heading, QString::fromUtf8(kDebtorsTitle), today(), {}};
-    data::TField& plate = customers.fieldByName(QStringLiteral("f_arac_plaka"));
-    data::TField& name = customers.fieldByName(QStringLiteral("f_adi"));
-    data::TField& phone = customers.fieldByName(QStringLiteral("f_tel"));
-    data::TField& cell = customers.fieldByName(QStringLiteral("f_gsm"));
-    TPaperTable table{{{plate.displayName(), 0.8},
-                       {name.displayName(), 1.2},
-                       {phone.displayName(), 1.0},
-                       {cell.displayName(), 1.0},
+    // The customer grid's titles.
+    TQuery labels(QStringLiteral("qryLabels"));
+    data::declareCustomerFields(labels);
+    const auto title = [&labels](const char* field) {
+        return labels.fieldByName(QString::fromLatin1(field)).displayName();
+    };
+    TPaperTable table{{{title("f_arac_plaka"), 0.8},
+                       {title("f_adi"), 1.2},
+                       {title("f_tel"), 1.0},
+                       {title("f_gsm"), 1.0},
                        {QStringLiteral("Toplam Tutar"), 1.0, true},
                        {QStringLiteral("Toplam Ödeme"), 1.0, true},
                        {QStringLiteral("Kalan Ödeme"), 1.0, true}},
@@ -249,7 +255,7 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
     const QString notFormed = QStringLiteral("hesaplanamadı");
     for (const Debtor& debtor : debtors) {
         QStringList row = debtor.cells;
-        if (debtor.totals.formed())
+        if (debtor.formed)
             row << data::sumWithUnit(debtor.totals.total())
                 << data::sumWithUnit(debtor.totals.paid())
                 << data::sumWithUnit(debtor.totals.balance());

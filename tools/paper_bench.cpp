@@ -204,9 +204,13 @@ void searchLine(std::FILE* out, data::TConnection& connection, int runs) {
                            &customers.fieldByName(QStringLiteral("f_tel")),
                            &customers.fieldByName(QStringLiteral("f_gsm"))},
                           [&](const std::vector<data::FieldValue>& v) {
-                              plates.push_back(std::get<QString>(v[0]));
-                              phones.push_back(std::get<QString>(v[1]));
-                              cells.push_back(std::get<QString>(v[2]));
+                              const auto text = [](const data::FieldValue& value) {
+                                  const QString* s = std::get_if<QString>(&value);
+                                  return s ? *s : QString();
+                              };
+                              plates.push_back(text(v[0]));
+                              phones.push_back(text(v[1]));
+                              cells.push_back(text(v[2]));
                           });
     // Typed texts that no plate begins with, so that both tries run over every customer.
     const QString typed[] = {QStringLiteral("0532 100"), QStringLiteral("99 XYZ 1")};
