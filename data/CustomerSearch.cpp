@@ -73,24 +73,32 @@ std::optional<qint64> findCustomerByPlateOrPhone(const TDataSet& customers, cons
         &customers.fieldByName(QStringLiteral("f_gsm"))};
     Best<std::u16string> byPlate;
     Best<std::string> byPhone;
-    customers.readRecords(fields, [&](const std::vector<FieldValue>& v) {
-        const qint64* id = std::get_if<qint64>(&v[0]);
-        if (!id)
-            return;
+    customers.readRecords(fields, [&](const TRecordValues& v) {
+        // The key is read only for a match; the numbers only while no plate has matched.
+        const auto id = [&v]() -> std::optional<qint64> {
+            const FieldValue key = v[0];
+            if (const qint64* i = std::get_if<qint64>(&key))
+                return *i;
+            return std::nullopt;
+        };
         if (!plate.empty()) {
-            if (const QString* p = textOf(v[1])) {
+            const FieldValue value = v[1];
+            if (const QString* p = textOf(value)) {
                 const std::u16string key = plateKey(*p);
-                if (startsWith(key, plate))
-                    byPlate.offer(*id, key);
+                if (startsWith(key, plate) && (!byPlate.id || key < byPlate.key))
+                    if (const std::optional<qint64> match = id())
+                        byPlate.offer(*match, key);
             }
         }
         if (phone.empty() || byPlate.id)
-            return; // a plate match wins over every number
-        for (const FieldValue* number : {&v[2], &v[3]}) {
-            if (const QString* n = textOf(*number)) {
+            return;
+        for (std::size_t field : {std::size_t(2), std::size_t(3)}) {
+            const FieldValue value = v[field];
+            if (const QString* n = textOf(value)) {
                 const std::string key = phoneKey(*n);
-                if (key.starts_with(phone))
-                    byPhone.offer(*id, key);
+                if (key.starts_with(phone) && (!byPhone.id || key < byPhone.key))
+                    if (const std::optional<qint64> match = id())
+                        byPhone.offer(*match, key);
             }
         }
     });

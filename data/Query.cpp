@@ -9,8 +9,8 @@ namespace data {
 
 namespace {
 
-FieldValue fromEngine(const cursor::Value& v) {
-    return std::visit([](const auto& x) -> FieldValue { return x; }, v);
+FieldValue fromEngine(cursor::Value v) {
+    return std::visit([](auto&& x) -> FieldValue { return std::move(x); }, std::move(v));
 }
 
 cursor::Value toEngine(const FieldValue& v) {

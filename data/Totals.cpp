@@ -83,7 +83,7 @@ TVisitTotals sumVisits(const TDataSet& visits) {
                                                 &visits.fieldByName(QStringLiteral("f_tutar")),
                                                 &visits.fieldByName(QStringLiteral("f_odeme"))};
     TVisitTotals totals;
-    visits.readRecords(amounts, [&totals](const std::vector<FieldValue>& v) {
+    visits.readRecords(amounts, [&totals](const TRecordValues& v) {
         totals.add({amountOf(v[0]), amountOf(v[1]), amountOf(v[2])});
     });
     return totals;
@@ -98,8 +98,9 @@ std::unordered_map<qint64, TVisitTotals> sumVisitsByCustomer(const TDataSet& vis
     // A customer's visits mostly follow each other: the last one's sums are kept at hand.
     qint64 lastCustomer = 0;
     TVisitTotals* last = nullptr;
-    visits.readRecords(fields, [&](const std::vector<FieldValue>& v) {
-        const qint64* customer = std::get_if<qint64>(&v[0]);
+    visits.readRecords(fields, [&](const TRecordValues& v) {
+        const FieldValue id = v[0];
+        const qint64* customer = std::get_if<qint64>(&id);
         if (!customer)
             return;
         if (!last || *customer != lastCustomer) {

@@ -210,8 +210,9 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
     };
     customers.readRecords({&customers.field(0), &customers.field(1), &customers.field(2),
                            &customers.field(3), &customers.field(4)},
-                          [&](const std::vector<data::FieldValue>& v) {
-                              const qint64* id = std::get_if<qint64>(&v[0]);
+                          [&](const data::TRecordValues& v) {
+                              const data::FieldValue key = v[0];
+                              const qint64* id = std::get_if<qint64>(&key);
                               const auto found = id ? perCustomer.find(*id) : perCustomer.end();
                               if (found == perCustomer.end())
                                   return;
@@ -219,12 +220,12 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
                               const bool formed = t.formed();
                               if (formed && t.balance() <= Money{})
                                   return;
-                              debtors.push_back(
-                                  {{textOf(v[1]), textOf(v[2]), textOf(v[3]), textOf(v[4])},
-                                   t,
-                                   formed,
-                                   t.balance(),
-                                   cursor::collationKey(textOf(v[2]))});
+                              const QString name = textOf(v[2]);
+                              debtors.push_back({{textOf(v[1]), name, textOf(v[3]), textOf(v[4])},
+                                                 t,
+                                                 formed,
+                                                 t.balance(),
+                                                 cursor::collationKey(name)});
                           });
     // The largest balance first; sums that cannot be formed after every formed one; then names.
     std::stable_sort(debtors.begin(), debtors.end(), [](const Debtor& a, const Debtor& b) {

@@ -1,6 +1,6 @@
 // korvela-bench: timings of the cursor engine on a large generated database.
 //
-//   korvela-bench [--customers N] [--runs R]
+//   korvela-bench [--customers N] [--runs R] [--only NAME,...]
 //   korvela-bench --server [--connection STRING] [--customers N] [--runs R]
 //
 // Builds a temporary database with N customers (default 100000) and ten visits each, then prints
@@ -18,6 +18,7 @@
 //   debtors, statement-1000, search-plate-phone: the papers and the search by plate and phone
 //   (tools/paper_bench.cpp)
 //   peak-rss: <MiB>
+// --only runs the named groups of the table in main() alone ("papers", "window", "grid"...).
 // Further measurements are added to the table in main(). With --server the program runs on a
 // database server instead (tools/server_bench.cpp).
 #include "core/Errors.h"
@@ -268,14 +269,18 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    QStringList only;
     for (int i = 1; i < args.size(); ++i) {
         bool ok = false;
         if (args[i] == "--customers" && i + 1 < args.size())
             customers = args[++i].toInt(&ok);
         else if (args[i] == "--runs" && i + 1 < args.size())
             context.runs = args[++i].toInt(&ok);
+        else if (args[i] == "--only" && i + 1 < args.size())
+            ok = !(only = args[++i].split(',')).isEmpty();
         if (!ok || customers < 1 || context.runs < 1) {
-            std::fprintf(stderr, "usage: korvela-bench [--customers N] [--runs R]\n");
+            std::fprintf(stderr,
+                         "usage: korvela-bench [--customers N] [--runs R] [--only NAME,...]\n");
             return 2;
         }
     }
@@ -314,6 +319,8 @@ int main(int argc, char** argv) {
     try {
         context.connection.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + path + "\"");
         for (const Measurement& m : measurements) {
+            if (!only.isEmpty() && !only.contains(QString::fromLatin1(m.name)))
+                continue;
             const std::string result = m.run(context);
             if (!result.empty()) // groups print their own lines
                 std::printf("%s: %s\n", m.name, result.c_str());

@@ -203,7 +203,7 @@ void searchLine(std::FILE* out, data::TConnection& connection, int runs) {
     customers.readRecords({&customers.fieldByName(QStringLiteral("f_arac_plaka")),
                            &customers.fieldByName(QStringLiteral("f_tel")),
                            &customers.fieldByName(QStringLiteral("f_gsm"))},
-                          [&](const std::vector<data::FieldValue>& v) {
+                          [&](const data::TRecordValues& v) {
                               const auto text = [](const data::FieldValue& value) {
                                   const QString* s = std::get_if<QString>(&value);
                                   return s ? *s : QString();
