@@ -15,6 +15,8 @@
 //   backup: the online backup against a plain file copy, wall time (tools/backup_bench.cpp)
 //   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
 //   plain drawText of the same note (tools/inspector_bench.cpp)
+//   feed-idle-tick, feed-read-one-change: the change feed's timer tick while nothing changes, and
+//   reading one change another connection committed (tools/feed_bench.cpp)
 //   debtors, statement-1000, search-plate-phone: the papers and the search by plate and phone
 //   (tools/paper_bench.cpp)
 //   peak-rss: <MiB>
@@ -252,6 +254,8 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
 void runPaperBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
 int runServerBenchmarks(const QStringList& args, std::FILE* out);
+void runFeedBenchmarks(const QString& database, cursor::Connection& connection, std::FILE* out,
+                       int runs);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -307,6 +311,11 @@ int main(int argc, char** argv) {
         {"inspector",
          [](Context& c) {
              runInspectorBenchmarks(stdout, c.runs);
+             return std::string();
+         }},
+        {"feed",
+         [&path](Context& c) {
+             runFeedBenchmarks(path, c.connection, stdout, c.runs);
              return std::string();
          }},
         {"papers",
