@@ -312,6 +312,7 @@ TEST_F(ServerAdminTest, ACopyOntoADatabaseProgramsHaveOpenReachesThemAtItsCommit
     cursor::Recordset rs;
     rs.open(fileProgram, "select f_adi from t_musteri where id = 1");
     EXPECT_EQ(std::get<QString>(rs.value(0)), "Ahmet Yılmaz");
+}
 
 namespace {
 
