@@ -92,6 +92,12 @@ constexpr int kLogoWidth = 50;
 constexpr int kButtonTop = 6;
 constexpr int kButtonWidth = 85;
 constexpr int kButtonHeight = 27;
+// The window's title, and what it adds while a save waits for the check of the database file and
+// once the file can no longer be written.
+const char* const kTitle = "Korvela Takip";
+const char* const kWaitingForCheck =
+    " - Veritabanı dosyası denetleniyor; kayıt denetimin bitmesini bekliyor";
+const char* const kReadOnly = " - Salt okunur: değişiklikler kaydedilemez";
 // The client size the window is designed at (700 x 600 outside with the classic frame).
 constexpr int kDesignClientWidth = 692;
 constexpr int kDesignClientHeight = 573;
@@ -103,7 +109,7 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
       applicationDirectory_(applicationDirectory.isEmpty() ? xlib::applicationDirectory()
                                                            : applicationDirectory) {
     setObjectName("frmMain");
-    setWindowTitle(QStringLiteral("Korvela Takip"));
+    setWindowTitle(QString::fromUtf8(kTitle));
     setFont(platform::tahoma(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, platform::clBtnFace.toQColor());
@@ -134,6 +140,14 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     srcMain.setDataSet(&qryMain);
     srcServis.setDataSet(&qryServis);
 
+    // The database file is checked for damage once the window is painted; the window learns the
+    // outcome on its own thread, and shows a save that waits for it.
+    dbsPRJ.engine().setStateObserver([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { fileStateChanged(); }, Qt::QueuedConnection);
+    });
+    dbsPRJ.engine().setWaitObserver([this](bool waiting) { showWaitForCheck(waiting); });
+
     createControls();
     updateMinimumSize();
     layoutControls();
@@ -147,6 +161,8 @@ TfrmMain::~TfrmMain() {
         delete w;
     qryServis.close();
     qryMain.close();
+    // Ends the file's check (its thread reports to this window) while the window is whole.
+    dbsPRJ.close();
 }
 
 void TfrmMain::createControls() {
@@ -291,6 +307,16 @@ void TfrmMain::showEvent(QShowEvent*) {
     }
 }
 
+void TfrmMain::paintEvent(QPaintEvent*) {
+    // The database file's check starts once the window has been painted: beside the start-up it
+    // would compete with it for the processor.
+    if (checkStarted_)
+        return;
+    checkStarted_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { dbsPRJ.engine().startCheck(); }, Qt::QueuedConnection);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
     // FormClose: the window is freed when it closes.
     setAttribute(Qt::WA_DeleteOnClose);
@@ -303,6 +329,28 @@ void TfrmMain::FormCreate() {
         dbsPRJ.open();
         qryMain.open();
     });
+}
+
+void TfrmMain::fileStateChanged() {
+    updateTitle();
+    platform::guarded([this] { dbsPRJ.engine().reportDamage(); });
+}
+
+void TfrmMain::showWaitForCheck(bool waiting) {
+    if (waiting) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        setWindowTitle(QString::fromUtf8(kTitle) + QString::fromUtf8(kWaitingForCheck));
+        return;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    updateTitle();
+}
+
+void TfrmMain::updateTitle() {
+    const bool readOnly =
+        dbsPRJ.connected() && dbsPRJ.engine().writeState() == cursor::WriteState::ReadOnly;
+    setWindowTitle(QString::fromUtf8(kTitle) +
+                   (readOnly ? QString::fromUtf8(kReadOnly) : QString()));
 }
 
 QString TfrmMain::totalsText(Money total, Money paid, Money balance) {

@@ -92,8 +92,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The database file's write state changed: the title says so, and damage found by the check
+    // is reported through the default error path.
+    void fileStateChanged();
+    // A save waits for the file's check: the wait cursor and the title say so meanwhile.
+    void showWaitForCheck(bool waiting);
+    void updateTitle();
     void createControls();
     void createPaperMenus();
     void layoutControls();
@@ -112,6 +119,7 @@ private:
     static constexpr int kInitialCustomerGridHeight = 189;
     int customerGridHeight_ = kInitialCustomerGridHeight;
     bool centred_ = false;
+    bool checkStarted_ = false;
 };
 
 } // namespace app

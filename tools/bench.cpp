@@ -9,6 +9,7 @@
 //   open-customers: <engine> ms, bare <bare> ms, ratio=<engine/bare>
 //   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
 //   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
+//   start-up (first paint with and without the file check, and when the file is writable),
 //   move-10-visits, move-1000-visits, locate-first, locate-next, down-key-to-visits: the main
 //   window's record sets and grids on the same database (tools/app_bench.cpp)
 //   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
