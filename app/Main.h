@@ -73,6 +73,12 @@ public:
     void btnServisSilClick();
     void Image1Click();
 
+    // The papers, each in the print preview: the current customer's statement (also Ctrl+P),
+    // the current visit's service form, and every customer who owes.
+    void printStatement();
+    void printServiceForm();
+    void printDebtors();
+
     // The totals line's text for three sums.
     static QString totalsText(Money total, Money paid, Money balance);
     // The address the header pictures open.
@@ -96,6 +102,7 @@ private:
     void showWaitForCheck(bool waiting);
     void updateTitle();
     void createControls();
+    void createPaperMenus();
     void layoutControls();
     void loadVisits();
     void showZeroTotals();

@@ -4,6 +4,8 @@
 #include "core/Errors.h"
 #include "engine/EngineMessage.h"
 #include "engine/FileCheck.h"
+#include "engine/OpenMark.h"
+#include "engine/SqliteChangeFeed.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,8 @@ namespace cursor {
 struct SqliteBackend::Private {
     sqlite3* db = nullptr;
     QString path;
+    std::unique_ptr<OpenMark> mark; // held while the file is open
+    std::unique_ptr<SqliteChangeFeed> feed;
     // Whether the open file is to be checked, and its check from startCheck() until the file is
     // closed.
     bool checked = false;
@@ -35,7 +39,6 @@ struct SqliteBackend::Private {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 3000;
 bool checkOnOpen = true;
 
 QString notKorvela(const QString& path) {
@@ -406,6 +409,8 @@ void SqliteBackend::open(const QString& path, std::function<void()> stateChanged
     QString error;
     if (!hasSqliteHeader(path, &error))
         throw EOleException(error);
+    // Marked before SQLite opens it, so the file SQLite opens is the one marked.
+    std::unique_ptr<OpenMark> mark = OpenMark::forProgram(path, kBusyTimeoutMs);
 
     sqlite3* db = nullptr;
     // One thread uses a connection, so SQLite's per-call locking is not needed (NOMUTEX).
@@ -440,6 +445,7 @@ void SqliteBackend::open(const QString& path, std::function<void()> stateChanged
         sqlite3_finalize(statement);
         d->db = db;
         d->path = path;
+        d->mark = std::move(mark);
         d->stateChanged = std::move(stateChanged);
         d->checked = checkOnOpen;
         return;
@@ -551,10 +557,12 @@ void SqliteBackend::setWaitObserver(std::function<void(bool)> observer) {
 
 void SqliteBackend::close() {
     d->check.reset(); // interrupts the check and ends its thread before the file is let go
+    d->feed.reset();
     if (d->db) {
         sqlite3_close_v2(d->db);
         d->db = nullptr;
     }
+    d->mark.reset();
     d->path.clear();
     d->checked = d->readOnly = d->reported = false;
     d->finding.clear();
@@ -732,6 +740,13 @@ void SqliteBackend::remove(const BaseTable& table, const CellData& key,
             throw EOleException(kRowConflict);
         transaction.commit();
     });
+}
+
+ChangeFeed& SqliteBackend::changeFeed() {
+    db(); // raises when closed
+    if (!d->feed)
+        d->feed = std::make_unique<SqliteChangeFeed>(*this);
+    return *d->feed;
 }
 
 bool SqliteBackend::reread(const BaseTable& table, const CellData& key, const RowReader& row) {

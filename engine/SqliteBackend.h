@@ -16,9 +16,13 @@ namespace cursor {
 // modifies it: a missing file (or one that is no regular file: a FIFO, a directory, a device), a
 // file that is not an SQLite database, one without the program's tables, or one whose schema
 // cannot be read fails with EOleException and a clear text. No write reaches the file before the
-// check has passed, nor after damage was found.
+// check has passed, nor after damage was found. While open it holds the file's OpenMark, so
+// korvela-admin never replaces the file under it.
 class SqliteBackend : public Backend {
 public:
+    // How long a statement waits for another program's lock on the file.
+    static constexpr int kBusyTimeoutMs = 3000;
+
     SqliteBackend();
     ~SqliteBackend() override;
     SqliteBackend(const SqliteBackend&) = delete;
@@ -67,6 +71,7 @@ public:
     void remove(const BaseTable& table, const CellData& key,
                 const std::vector<ColumnCell>& originals) override;
     bool reread(const BaseTable& table, const CellData& key, const RowReader& row) override;
+    ChangeFeed& changeFeed() override; // a SqliteChangeFeed
 
 private:
     sqlite3* db() const; // the open handle; raises when closed
