@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 
 namespace app {
 
@@ -313,8 +314,8 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     if (checkStarted_)
         return;
     checkStarted_ = true;
-    QMetaObject::invokeMethod(
-        this, [this] { dbsPRJ.engine().startCheck(); }, Qt::QueuedConnection);
+    // A timer fires once the events waiting now (the rest of the painting) have been handled.
+    QTimer::singleShot(0, this, [this] { dbsPRJ.engine().startCheck(); });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

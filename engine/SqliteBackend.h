@@ -74,7 +74,8 @@ public:
     ChangeFeed& changeFeed() override; // a SqliteChangeFeed
 
 private:
-    sqlite3* db() const; // the open handle; raises when closed
+    friend class SqliteChangeFeed; // its reads on the handle meet damage as the engine's do
+    sqlite3* db() const;           // the open handle; raises when closed
     // Takes the check's outcome into the state once it has ended.
     void settle();
     // Marks the file damaged (the state turns ReadOnly) and raises the report.
