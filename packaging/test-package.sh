@@ -83,7 +83,8 @@ runuser -u "$user" -- env HOME="/home/$user" COMMAND="$command" \
 dpkg-query --control-show korvela conffiles | grep -qx /etc/korvela/Korvela.ini || fail "the settings file is no conffile"
 grep -q '^\[Database\]' /etc/korvela/Korvela.ini && ! grep -q '^Server=' /etc/korvela/Korvela.ini ||
     fail "the shipped settings file names a server"
-echo "Server=host=127.0.0.1 port=1 dbname=korvela connect_timeout=3" >>/etc/korvela/Korvela.ini
+# (under [Database]: the file has later sections)
+sed -i '/^\[Database\]/a Server=host=127.0.0.1 port=1 dbname=korvela connect_timeout=3' /etc/korvela/Korvela.ini
 runuser -u "$user" -- env HOME="/home/$user" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     cd /
     korvela &
