@@ -80,11 +80,13 @@ void TRecordGrid::paint(TCanvas& canvas) {
 void TRecordGrid::paintEvent(QPaintEvent* event) {
     if (d->image.size() != size())
         d->image = QImage(size(), QImage::Format_RGB32);
-    TCanvas canvas(d->image);
-    canvas.font = font();
-    for (const QRect& r : event->region()) {
-        canvas.setClipRect(r);
-        d->paintArea(canvas, r);
+    {
+        TCanvas canvas(d->image);
+        canvas.font = font();
+        for (const QRect& r : event->region()) {
+            canvas.setClipRect(r);
+            d->paintArea(canvas, r);
+        }
     }
     QPainter painter(this);
     for (const QRect& r : event->region())

@@ -1,17 +1,29 @@
-// Fonts: loading the bundled Windows fonts and measuring text the way Windows does.
+// Fonts: loading the bundled Windows fonts, measuring text the way Windows does, and the texts
+// each font has measured and shaped.
 #include "platform/Fonts.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QHash>
+#include <QList>
+#include <QPainter>
 #include <QRawFont>
+#include <QTextLayout>
 #include <cmath>
+#include <vector>
 
 namespace platform {
 
 namespace {
 
 const char* kFontDir = "/usr/share/wine/fonts/";
+
+// Fonts remembered at once, texts remembered per font, and the longest text remembered. A grid
+// cell's line is far shorter; a memo measured while it is cut to its cell is not kept.
+constexpr std::size_t kFonts = 16;
+constexpr qsizetype kTextsPerFont = 4096;
+constexpr qsizetype kLongestText = 256;
 
 quint16 readU16(const QByteArray& table, int offset) {
     if (offset + 1 >= table.size())
@@ -24,12 +36,7 @@ struct WinMetrics {
     int height = 0;
 };
 
-WinMetrics winMetrics(const QFont& font) {
-    static QHash<QString, WinMetrics> cache;
-    QString key = font.key();
-    auto it = cache.find(key);
-    if (it != cache.end())
-        return *it;
+WinMetrics measureWinMetrics(const QFont& font) {
     WinMetrics m;
     QRawFont raw = QRawFont::fromFont(font);
     QByteArray os2 = raw.fontTable("OS/2");
@@ -45,13 +52,104 @@ WinMetrics winMetrics(const QFont& font) {
         m.ascent = fm.ascent();
         m.height = fm.height();
     }
-    cache.insert(key, m);
     return m;
+}
+
+// What a font knows of one text: its width (-1 until measured) and its glyph runs, placed from
+// the left end of the baseline (made on the first draw).
+struct TextEntry {
+    int width = -1;
+    bool shaped = false;
+    QList<QGlyphRun> runs;
+};
+
+struct FontEntry {
+    QFont font;
+    WinMetrics metrics;
+    QHash<QString, TextEntry> texts;
+};
+
+// The fonts seen, the one used last first in line: a paint draws run after run in one font.
+struct FontCache {
+    std::vector<FontEntry> fonts;
+    std::size_t last = 0;
+
+    FontEntry& entryFor(const QFont& font) {
+        if (last < fonts.size() && fonts[last].font == font)
+            return fonts[last];
+        for (last = 0; last < fonts.size(); ++last)
+            if (fonts[last].font == font)
+                return fonts[last];
+        if (fonts.size() >= kFonts)
+            fonts.clear();
+        fonts.push_back(FontEntry{font, measureWinMetrics(font), {}});
+        last = fonts.size() - 1;
+        return fonts.back();
+    }
+
+    // The entry of a text short enough to remember, made when missing; nullptr for a long one.
+    TextEntry* textEntry(const QFont& font, const QString& text) {
+        if (text.size() > kLongestText)
+            return nullptr;
+        QHash<QString, TextEntry>& texts = entryFor(font).texts;
+        auto it = texts.find(text);
+        if (it != texts.end())
+            return &*it;
+        if (texts.size() >= kTextsPerFont)
+            texts.clear();
+        return &texts[text];
+    }
+};
+
+FontCache& cache() {
+    static FontCache c; // the GUI thread's; only it measures and paints
+    return c;
+}
+
+// Texts whose glyphs the toolkit's line layout places exactly as its one-line drawText does:
+// left-to-right scripts without tabs, control characters, soft hyphens or separators, in a
+// font sized in pixels (a point size would depend on the device painted on).
+bool shapedAlike(const QFont& font, const QString& text) {
+    if (font.pixelSize() <= 0)
+        return false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0xAD || u > 0x24F)
+            return false;
+    }
+    return true;
+}
+
+// The glyph runs of one line, each glyph placed relative to the left end of its baseline.
+QList<QGlyphRun> shape(const QFont& font, const QString& text) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) {
+        layout.endLayout();
+        return {};
+    }
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    QList<QGlyphRun> runs = layout.glyphRuns();
+    const qreal baseline = line.y() + line.ascent();
+    for (QGlyphRun& run : runs) {
+        QList<QPointF> positions = run.positions();
+        for (QPointF& p : positions)
+            p.ry() -= baseline;
+        run.setPositions(positions);
+    }
+    return runs;
 }
 
 } // namespace
 
 bool loadFonts() {
+    cache().fonts.clear();
     bool ok = true;
     for (const char* file : {"tahoma.ttf", "tahomabd.ttf", "ms_sans_serif.ttf"})
         ok = QFontDatabase::addApplicationFont(QString(kFontDir) + file) >= 0 && ok;
@@ -69,15 +167,40 @@ QFont makeFont(const QString& family, int pixelHeight, bool bold) {
 }
 
 int windowsAscent(const QFont& font) {
-    return winMetrics(font).ascent;
+    return cache().entryFor(font).metrics.ascent;
 }
 
 int windowsTextHeight(const QFont& font) {
-    return winMetrics(font).height;
+    return cache().entryFor(font).metrics.height;
 }
 
 int textWidth(const QFont& font, const QString& text) {
-    return QFontMetrics(font).horizontalAdvance(text);
+    TextEntry* entry = cache().textEntry(font, text);
+    if (!entry)
+        return QFontMetrics(font).horizontalAdvance(text);
+    if (entry->width < 0)
+        entry->width = QFontMetrics(font).horizontalAdvance(text);
+    return entry->width;
+}
+
+void drawTextLine(QPainter& painter, const QFont& font, const QPoint& baseline,
+                  const QString& text) {
+    if (shapedAlike(font, text)) {
+        if (TextEntry* entry = cache().textEntry(font, text)) {
+            if (!entry->shaped) {
+                entry->runs = shape(font, text);
+                entry->shaped = true;
+            }
+            if (!entry->runs.isEmpty()) {
+                for (const QGlyphRun& run : std::as_const(entry->runs))
+                    painter.drawGlyphRun(baseline, run);
+                return;
+            }
+        }
+    }
+    if (!(painter.font() == font))
+        painter.setFont(font);
+    painter.drawText(baseline, text);
 }
 
 } // namespace platform
