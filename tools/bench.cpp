@@ -22,6 +22,7 @@
 #include "data/Schema.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
+#include "platform/Application.h"
 #include "platform/Fonts.h"
 
 #include <QApplication>
@@ -254,6 +255,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     platform::loadFonts();
+    platform::useClassicLook(); // the program's style and font, so windows paint as it shows them
     int customers = 100000;
     Context context;
     const QStringList args = app.arguments();
