@@ -55,11 +55,12 @@ WinMetrics measureWinMetrics(const QFont& font) {
     return m;
 }
 
-// What a font knows of one text: its width (-1 until measured) and its glyph runs, placed from
-// the left end of the baseline (made on the first draw).
+// What a font knows of one text: its width (-1 until measured), how often it was drawn and its
+// glyph runs, placed from the left end of the baseline. Laying a line out for its runs costs about
+// twice what one plain drawing of it does, so the runs are made when the text is drawn again.
 struct TextEntry {
     int width = -1;
-    bool shaped = false;
+    int draws = 0;
     QList<QGlyphRun> runs;
 };
 
@@ -187,10 +188,8 @@ void drawTextLine(QPainter& painter, const QFont& font, const QPoint& baseline,
                   const QString& text) {
     if (shapedAlike(font, text)) {
         if (TextEntry* entry = cache().textEntry(font, text)) {
-            if (!entry->shaped) {
+            if (entry->draws < 2 && ++entry->draws == 2)
                 entry->runs = shape(font, text);
-                entry->shaped = true;
-            }
             if (!entry->runs.isEmpty()) {
                 for (const QGlyphRun& run : std::as_const(entry->runs))
                     painter.drawGlyphRun(baseline, run);
