@@ -83,7 +83,9 @@ public:
     void setAsString(const QString& value);
     void setAsDateTime(const QDateTime& value);
     void clear();
-    // The text-entry conversion of typed text (empty text clears, except for text fields).
+    // The text-entry conversion of typed text (empty text clears, except for text fields). An
+    // amount may group its whole part by thousands with the regional thousands separator
+    // ("1.250,75"); that separator anywhere else is refused, never dropped.
     void setText(const QString& text);
 
     // Runs before a new value is stored into a data field in edit or insert state, with that
@@ -93,7 +95,8 @@ public:
     // Texts under the regional settings at the moment of the call.
     QString displayText() const;
     QString editText() const;
-    // Whether an editor may accept the typed character at all.
+    // Whether an editor may accept the typed character at all (amounts: also the thousands
+    // separator, which setText accepts only where it groups).
     bool isValidChar(QChar c) const;
     // False for calculated fields, read-only fields, and when the set cannot be modified.
     bool canModify() const;

@@ -141,12 +141,12 @@ TEST_P(InspectorCharTest, FieldDecidesWhichCharactersAreAccepted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, InspectorCharTest,
-    ::testing::Values(CharCase{kLabour, "a", false}, CharCase{kLabour, ".", false}, // thousands
+    ::testing::Values(CharCase{kLabour, "a", false}, CharCase{kLabour, ".", true}, // thousands
                       CharCase{kLabour, ",", true}, CharCase{kLabour, "-", true},
                       CharCase{kLabour, "+", true}, CharCase{kLabour, "7", true},
                       CharCase{kLabour, "E", false}, CharCase{kPaid, "x", false},
                       CharCase{kTotal, "E", true}, CharCase{kTotal, "e", true},
-                      CharCase{kTotal, ".", false}, CharCase{kKm, "a", true},
+                      CharCase{kTotal, ".", true}, CharCase{kKm, "a", true},
                       CharCase{kKm, ".", true}, CharCase{kAriza, "ş", true}));
 
 TEST_F(InspectorEditTest, EscRestoresOnlyWhatWasNotWrittenYet) {

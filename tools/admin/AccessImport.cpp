@@ -347,6 +347,7 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
                                                     "be converted (a plain import shows the "
                                                     "result without touching '%1')")
                                          .arg(source));
+            takeAttributes(partial, source);
             const QString kept = keptNameFor(source);
             placeFile(source, kept, false);
             try {
@@ -357,6 +358,7 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
             }
             report += QStringLiteral("the Access file is kept as '%1'\n").arg(kept);
         } else {
+            takeAttributes(partial, target);
             placeFile(partial, target, options.force);
         }
         report += QStringLiteral("done: '%1' is ready\n").arg(target);

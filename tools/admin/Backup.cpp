@@ -40,8 +40,10 @@ void requireKorvela(const QString& path) {
         throw Error(QStringLiteral("'%1' is not a Korvela database").arg(path));
 }
 
-// The online copy of SOURCE as a checked file at TARGET.
-CheckResult copyChecked(const QString& source, const QString& target, bool replace) {
+// The online copy of SOURCE as a checked file at TARGET, with the owner, group and mode of the
+// file it replaces (LIKE, or TARGET itself; see takeAttributes).
+CheckResult copyChecked(const QString& source, const QString& target, bool replace,
+                        const QString& like = {}) {
     const QString partial = partialNameFor(target);
     removePartial(partial);
     try {
@@ -57,6 +59,7 @@ CheckResult copyChecked(const QString& source, const QString& target, bool repla
         if (!check.ok())
             throw Error(QStringLiteral("the copy of '%1' fails the check:\n%2")
                             .arg(source, checkReport(target, check)));
+        takeAttributes(partial, target, like);
         placeFile(partial, target, replace);
         return check;
     } catch (...) {
@@ -116,10 +119,12 @@ QString restoreDatabase(const QString& backup, const QString& db) {
             }
         }
         if (!live) {
+            // The file is moved aside: no program may go on writing into it.
+            const std::unique_ptr<cursor::OpenMark> claim = claimForReplacing(db);
             for (const char* extra : {"", "-journal", "-wal", "-shm"})
                 if (QFileInfo::exists(db + QLatin1String(extra)))
                     placeFile(db + QLatin1String(extra), aside + QLatin1String(extra), false);
-            copyChecked(backup, db, false);
+            copyChecked(backup, db, false, aside);
         }
         report += QStringLiteral("the replaced database is kept as '%1'\n").arg(aside);
     }
@@ -127,6 +132,11 @@ QString restoreDatabase(const QString& backup, const QString& db) {
     if (!after.ok())
         throw Error(QStringLiteral("'%1' fails the check after the restore:\n%2")
                         .arg(db, checkReport(db, after)));
+    if (!after.changeLog)
+        report += QStringLiteral("the restored database has no change log, so changes do not show "
+                                 "on the other workstations by themselves: korvela-admin upgrade "
+                                 "'%1' adds it\n")
+                      .arg(db);
     return QStringLiteral("restored '%1' from '%2' (%3 customers, %4 visits; checked)\n")
                .arg(db, backup)
                .arg(after.customers)
@@ -205,6 +215,7 @@ QString exportDatabase(const QString& db, const QString& dir, bool bom) {
             throw Error(QStringLiteral("cannot write '%1': %2").arg(target, out.errorString()));
         }
         out.close();
+        takeAttributes(partial, target);
         placeFile(partial, target, true);
         report += QStringLiteral("%1: %2 rows written to '%3'\n")
                       .arg(QLatin1String(table))
