@@ -16,10 +16,13 @@ struct CursorColumn {
     bool updatable = false;
 };
 
-// A read-only copy of a cursor sharing its rows, used by locate.
+// A read-only copy of a cursor sharing its rows, in read order and standing on its first row:
+// locate searches it, and readers walk every row through it without moving the cursor.
 class LookupCursor {
 public:
     virtual ~LookupCursor() = default;
+    virtual void moveNext() = 0;
+    virtual FieldValue value(int column) const = 0; // of the current row; never NotRead
     virtual QString sort() const = 0;
     virtual void setSort(const QString& sortText) = 0;
     virtual void setFilter(const QString& criteria) = 0; // the copy then stands on its first row

@@ -39,7 +39,7 @@ bool typesCompatible(TFieldType declared, std::optional<TFieldType> column) {
 }
 
 // A fetched cell coerced to the kind of value the field holds.
-FieldValue coerce(const FieldValue& v, TFieldType type) {
+FieldValue coerce(FieldValue v, TFieldType type) {
     if (isNullValue(v))
         return std::monostate{};
     switch (type) {
@@ -774,6 +774,31 @@ int TDataSet::moveBy(int distance) {
         dataEvent(TDataEvent::deDataSetChange);
     d->fire(AfterScroll);
     return steps;
+}
+
+FieldValue TRecordValues::operator[](std::size_t i) const {
+    const int column = columns_[i];
+    if (column < 0)
+        return std::monostate{};
+    return coerce(cursor_.value(column), types_[i]);
+}
+
+void TDataSet::readRecords(const std::vector<const TField*>& fields,
+                           const std::function<void(const TRecordValues& record)>& visit) const {
+    if (!active())
+        raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    std::vector<int> columns;
+    std::vector<TFieldType> types;
+    for (const TField* f : fields) {
+        if (&f->dataSet() != this)
+            raiseError(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
+        columns.push_back(d->columnOf[std::size_t(slotOf(*f))]);
+        types.push_back(f->dataType());
+    }
+    const std::unique_ptr<LookupCursor> copy = d->cursor->lookupCopy();
+    const TRecordValues record(*copy, columns, types);
+    for (; !copy->eof(); copy->moveNext())
+        visit(record);
 }
 
 int TDataSet::recordCount() const {

@@ -9,8 +9,8 @@ namespace data {
 
 namespace {
 
-FieldValue fromEngine(const cursor::Value& v) {
-    return std::visit([](const auto& x) -> FieldValue { return x; }, v);
+FieldValue fromEngine(cursor::Value v) {
+    return std::visit([](auto&& x) -> FieldValue { return std::move(x); }, std::move(v));
 }
 
 cursor::Value toEngine(const FieldValue& v) {
@@ -50,6 +50,8 @@ std::optional<TFieldType> fieldType(const cursor::ColumnInfo& column) {
 class EngineLookup final : public LookupCursor {
 public:
     explicit EngineLookup(std::unique_ptr<cursor::Recordset> rs) : rs_(std::move(rs)) {}
+    void moveNext() override { rs_->moveNext(); }
+    FieldValue value(int column) const override { return fromEngine(rs_->value(column)); }
     QString sort() const override { return rs_->sort(); }
     void setSort(const QString& sortText) override { rs_->setSort(sortText); }
     void setFilter(const QString& criteria) override { rs_->setFilter(criteria); }

@@ -116,6 +116,7 @@ void countRows(sqlite3* db, UpgradeReport& report) {
 UpgradeReport upgradeDatabase(const QString& path) {
     cursor::Connection connection; // refuses missing, foreign and table-less files
     connection.open(QStringLiteral("Data Source=\"%1\"").arg(QString(path).replace('"', "\"\"")));
+    connection.requireWritable(); // a damaged file is not rebuilt
     sqlite3* db = connection.handle();
     UpgradeReport report;
     if (!schemaNeedsUpgrade(db)) {
