@@ -2,6 +2,7 @@
 // locate by name prefix, and a Down key in the customer grid up to the repainted visit list.
 //
 //   void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+//   void runDownKeyBenchmark(const QString& directory, std::FILE* out, int runs);
 //
 // `directory` holds a "Korvela.mdb" whose customers have 10 visits each; one more customer
 // with 1,000 visits is added here. Needs a QApplication (the offscreen platform will do).
@@ -209,6 +210,17 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
     std::fprintf(out, "locate-first: %.1f ms\n", median(first));
     std::fprintf(out, "locate-next: %.2f ms\n", median(later));
 
-    downKeyLine(out, w, db, runs);
+    sqlite3_close(db);
+}
+
+void runDownKeyBenchmark(const QString& directory, std::FILE* out, int runs) {
+    sqlite3* db = nullptr;
+    sqlite3_open((directory + "Korvela.mdb").toUtf8().constData(), &db);
+    {
+        app::TfrmMain w(directory);
+        w.show();
+        QCoreApplication::processEvents();
+        downKeyLine(out, w, db, runs);
+    }
     sqlite3_close(db);
 }
