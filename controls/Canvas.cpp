@@ -200,11 +200,13 @@ void TCanvas::drawLine(const QString& line, int x, int y, int underlineIndex, co
     if (!brushClear)
         fillClipped(QRect(x, y, platform::textWidth(font, line), platform::windowsTextHeight(font)),
                     effective, brushColor);
-    QPainter& p = painter(effective);
     const QColor color = fontColor.toQColor();
-    if (p.pen().color() != color || p.pen().style() != Qt::SolidLine)
-        p.setPen(color);
-    platform::drawTextLine(p, font, QPoint(x, y + ascent), line);
+    if (!platform::drawTextInk(image_, effective, font, QPoint(x, y + ascent), line, color.rgb())) {
+        QPainter& p = painter(effective);
+        if (p.pen().color() != color || p.pen().style() != Qt::SolidLine)
+            p.setPen(color);
+        platform::drawTextLine(p, font, QPoint(x, y + ascent), line);
+    }
     if (underlineIndex >= 0 && underlineIndex < line.size()) {
         int ux = x + platform::textWidth(font, line.left(underlineIndex));
         int uw = platform::textWidth(font, line.mid(underlineIndex, 1));

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QString>
+#include <cstddef>
 
 class QPainter;
 
@@ -35,10 +38,27 @@ int textWidth(const QFont& font, const QString& text);
 // exactly as QPainter::drawText(baseline, text) with that font draws it. The painter's font may be
 // changed.
 //
-// Metrics, widths and shapes are kept per font: grids and panels draw the same titles, names and
-// amounts on every paint. A font remembers a bounded number of texts, and none longer than a
-// line of a grid cell.
+// Metrics, widths, shapes and inks are kept per font: grids and panels draw the same titles,
+// names and amounts on every paint. A font remembers a bounded number of texts, none longer than
+// a line of a grid cell, and all fonts' texts together a bounded amount of memory.
 void drawTextLine(QPainter& painter, const QFont& font, const QPoint& baseline,
                   const QString& text);
+
+// The same line written straight into an image of 32-bit pixels, inside `clip` (null: the whole
+// image), in `color`: the pixels are those drawTextLine sets with a pen of that colour on a
+// painter without clipping or transformation, less those outside the clip. Text the toolkit draws
+// in one colour is remembered as that ink, made by the toolkit the first time; for other text
+// (antialiased, other scripts, tabs, a font sized in points) nothing is drawn and false returned:
+// draw it with drawTextLine.
+bool drawTextInk(QImage& image, const QRect& clip, const QFont& font, const QPoint& baseline,
+                 const QString& text, QRgb color);
+
+// What the remembered texts of all fonts take: their number, their memory and its bound.
+struct TextMemory {
+    qsizetype texts = 0;
+    std::size_t bytes = 0;
+    std::size_t limit = 0;
+};
+TextMemory rememberedTexts();
 
 } // namespace platform

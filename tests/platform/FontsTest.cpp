@@ -1,5 +1,6 @@
 // Tests of the texts each font remembers: widths of the right font and text after any change of
-// either, and lines drawn from remembered shapes exactly as the toolkit draws them.
+// either, lines drawn from remembered shapes and inks exactly as the toolkit draws them, and the
+// memory they take staying within its bound.
 #include "platform/Fonts.h"
 
 #include <QFontMetrics>
@@ -98,6 +99,132 @@ TEST(FontsText, MoreTextsThanAFontRemembersAreStillMeasuredRight) {
     }
     const QString first = QStringLiteral("0,00 TL");
     EXPECT_EQ(platform::textWidth(font, first), QFontMetrics(font).horizontalAdvance(first));
+}
+
+// The toolkit's drawText of a line on a painted ground, and the same line written as ink into the
+// same ground: both must set the same pixels, wherever the line stands and whatever cuts it.
+struct InkCase {
+    QPoint baseline;
+    QRect clip; // null: none
+};
+
+QImage ground() {
+    QImage image(200, 24, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x, 255 - y * 8, (x * y) & 0xFF));
+    return image;
+}
+
+QImage toolkitLine(const QFont& font, const QString& text, const InkCase& c, QRgb pen) {
+    QImage image = ground();
+    QPainter p(&image);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    if (!c.clip.isNull())
+        p.setClipRect(c.clip);
+    p.setFont(font);
+    p.setPen(QColor::fromRgb(pen));
+    p.drawText(c.baseline, text);
+    return image;
+}
+
+TEST(FontsText, InkSetsThePixelsOfTheToolkitsDrawTextWhereverTheLineStands) {
+    const QFont fonts[] = {platform::tahoma(11), platform::tahoma(11, true),
+                           platform::msSansSerif(11), platform::tahoma(16),
+                           platform::msSansSerif(13, true)};
+    const QString texts[] = {
+        QStringLiteral("Araç Plakası"),
+        QStringLiteral("Toplam Tutar:  1.599,40 TL  -   Kalan Ödeme:  26,90 TL"),
+        QStringLiteral("İşçilik ığüşöç ÖĞÜŞÇİ 25.12.2008 14:30:00"),
+        QStringLiteral("fi fl ffl ... TM Tf"), // ligatures of the fonts
+        QStringLiteral("  leading and trailing  "),
+        QStringLiteral("A&B ~ {x} | ½ ß ø ÿ Ā ɏ"),
+        QStringLiteral("j_gypq|[]"), // below the baseline and past the advance
+        QStringLiteral(" "),
+    };
+    const InkCase cases[] = {
+        {QPoint(3, 14), QRect()},
+        {QPoint(-7, 12), QRect()},                  // starts left of the image
+        {QPoint(150, 8), QRect()},                  // runs past the right and top edges
+        {QPoint(5, 22), QRect()},                   // below the bottom
+        {QPoint(3, 14), QRect(20, 4, 60, 9)},       // cut on every side
+        {QPoint(3, 14), QRect(0, 13, 200, 1)},      // one row
+        {QPoint(3, 14), QRect(300, 0, 10, 10)},     // nothing of it inside
+        {QPoint(20, 15), QRect(-10, -10, 500, 50)}, // a clip larger than the image
+    };
+    const QRgb pens[] = {0x000000, 0xFFFFFF, 0x102030};
+    for (const QFont& font : fonts)
+        for (const QString& text : texts)
+            for (const InkCase& c : cases)
+                for (const QRgb pen : pens)
+                    for (int pass = 0; pass < 2; ++pass) { // the ink made, then remembered
+                        QImage image = ground();
+                        ASSERT_TRUE(platform::drawTextInk(image, c.clip, font, c.baseline, text,
+                                                          0xFF000000 | pen))
+                            << text.toStdString() << " in " << font.key().toStdString();
+                        ASSERT_EQ(image, toolkitLine(font, text, c, pen))
+                            << text.toStdString() << " in " << font.key().toStdString() << " at "
+                            << c.baseline.x() << "," << c.baseline.y() << ", pass " << pass;
+                    }
+}
+
+TEST(FontsText, LinesWithoutOneColourInkAreLeftToTheToolkitAndDrawNothing) {
+    QFont pointSized = platform::tahoma(11);
+    pointSized.setPointSize(8);
+    QFont smooth = platform::tahoma(12);
+    smooth.setStyleStrategy(QFont::PreferAntialias);
+    const struct {
+        QFont font;
+        QString text;
+    } lines[] = {
+        {pointSized, QStringLiteral("Araç Plakası")},                 // sized in points
+        {smooth, QStringLiteral("Araç Plakası")},                     // antialiased
+        {platform::tahoma(11), QStringLiteral("a\ttab")},             // a tab
+        {platform::tahoma(11), QStringLiteral("Fiyat \u05D0\u05D1")}, // another script
+        {platform::tahoma(11), QString(300, QChar(u'ş'))},            // longer than remembered
+    };
+    for (const auto& line : lines)
+        for (int pass = 0; pass < 2; ++pass) {
+            QImage image = ground();
+            EXPECT_FALSE(platform::drawTextInk(image, QRect(), line.font, QPoint(3, 14), line.text,
+                                               0xFF000000))
+                << line.text.left(20).toStdString();
+            EXPECT_EQ(image, ground()) << line.text.left(20).toStdString();
+        }
+}
+
+TEST(FontsText, RememberedTextsStayWithinTheirMemoryAndAreDrawnRightAfterBeingForgotten) {
+    const QFont fonts[] = {platform::tahoma(11), platform::tahoma(11, true)};
+    const QString first = QStringLiteral("Balata değişimi 1.250,00 TL");
+    QImage image = ground();
+    ASSERT_TRUE(platform::drawTextInk(image, QRect(), fonts[0], QPoint(3, 14), first, 0xFF000000));
+    const platform::TextMemory start = platform::rememberedTexts();
+    EXPECT_GT(start.texts, 0);
+    EXPECT_GT(start.bytes, 0u);
+    // A long session: many more different lines, widths and inks, than may be kept.
+    std::size_t most = 0;
+    qsizetype mostTexts = 0;
+    for (int i = 0; i < 30000; ++i) {
+        const QString text = QStringLiteral("%1 Müşteri %2 Şükrü Özdemir Çağlar Işıl %3 TL")
+                                 .arg(i)
+                                 .arg(QString(i % 97, QChar(u'ğ')))
+                                 .arg(i * 7);
+        const QFont& font = fonts[i % 2];
+        platform::textWidth(font, text);
+        platform::drawTextInk(image, QRect(0, 0, 10, 10), font, QPoint(3, 14), text, 0xFF000000);
+        most = std::max(most, platform::rememberedTexts().bytes);
+        mostTexts = std::max(mostTexts, platform::rememberedTexts().texts);
+    }
+    const platform::TextMemory end = platform::rememberedTexts();
+    EXPECT_LE(most, end.limit);
+    EXPECT_GT(most, end.limit * 3 / 4); // the bound was reached, not just approached
+    EXPECT_LE(mostTexts, 2 * 4096);
+    // The first line, long forgotten, is made and drawn again as the toolkit draws it.
+    image = ground();
+    ASSERT_TRUE(platform::drawTextInk(image, QRect(), fonts[0], QPoint(3, 14), first, 0xFF000000));
+    EXPECT_EQ(image, toolkitLine(fonts[0], first, InkCase{QPoint(3, 14), QRect()}, 0x000000));
+    EXPECT_EQ(platform::textWidth(fonts[0], first),
+              QFontMetrics(fonts[0]).horizontalAdvance(first));
 }
 
 } // namespace
