@@ -165,6 +165,8 @@ struct TRecordGrid::Private {
 
     // Painting (RecordGridPaint.cpp).
     void paintArea(TCanvas& canvas, const QRect& area);
+    // The ground of an active grid: the grid's colour, less the data cells paintArea fills again.
+    void fillGround(TCanvas& canvas, const QRect& reach, const std::vector<int>& lefts);
     void paintTitleCell(TCanvas& canvas, int dataColumn, int left);
     void paintIndicatorCell(TCanvas& canvas, int dataRow);
     void paintDataCell(TCanvas& canvas, int dataColumn, int left, int dataRow, bool hasRecord);

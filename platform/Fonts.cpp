@@ -26,6 +26,9 @@ constexpr std::size_t kFonts = 16;
 constexpr qsizetype kTextsPerFont = 4096;
 constexpr qsizetype kLongestText = 256;
 constexpr std::size_t kTextBytes = std::size_t(8) << 20;
+// The longest text whose ink is made at its first drawing; a longer one (a totals line, which
+// changes with each customer) gets its ink when it is drawn again.
+constexpr qsizetype kInkAtOnce = 40;
 
 quint16 readU16(const QByteArray& table, int offset) {
     if (offset + 1 >= table.size())
@@ -65,13 +68,14 @@ struct InkSpan {
 };
 
 // What a font knows of one text: its width (-1 until measured); its ink, the pixels the toolkit's
-// drawText sets in the pen's colour (made at the first drawing, for little more than the drawing
-// costs; none when they are not all of that one colour, as with antialiased text); and, for text
+// drawText sets in the pen's colour (made at the first drawing of a short text, for little more
+// than the drawing costs, at the second of a long one; none when they are not all of that one
+// colour, as with antialiased text); and, for text
 // without ink, how often it was drawn and its glyph runs, placed from the left end of the
 // baseline. Laying a line out for its runs costs about twice what one plain drawing of it does,
 // so the runs are made when it is drawn again.
 struct TextEntry {
-    enum class Ink : quint8 { Unknown, Spans, None };
+    enum class Ink : quint8 { Unknown, Later, Spans, None };
     int width = -1;
     Ink ink = Ink::Unknown;
     int draws = 0;
@@ -307,7 +311,11 @@ bool drawTextInk(QImage& image, const QRect& clip, const QFont& font, const QPoi
     TextEntry* entry = c.textEntry(font, text);
     if (!entry || entry->ink == TextEntry::Ink::None)
         return false;
-    if (entry->ink == TextEntry::Ink::Unknown) {
+    if (entry->ink == TextEntry::Ink::Unknown && text.size() > kInkAtOnce) {
+        entry->ink = TextEntry::Ink::Later;
+        return false;
+    }
+    if (entry->ink == TextEntry::Ink::Unknown || entry->ink == TextEntry::Ink::Later) {
         if (entry->width < 0)
             entry->width = QFontMetrics(font).horizontalAdvance(text);
         std::vector<InkSpan> spans;

@@ -47,8 +47,9 @@ void drawTextLine(QPainter& painter, const QFont& font, const QPoint& baseline,
 // The same line written straight into an image of 32-bit pixels, inside `clip` (null: the whole
 // image), in `color`: the pixels are those drawTextLine sets with a pen of that colour on a
 // painter without clipping or transformation, less those outside the clip. Text the toolkit draws
-// in one colour is remembered as that ink, made by the toolkit the first time; for other text
-// (antialiased, other scripts, tabs, a font sized in points) nothing is drawn and false returned:
+// in one colour is remembered as that ink, made by the toolkit the first time (for a text longer
+// than a grid cell's, the second time). Otherwise (antialiased text, other scripts, tabs, a font
+// sized in points, a long text drawn for the first time) nothing is drawn and false returned:
 // draw it with drawTextLine.
 bool drawTextInk(QImage& image, const QRect& clip, const QFont& font, const QPoint& baseline,
                  const QString& text, QRgb color);
