@@ -62,14 +62,14 @@ QString cutWithEllipsis(const QString& line, int width,
 
 TCanvas::TCanvas(QImage& image) : image_(image) {}
 
-bool TCanvas::inClip(int x, int y) const {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
-        return false;
-    return clip_.isNull() || clip_.contains(x, y);
+TCanvas::~TCanvas() = default;
+
+QRect TCanvas::drawable() const {
+    return clip_.isNull() ? image_.rect() : image_.rect().intersected(clip_);
 }
 
 void TCanvas::setPixel(int x, int y, TColor color) {
-    if (inClip(x, y))
+    if (drawable().contains(x, y))
         reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = color.toQColor().rgb();
 }
 
@@ -85,41 +85,68 @@ void TCanvas::moveTo(int x, int y) {
 }
 
 void TCanvas::lineTo(int x, int y) {
-    if (!penClear) {
-        QRgb rgb = penColor.toQColor().rgb();
+    const QRect area = drawable();
+    if (!penClear && !area.isEmpty()) {
+        const QRgb rgb = penColor.toQColor().rgb();
+        uchar* const bits = image_.bits();
+        const qsizetype stride = image_.bytesPerLine();
+        const auto row = [bits, stride](int y) {
+            return reinterpret_cast<QRgb*>(bits + qsizetype(y) * stride);
+        };
         int x0 = pen_.x(), y0 = pen_.y();
-        int dx = std::abs(x - x0), dy = -std::abs(y - y0);
-        int sx = x0 < x ? 1 : -1, sy = y0 < y ? 1 : -1;
-        int err = dx + dy;
-        while (!(x0 == x && y0 == y)) {
-            if (inClip(x0, y0))
-                reinterpret_cast<QRgb*>(image_.scanLine(y0))[x0] = rgb;
-            int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                x0 += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                y0 += sy;
+        if (y0 == y && x0 != x) {
+            // A row, filled as one span: x0 up to the end point, which is left out.
+            const int first = std::max(std::min(x0, x < x0 ? x + 1 : x0), area.left());
+            const int last = std::min(std::max(x0, x > x0 ? x - 1 : x0), area.right());
+            if (y >= area.top() && y <= area.bottom() && first <= last)
+                std::fill(row(y) + first, row(y) + last + 1, rgb);
+        } else if (x0 == x && y0 != y) {
+            const int first = std::max(std::min(y0, y < y0 ? y + 1 : y0), area.top());
+            const int last = std::min(std::max(y0, y > y0 ? y - 1 : y0), area.bottom());
+            if (x >= area.left() && x <= area.right())
+                for (int r = first; r <= last; ++r)
+                    row(r)[x] = rgb;
+        } else {
+            // Any other slope steps from the start point as if nothing were clipped, so that the
+            // pixels inside the clip are those of the whole line.
+            int dx = std::abs(x - x0), dy = -std::abs(y - y0);
+            int sx = x0 < x ? 1 : -1, sy = y0 < y ? 1 : -1;
+            int err = dx + dy;
+            while (!(x0 == x && y0 == y)) {
+                if (area.contains(x0, y0))
+                    row(y0)[x0] = rgb;
+                int e2 = 2 * err;
+                if (e2 >= dy) {
+                    err += dy;
+                    x0 += sx;
+                }
+                if (e2 <= dx) {
+                    err += dx;
+                    y0 += sy;
+                }
             }
         }
     }
     pen_ = QPoint(x, y);
 }
 
-void TCanvas::fillRect(int x1, int y1, int x2, int y2) {
-    QRect r(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
-    r = r.intersected(image_.rect());
-    if (!clip_.isNull())
-        r = r.intersected(clip_);
+void TCanvas::fillClipped(const QRect& rect, const QRect& clip, TColor color) {
+    QRect r = rect.intersected(image_.rect());
+    if (!clip.isNull())
+        r = r.intersected(clip);
     if (r.isEmpty())
         return;
-    QRgb rgb = brushColor.toQColor().rgb();
+    const QRgb rgb = color.toQColor().rgb();
+    uchar* const bits = image_.bits();
+    const qsizetype stride = image_.bytesPerLine();
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+        QRgb* line = reinterpret_cast<QRgb*>(bits + qsizetype(y) * stride);
         std::fill(line + r.left(), line + r.right() + 1, rgb);
     }
+}
+
+void TCanvas::fillRect(int x1, int y1, int x2, int y2) {
+    fillClipped(QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1)), clip_, brushColor);
 }
 
 void TCanvas::rectangle(int x1, int y1, int x2, int y2) {
@@ -143,30 +170,47 @@ QSize TCanvas::textExtent(const QString& text) const {
     return QSize(platform::textWidth(font, text), platform::windowsTextHeight(font));
 }
 
+QPainter& TCanvas::painter(const QRect& clip) {
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&image_);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+        painter_->setRenderHint(QPainter::TextAntialiasing, false);
+        painterClip_ = QRect();
+    }
+    if (clip != painterClip_) {
+        if (clip.isNull())
+            painter_->setClipping(false);
+        else
+            painter_->setClipRect(clip);
+        painterClip_ = clip;
+    }
+    return *painter_;
+}
+
 void TCanvas::drawLine(const QString& line, int x, int y, int underlineIndex, const QRect& clip) {
     if (line.isEmpty())
         return;
-    int w = platform::textWidth(font, line);
-    int h = platform::windowsTextHeight(font);
-    QPainter p(&image_);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setRenderHint(QPainter::TextAntialiasing, false);
     QRect effective = clip;
-    if (!clip_.isNull())
+    if (!clip_.isNull()) {
         effective = effective.isNull() ? clip_ : effective.intersected(clip_);
-    if (!effective.isNull())
-        p.setClipRect(effective);
+        if (effective.isEmpty())
+            return; // nothing of the line is inside the canvas's clip
+    }
+    const int ascent = platform::windowsAscent(font);
     if (!brushClear)
-        p.fillRect(QRect(x, y, w, h), brushColor.toQColor());
-    p.setFont(font);
-    QColor color = fontColor.toQColor();
-    p.setPen(color);
-    int ascent = platform::windowsAscent(font);
-    p.drawText(QPoint(x, y + ascent), line);
+        fillClipped(QRect(x, y, platform::textWidth(font, line), platform::windowsTextHeight(font)),
+                    effective, brushColor);
+    const QColor color = fontColor.toQColor();
+    if (!platform::drawTextInk(image_, effective, font, QPoint(x, y + ascent), line, color.rgb())) {
+        QPainter& p = painter(effective);
+        if (p.pen().color() != color || p.pen().style() != Qt::SolidLine)
+            p.setPen(color);
+        platform::drawTextLine(p, font, QPoint(x, y + ascent), line);
+    }
     if (underlineIndex >= 0 && underlineIndex < line.size()) {
         int ux = x + platform::textWidth(font, line.left(underlineIndex));
         int uw = platform::textWidth(font, line.mid(underlineIndex, 1));
-        p.fillRect(QRect(ux, y + ascent + 1, uw, 1), color);
+        fillClipped(QRect(ux, y + ascent + 1, uw, 1), effective, fontColor);
     }
 }
 
@@ -196,18 +240,20 @@ QStringList wordWrap(const QFont& font, const QString& paragraph, int width) {
 
 } // namespace
 
-void TCanvas::layOut(const QString& input, const QRect& rect, unsigned flags,
-                     TTextLines& out) const {
-    out.underline = -1;
-    QString text = (flags & DT_NOPREFIX) ? input : stripPrefix(input, &out.underline);
-    if (flags & DT_EXPANDTABS)
+int TCanvas::layOut(const QString& input, const QRect& rect, unsigned flags, QStringList& lines,
+                    int& underline) const {
+    underline = -1;
+    QString text = (flags & DT_NOPREFIX) ? input : stripPrefix(input, &underline);
+    if ((flags & DT_EXPANDTABS) && text.contains('\t'))
         text.replace('\t', QStringLiteral("        "));
     const int lineHeight = platform::windowsTextHeight(font);
 
-    QStringList& lines = out.lines;
     lines.clear();
-    if (flags & DT_SINGLELINE) {
-        lines << text;
+    if ((flags & DT_SINGLELINE) || (!text.contains('\n') && !text.contains('\r'))) {
+        if ((flags & DT_WORDBREAK) && !(flags & DT_SINGLELINE))
+            lines << wordWrap(font, text, rect.width());
+        else
+            lines << text;
     } else {
         QString normal = text;
         normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
@@ -219,7 +265,7 @@ void TCanvas::layOut(const QString& input, const QRect& rect, unsigned flags,
         }
         // The prefix underline is kept on the first line only.
     }
-    out.total = lineHeight * int(lines.size());
+    const int total = lineHeight * int(lines.size());
     // Lines that start below the clip rectangle are neither cut nor drawn (a long memo shows
     // its first line only).
     if (!(flags & DT_CALCRECT) && !(flags & DT_NOCLIP) && !(flags & DT_SINGLELINE)) {
@@ -235,9 +281,11 @@ void TCanvas::layOut(const QString& input, const QRect& rect, unsigned flags,
         for (QString& l : lines)
             l = cutWithEllipsis(l, rect.width(), measure);
     }
+    return total;
 }
 
-void TCanvas::drawLines(const TTextLines& laidOut, const QRect& rect, unsigned flags) {
+void TCanvas::drawLines(const QStringList& lines, int underline, const QRect& rect,
+                        unsigned flags) {
     const int lineHeight = platform::windowsTextHeight(font);
     int y = rect.top();
     if (flags & DT_SINGLELINE) {
@@ -250,32 +298,32 @@ void TCanvas::drawLines(const TTextLines& laidOut, const QRect& rect, unsigned f
     QRect clip = (flags & DT_NOCLIP) ? QRect() : rect;
     if (!clip.isNull() && clip.isEmpty())
         return;
-    for (int i = 0; i < laidOut.lines.size(); ++i) {
-        const QString& line = laidOut.lines[i];
-        int w = platform::textWidth(font, line);
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
         int x = rect.left();
         if (flags & DT_CENTER)
-            x = (rect.left() + rect.right() + 1 - w) / 2;
+            x = (rect.left() + rect.right() + 1 - platform::textWidth(font, line)) / 2;
         else if (flags & DT_RIGHT)
-            x = rect.right() + 1 - w;
-        drawLine(line, x, y, i == 0 ? laidOut.underline : -1, clip);
+            x = rect.right() + 1 - platform::textWidth(font, line);
+        drawLine(line, x, y, i == 0 ? underline : -1, clip);
         y += lineHeight;
     }
 }
 
 int TCanvas::drawText(const QString& text, QRect& rect, unsigned flags) {
-    TTextLines laidOut;
-    layOut(text, rect, flags, laidOut);
+    QStringList lines;
+    int underline = -1;
+    const int total = layOut(text, rect, flags, lines, underline);
     if (flags & DT_CALCRECT) {
         int w = 0;
-        for (const QString& l : laidOut.lines)
+        for (const QString& l : lines)
             w = qMax(w, platform::textWidth(font, l));
         rect.setWidth(w);
-        rect.setHeight(laidOut.total);
-        return laidOut.total;
+        rect.setHeight(total);
+        return total;
     }
-    drawLines(laidOut, rect, flags);
-    return laidOut.total;
+    drawLines(lines, underline, rect, flags);
+    return total;
 }
 
 int TCanvas::drawText(const QString& text, const QRect& rect, unsigned flags, TTextLines& cache) {
@@ -283,7 +331,7 @@ int TCanvas::drawText(const QString& text, const QRect& rect, unsigned flags, TT
     if (!cache.valid || cache.flags != flags || cache.rect != rect || cache.clip != clip_ ||
         cache.font != font || cache.text != text) {
         cache.valid = false;
-        layOut(text, rect, flags, cache);
+        cache.total = layOut(text, rect, flags, cache.lines, cache.underline);
         cache.text = text;
         cache.font = font;
         cache.rect = rect;
@@ -291,7 +339,7 @@ int TCanvas::drawText(const QString& text, const QRect& rect, unsigned flags, TT
         cache.flags = flags;
         cache.valid = true;
     }
-    drawLines(cache, rect, flags);
+    drawLines(cache.lines, cache.underline, rect, flags);
     return cache.total;
 }
 
@@ -337,10 +385,7 @@ void TCanvas::gradient(int w, int h, TColor start, TColor end, TGradientDirectio
 }
 
 void TCanvas::draw(int x, int y, const QImage& picture) {
-    QPainter p(&image_);
-    if (!clip_.isNull())
-        p.setClipRect(clip_);
-    p.drawImage(x, y, picture);
+    painter(clip_).drawImage(x, y, picture);
 }
 
 void TCanvas::drawTransparent(int x, int y, const QImage& picture, TColor transparent) {

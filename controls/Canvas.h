@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QStringView>
 #include <functional>
+#include <memory>
+
+class QPainter;
 
 namespace controls {
 
@@ -56,9 +59,15 @@ enum class TGradientDirection { Horizontal, Vertical, Diagonal };
 // excludes its end point; rectangle(x1, y1, x2, y2) covers x1..x2-1, y1..y2-1; rectangles given
 // as QRect use QRect's inclusive left/top and exclusive right+1/bottom+1 (QRect(x, y, w, h)).
 // No anti-aliasing anywhere. Text is positioned with Windows metrics (platform/Fonts.h).
+// Lines and fills are written straight into the image; text and pictures go through one painter,
+// begun at the first of them and ended with the canvas, so the image must not be copied while a
+// canvas draws on it.
 class TCanvas {
 public:
     explicit TCanvas(QImage& image);
+    ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
 
     QImage& image() { return image_; }
     int width() const { return image_.width(); }
@@ -117,15 +126,23 @@ public:
     QRect clipRect() const { return clip_; }
 
 private:
-    bool inClip(int x, int y) const;
+    // The pixels drawing may change: the image, less what the clip rectangle leaves out.
+    QRect drawable() const;
+    void fillClipped(const QRect& r, const QRect& clip, TColor color);
+    // The painter for text and pictures, clipped to `clip` (null: the image only).
+    QPainter& painter(const QRect& clip);
     void drawLine(const QString& line, int x, int y, int underlineIndex, const QRect& clip);
-    // Prefixes, tabs, line breaks, word breaks, lines below the clip and the ellipsis.
-    void layOut(const QString& text, const QRect& rect, unsigned flags, TTextLines& out) const;
-    void drawLines(const TTextLines& laidOut, const QRect& rect, unsigned flags);
+    // Prefixes, tabs, line breaks, word breaks, lines below the clip and the ellipsis: the lines
+    // drawn and the underlined character of the first; returns the height of all lines.
+    int layOut(const QString& text, const QRect& rect, unsigned flags, QStringList& lines,
+               int& underline) const;
+    void drawLines(const QStringList& lines, int underline, const QRect& rect, unsigned flags);
 
     QImage& image_;
     QPoint pen_;
     QRect clip_;
+    std::unique_ptr<QPainter> painter_;
+    QRect painterClip_;
 };
 
 // The line itself when measure(line) <= width; else its longest start (at least one character,

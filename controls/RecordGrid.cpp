@@ -151,10 +151,12 @@ void TRecordGrid::Private::arrangeScrollBars() {
     const bool needHorz = maxLeftCol() > 0;
     const int hh = needHorz ? extent : 0;
     clientH = std::max(0, q.height() - hh);
-    vbar->setGeometry(clientW, 0, extent, clientH);
-    vbar->setVisible(true);
-    hbar->setGeometry(0, clientH, clientW, hh);
-    hbar->setVisible(needHorz);
+    if (!barsHeld) {
+        vbar->setGeometry(clientW, 0, extent, clientH);
+        vbar->setVisible(true);
+        hbar->setGeometry(0, clientH, clientW, hh);
+        hbar->setVisible(needHorz);
+    }
     leftCol = std::clamp(leftCol, 0, std::max(0, maxLeftCol()));
     updateHorzScrollBar();
 }
@@ -174,6 +176,8 @@ int TRecordGrid::Private::maxLeftCol() const {
 }
 
 void TRecordGrid::Private::updateHorzScrollBar() {
+    if (barsHeld)
+        return;
     QSignalBlocker block(hbar);
     hbar->setRange(0, std::max(0, maxLeftCol()));
     hbar->setSingleStep(1);
@@ -250,7 +254,8 @@ void TRecordGrid::Private::updateVertScrollBar() {
             v.min = 1;
             v.page = shown;
             v.max = ds->recordCount() + shown - 1;
-            v.pos = ds->state() == TDataSetState::dsInsert && vertWritten ? vert.pos : ds->recNo();
+            v.pos =
+                ds->state() == TDataSetState::dsInsert && vertWritten ? wantVert.pos : ds->recNo();
         } else {
             v.min = 0;
             v.page = 0;
@@ -267,6 +272,10 @@ void TRecordGrid::Private::updateVertScrollBar() {
         canScroll = false;
     }
     v.pos = std::clamp(v.pos, v.min, v.max);
+    wantVert = v;
+    wantVertEnabled = canScroll;
+    if (barsHeld)
+        return;
     if (!vertWritten || !(v == vert)) {
         vert = v;
         vertWritten = true;
@@ -279,6 +288,24 @@ void TRecordGrid::Private::updateVertScrollBar() {
         vbar->setValue(v.pos);
     }
     vbar->setEnabled(canScroll);
+}
+
+void TRecordGrid::Private::holdBars() {
+    if (barsHeld || !q.isVisible())
+        return;
+    barsHeld = true;
+    QMetaObject::invokeMethod(
+        &q, [this] { releaseBars(); }, Qt::QueuedConnection);
+}
+
+void TRecordGrid::Private::releaseBars() {
+    if (!barsHeld)
+        return;
+    barsHeld = false;
+    if (destroying)
+        return;
+    arrangeScrollBars();
+    updateVertScrollBar();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -380,6 +407,7 @@ void TRecordGrid::Private::invalidateRow(int gridRow, bool wholeRow) {
 }
 
 void TRecordGrid::Private::flush() {
+    releaseBars();
     if (!pending.isEmpty() && q.isVisible())
         q.repaint(pending);
 }
@@ -391,6 +419,10 @@ void TRecordGrid::Private::syncActive() {
     if (destroying || link.active() == lastActive)
         return;
     lastActive = link.active();
+    // A set that closes is mostly opened again at once (the next customer's visits): the bars
+    // wait for the end of that, so that the closed look reaches them only if it stays.
+    if (!lastActive)
+        holdBars();
     layout();
     if (lastActive) {
         applyColumnList();
@@ -693,7 +725,7 @@ QScrollBar* TRecordGrid::horizontalScrollBar() const {
     return d->hbar;
 }
 TScrollBarValues TRecordGrid::vertScrollValues() const {
-    return d->vert;
+    return d->wantVert;
 }
 int TRecordGrid::vertScrollWrites() const {
     return d->vertWrites;

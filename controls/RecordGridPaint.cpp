@@ -80,11 +80,13 @@ void TRecordGrid::paint(TCanvas& canvas) {
 void TRecordGrid::paintEvent(QPaintEvent* event) {
     if (d->image.size() != size())
         d->image = QImage(size(), QImage::Format_RGB32);
-    TCanvas canvas(d->image);
-    canvas.font = font();
-    for (const QRect& r : event->region()) {
-        canvas.setClipRect(r);
-        d->paintArea(canvas, r);
+    {
+        TCanvas canvas(d->image);
+        canvas.font = font();
+        for (const QRect& r : event->region()) {
+            canvas.setClipRect(r);
+            d->paintArea(canvas, r);
+        }
     }
     QPainter painter(this);
     for (const QRect& r : event->region())
@@ -98,8 +100,14 @@ void TRecordGrid::Private::paintArea(TCanvas& canvas, const QRect& area) {
     const std::vector<int> lefts = columnLefts();
     const int lw = colLine();
 
+    // A cell reaches at most one pixel beyond its rectangle.
+    const QRect reach = area.adjusted(-1, -1, 1, 1);
+
     // 1. Ground.
-    fill(canvas, client, active ? color : titleColor);
+    if (active)
+        fillGround(canvas, reach, lefts);
+    else
+        fill(canvas, client, titleColor);
     if (!active) {
         int right = fixedLeft();
         for (int c = 0; c < dataColumns(); ++c)
@@ -113,8 +121,7 @@ void TRecordGrid::Private::paintArea(TCanvas& canvas, const QRect& area) {
         fill(canvas, QRect(clientW, clientH, q.width() - clientW, q.height() - clientH),
              platform::clBtnFace);
 
-    // 2. Cells; a cell reaches at most one pixel beyond its rectangle.
-    const QRect reach = area.adjusted(-1, -1, 1, 1);
+    // 2. Cells.
     if (titleRows) {
         if (indicatorCols)
             fill(canvas, QRect(0, 0, indicatorWidth(), titleHeight), titleColor);
@@ -158,6 +165,33 @@ void TRecordGrid::Private::paintArea(TCanvas& canvas, const QRect& area) {
     // The picture of a title being dragged.
     if (mouse == MouseMode::Moving && !dragPicture.isNull())
         canvas.draw(pointerX - grabOffset, 0, dragPicture);
+}
+
+void TRecordGrid::Private::fillGround(TCanvas& canvas, const QRect& reach,
+                                      const std::vector<int>& lefts) {
+    const QRect client(0, 0, clientW, clientH);
+    const auto ground = [&](const QRect& r) {
+        if (r.width() > 0 && r.height() > 0)
+            fill(canvas, r.intersected(client), color);
+    };
+    ground(QRect(0, 0, clientW, dataTop()));
+    for (int r = 0; r < dataRows(); ++r) {
+        const int top = rowTop(r);
+        // The cells paintArea paints in this row (the same test), each filling its rectangle.
+        int x = 0;
+        if (reach.intersects(rowRect(r)))
+            for (int c = 0; c < dataColumns(); ++c) {
+                const int l = lefts[size_t(c)];
+                const int w = widths[size_t(c)];
+                if (l < 0 || !reach.intersects(QRect(l - 1, top, w + 2, pitch())))
+                    continue;
+                ground(QRect(x, top, l - x, dataHeight));
+                x = std::max(x, l + w);
+            }
+        ground(QRect(x, top, clientW - x, dataHeight));
+        ground(QRect(0, top + dataHeight, clientW, pitch() - dataHeight));
+    }
+    ground(QRect(0, rowTop(dataRows()), clientW, clientH - rowTop(dataRows())));
 }
 
 void TRecordGrid::Private::paintTitleCell(TCanvas& canvas, int dataColumn, int left) {

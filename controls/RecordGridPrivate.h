@@ -76,12 +76,18 @@ struct TRecordGrid::Private {
     QImage image;
     QRegion pending;
 
-    // Scroll bars.
+    // Scroll bars. `wantVert` and `wantVertEnabled` are what the vertical bar should show, `vert`
+    // what was last written to it. While `barsHeld`, nothing is written to either bar: a set
+    // closed and opened again within one event (a customer's visits) leaves bars that show the
+    // same as before unpainted, as they would be had it not closed.
     QScrollBar* vbar = nullptr;
     QScrollBar* hbar = nullptr;
+    TScrollBarValues wantVert;
+    bool wantVertEnabled = false;
     TScrollBarValues vert;
     bool vertWritten = false;
     int vertWrites = 0;
+    bool barsHeld = false;
 
     // Mouse.
     MouseMode mouse = MouseMode::None;
@@ -113,6 +119,9 @@ struct TRecordGrid::Private {
     void updateRowCount();
     void updateVertScrollBar();
     void updateHorzScrollBar();
+    // Holds the bars as they are until the event loop turns or the grid repaints itself.
+    void holdBars();
+    void releaseBars();
     void setLeftCol(int col);
     void makeColumnVisible(int col);
     int maxLeftCol() const;
@@ -156,6 +165,8 @@ struct TRecordGrid::Private {
 
     // Painting (RecordGridPaint.cpp).
     void paintArea(TCanvas& canvas, const QRect& area);
+    // The ground of an active grid: the grid's colour, less the data cells paintArea fills again.
+    void fillGround(TCanvas& canvas, const QRect& reach, const std::vector<int>& lefts);
     void paintTitleCell(TCanvas& canvas, int dataColumn, int left);
     void paintIndicatorCell(TCanvas& canvas, int dataRow);
     void paintDataCell(TCanvas& canvas, int dataColumn, int left, int dataRow, bool hasRecord);

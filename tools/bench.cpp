@@ -10,8 +10,9 @@
 //   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
 //   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
 //   start-up (first paint with and without the file check, and when the file is writable),
-//   move-10-visits, move-1000-visits, locate-first, locate-next, down-key-to-visits: the main
-//   window's record sets and grids on the same database (tools/app_bench.cpp)
+//   move-10-visits, move-1000-visits, locate-first, locate-next: the main window's record sets
+//   on the same database; down-key-to-visits (group "down-key"): a Down key in its customer grid
+//   up to the repainted visit grid and totals line (tools/app_bench.cpp)
 //   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
 //   backup: the online backup against a plain file copy, wall time (tools/backup_bench.cpp)
 //   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
@@ -21,13 +22,14 @@
 //   debtors, statement-1000, search-plate-phone: the papers and the search by plate and phone
 //   (tools/paper_bench.cpp)
 //   peak-rss: <MiB>
-// --only runs the named groups of the table in main() alone ("papers", "window", "grid"...).
+// --only runs the named groups of the table in main() alone ("papers", "window", "down-key"...).
 // Further measurements are added to the table in main(). With --server the program runs on a
 // database server instead (tools/server_bench.cpp).
 #include "core/Errors.h"
 #include "data/Schema.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
+#include "platform/Application.h"
 #include "platform/Fonts.h"
 
 #include <QApplication>
@@ -252,6 +254,7 @@ std::string peakRss(Context&) {
 void runGridBenchmarks(std::FILE* out, int runs);
 void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+void runDownKeyBenchmark(const QString& directory, std::FILE* out, int runs);
 void runPaperBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
 int runServerBenchmarks(const QStringList& args, std::FILE* out);
@@ -263,6 +266,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     platform::loadFonts();
+    platform::useClassicLook(); // the program's style and font, so windows paint as it shows them
     int customers = 100000;
     Context context;
     const QStringList args = app.arguments();
@@ -301,6 +305,11 @@ int main(int argc, char** argv) {
         {"window",
          [&dir](Context& c) {
              runAppBenchmarks(dir.path() + '/', stdout, c.runs);
+             return std::string();
+         }},
+        {"down-key",
+         [&dir](Context& c) {
+             runDownKeyBenchmark(dir.path() + '/', stdout, c.runs);
              return std::string();
          }},
         {"grid",

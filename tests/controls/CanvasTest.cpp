@@ -3,6 +3,7 @@
 #include "controls/Canvas.h"
 #include "platform/Fonts.h"
 
+#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -48,6 +49,65 @@ TEST(CanvasPixels, LinesExcludeTheirEndPointAndRectanglesOutlineUpToRightMinusOn
     c.brushClear = true;
     c.rectangle(2, 2, 6, 5);
     EXPECT_EQ(px(img, 3, 3), 0xFFFFFFu);
+}
+
+TEST(CanvasPixels, RowsAndColumnsDrawnLeftOrUpAlsoLeaveTheirEndPointOut) {
+    QImage img = blank(10, 10);
+    TCanvas c(img);
+    c.penColor = TColor::fromHex(0xFF0000);
+    c.moveTo(8, 1);
+    c.lineTo(2, 1);
+    c.moveTo(1, 8);
+    c.lineTo(1, 2);
+    for (int i = 3; i <= 8; ++i) {
+        EXPECT_EQ(px(img, i, 1), 0xFF0000u) << i;
+        EXPECT_EQ(px(img, 1, i), 0xFF0000u) << i;
+    }
+    EXPECT_EQ(px(img, 2, 1), 0xFFFFFFu);
+    EXPECT_EQ(px(img, 1, 2), 0xFFFFFFu);
+    EXPECT_EQ(px(img, 9, 1), 0xFFFFFFu);
+    EXPECT_EQ(px(img, 1, 9), 0xFFFFFFu);
+}
+
+// The line from a to b on a canvas 20 pixels larger on every side, without a clip, cut back to
+// `size`: the pixels of the whole line.
+QImage wholeLine(QPoint a, QPoint b, QSize size) {
+    QImage big = blank(size.width() + 40, size.height() + 40);
+    TCanvas c(big);
+    c.penColor = TColor::fromHex(0xFF0000);
+    c.moveTo(a.x() + 20, a.y() + 20);
+    c.lineTo(b.x() + 20, b.y() + 20);
+    return big.copy(20, 20, size.width(), size.height());
+}
+
+TEST(CanvasPixels, AClippedLineKeepsThePixelsOfTheWholeLine) {
+    const QSize size(16, 12);
+    const std::pair<QPoint, QPoint> lines[] = {
+        {{-7, -3}, {25, 14}}, {{30, 2}, {-4, 11}}, {{3, -9}, {9, 30}},  {{0, 0}, {15, 15}},
+        {{14, 1}, {2, 10}},   {{1, 11}, {15, 4}},  {{18, 5}, {-3, 5}},  {{6, 20}, {6, -2}},
+        {{2, 4}, {12, 4}},    {{9, 3}, {9, 9}},    {{-5, 13}, {20, 13}}};
+    const QRect clips[] = {QRect(),           QRect(4, 3, 9, 7),  QRect(-5, -5, 8, 8),
+                           QRect(5, 5, 0, 0), QRect(0, 4, 16, 1), QRect(6, 0, 1, 12)};
+    for (const auto& [a, b] : lines) {
+        const QImage whole = wholeLine(a, b, size);
+        for (const QRect& clip : clips) {
+            QImage img = blank(size.width(), size.height());
+            TCanvas c(img);
+            c.penColor = TColor::fromHex(0xFF0000);
+            c.setClipRect(clip);
+            c.moveTo(a.x(), a.y());
+            c.lineTo(b.x(), b.y());
+            EXPECT_EQ(c.penPos(), b);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
+                    const bool inside = clip.isNull() || clip.contains(x, y);
+                    ASSERT_EQ(px(img, x, y), inside ? px(whole, x, y) : 0xFFFFFFu)
+                        << "line (" << a.x() << "," << a.y() << ")-(" << b.x() << "," << b.y()
+                        << "), clip " << clip.x() << "," << clip.y() << " " << clip.width() << "x"
+                        << clip.height() << ", pixel " << x << "," << y;
+                }
+        }
+    }
 }
 
 TEST(CanvasGradient, TwentySevenRowsOfNeoSilverAtRowsZeroThirteenAndTwentySix) {
@@ -128,6 +188,64 @@ TEST(CanvasText, PrefixesUnderlineTheMarkedCharacterAndDoubleAmpersandShowsOne) 
     for (int x = 0; x < tWidth; ++x)
         EXPECT_EQ(px(img, x, 12), 0x000000u) << x;
     EXPECT_EQ(px(img, tWidth + 1, 12), 0xFFFFFFu);
+}
+
+TEST(CanvasText, NothingIsDrawnOutsideTheCanvasClip) {
+    QImage img = blank(60, 40);
+    TCanvas c(img);
+    c.font = platform::tahoma(11);
+    c.brushColor = TColor::fromHex(0x00FF00); // the text's background is filled too
+    c.setClipRect(QRect(0, 0, 10, 10));
+    c.drawText("Kalan Ödeme", QRect(15, 15, 45, 13), controls::DT_LEFT);
+    c.drawText("Kalan", QRect(0, 20, 45, 13), controls::DT_SINGLELINE | controls::DT_NOCLIP);
+    c.textOut(30, 2, "Toplam");
+    EXPECT_EQ(img, blank(60, 40));
+    // Inside the clip the same calls draw.
+    c.setClipRect(QRect());
+    c.textOut(30, 2, "Toplam");
+    EXPECT_NE(img, blank(60, 40));
+}
+
+TEST(CanvasText, TextFillsAndPicturesLieInTheOrderDrawn) {
+    const QFont font = platform::tahoma(11);
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 0, 255));
+
+    QImage img = blank(70, 16);
+    {
+        TCanvas c(img);
+        c.font = font;
+        c.brushClear = true;
+        c.textOut(0, 0, "MMMMMM");
+        c.brushColor = TColor::fromHex(0x00FF00);
+        c.fillRect(0, 0, 12, 16);
+        c.draw(20, 3, picture);
+        c.fontColor = TColor::fromHex(0xFF0000);
+        c.textOut(24, 0, "MWM");
+        c.moveTo(0, 6);
+        c.lineTo(70, 6);
+        c.textOut(2, 2, "W");
+    }
+
+    // Each step on a painter of its own, in the same order.
+    QImage expected = blank(70, 16);
+    const auto text = [&](int x, const char* s, QRgb pen) {
+        QPainter p(&expected);
+        p.setFont(font);
+        p.setPen(QColor::fromRgb(pen));
+        p.drawText(QPoint(x, 11), QString::fromLatin1(s));
+    };
+    text(0, "MMMMMM", qRgb(0, 0, 0));
+    QPainter(&expected).fillRect(QRect(0, 0, 12, 16), QColor(0, 255, 0));
+    QPainter(&expected).drawImage(20, 3, picture);
+    text(24, "MWM", qRgb(255, 0, 0));
+    QPainter(&expected).fillRect(QRect(0, 6, 70, 1), Qt::black);
+    QPainter p(&expected);
+    p.setFont(font);
+    p.setPen(QColor(255, 0, 0));
+    p.drawText(QPoint(2, 13), QStringLiteral("W"));
+    p.end();
+    EXPECT_EQ(img, expected);
 }
 
 // A long one-paragraph note, as pasted into the memo row.

@@ -172,5 +172,69 @@ TEST_F(GridTest, HorizontalBarScrollsWholeColumnsAndKeepsTheIndicator) {
     EXPECT_EQ(pixelOf(shot(), 0, 5), kWhite);
 }
 
+// Counts the paints of the widgets it watches.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(std::initializer_list<QWidget*> widgets) {
+        for (QWidget* w : widgets)
+            w->installEventFilter(this);
+    }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(GridTest, BarsOfASetClosedAndOpenedAgainInOneEventChangeOnlyWhereTheyShowOtherValues) {
+    db.addCustomers(2);
+    db.addVisits(1, 20);
+    db.addVisits(2, 3);
+    grid->setDataSource(&srcServis);
+    openVisits(1);
+    showWindow();
+    QScrollBar* vbar = grid->verticalScrollBar();
+    QScrollBar* hbar = grid->horizontalScrollBar();
+    const QRect vbarGeometry = vbar->geometry();
+    ASSERT_TRUE(hbar->isVisible());
+    ASSERT_TRUE(vbar->isEnabled());
+    const int writes = grid->vertScrollWrites();
+    PaintCounter bars{vbar, hbar};
+
+    // The same visits again, as the next customer's would be: the bars are neither written nor
+    // painted, though the closed set in between had no columns and nothing to scroll.
+    qryServis.close();
+    EXPECT_EQ(grid->vertScrollValues(), (controls::TScrollBarValues{1, 1001, 1000, 1}));
+    openVisits(1);
+    QApplication::processEvents();
+    EXPECT_EQ(grid->vertScrollWrites(), writes);
+    EXPECT_EQ(bars.paints, 0);
+    EXPECT_TRUE(hbar->isVisible());
+    EXPECT_TRUE(vbar->isEnabled());
+    EXPECT_EQ(vbar->geometry(), vbarGeometry);
+
+    // Other visits: the vertical bar takes their values when the event loop turns.
+    qryServis.close();
+    openVisits(2);
+    EXPECT_EQ(grid->vertScrollValues(), (controls::TScrollBarValues{1, 5, 3, 1}));
+    QApplication::processEvents();
+    EXPECT_EQ(grid->vertScrollWrites(), writes + 1);
+    EXPECT_EQ(vbar->maximum(), 3);
+    EXPECT_EQ(vbar->value(), 1);
+    EXPECT_GT(bars.paints, 0);
+
+    // A set that stays closed: its bars show the closed look once the event loop turns.
+    qryServis.close();
+    QApplication::processEvents();
+    EXPECT_FALSE(hbar->isVisible());
+    EXPECT_FALSE(vbar->isEnabled());
+    EXPECT_EQ(vbar->geometry(),
+              QRect(vbarGeometry.topLeft(), QSize(vbarGeometry.width(), grid->height())));
+    EXPECT_EQ(vbar->minimum(), 1);
+    EXPECT_EQ(vbar->pageStep(), 1000);
+}
+
 } // namespace
 } // namespace grid_test

@@ -1,8 +1,13 @@
 // Record grid tests: glyphs, alternating rows, the current-row highlight, looks and fast scrolling.
 #include "tests/controls/RecordGridTestSupport.h"
 
+#include "core/RegionalSettings.h"
+#include "platform/Fonts.h"
+
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -166,6 +171,91 @@ TEST_F(GridTest, LinesTitlesAndPadAreaHaveTheRaisedLook) {
     EXPECT_GT(dark, 20);
     for (int y = 1; y < 17; ++y)
         EXPECT_EQ(hexOf(pixelOf(image, kFirstDataLeft + 1, y)), hexOf(kFace)) << y;
+}
+
+// The text rectangle of a right-aligned data cell in the top row (the cell less 2 pixels at the
+// left, top and right and 1 at the bottom), as the toolkit alone draws it: black text on white,
+// its right end at the rectangle's, its baseline 11 pixels down (Tahoma 8 pt, plain or bold).
+QImage rightAlignedText(const QFont& font, const QString& text, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QPoint(size.width() - QFontMetrics(font).horizontalAdvance(text), 11), text);
+    return image;
+}
+
+// The visits of one customer in a grid wide enough for all eleven columns, focus elsewhere.
+class WideVisitGridTest : public GridTest {
+protected:
+    void SetUp() override {
+        GridTest::SetUp();
+        window.resize(1800, 600);
+        grid->setGeometry(5, 5, 1750, 189);
+        db.addCustomers(1);
+        db.addVisits(1, 3);
+        grid->setDataSource(&srcServis);
+        openVisits(1);
+        showWindow();
+        qryServis.first();
+    }
+
+    // Every right-aligned column's text in the top row equals the toolkit's own drawing of the
+    // field's display text, measured in `font`.
+    void expectRightAlignedTexts(const QFont& font) {
+        const QImage image = shot().convertToFormat(QImage::Format_RGB32);
+        int left = kFirstDataLeft;
+        int checked = 0;
+        for (int c = 0; c < grid->dataColumnCount(); ++c) {
+            const data::TField& f = fieldTitled(grid->columnTitle(c));
+            const int w = grid->columnWidth(c);
+            if (f.alignment() == data::TAlignment::taRightJustify) {
+                const QRect text(left + 2, rowTop(0) + 2, w - 4, 13);
+                EXPECT_EQ(image.copy(text), rightAlignedText(font, f.displayText(), text.size()))
+                    << f.fieldName().toStdString() << " showing " << f.displayText().toStdString();
+                ++checked;
+            }
+            left += w + 1;
+        }
+        EXPECT_EQ(checked, 5); // the five amounts
+    }
+
+    const data::TField& fieldTitled(const QString& title) const {
+        for (int i = 0; i < qryServis.fieldCount(); ++i)
+            if (qryServis.field(i).displayName() == title)
+                return qryServis.field(i);
+        throw std::runtime_error("no field titled " + title.toStdString());
+    }
+};
+
+TEST_F(WideVisitGridTest, AFontChangeRepaintsTheAmountsAtTheNewFontsWidths) {
+    expectRightAlignedTexts(platform::tahoma(11));
+    const int plainWidth = grid->columnWidth(6);
+    grid->setFont(platform::tahoma(11, true));
+    QApplication::processEvents();
+    EXPECT_GT(grid->columnWidth(6), plainWidth);
+    expectRightAlignedTexts(platform::tahoma(11, true));
+    grid->setFont(platform::tahoma(11));
+    QApplication::processEvents();
+    expectRightAlignedTexts(platform::tahoma(11));
+}
+
+TEST_F(WideVisitGridTest, ARegionalSettingsChangeRepaintsTheAmountsInTheNewFormat) {
+    expectRightAlignedTexts(platform::tahoma(11));
+    const QString turkish = qryServis.fieldByName("f_iscilik").displayText();
+    core::FormatSettings dollars = core::turkishFormatSettings();
+    dollars.currencyString = QStringLiteral("$");
+    dollars.currencyFormat = 0;
+    dollars.decimalSeparator = '.';
+    dollars.thousandSeparator = ',';
+    {
+        const core::RegionalSettings regional(dollars);
+        ASSERT_NE(qryServis.fieldByName("f_iscilik").displayText(), turkish);
+        expectRightAlignedTexts(platform::tahoma(11));
+    }
+    EXPECT_EQ(qryServis.fieldByName("f_iscilik").displayText(), turkish);
+    expectRightAlignedTexts(platform::tahoma(11));
 }
 
 // Records the regions the grid repaints, to see what a scroll repaints.
