@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QStringList>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -79,6 +80,14 @@ struct SharedResult {
     std::vector<ColumnInfo> columns;
     std::optional<BaseTable> table; // where the rows are written back, when they can be
     Connection* connection = nullptr;
+    QString sql; // the statement the rows came from
+
+    // Store rows by their integer key, in key order, for the rows before indexedRows: built when
+    // rows are first read again by key, and kept up as rows are added.
+    std::vector<std::pair<qint64, int>> byKey;
+    int indexedRows = 0;
+    void indexKeys();
+    int liveRowOfKey(qint64 key); // -1 when no live row has it
 };
 
 namespace {
@@ -166,6 +175,7 @@ struct Recordset::Private {
     bool open = false;
     bool returnsRows = false;
     bool readOnly = true;
+    LockType lockType = LockType::Optimistic;
 
     std::vector<int> view; // store rows in view order
     int pos = -1;          // -1 BOF, view.size() EOF
@@ -258,12 +268,25 @@ struct Recordset::Private {
 
     Condition bind(const Criterion& c, const QString& text);
     bool matches(const Condition& c, int row);
-    int compareRows(const SortSpec& s, int a, int b);
+    // byRank: text compares by the column's cached ranks (rebuilt after rows changed, so a sort
+    // of many rows pays once); else by the collation keys, which rows keep current.
+    int compareRows(const SortSpec& s, int a, int b, bool byRank = true);
     void rebuildView(bool keepCurrent);
     std::optional<int> fastFind(const Condition& c, int start);
 
     Value normalise(int column, const Value& value) const;
     void appendToView(int row);
+
+    // Reading rows again (refreshRows, requery).
+    void requireNoPending() const;
+    bool hasIntegerKey() const;
+    std::shared_ptr<SharedResult> readStatement(const QString& sql) const;
+    bool inViewOrder(int a, int b);
+    bool passesFilter(int row);
+    struct Reread {
+        std::vector<int> changed, added, gone; // store rows
+    };
+    void placeReread(const Reread& reread, Refreshed& result);
     void keepWritten(const Pending& done, const Value& insertedKey);
 };
 
@@ -379,13 +402,17 @@ bool Recordset::Private::matches(const Condition& c, int row) {
 
 // Orders two rows by one column: null first, text by collation key, amounts and numbers by value,
 // date-times by their ISO text (which sorts chronologically).
-int Recordset::Private::compareRows(const SortSpec& s, int a, int b) {
+int Recordset::Private::compareRows(const SortSpec& s, int a, int b, bool byRank) {
     const Cell& x = rows().cell(a, s.column);
     const Cell& y = rows().cell(b, s.column);
     if (x.type == Cell::Null || y.type == Cell::Null)
         return (x.type != Cell::Null) - (y.type != Cell::Null);
     const ColumnType type = shared->columns[std::size_t(s.column)].type;
     if (isTextType(type)) {
+        if (!byRank) {
+            const std::vector<CollationKey>& keys = rows().keys(s.column);
+            return compareKeys(keys[std::size_t(a)], keys[std::size_t(b)]);
+        }
         const std::vector<std::uint32_t>& ranks = rows().sortRanks(s.column);
         const std::uint32_t ra = ranks[std::size_t(a)], rb = ranks[std::size_t(b)];
         return ra < rb ? -1 : (ra > rb ? 1 : 0);
@@ -649,6 +676,7 @@ void Recordset::open(Connection& connection, const QString& sql, LockType lockTy
             [&](ResultShape shape) {
                 shared = std::make_shared<SharedResult>(std::move(shape));
                 shared->connection = &connection;
+                shared->sql = sql;
                 d->shared = shared;
             },
             [&](const RowSource& row) { shared->rows.appendRow(row); });
@@ -658,6 +686,7 @@ void Recordset::open(Connection& connection, const QString& sql, LockType lockTy
     }
     d->open = true;
     d->returnsRows = !shared->columns.empty();
+    d->lockType = lockType;
     d->readOnly = lockType == LockType::ReadOnly || !shared->table;
     d->view.resize(std::size_t(shared->rows.rowCount()));
     for (int i = 0; i < shared->rows.rowCount(); ++i)
@@ -1058,6 +1087,322 @@ bool Recordset::find(const QString& criterion, int skip, SearchDirection directi
     }
     d->pos = -1;
     return false;
+}
+
+// ---- reading rows again ----
+
+namespace {
+
+const QString kPendingRead =
+    QStringLiteral("The rows cannot be read again while a change is pending");
+const QString kOtherColumns =
+    QStringLiteral("The statement no longer returns the columns it was opened with");
+
+// A row of a row store handed to another store (or back over a row of its own).
+class StoredRow final : public RowSource {
+public:
+    StoredRow(const RowStore& rows, int row) : rows_(rows), row_(row) {}
+    int columnCount() const override { return rows_.columnCount(); }
+    void read(RowWriter& writer) const override {
+        for (int c = 0; c < rows_.columnCount(); ++c)
+            writer.put(rows_.data(row_, c));
+    }
+
+private:
+    const RowStore& rows_;
+    int row_;
+};
+
+std::optional<qint64> integerKey(const RowStore& rows, int row, int keyColumn) {
+    const Cell& cell = rows.cell(row, keyColumn);
+    if (cell.type == Cell::Integer)
+        return cell.v.integer;
+    return std::nullopt;
+}
+
+bool sameCells(const RowStore& a, int rowA, const RowStore& b, int rowB) {
+    for (int c = 0; c < a.columnCount(); ++c) {
+        const CellData x = a.data(rowA, c), y = b.data(rowB, c);
+        if (x.type != y.type)
+            return false;
+        switch (x.type) {
+        case CellData::Null:
+            break;
+        case CellData::Integer:
+            if (x.integer != y.integer)
+                return false;
+            break;
+        case CellData::Float:
+            if (std::memcmp(&x.real, &y.real, sizeof x.real) != 0)
+                return false;
+            break;
+        case CellData::Text:
+        case CellData::Blob:
+            if (x.bytes != y.bytes)
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+QString quotedName(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+// The statement without what may end it (blanks, line ends, semicolons), to be used as a subquery.
+QString statementBody(const QString& sql) {
+    qsizetype end = sql.size();
+    while (end > 0 && (sql.at(end - 1).isSpace() || sql.at(end - 1) == QLatin1Char(';')))
+        --end;
+    return sql.left(end);
+}
+
+// Keys per statement: a few thousand keep the statement text small on every engine.
+constexpr std::size_t kKeysPerRead = 1000;
+
+} // namespace
+
+void SharedResult::indexKeys() {
+    if (!table || indexedRows == rows.rowCount())
+        return;
+    const std::size_t before = byKey.size();
+    for (int row = indexedRows; row < rows.rowCount(); ++row)
+        if (const std::optional<qint64> key = integerKey(rows, row, table->keyColumn))
+            byKey.emplace_back(*key, row);
+    indexedRows = rows.rowCount();
+    // Rows come in key order as a rule (new rows get the highest keys): sorting is then no work.
+    const auto middle = byKey.begin() + std::ptrdiff_t(before);
+    if (!std::is_sorted(middle, byKey.end()))
+        std::sort(middle, byKey.end());
+    if (before > 0 && byKey[before - 1] > byKey[before])
+        std::inplace_merge(byKey.begin(), middle, byKey.end());
+}
+
+int SharedResult::liveRowOfKey(qint64 key) {
+    indexKeys();
+    auto it = std::lower_bound(byKey.begin(), byKey.end(), std::pair<qint64, int>(key, INT_MIN));
+    for (; it != byKey.end() && it->first == key; ++it)
+        if (!rows.isDeleted(it->second))
+            return it->second;
+    return -1;
+}
+
+void Recordset::Private::requireNoPending() const {
+    if (pending.kind != Pending::Kind::None)
+        throw EOleException(kPendingRead);
+}
+
+bool Recordset::Private::hasIntegerKey() const {
+    if (!shared->table)
+        return false;
+    const ColumnType type = shared->columns[std::size_t(shared->table->keyColumn)].type;
+    return type == ColumnType::AutoIncrement || type == ColumnType::Integer;
+}
+
+// Runs a statement into a result of its own, which must have this result's columns.
+std::shared_ptr<SharedResult> Recordset::Private::readStatement(const QString& sql) const {
+    std::shared_ptr<SharedResult> result;
+    backend().select(
+        sql,
+        [&](ResultShape shape) {
+            bool same = shape.columns.size() == shared->columns.size();
+            for (std::size_t c = 0; same && c < shape.columns.size(); ++c)
+                same = shape.columns[c].name == shared->columns[c].name &&
+                       shape.columns[c].type == shared->columns[c].type;
+            if (!same)
+                throw EOleException(kOtherColumns);
+            result = std::make_shared<SharedResult>(std::move(shape));
+            result->connection = shared->connection;
+            result->sql = shared->sql;
+        },
+        [&](const RowSource& row) { result->rows.appendRow(row); });
+    if (!result)
+        throw EOleException(kOtherColumns);
+    return result;
+}
+
+bool Recordset::Private::passesFilter(int row) {
+    for (const Condition& c : filter)
+        if (!matches(c, row))
+            return false;
+    return true;
+}
+
+// Whether row a stands before row b in the view: by the sort as a rebuild orders them (read
+// order breaking ties), or without a sort by key, as the rows are read.
+bool Recordset::Private::inViewOrder(int a, int b) {
+    if (!sort.empty()) {
+        for (const SortSpec& s : sort) {
+            const int c = compareRows(s, a, b, false);
+            if (c != 0)
+                return s.descending ? c > 0 : c < 0;
+        }
+        return a < b;
+    }
+    const int keyColumn = shared->table->keyColumn;
+    const std::optional<qint64> x = integerKey(rows(), a, keyColumn);
+    const std::optional<qint64> y = integerKey(rows(), b, keyColumn);
+    if (x && y && *x != *y)
+        return *x < *y;
+    if (x.has_value() != y.has_value())
+        return x.has_value();
+    return a < b;
+}
+
+// Takes rows out of the view and puts rows into it where the order says, keeping the current row
+// (or, when it left, the row after it).
+void Recordset::Private::placeReread(const Reread& reread, Refreshed& result) {
+    const bool placed = !sort.empty() || !filter.empty();
+    std::vector<char> leaving(std::size_t(rows().rowCount()), 0);
+    for (int row : reread.gone)
+        leaving[std::size_t(row)] = 1;
+    std::vector<int> incoming;
+    for (int row : reread.added)
+        if (passesFilter(row))
+            incoming.push_back(row);
+    // Unsorted and unfiltered, a changed row stays where it was read; otherwise it is placed
+    // again (or leaves, or joins).
+    if (placed) {
+        for (int row : reread.changed) {
+            leaving[std::size_t(row)] = 1;
+            if (passesFilter(row))
+                incoming.push_back(row);
+        }
+    }
+    std::sort(incoming.begin(), incoming.end(), [&](int a, int b) { return inViewOrder(a, b); });
+
+    // 2 marks a leaving row that stood in the view (a gone or changed row may have been
+    // filtered out before).
+    const int current = onRow() ? view[std::size_t(pos)] : -1;
+    int successor = -1;
+    std::vector<int> merged;
+    merged.reserve(view.size() + incoming.size());
+    std::size_t next = 0;
+    for (int i = 0; i < count(); ++i) {
+        const int row = view[std::size_t(i)];
+        if (leaving[std::size_t(row)]) {
+            leaving[std::size_t(row)] = 2;
+            continue;
+        }
+        if (current >= 0 && leaving[std::size_t(current)] && i > pos && successor < 0)
+            successor = row;
+        while (next < incoming.size() && inViewOrder(incoming[next], row))
+            merged.push_back(incoming[next++]);
+        merged.push_back(row);
+    }
+    merged.insert(merged.end(), incoming.begin() + std::ptrdiff_t(next), incoming.end());
+
+    std::vector<char> joined(leaving.size(), 0);
+    for (int row : incoming) {
+        joined[std::size_t(row)] = 1;
+        if (leaving[std::size_t(row)] != 2)
+            ++result.added;
+    }
+    for (const std::vector<int>* rowsThatMayLeave : {&reread.gone, &reread.changed})
+        for (int row : *rowsThatMayLeave)
+            if (leaving[std::size_t(row)] == 2 && !joined[std::size_t(row)])
+                ++result.removed;
+    result.changed = int(reread.changed.size());
+
+    int target = current;
+    if (current >= 0 && leaving[std::size_t(current)] && !joined[std::size_t(current)]) {
+        target = successor;
+        result.currentLeft = true;
+    }
+    const bool beforeFirst = pos < 0;
+    view = std::move(merged);
+    if (target >= 0)
+        pos = int(std::find(view.begin(), view.end(), target) - view.begin());
+    else
+        pos = beforeFirst ? -1 : count(); // BOF stays BOF; EOF, or no row after the one that left
+    positionsValid = false;
+    builtCellVersion = rows().cellVersion();
+    seenDeleteVersion = rows().deleteVersion();
+}
+
+Recordset::Refreshed Recordset::refreshRows(const std::vector<qint64>& keys) {
+    d->requireRows();
+    d->requireNoPending();
+    d->sync();
+    Refreshed result;
+    if (keys.empty())
+        return result;
+    if (!d->hasIntegerKey()) {
+        requery();
+        result.requeried = true;
+        return result;
+    }
+    std::vector<qint64> wanted = keys;
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+
+    // Every read first, so a failure leaves the rows and the view as they were.
+    SharedResult& shared = *d->shared;
+    const int keyColumn = shared.table->keyColumn;
+    const QString select = QStringLiteral("SELECT * FROM (%1) AS korvela_rows WHERE %2 IN (")
+                               .arg(statementBody(shared.sql),
+                                    quotedName(shared.columns[std::size_t(keyColumn)].name));
+    std::vector<std::shared_ptr<SharedResult>> reads;
+    for (std::size_t first = 0; first < wanted.size(); first += kKeysPerRead) {
+        QString sql = select;
+        const std::size_t last = std::min(wanted.size(), first + kKeysPerRead);
+        for (std::size_t i = first; i < last; ++i)
+            sql += (i == first ? QString() : QStringLiteral(",")) + QString::number(wanted[i]);
+        reads.push_back(d->readStatement(sql + QLatin1Char(')')));
+    }
+
+    Private::Reread reread;
+    std::vector<char> returned(wanted.size(), 0);
+    for (const std::shared_ptr<SharedResult>& read : reads) {
+        for (int r = 0; r < read->rows.rowCount(); ++r) {
+            const std::optional<qint64> key = integerKey(read->rows, r, keyColumn);
+            const auto at =
+                key ? std::lower_bound(wanted.begin(), wanted.end(), *key) : wanted.end();
+            if (at == wanted.end() || *at != *key || returned[std::size_t(at - wanted.begin())])
+                continue; // not asked for, or read twice
+            returned[std::size_t(at - wanted.begin())] = 1;
+            const int row = shared.liveRowOfKey(*key);
+            if (row < 0) {
+                reread.added.push_back(d->rows().appendRow(StoredRow(read->rows, r)));
+            } else if (!sameCells(d->rows(), row, read->rows, r)) {
+                d->rows().overwriteRow(row, StoredRow(read->rows, r));
+                reread.changed.push_back(row);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (returned[i])
+            continue;
+        const int row = shared.liveRowOfKey(wanted[i]);
+        if (row < 0)
+            continue;
+        d->rows().markDeleted(row);
+        reread.gone.push_back(row);
+    }
+    if (reread.added.empty() && reread.changed.empty() && reread.gone.empty())
+        return result;
+    d->placeReread(reread, result);
+    return result;
+}
+
+void Recordset::requery() {
+    d->requireRows();
+    d->requireNoPending();
+    d->sync();
+    std::shared_ptr<SharedResult> fresh = d->readStatement(d->shared->sql);
+    std::optional<qint64> currentKey;
+    if (d->onRow() && d->hasIntegerKey())
+        currentKey =
+            integerKey(d->rows(), d->view[std::size_t(d->pos)], d->shared->table->keyColumn);
+    const int oldPos = d->pos;
+    d->shared = std::move(fresh);
+    d->readOnly = d->lockType == LockType::ReadOnly || !d->shared->table;
+    d->rebuildView(false);
+    const int row = currentKey ? d->shared->liveRowOfKey(*currentKey) : -1;
+    const auto at = std::find(d->view.begin(), d->view.end(), row);
+    d->pos = at != d->view.end() ? int(at - d->view.begin()) : std::clamp(oldPos, -1, d->count());
 }
 
 } // namespace cursor
