@@ -8,6 +8,7 @@
 #include "controls/RecordGrid.h"
 #include "data/CustomerSearch.h"
 #include "data/Schema.h"
+#include "data/SchemaUpgrade.h"
 #include "data/Totals.h"
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
@@ -17,6 +18,7 @@
 #include "platform/Jpeg.h"
 #include "xlib/XLib.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -141,6 +143,14 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     srcMain.setDataSet(&qryMain);
     srcServis.setDataSet(&qryServis);
 
+    liveRefresh.follow(qryMain, "t_musteri");
+    liveRefresh.follow(qryServis, "t_servis");
+    liveRefresh.mayShow = &TfrmMain::mayShowLiveChanges;
+    liveRefresh.shown = [this](TDataSet& set) {
+        if (&set == &qryServis)
+            showVisitTotals();
+    };
+
     // The database file is checked for damage once the window is painted; the window learns the
     // outcome on its own thread, and shows a save that waits for it.
     dbsPRJ.engine().setStateObserver([this] {
@@ -160,6 +170,7 @@ TfrmMain::~TfrmMain() {
     const auto kids = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (QWidget* w : kids)
         delete w;
+    liveRefresh.stop();
     qryServis.close();
     qryMain.close();
     // Ends the file's check (its thread reports to this window) while the window is whole.
@@ -315,7 +326,11 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         return;
     checkStarted_ = true;
     // A timer fires once the events waiting now (the rest of the painting) have been handled.
-    QTimer::singleShot(0, this, [this] { dbsPRJ.engine().startCheck(); });
+    QTimer::singleShot(0, this, [this] {
+        dbsPRJ.engine().startCheck();
+        if (liveRefreshMissing_)
+            showLiveRefreshNotice();
+    });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -328,8 +343,35 @@ void TfrmMain::FormCreate() {
     platform::guarded([this] {
         dbsPRJ.setConnectionString(data::korvelaConnectionString(applicationDirectory_));
         dbsPRJ.open();
+        startLiveRefresh();
         qryMain.open();
     });
+}
+
+void TfrmMain::startLiveRefresh() {
+    // The feed's place is taken before the customers are read, so nothing saved meanwhile is
+    // missed.
+    liveRefreshMissing_ = !liveRefresh.start();
+}
+
+void TfrmMain::showLiveRefreshNotice() {
+    liveRefreshMissing_ = false;
+    const QString path = dbsPRJ.engine().path();
+    const QString target =
+        path.isEmpty() ? cursor::Connection::valueOf(dbsPRJ.connectionString(), "Server") : path;
+    platform::messageDlg(data::liveRefreshMissingNotice(target), platform::MsgType::Information,
+                         int(platform::MsgButton::OK));
+}
+
+bool TfrmMain::mayShowLiveChanges() {
+    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
+           !QWidget::mouseGrabber();
+}
+
+void TfrmMain::showVisitTotals() {
+    // The visits changed elsewhere: the sums follow, the current visit stays where it is.
+    showTotals(QString::fromUtf8(kNotFormed));
+    showTotals(data::totalsLineText(data::sumVisits(qryServis)));
 }
 
 void TfrmMain::fileStateChanged() {
@@ -368,10 +410,12 @@ void TfrmMain::loadVisits() {
     qryServis.close();
     // Without a current customer there is no statement to build: the list stays empty and
     // the sums read zero.
+    liveRefresh.setCustomer(qryServis, std::nullopt);
     if (!qryMain.active() || qryMain.isEmpty()) {
         showZeroTotals();
         return;
     }
+    liveRefresh.setCustomer(qryServis, qryMain.fieldByName(QStringLiteral("id")).asInteger());
     qryServis.clearSql();
     qryServis.addSql(QStringLiteral("select * from t_servis where id_musteri=") +
                      qryMain.fieldByName(QStringLiteral("id")).asString());
@@ -441,9 +485,14 @@ void TfrmMain::btnMusteriDuzenleClick() {
 void TfrmMain::btnMusteriSilClick() {
     if (platform::messageDlg(QStringLiteral("Bu kayıt tamamen silinecek ?"),
                              platform::MsgType::Confirmation,
-                             int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) ==
+                             int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) !=
         platform::MsgButton::Yes)
-        qryMain.remove();
+        return;
+    // When the delete fails because another workstation changed or deleted the customer, the
+    // list shows what is stored now once the error box closes.
+    if (qryMain.active() && !qryMain.isEmpty())
+        liveRefresh.reread(qryMain, qryMain.fieldByName(QStringLiteral("id")).asInteger());
+    qryMain.remove();
 }
 
 void TfrmMain::btnMusteriAraClick() {
@@ -499,6 +548,8 @@ void TfrmMain::btnServisSilClick() {
                              int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) !=
         platform::MsgButton::Yes)
         return;
+    if (qryServis.active() && !qryServis.isEmpty())
+        liveRefresh.reread(qryServis, qryServis.fieldByName(QStringLiteral("id")).asInteger());
     qryServis.remove();
     // The sums must not include the deleted visit.
     qryServisAfterOpen(qryServis);

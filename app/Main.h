@@ -3,6 +3,7 @@
 
 #include "data/Connection.h"
 #include "data/DataSource.h"
+#include "data/LiveRefresh.h"
 #include "data/Query.h"
 
 #include <QWidget>
@@ -37,6 +38,8 @@ public:
     data::TQuery qryTemp{"qryTemp"};
     data::TDataSource srcMain;
     data::TDataSource srcServis;
+    // Shows in both lists what other workstations save.
+    data::TLiveRefresh liveRefresh{dbsPRJ};
 
     // Child controls (owned by the window through Qt's parent chain).
     QWidget* pnlHeader = nullptr;
@@ -101,6 +104,14 @@ private:
     // A save waits for the file's check: the wait cursor and the title say so meanwhile.
     void showWaitForCheck(bool waiting);
     void updateTitle();
+    // Follows what other workstations save from now on; without a change log, says once how to
+    // get it.
+    void startLiveRefresh();
+    void showLiveRefreshNotice();
+    // Whether the lists may change under the user now: not while a dialog, box, menu or drag
+    // is open.
+    static bool mayShowLiveChanges();
+    void showVisitTotals();
     void createControls();
     void createPaperMenus();
     void layoutControls();
@@ -120,6 +131,7 @@ private:
     int customerGridHeight_ = kInitialCustomerGridHeight;
     bool centred_ = false;
     bool checkStarted_ = false;
+    bool liveRefreshMissing_ = false;
 };
 
 } // namespace app

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "data/Field.h"
+#include "engine/CursorRecordset.h"
 
 #include <QString>
 #include <memory>
@@ -69,6 +70,12 @@ public:
     virtual void deleteCurrent() = 0;
 
     virtual std::unique_ptr<LookupCursor> lookupCopy() const = 0;
+
+    // What other workstations saved: the rows with these keys read again, or every row (see
+    // cursor::Recordset::refreshRows and requery). Look-up copies made before a requery keep the
+    // rows they had.
+    virtual cursor::Recordset::Refreshed refreshRows(const std::vector<qint64>& keys) = 0;
+    virtual cursor::Recordset::Refreshed requery() = 0;
 };
 
 } // namespace data

@@ -1042,6 +1042,34 @@ void TDataSet::resync() {
     d->reread(false, false);
 }
 
+bool TDataSet::refreshRecords(const std::vector<qint64>& keys) {
+    return showRefreshed([&] { return d->cursor->refreshRows(keys); });
+}
+
+bool TDataSet::refreshAll() {
+    return showRefreshed([&] {
+        const cursor::Recordset::Refreshed r = d->cursor->requery();
+        d->lookup.reset(); // it holds the rows read before
+        return r;
+    });
+}
+
+bool TDataSet::showRefreshed(const std::function<cursor::Recordset::Refreshed()>& read) {
+    if (!active())
+        return true;
+    if (d->state != TDataSetState::dsBrowse)
+        return false;
+    const bool wasEmpty = isEmpty();
+    d->cursorToActive();
+    const cursor::Recordset::Refreshed r = read();
+    if (!r.any())
+        return true;
+    d->reread(false, false);
+    if (r.currentLeft || wasEmpty != isEmpty())
+        d->fire(AfterScroll);
+    return true;
+}
+
 // SQL text -----------------------------------------------------------------------------------
 
 const QStringList& TDataSet::sql() const {

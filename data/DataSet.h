@@ -96,6 +96,17 @@ public:
     bool isSequenced() const;
     virtual bool canModify() const;
     void resync(); // re-read the window around the current cursor record
+    // What other workstations saved, shown in browse state: the records with these keys are
+    // read again (cursor::Recordset::refreshRows), or every record (refreshAll: the statement
+    // runs again). Records that joined, changed or left show at once with one set-changed to the
+    // links; the current record stays current at its place in the window. When it left (deleted
+    // elsewhere) the window is read again as after a delete, and when the set went from empty to
+    // not empty or back, and AfterScroll fires, so a detail set follows; nothing else fires.
+    // Nothing is sent when everything reads as before. In edit or insert nothing is read and
+    // false is returned (the record being edited is never touched); an inactive set has nothing
+    // to show. Fails like the engine's reading, leaving the set as it was.
+    bool refreshRecords(const std::vector<qint64>& keys);
+    bool refreshAll();
     void disableControls();
     void enableControls();
     bool bof() const;
@@ -163,6 +174,7 @@ private:
     void moveField(TField& field, int position);
     int fieldIndex(const TField& field) const;
     void bindFields();
+    bool showRefreshed(const std::function<cursor::Recordset::Refreshed()>& read);
 
     QString name_;
 };

@@ -102,6 +102,10 @@ public:
     std::unique_ptr<LookupCursor> lookupCopy() const override {
         return std::make_unique<EngineLookup>(rs.clone());
     }
+    cursor::Recordset::Refreshed refreshRows(const std::vector<qint64>& keys) override {
+        return rs.refreshRows(keys);
+    }
+    cursor::Recordset::Refreshed requery() override { return rs.requery(); }
 };
 
 } // namespace

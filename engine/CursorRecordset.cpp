@@ -1329,11 +1329,8 @@ Recordset::Refreshed Recordset::refreshRows(const std::vector<qint64>& keys) {
     Refreshed result;
     if (keys.empty())
         return result;
-    if (!d->hasIntegerKey()) {
-        requery();
-        result.requeried = true;
-        return result;
-    }
+    if (!d->hasIntegerKey())
+        return requery();
     std::vector<qint64> wanted = keys;
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
@@ -1387,7 +1384,7 @@ Recordset::Refreshed Recordset::refreshRows(const std::vector<qint64>& keys) {
     return result;
 }
 
-void Recordset::requery() {
+Recordset::Refreshed Recordset::requery() {
     d->requireRows();
     d->requireNoPending();
     d->sync();
@@ -1396,13 +1393,22 @@ void Recordset::requery() {
     if (d->onRow() && d->hasIntegerKey())
         currentKey =
             integerKey(d->rows(), d->view[std::size_t(d->pos)], d->shared->table->keyColumn);
+    const bool wasOnRow = d->onRow();
     const int oldPos = d->pos;
     d->shared = std::move(fresh);
     d->readOnly = d->lockType == LockType::ReadOnly || !d->shared->table;
     d->rebuildView(false);
+    Refreshed result;
+    result.requeried = true;
     const int row = currentKey ? d->shared->liveRowOfKey(*currentKey) : -1;
     const auto at = std::find(d->view.begin(), d->view.end(), row);
-    d->pos = at != d->view.end() ? int(at - d->view.begin()) : std::clamp(oldPos, -1, d->count());
+    if (row >= 0 && at != d->view.end()) {
+        d->pos = int(at - d->view.begin());
+    } else {
+        d->pos = std::clamp(oldPos, -1, d->count());
+        result.currentLeft = wasOnRow;
+    }
+    return result;
 }
 
 } // namespace cursor

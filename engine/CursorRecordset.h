@@ -117,9 +117,9 @@ public:
     Refreshed refreshRows(const std::vector<qint64>& keys);
     // Runs the statement again and reads every row anew, keeping sort and filter; the current row
     // stays current by its key when it is still there, else the row at its position does (EOF
-    // past the end). Clones made before keep the rows they had. Fails while an edit or add-new is
-    // pending; on failure the view is as it was.
-    void requery();
+    // past the end; currentLeft says so). Clones made before keep the rows they had. Fails while
+    // an edit or add-new is pending; on failure the view is as it was.
+    Refreshed requery();
 
     // A read-only copy sharing the rows, in read order without sort or filter, positioned on its
     // first row. Edits and deletes through the original show in the copy at once; rows added
