@@ -99,7 +99,7 @@ std::optional<VisitSums> visitSums(Money labour, Money material, Money paid) {
 }
 
 // The amount a field is about to take: null counts as zero; nullopt for anything else.
-std::optional<Money> newAmount(const data::FieldValue& value) {
+std::optional<Money> newAmount(const cursor::Value& value) {
     if (const auto* m = std::get_if<Money>(&value))
         return *m;
     if (std::holds_alternative<std::monostate>(value))
@@ -152,7 +152,7 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     qryServis.AfterPost = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
     for (const char* amount : {"f_iscilik", "f_tutar", "f_odeme"})
         qryServis.fieldByName(QString::fromLatin1(amount)).OnValidate =
-            [this](data::TField& field, const data::FieldValue& value) {
+            [this](data::TField& field, const cursor::Value& value) {
                 qryServisAmountValidate(field, value);
             };
 
@@ -360,7 +360,7 @@ void TfrmMain::qryServisCalcFields(TDataSet& ds) {
     ds.fieldByName(QStringLiteral("c_kalan")).setAsMoney(toplam.asMoney() - *paid);
 }
 
-void TfrmMain::qryServisAmountValidate(data::TField& field, const data::FieldValue& value) {
+void TfrmMain::qryServisAmountValidate(data::TField& field, const cursor::Value& value) {
     // An amount is refused when the visit's total or balance could not be formed with it; a
     // visit whose other amounts are unreadable already cannot be summed and is not judged.
     std::optional<Money> amounts[3];

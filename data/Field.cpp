@@ -12,10 +12,6 @@ namespace data {
 
 namespace {
 
-bool isNullValue(const FieldValue& v) {
-    return std::holds_alternative<std::monostate>(v) || std::holds_alternative<NotRead>(v);
-}
-
 bool isTextType(TFieldType t) {
     return t == TFieldType::ftWideString || t == TFieldType::ftMemo;
 }
@@ -167,24 +163,24 @@ void TField::setIndex(int position) {
 
 // Reading ------------------------------------------------------------------------------------
 
-FieldValue TField::stored() const {
-    const FieldValue* v = dataSet_.readSlot(*this);
-    if (!v || std::holds_alternative<NotRead>(*v))
+cursor::Value TField::stored() const {
+    const cursor::Value* v = dataSet_.readSlot(*this);
+    if (!v)
         return std::monostate{};
     return *v;
 }
 
-FieldValue TField::value() const {
+cursor::Value TField::value() const {
     return stored();
 }
 
 bool TField::isNull() const {
-    return isNullValue(stored());
+    return cursor::isNull(stored());
 }
 
 QString TField::asString() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return {};
     if (const auto* s = std::get_if<QString>(&v))
         return *s;
@@ -200,8 +196,8 @@ QString TField::asString() const {
 }
 
 qint64 TField::asInteger() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return 0;
     if (const auto* i = std::get_if<qint64>(&v))
         return *i;
@@ -218,8 +214,8 @@ qint64 TField::asInteger() const {
 }
 
 Money TField::asMoney() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return Money{};
     if (const auto* m = std::get_if<Money>(&v))
         return *m;
@@ -249,8 +245,8 @@ std::optional<Money> TField::tryAsMoney() const {
 }
 
 double TField::asFloat() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return 0.0;
     if (const auto* d = std::get_if<double>(&v))
         return *d;
@@ -267,17 +263,17 @@ double TField::asFloat() const {
 }
 
 QDateTime TField::asDateTime() const {
-    const FieldValue v = stored();
+    const cursor::Value v = stored();
     if (const auto* t = std::get_if<QDateTime>(&v))
         return *t;
-    if (isNullValue(v))
+    if (cursor::isNull(v))
         return {};
     cannotAccess(*this, "DateTime");
 }
 
 // Writing ------------------------------------------------------------------------------------
 
-void TField::writeValue(const FieldValue& value) {
+void TField::writeValue(const cursor::Value& value) {
     if (OnValidate && !isCalculated() && !readOnly_) {
         if (isEditing(dataSet_.state()))
             OnValidate(*this, value);
@@ -332,14 +328,14 @@ void TField::setAsString(const QString& value) {
     if (type_ == TFieldType::ftWideString)
         writeValue(size_ > 0 && value.size() > size_ ? value.left(size_) : value);
     else if (type_ == TFieldType::ftMemo)
-        writeValue(value.isEmpty() ? FieldValue(std::monostate{}) : FieldValue(value));
+        writeValue(value.isEmpty() ? cursor::Value(std::monostate{}) : cursor::Value(value));
     else
         setText(value);
 }
 
 void TField::setAsDateTime(const QDateTime& value) {
     if (type_ == TFieldType::ftDateTime)
-        writeValue(value.isValid() ? FieldValue(value) : FieldValue(std::monostate{}));
+        writeValue(value.isValid() ? cursor::Value(value) : cursor::Value(std::monostate{}));
     else if (isTextType(type_))
         setAsString(fieldtext::dateTimeText(value, settings()));
     else
@@ -400,11 +396,11 @@ void TField::setText(const QString& text) {
 // Texts --------------------------------------------------------------------------------------
 
 QString TField::displayText() const {
-    const FieldValue v = stored();
+    const cursor::Value v = stored();
     if (type_ == TFieldType::ftMemo)
-        return isNullValue(v) ? QStringLiteral("(Memo)")
-                              : fieldtext::turkishUpper(QStringLiteral("(Memo)"));
-    if (isNullValue(v))
+        return cursor::isNull(v) ? QStringLiteral("(Memo)")
+                                 : fieldtext::turkishUpper(QStringLiteral("(Memo)"));
+    if (cursor::isNull(v))
         return {};
     const core::FormatSettings& fs = settings();
     switch (type_) {
@@ -424,8 +420,8 @@ QString TField::displayText() const {
 }
 
 QString TField::editText() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return {};
     const core::FormatSettings& fs = settings();
     switch (type_) {

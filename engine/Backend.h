@@ -18,9 +18,11 @@ namespace cursor {
 // *storage, which must outlive the cell.
 CellData storedForm(const Value& value, QByteArray* storage);
 
-// A cell's value for a column type: Money for Currency (exact decimal text, and numbers other
-// tools wrote), QDateTime for DateTime, qint64 for integers; text that does not parse is passed
-// on as QString rather than lost. The parts: the money of a cell, and its text.
+// A cell's value for a column type, in the form a record set's field holds it: Money for
+// Currency (exact decimal text, and numbers other tools wrote), QDateTime for DateTime, qint64
+// for integers (a float cut to its whole part, text that is no number 0), double for Float; other
+// text that does not parse is passed on as QString rather than lost (an amount too large for
+// Money shows as an overflow). The parts: the money of a cell, and its text.
 Value decodeCell(const CellData& cell, ColumnType type);
 std::optional<Money> moneyOfCell(const CellData& cell);
 QString textOfCell(const CellData& cell);

@@ -135,6 +135,7 @@ bool opHolds(CompareOp op, int cmp) {
     switch (op) {
     case CompareOp::Equal:
     case CompareOp::Like:
+    case CompareOp::BeginsWith:
         return cmp == 0;
     case CompareOp::NotEqual:
         return cmp != 0;
@@ -261,6 +262,8 @@ struct Recordset::Private {
     int compareRows(const SortSpec& s, int a, int b);
     void rebuildView(bool keepCurrent);
     std::optional<int> fastFind(const Condition& c, int start);
+    void applyFilter(const std::vector<Criterion>& criteria, const QString& text);
+    bool find(const Condition& condition, int skip, SearchDirection direction);
 
     Value normalise(int column, const Value& value) const;
     void appendToView(int row);
@@ -284,9 +287,10 @@ Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
         return result;
     }
     const bool quoted = c.kind != Criterion::ValueKind::Bare;
-    if (c.op == CompareOp::Like) {
+    if (c.op == CompareOp::Like || c.op == CompareOp::BeginsWith) {
         result.domain = Condition::Domain::Text;
-        result.like = LikePattern::compile(c.value);
+        result.like =
+            c.op == CompareOp::Like ? LikePattern::compile(c.value) : LikePattern::prefix(c.value);
         return result;
     }
     switch (type) {
@@ -998,26 +1002,41 @@ void Recordset::setFilter(const QString& criteria) {
     d->requireRows();
     d->flushPending(*this);
     d->sync();
+    std::vector<Criterion> parsed;
+    if (!criteria.trimmed().isEmpty())
+        parsed = parseCriteria(criteria);
+    d->applyFilter(parsed, criteria);
+}
+
+void Recordset::setFilter(const std::vector<Criterion>& criteria) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    d->applyFilter(criteria, QString());
+}
+
+void Recordset::Private::applyFilter(const std::vector<Criterion>& criteria, const QString& text) {
     // Clearing an absent filter on a view that is still current only moves to the first row:
     // locate does this before every search.
-    if (criteria.trimmed().isEmpty() && d->filter.empty() &&
-        d->builtCellVersion == d->rows().cellVersion()) {
-        d->filterText = criteria;
-        d->pos = 0;
+    if (criteria.empty() && filter.empty() && builtCellVersion == rows().cellVersion()) {
+        filterText = text;
+        pos = 0;
         return;
     }
     std::vector<Condition> conditions;
-    if (!criteria.trimmed().isEmpty()) {
-        for (const Criterion& c : parseCriteria(criteria))
-            conditions.push_back(d->bind(c, criteria));
-    }
-    d->filter = std::move(conditions);
-    d->filterText = criteria;
-    d->rebuildView(false);
+    for (const Criterion& c : criteria)
+        conditions.push_back(bind(c, text));
+    filter = std::move(conditions);
+    filterText = text;
+    rebuildView(false);
 }
 
 QString Recordset::filter() const {
     return d->filterText;
+}
+
+bool Recordset::filtered() const {
+    return !d->filter.empty();
 }
 
 bool Recordset::find(const QString& criterion, int skip, SearchDirection direction) {
@@ -1029,34 +1048,44 @@ bool Recordset::find(const QString& criterion, int skip, SearchDirection directi
         throw EOleException(
             QStringLiteral("Invalid criterion \"%1\": find takes a single comparison")
                 .arg(criterion));
-    const Condition condition = d->bind(parsed.front(), criterion);
-    const int n = d->count();
+    return d->find(d->bind(parsed.front(), criterion), skip, direction);
+}
+
+bool Recordset::find(const Criterion& criterion, int skip, SearchDirection direction) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    return d->find(d->bind(criterion, criterion.field), skip, direction);
+}
+
+bool Recordset::Private::find(const Condition& condition, int skip, SearchDirection direction) {
+    const int n = count();
     const bool forward = direction == SearchDirection::Forward;
     if (forward) {
-        const int start = std::max(d->pos, 0) + std::max(skip, 0);
+        const int start = std::max(pos, 0) + std::max(skip, 0);
         if (start < n) {
-            if (const std::optional<int> hit = d->fastFind(condition, start)) {
-                d->pos = *hit >= 0 ? *hit : n;
+            if (const std::optional<int> hit = fastFind(condition, start)) {
+                pos = *hit >= 0 ? *hit : n;
                 return *hit >= 0;
             }
             for (int i = start; i < n; ++i) {
-                if (d->matches(condition, d->view[std::size_t(i)])) {
-                    d->pos = i;
+                if (matches(condition, view[std::size_t(i)])) {
+                    pos = i;
                     return true;
                 }
             }
         }
-        d->pos = n;
+        pos = n;
         return false;
     }
-    const int start = std::min(d->pos, n - 1) - std::max(skip, 0);
+    const int start = std::min(pos, n - 1) - std::max(skip, 0);
     for (int i = start; i >= 0; --i) {
-        if (d->matches(condition, d->view[std::size_t(i)])) {
-            d->pos = i;
+        if (matches(condition, view[std::size_t(i)])) {
+            pos = i;
             return true;
         }
     }
-    d->pos = -1;
+    pos = -1;
     return false;
 }
 
