@@ -67,6 +67,26 @@ TEST_F(LocateTest, NothingFoundOrAnImpossibleSearchReturnsFalseSilently) {
     }
 }
 
+// A wildcard read as a pattern would find "1-0 Oto" or "100 Oto" (both sort before the others).
+TEST_F(LocateTest, TypedWildcardsAndSetsAreMatchedLiterally) {
+    for (const char* name : {"100 Oto", "1-0 Oto", "1_0 Ltd"})
+        db.addCustomer(name);
+    query->close();
+    query->open();
+    ASSERT_TRUE(query->locate("f_adi", {"Veli"}, 0));
+    log.take();
+    for (const char* typed : {"1*", "10[0]", "1?0", "1%", "[1]", "1[-]"}) {
+        EXPECT_FALSE(find("f_adi", {typed})) << typed;
+        EXPECT_EQ(current(), "Veli") << typed;
+        EXPECT_EQ(log.take(), QStringList({"BeforeScroll", "link check"})) << typed;
+    }
+    EXPECT_TRUE(find("f_adi", {"1_0"}));
+    EXPECT_EQ(current(), "1_0 Ltd");
+    EXPECT_TRUE(query->locate("f_adi", {"1-0 Oto"}, 0));
+    EXPECT_FALSE(query->locate("f_adi", {"1_0 Oto"}, 0)) << "an equal name is literal too";
+    EXPECT_EQ(current(), "1-0 Oto");
+}
+
 TEST_F(LocateTest, TheFoundRecordStandsInTheMiddleOfTheWindow) {
     for (int i = 0; i < 10; ++i)
         db.addCustomer(QStringLiteral("Z%1").arg(i));
