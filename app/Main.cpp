@@ -162,6 +162,7 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     srcServis.setDataSet(&qryServis);
 
     createControls();
+    updateMinimumSize();
     layoutControls();
     FormCreate();
 }
@@ -275,6 +276,28 @@ void TfrmMain::layoutControls() {
         button->move(w - right, kButtonTop);
 }
 
+void TfrmMain::updateMinimumSize() {
+    // The service commands, anchored right, stop short of the last customer command by the gap
+    // the customer commands keep between themselves.
+    const int customerEnd = btnMusteriAra->x() + btnMusteriAra->width();
+    const int gap = btnMusteriDuzenle->x() - (btnMusteriYeni->x() + btnMusteriYeni->width());
+    int serviceSpan = 0;
+    for (const auto& [button, right] : rightAnchored_)
+        serviceSpan = qMax(serviceSpan, right);
+    const int bar = customerEnd + gap + serviceSpan;
+    const int totals = pnlToplam->minimumSizeHint().width();
+    // The grids may shrink to nothing; the header, the splitter and the bars keep their height.
+    const int height = kHeaderHeight + kSpacer + kSplitterHeight +
+                       qMax(kTotalsHeight, pnlToplam->minimumSizeHint().height()) +
+                       kButtonBarHeight;
+    setMinimumSize(qMax(bar, totals) + 2 * kBorder, height + 2 * kBorder);
+}
+
+void TfrmMain::showTotals(const QString& text) {
+    setTotalsCaption(pnlToplam, text);
+    updateMinimumSize();
+}
+
 void TfrmMain::setCustomerGridHeight(int height) {
     customerGridHeight_ = qMax(0, height);
     layoutControls();
@@ -315,7 +338,7 @@ QString TfrmMain::totalsText(Money total, Money paid, Money balance) {
 }
 
 void TfrmMain::showZeroTotals() {
-    setTotalsCaption(pnlToplam, totalsText({}, {}, {}));
+    showTotals(totalsText({}, {}, {}));
 }
 
 void TfrmMain::loadVisits() {
@@ -331,7 +354,7 @@ void TfrmMain::loadVisits() {
                      qryMain.fieldByName(QStringLiteral("id")).asString());
     // The previous customer's sums must not stay beside this customer: if opening fails, the
     // totals line says so (the totals pass replaces this text when the list opens).
-    setTotalsCaption(pnlToplam, QString::fromUtf8(kVisitsNotOpened));
+    showTotals(QString::fromUtf8(kVisitsNotOpened));
     qryServis.open();
 }
 
@@ -379,7 +402,7 @@ void TfrmMain::qryServisAmountValidate(data::TField& field, const cursor::Value&
 
 void TfrmMain::qryServisAfterOpen(TDataSet&) {
     // Written first so that a failure during the walk leaves no stale sums behind.
-    setTotalsCaption(pnlToplam, QString::fromUtf8(kNotFormed));
+    showTotals(QString::fromUtf8(kNotFormed));
     std::optional<Money> total = Money{}, paid = Money{}, balance = Money{};
     bool unreadable = false;
     qryServis.first();
@@ -405,16 +428,16 @@ void TfrmMain::qryServisAfterOpen(TDataSet&) {
         qryServis.next();
     }
     if (unreadable) {
-        setTotalsCaption(pnlToplam, QString::fromUtf8(kUnreadableAmount));
+        showTotals(QString::fromUtf8(kUnreadableAmount));
         return;
     }
     // A sum too large for the money text would show as a blank beside "TL".
     if (!total || !paid || !balance || sumText(*total).isEmpty() || sumText(*paid).isEmpty() ||
         sumText(*balance).isEmpty()) {
-        setTotalsCaption(pnlToplam, QString::fromUtf8(kSumTooLarge));
+        showTotals(QString::fromUtf8(kSumTooLarge));
         return;
     }
-    setTotalsCaption(pnlToplam, totalsText(*total, *paid, *balance));
+    showTotals(totalsText(*total, *paid, *balance));
 }
 
 void TfrmMain::btnMusteriYeniClick() {

@@ -92,6 +92,11 @@ private:
     void layoutControls();
     void loadVisits();
     void showZeroTotals();
+    // Puts the text into the totals line and keeps the window at least as wide as it needs.
+    void showTotals(const QString& text);
+    // The smallest size at which every command button and the whole totals line show: the
+    // buttons at their anchored places without overlapping, the totals text inside its frame.
+    void updateMinimumSize();
 
     QString applicationDirectory_;
     // Buttons anchored to the bar's right edge, with their distance from it.

@@ -1,5 +1,6 @@
 // TGradPanel: colour schemes, the gradient fill, caption placement and bevel frames.
 #include "controls/GradPanel.h"
+#include "platform/Fonts.h"
 
 #include <QMouseEvent>
 #include <QPointer>
@@ -105,7 +106,16 @@ void TGradPanel::setCaption(const QString& caption) {
     if (caption == d->caption)
         return;
     d->caption = caption;
+    updateGeometry();
     invalidate();
+}
+
+QSize TGradPanel::minimumSizeHint() const {
+    const QMargins m = contentsMargins();
+    constexpr int kCaptionGap = 2;
+    return {m.left() + kCaptionGap + platform::textWidth(font(), d->caption) + kCaptionGap +
+                m.right(),
+            m.top() + platform::windowsTextHeight(font()) + m.bottom()};
 }
 
 TGradPanel::TAlignment TGradPanel::alignment() const {

@@ -81,6 +81,10 @@ public:
     TColor fontColor() const;
     void setFontColor(TColor color);
 
+    // The smallest size at which the whole caption shows inside the bevels, standing 2 pixels
+    // from them as a left-justified caption does.
+    QSize minimumSizeHint() const override;
+
     // A left press and release inside the panel.
     std::function<void()> OnClick;
 

@@ -127,7 +127,11 @@ void TInspectorEdit::insertFromMimeData(const QMimeData* source) {
     if (maxLength_ > 0) {
         int selected = int(textCursor().selectedText().size());
         int room = maxLength_ - int(toPlainText().size()) + selected;
-        text.truncate(qMax(0, room));
+        if (text.size() > room) {
+            // Only what fits is taken; the sound of a refused key says that the rest was not.
+            text.truncate(qMax(0, room));
+            host_->beep();
+        }
     }
     textCursor().insertText(text);
     ensureCursorVisible();

@@ -70,6 +70,40 @@ std::optional<double> parseFloat(const QString& input, QChar decimalSeparator) {
     return v;
 }
 
+// Characters as the databases count them: one outside the basic plane is one, though it takes
+// two UTF-16 units.
+qsizetype characterCount(const QString& text) {
+    qsizetype n = text.size();
+    for (QChar c : text)
+        if (c.isLowSurrogate())
+            --n;
+    return n;
+}
+
+// An amount's text without the thousands separators that group its whole part ("1.250,75" to
+// "1250,75": a first group of one to three digits, then groups of three). Text without the
+// separator is returned as it is; nullopt when the separator stands anywhere else ("1250.75",
+// "1.25", "1.250.7", "0,1.000").
+std::optional<QString> withoutGrouping(const QString& input, const core::FormatSettings& fs) {
+    const QChar separator = fs.thousandSeparator;
+    if (separator == fs.decimalSeparator || !input.contains(separator))
+        return input;
+    const QString text = input.trimmed();
+    const qsizetype start = text.startsWith('+') || text.startsWith('-') ? 1 : 0;
+    qsizetype end = start;
+    while (end < text.size() && (text[end].isDigit() || text[end] == separator))
+        ++end;
+    if (text.indexOf(separator, end) >= 0)
+        return std::nullopt; // in the decimals or the exponent
+    const QStringList groups = text.mid(start, end - start).split(separator);
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        const qsizetype digits = groups[g].size();
+        if (g == 0 ? digits < 1 || digits > 3 : digits != 3)
+            return std::nullopt;
+    }
+    return text.left(start) + groups.join(QString()) + text.mid(end);
+}
+
 [[noreturn]] void cannotAccess(const TField& f, const char* as) {
     throw EDatabaseError(QStringLiteral("Cannot access field '%1' as type %2")
                              .arg(f.displayName(), QString::fromLatin1(as)));
@@ -324,13 +358,34 @@ void TField::setAsFloat(double value) {
     }
 }
 
+void TField::checkText(const QString& value) const {
+    if (value.contains(QChar(0)))
+        throw EDatabaseError(
+            QStringLiteral("'%1' alanındaki metinde NUL (kodu 0) karakteri var; veritabanı bu "
+                           "karakteri saklayamaz. Karakteri silip yeniden deneyin.")
+                .arg(displayName()));
+    if (type_ == TFieldType::ftWideString && size_ > 0 && value.size() > size_) {
+        const qsizetype characters = characterCount(value);
+        if (characters > size_)
+            throw EDatabaseError(
+                QStringLiteral("'%1' alanına en çok %2 karakter yazılabilir; yazılan metin %3 "
+                               "karakter. Metni kısaltıp yeniden deneyin.")
+                    .arg(displayName())
+                    .arg(size_)
+                    .arg(characters));
+    }
+}
+
 void TField::setAsString(const QString& value) {
-    if (type_ == TFieldType::ftWideString)
-        writeValue(size_ > 0 && value.size() > size_ ? value.left(size_) : value);
-    else if (type_ == TFieldType::ftMemo)
+    if (type_ == TFieldType::ftWideString) {
+        checkText(value);
+        writeValue(value);
+    } else if (type_ == TFieldType::ftMemo) {
+        checkText(value);
         writeValue(value.isEmpty() ? cursor::Value(std::monostate{}) : cursor::Value(value));
-    else
+    } else {
         setText(value);
+    }
 }
 
 void TField::setAsDateTime(const QDateTime& value) {
@@ -358,6 +413,7 @@ void TField::setText(const QString& text) {
     const core::FormatSettings& fs = settings();
     switch (type_) {
     case TFieldType::ftMemo:
+        checkText(text);
         writeValue(text);
         return;
     case TFieldType::ftDateTime:
@@ -367,16 +423,18 @@ void TField::setText(const QString& text) {
         }
         throw EDatabaseError(invalidDateTimeMessage(text));
     case TFieldType::ftBCD:
-        if (auto m = Money::parse(text, fs.decimalSeparator)) {
-            writeValue(*m);
-            return;
-        }
+        if (const auto plain = withoutGrouping(text, fs))
+            if (auto m = Money::parse(*plain, fs.decimalSeparator)) {
+                writeValue(*m);
+                return;
+            }
         break;
     case TFieldType::ftFloat:
-        if (auto d = parseFloat(text, fs.decimalSeparator)) {
-            writeValue(*d);
-            return;
-        }
+        if (const auto plain = withoutGrouping(text, fs))
+            if (auto d = parseFloat(*plain, fs.decimalSeparator)) {
+                writeValue(*d);
+                return;
+            }
         break;
     case TFieldType::ftInteger:
     case TFieldType::ftAutoInc:
@@ -389,8 +447,17 @@ void TField::setText(const QString& text) {
     case TFieldType::ftWideString:
         break;
     }
-    throw EDatabaseError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
-                             .arg(text, displayName()));
+    QString message = QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                          .arg(text, displayName());
+    // A separator that would have changed the amount's size says which one it is.
+    if (text.contains(fs.thousandSeparator) && fs.thousandSeparator != fs.decimalSeparator) {
+        const QString point = fs.decimalSeparator, group = fs.thousandSeparator;
+        message +=
+            QStringLiteral("\n\nOndalık ayırıcı \"%1\" işaretidir (%2); \"%3\" yalnızca "
+                           "binlikleri ayırır (%4).")
+                .arg(point, "1250" + point + "75", group, "1" + group + "250" + point + "75");
+    }
+    throw EDatabaseError(message);
 }
 
 // Texts --------------------------------------------------------------------------------------
@@ -444,9 +511,10 @@ bool TField::isValidChar(QChar c) const {
     const bool digitOrSign = (c >= '0' && c <= '9') || c == '+' || c == '-';
     switch (type_) {
     case TFieldType::ftBCD:
-        return digitOrSign || c == settings().decimalSeparator;
+        return digitOrSign || c == settings().decimalSeparator || c == settings().thousandSeparator;
     case TFieldType::ftFloat:
-        return digitOrSign || c == settings().decimalSeparator || c == 'E' || c == 'e';
+        return digitOrSign || c == settings().decimalSeparator ||
+               c == settings().thousandSeparator || c == 'E' || c == 'e';
     case TFieldType::ftInteger:
     case TFieldType::ftAutoInc:
         return digitOrSign;

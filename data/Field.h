@@ -76,10 +76,14 @@ public:
     void setAsInteger(qint64 value);
     void setAsMoney(Money value);
     void setAsFloat(double value);
+    // Text and memo fields refuse a text holding the NUL character (a database server cannot
+    // store it), and a text field one longer than its size; nothing is cut.
     void setAsString(const QString& value);
     void setAsDateTime(const QDateTime& value);
     void clear();
-    // The text-entry conversion of typed text (empty text clears, except for text fields).
+    // The text-entry conversion of typed text (empty text clears, except for text fields). An
+    // amount may group its whole part by thousands with the regional thousands separator
+    // ("1.250,75"); that separator anywhere else is refused, never dropped.
     void setText(const QString& text);
 
     // Runs before a new value is stored into a data field in edit or insert state, with that
@@ -89,7 +93,8 @@ public:
     // Texts under the regional settings at the moment of the call.
     QString displayText() const;
     QString editText() const;
-    // Whether an editor may accept the typed character at all.
+    // Whether an editor may accept the typed character at all (amounts: also the thousands
+    // separator, which setText accepts only where it groups).
     bool isValidChar(QChar c) const;
     // False for calculated fields, read-only fields, and when the set cannot be modified.
     bool canModify() const;
@@ -100,6 +105,8 @@ public:
 private:
     friend class TDataSet;
     void writeValue(const cursor::Value& value);
+    // Raises EDatabaseError naming the field for a text it cannot hold (see setAsString).
+    void checkText(const QString& value) const;
     // The value held in the buffer the set points reads at (null while inactive or empty).
     cursor::Value stored() const;
 

@@ -3,6 +3,7 @@
 
 #include "core/Errors.h"
 #include "engine/CursorCheck.h"
+#include "engine/EngineMessage.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -87,8 +88,24 @@ std::pair<QString, QString> checkFile(const QString& path) {
     return {damage, error};
 }
 
+// SQLite's text of the last error; the common ones behind the sentence a user can act on.
+QString sqliteMessage(sqlite3* db) {
+    const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    switch (sqlite3_errcode(db) & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return explainedMessage(EngineProblem::FileBusy, text);
+    case SQLITE_READONLY:
+        return explainedMessage(EngineProblem::FileReadOnly, text);
+    case SQLITE_FULL:
+        return explainedMessage(EngineProblem::FileDiskFull, text);
+    default:
+        return text;
+    }
+}
+
 [[noreturn]] void throwSqlite(sqlite3* db) {
-    throw EOleException(QString::fromUtf8(sqlite3_errmsg(db)));
+    throw EOleException(sqliteMessage(db));
 }
 
 QByteArray quoteName(const QByteArray& name) {
@@ -427,7 +444,7 @@ void SqliteBackend::open(const QString& path) {
     else if (stepRc == SQLITE_NOTADB || stepRc == SQLITE_CORRUPT)
         message = notKorvela(path);
     else
-        message = QString::fromUtf8(sqlite3_errmsg(db));
+        message = sqliteMessage(db);
     sqlite3_finalize(statement);
     sqlite3_close_v2(db);
     throw EOleException(message);

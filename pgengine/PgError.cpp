@@ -18,6 +18,12 @@ QString ServerError::clean(const QString& raw) {
 }
 
 ServerError::ServerError(Kind kind, const QString& message, Diagnostics diagnostics)
-    : core::EOleException(clean(message)), kind_(kind), diagnostics_(std::move(diagnostics)) {}
+    : core::EOleException(clean(message)), kind_(kind), diagnostics_(std::move(diagnostics)),
+      engineText_(clean(message)) {}
+
+ServerError::ServerError(Kind kind, cursor::EngineProblem problem, const QString& message,
+                         Diagnostics diagnostics)
+    : core::EOleException(cursor::explainedMessage(problem, clean(message))), kind_(kind),
+      diagnostics_(std::move(diagnostics)), engineText_(clean(message)) {}
 
 } // namespace pgengine

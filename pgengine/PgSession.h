@@ -28,8 +28,6 @@ public:
     bool isNull(int row, int column) const;
     // The cell's text in the server's output form (UTF-8); empty for null.
     std::string_view text(int row, int column) const;
-    // Rows an INSERT, UPDATE or DELETE touched.
-    int affectedRows() const;
 
 private:
     struct Clear {
@@ -44,10 +42,12 @@ private:
 // notice a dropped network, and a statement that runs longer than 30 s is cancelled by the
 // server: nothing waits forever. Passwords come from libpq's password file or the string.
 //
-// A lost connection is noticed when a statement fails; the next statement reconnects first. A
-// statement marked repeatable (a read, or the start of a transaction) that finds the connection
-// gone before anything happened is sent once more on a fresh connection, so a server restart
-// between two commands is not seen by the user. Errors are ServerError. One thread.
+// A lost connection is noticed when a statement fails and leaves the connection unusable (libpq
+// says so, the server ended the session, or the failure is libpq's own); the next statement
+// reconnects first. A statement marked repeatable (a read, or the start of a transaction) that
+// finds the connection gone before anything happened is sent once more on a fresh connection, so
+// a server restart between two commands is not seen by the user. Errors are ServerError. One
+// thread.
 class Session {
 public:
     static constexpr int kDefaultConnectTimeoutSeconds = 10;
@@ -69,8 +69,18 @@ public:
                 Repeat repeat = Repeat::No);
 
     bool inTransaction() const;
+    // Open and not known to be lost.
+    bool connected() const;
     // Counts successful reconnects; a change tells caches that server state may have changed.
     int generation() const;
+
+    // What became of a transaction (pg_current_xact_id() inside it) whose COMMIT was sent when
+    // the connection went, asked on a fresh connection. While the server still counts it in
+    // progress the session that ran it has not yet learnt that its client is gone; after a wait
+    // that session is ended, which settles it. Unknown when the server cannot be reached or
+    // cannot say.
+    enum class Outcome { Committed, Aborted, Unknown };
+    Outcome outcomeOf(const QByteArray& transactionId);
 
     pg_conn* handle() const;
 
@@ -90,12 +100,20 @@ public:
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
+    // The transaction's id as a statement of it returned pg_current_xact_id(); commit() asks for
+    // it itself when no statement did.
+    void setId(const QByteArray& transactionId) { id_ = transactionId; }
+    // Commits. When the connection goes at COMMIT, the server is asked what became of the
+    // transaction (Session::outcomeOf): committed returns as if nothing had happened; otherwise
+    // ServerError(Connection) says that the change was not stored, or that whether it was is not
+    // known.
     void commit();
 
 private:
     Session& session_;
     bool nested_;
     bool done_ = false;
+    QByteArray id_;
 };
 
 } // namespace pgengine

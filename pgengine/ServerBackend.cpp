@@ -63,9 +63,10 @@ QByteArray bytes(std::string_view text) {
 // How a result column's cells are handed over.
 enum class CellKind : std::uint8_t { Integer, Float, Text };
 
-std::vector<CellKind> cellKinds(const Result& result) {
-    std::vector<CellKind> kinds(std::size_t(result.columnCount()), CellKind::Text);
-    for (int c = 0; c < result.columnCount(); ++c) {
+// The first columns of the result (the rest are not handed over).
+std::vector<CellKind> cellKinds(const Result& result, int columns) {
+    std::vector<CellKind> kinds(std::size_t(columns), CellKind::Text);
+    for (int c = 0; c < columns; ++c) {
         const Oid type = PQftype(result.get(), c);
         kinds[std::size_t(c)] = isInteger(type)                      ? CellKind::Integer
                                 : type == kFloat4 || type == kFloat8 ? CellKind::Float
@@ -124,9 +125,9 @@ private:
     int row_ = 0;
 };
 
-// Hands every row of the result to the reader, in order.
-void readRows(const Result& result, const cursor::RowReader& reader) {
-    const std::vector<CellKind> kinds = cellKinds(result);
+// Hands every row of the result's first columns to the reader, in order.
+void readRows(const Result& result, const cursor::RowReader& reader, int columns) {
+    const std::vector<CellKind> kinds = cellKinds(result, columns);
     ResultRow row(result, kinds);
     for (int r = 0; r < result.rowCount(); ++r) {
         row.setRow(r);
@@ -148,6 +149,12 @@ QByteArray columnList(const cursor::BaseTable& table) {
             table.origins[i].isEmpty() ? QByteArray("NULL") : Session::quoteName(table.origins[i]);
     }
     return sql;
+}
+
+// What a write returns: the row as stored, in the result's column shape, then the
+// transaction's id (Transaction::setId).
+QByteArray returning(const cursor::BaseTable& table) {
+    return " RETURNING " + columnList(table) + ", pg_current_xact_id()";
 }
 
 // The table's key column, or the provider's refusal when the rows cannot be written back.
@@ -175,6 +182,17 @@ QByteArray writableName(const cursor::BaseTable& table, int column) {
             ServerError::Kind::Statement,
             QStringLiteral("Field '%1' cannot be updated").arg(QString::fromUtf8(name)));
     return Session::quoteName(name);
+}
+
+// A value to write into a column. PostgreSQL's text cannot hold the NUL character (libpq would
+// send the text only up to it): such a value is refused before anything is sent.
+Param valueParam(const cursor::BaseTable& table, int column, const cursor::Value& value) {
+    if (const QString* text = std::get_if<QString>(&value); text && text->contains(QChar(0)))
+        throw ServerError(ServerError::Kind::Statement,
+                          QStringLiteral("The text for field '%1' holds the character NUL (code "
+                                         "0), which the database server cannot store")
+                              .arg(QString::fromUtf8(table.origins[std::size_t(column)])));
+    return toParam(value);
 }
 
 // A run of "$n" markers as the parameters grow.
@@ -252,8 +270,8 @@ void ServerBackend::select(const QString& sql,
         // The server runs one statement at a time: a second one is refused in the words the file
         // engine uses, and nothing of either runs.
         if (e.diagnostics().sqlState == "42601" &&
-            e.message() == QLatin1String("cannot insert multiple commands into a prepared "
-                                         "statement"))
+            e.engineText() == QLatin1String("cannot insert multiple commands into a prepared "
+                                            "statement"))
             throw ServerError(ServerError::Kind::Statement,
                               QStringLiteral("Characters found after end of SQL statement"),
                               e.diagnostics());
@@ -308,7 +326,7 @@ void ServerBackend::select(const QString& sql,
             info.updatable = false;
     }
     describe(std::move(shape));
-    readRows(r, read);
+    readRows(r, read, n);
 }
 
 Result ServerBackend::write(const cursor::BaseTable& table, const QByteArray& sql,
@@ -316,9 +334,10 @@ Result ServerBackend::write(const cursor::BaseTable& table, const QByteArray& sq
     try {
         Transaction transaction(session_);
         Result r = session_.exec(sql, params);
-        if ((check == Check::RowReturned && r.rowCount() == 0) ||
-            (check == Check::RowAffected && r.affectedRows() == 0))
+        if (check == Check::RowReturned && r.rowCount() == 0)
             conflict();
+        if (r.rowCount() > 0) // the id is the last column (returning())
+            transaction.setId(bytes(r.text(0, r.columnCount() - 1)));
         transaction.commit();
         return r;
     } catch (const ServerError& e) {
@@ -363,13 +382,13 @@ cursor::Backend::Inserted ServerBackend::insert(const cursor::BaseTable& table,
         QByteArray names, marks;
         for (const cursor::ColumnValue& v : values) {
             const QByteArray name = writableName(table, v.column);
-            params.push_back(toParam(v.value));
+            params.push_back(valueParam(table, v.column, v.value));
             names += (names.isEmpty() ? "" : ", ") + name;
             marks += (marks.isEmpty() ? "" : ", ") + mark(params);
         }
         sql += " (" + names + ") VALUES (" + marks + ")";
     }
-    sql += " RETURNING " + columnList(table);
+    sql += returning(table);
     const Result r = write(table, sql, params, Check::None);
     Inserted inserted;
     if (r.rowCount() == 0) { // a rule or trigger swallowed the row
@@ -379,9 +398,10 @@ cursor::Backend::Inserted ServerBackend::insert(const cursor::BaseTable& table,
     int size = 0;
     const cursor::ColumnType keyType =
         mapType(PQftype(r.get(), table.keyColumn), PQfmod(r.get(), table.keyColumn), &size);
-    const std::vector<CellKind> kinds = cellKinds(r);
+    const int columns = int(table.origins.size());
+    const std::vector<CellKind> kinds = cellKinds(r, columns);
     inserted.key = cursor::decodeCell(ResultRow(r, kinds).cell(table.keyColumn), keyType);
-    readRows(r, stored);
+    readRows(r, stored, columns);
     inserted.readBack = cursor::ReadBack::Read;
     return inserted;
 }
@@ -400,9 +420,9 @@ cursor::ReadBack ServerBackend::update(const cursor::BaseTable& table, const cur
     std::vector<Param> params;
     QByteArray sets, checks;
     for (const cursor::ColumnChange& change : changes) {
-        params.push_back(toParam(change.value));
-        sets += (sets.isEmpty() ? "" : ", ") + writableName(table, change.column) + " = " +
-                mark(params);
+        const QByteArray name = writableName(table, change.column);
+        params.push_back(valueParam(table, change.column, change.value));
+        sets += (sets.isEmpty() ? "" : ", ") + name + " = " + mark(params);
     }
     params.push_back(cellParam(key));
     checks = keyColumn + " = " + mark(params);
@@ -411,11 +431,11 @@ cursor::ReadBack ServerBackend::update(const cursor::BaseTable& table, const cur
         checks +=
             " AND " + writableName(table, change.column) + " IS NOT DISTINCT FROM " + mark(params);
     }
-    const Result r = write(table,
-                           "UPDATE " + qualified(table) + " SET " + sets + " WHERE " + checks +
-                               " RETURNING " + columnList(table),
-                           params, Check::RowReturned);
-    readRows(r, stored);
+    const Result r =
+        write(table,
+              "UPDATE " + qualified(table) + " SET " + sets + " WHERE " + checks + returning(table),
+              params, Check::RowReturned);
+    readRows(r, stored, int(table.origins.size()));
     return cursor::ReadBack::Read;
 }
 
@@ -427,7 +447,7 @@ void ServerBackend::remove(const cursor::BaseTable& table, const cursor::CellDat
         params.push_back(cellParam(cell.original));
         sql += " AND " + writableName(table, cell.column) + " IS NOT DISTINCT FROM " + mark(params);
     }
-    write(table, sql, params, Check::RowAffected);
+    write(table, sql + " RETURNING pg_current_xact_id()", params, Check::RowReturned);
 }
 
 bool ServerBackend::reread(const cursor::BaseTable& table, const cursor::CellData& key,
@@ -437,7 +457,7 @@ bool ServerBackend::reread(const cursor::BaseTable& table, const cursor::CellDat
                                    {cellParam(key)}, Session::Repeat::IfLostBeforeStart);
     if (r.rowCount() == 0)
         return false;
-    readRows(r, row);
+    readRows(r, row, int(table.origins.size()));
     return true;
 }
 

@@ -19,7 +19,11 @@ namespace pgengine {
 // date-times "YYYY-MM-DD HH:MM:SS", UTF-8 text).
 //
 // Every write runs in its own transaction (a savepoint inside an open one), sends values only as
-// parameters, and reads the written row back with RETURNING in the result's column shape. The
+// parameters (a text holding the NUL character, which the server cannot store, is refused before
+// anything is sent), and reads the written row back with RETURNING in the result's column shape,
+// together with the transaction's id: when the connection goes at COMMIT, the server is asked
+// on a fresh one whether it committed (Transaction::commit), and a committed write returns as
+// if nothing had happened. The
 // optimistic check: UPDATE and DELETE find the row by its key and by the originally read cells
 // (of the changed columns for UPDATE, of the given columns for DELETE); when no row matches,
 // nothing is written and ServerError(Conflict, cursor::kRowConflict) is raised. A missing row of
@@ -54,7 +58,7 @@ private:
     struct TableInfo;
     const TableInfo& tableInfo(unsigned oid);
     // What a write must find for its transaction to be committed; otherwise it is a conflict.
-    enum class Check { None, RowReturned, RowAffected };
+    enum class Check { None, RowReturned };
     // Runs a write on the table in a transaction of its own; a refusal because the row refers to
     // a missing row of another table becomes cursor::relatedRecordRequired.
     Result write(const cursor::BaseTable& table, const QByteArray& sql,

@@ -23,22 +23,29 @@ using pgengine::ServerError;
 using pgengine::Session;
 
 // The columns of both tables in the schema's order; integer columns are bound as integers when
-// written to a file, everything else as the text the other side stores.
+// written to a file, everything else as the text the other side stores. The text columns hold
+// at most kTextSize characters on a server (the memo f_not has no limit).
 struct TableColumns {
     const char* table;
     QByteArrayList names;
     QByteArrayList integers;
+    QByteArrayList texts;
 };
 
-const TableColumns kCustomers{"t_musteri",
-                              {"f_arac_plaka", "f_adi", "f_tel", "f_gsm", "f_mail", "f_vd", "f_vn",
-                               "f_tarih", "f_adres", "f_arac_marka", "f_arac_model", "f_arac_yil",
-                               "f_arac_yakit", "f_arac_renk", "f_not", "id"},
-                              {"id"}};
+constexpr int kTextSize = 255;
+
+const TableColumns kCustomers{
+    "t_musteri",
+    {"f_arac_plaka", "f_adi", "f_tel", "f_gsm", "f_mail", "f_vd", "f_vn", "f_tarih", "f_adres",
+     "f_arac_marka", "f_arac_model", "f_arac_yil", "f_arac_yakit", "f_arac_renk", "f_not", "id"},
+    {"id"},
+    {"f_arac_plaka", "f_adi", "f_tel", "f_gsm", "f_mail", "f_vd", "f_vn", "f_adres", "f_arac_marka",
+     "f_arac_model", "f_arac_yil", "f_arac_yakit", "f_arac_renk"}};
 const TableColumns kVisits{"t_servis",
                            {"f_tarih", "f_km", "f_ariza", "f_islem", "f_parca", "f_malzeme",
                             "f_iscilik", "f_tutar", "f_odeme", "id", "id_musteri", "f_not"},
-                           {"id", "id_musteri"}};
+                           {"id", "id_musteri"},
+                           {"f_km", "f_ariza", "f_islem", "f_parca", "f_malzeme"}};
 
 // Rows per INSERT sent to the server (each row's values are parameters of that statement).
 constexpr int kRowsPerInsert = 200;
@@ -142,6 +149,53 @@ void createOnServer(Session& session) {
         session.exec(statement);
 }
 
+// Characters of UTF-8 text: every byte that does not continue a character starts one.
+qsizetype characterCount(std::string_view utf8) {
+    qsizetype n = 0;
+    for (const char c : utf8)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// The cells of a table that a server would not store as they are, each named by table, key and
+// column: a text holding the NUL character (a server's text cannot hold it, and libpq would send
+// the text only up to it) and a text longer than its column.
+QStringList cellsTheServerCannotStore(SqliteFile& file, const TableColumns& t) {
+    sqlite3_stmt* select =
+        file.prepare("SELECT " + columnList(t) + " FROM " + t.table + " ORDER BY id");
+    const int n = int(t.names.size());
+    const int key = int(t.names.indexOf("id"));
+    QStringList found;
+    int rc;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
+        for (int c = 0; c < n; ++c) {
+            const int type = sqlite3_column_type(select, c);
+            if (type != SQLITE_TEXT && type != SQLITE_BLOB)
+                continue;
+            const char* bytes = static_cast<const char*>(sqlite3_column_blob(select, c));
+            const std::string_view cell(bytes ? bytes : "",
+                                        std::size_t(sqlite3_column_bytes(select, c)));
+            QString why;
+            if (cell.find('\0') != std::string_view::npos)
+                why = QStringLiteral("the text holds the character NUL (code 0), which a server "
+                                     "cannot store");
+            else if (t.texts.contains(t.names[c]) && characterCount(cell) > kTextSize)
+                why = QStringLiteral("the text has %1 characters, more than the column's %2")
+                          .arg(characterCount(cell))
+                          .arg(kTextSize);
+            if (!why.isEmpty())
+                found << QStringLiteral("%1 id %2, %3: %4")
+                             .arg(QLatin1String(t.table))
+                             .arg(sqlite3_column_int64(select, key))
+                             .arg(QString::fromLatin1(t.names[c]), why);
+        }
+    }
+    sqlite3_finalize(select);
+    if (rc != SQLITE_DONE)
+        throw Failure(QStringLiteral("'%1': %2").arg(file.path(), file.message()));
+    return found;
+}
+
 // One table from the file to the server, ids kept, then the identity moved past the highest id.
 int copyTableToServer(SqliteFile& file, Session& session, const TableColumns& t) {
     sqlite3_stmt* select =
@@ -230,6 +284,14 @@ int copyFileToServer(const QString& source, const QString& target, bool force) {
     SqliteFile file(source, SQLITE_OPEN_READONLY);
     if (!file.hasTables())
         return fail(QStringLiteral("'%1' is not a Korvela database").arg(source));
+    // Every cell is looked at before anything reaches the server: a value it would cut or refuse
+    // stops the copy with all such cells named, so the file can be mended first.
+    file.exec("BEGIN"); // one consistent reading of the file, for the look and the copy
+    const QStringList unstorable =
+        cellsTheServerCannotStore(file, kCustomers) + cellsTheServerCannotStore(file, kVisits);
+    if (!unstorable.isEmpty())
+        throw Failure(QStringLiteral("'%1' holds values a server cannot store as they are: %2")
+                          .arg(source, unstorable.join(QStringLiteral("; "))));
     Session session;
     session.open(target);
     pgengine::Transaction transaction(session);
@@ -243,7 +305,6 @@ int copyFileToServer(const QString& source, const QString& target, bool force) {
         session.exec("DELETE FROM t_servis");
         session.exec("DELETE FROM t_musteri");
     }
-    file.exec("BEGIN"); // one consistent reading of the file
     const int customers = copyTableToServer(file, session, kCustomers);
     const int visits = copyTableToServer(file, session, kVisits);
     file.exec("COMMIT");

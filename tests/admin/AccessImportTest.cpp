@@ -217,6 +217,21 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const QString& d) { return writeVariant(d, goodFile().left(35 * 4096)); },
                 "'%1' is damaged: t_musteri id 13, f_not: the memo points to page 35, outside "
                 "the file"},
+        BadCase{"TextLongerThanItsColumn",
+                [](const QString& d) {
+                    // f_adi and f_not of t_musteri swap names (both five letters, UTF-16 in the
+                    // table definition): the memo stands where the name should be, and customer
+                    // 13's note of 5,000 characters and more becomes a name.
+                    QByteArray bytes = goodFile();
+                    const QByteArray name = QByteArray("f\0_\0a\0d\0i\0", 10);
+                    const QByteArray note = QByteArray("f\0_\0n\0o\0t\0", 10);
+                    const qsizetype at = bytes.indexOf(name), noteAt = bytes.indexOf(note, at);
+                    bytes.replace(at, 10, note);
+                    bytes.replace(noteAt, 10, name);
+                    return writeVariant(d, bytes);
+                },
+                "'%1' holds texts longer than their column's 255 characters: t_musteri id 13, "
+                "f_adi (5000 characters)"},
         BadCase{"CrashesTheReader",
                 [](const QString& d) {
                     // Two bytes of the table catalogue changed: the library's row reader runs

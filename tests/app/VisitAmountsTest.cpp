@@ -150,7 +150,10 @@ TEST_F(VisitAmounts, AVisitListThatCannotOpenIsSaidInTheTotalsLine) {
     platform::guarded([&] { w->qryMain.next(); });
     db.exec("commit");
     ASSERT_EQ(boxes.errors.size(), 1);
-    EXPECT_EQ(boxes.errors[0], "database is locked.");
+    EXPECT_EQ(boxes.errors[0],
+              "Veritabanı dosyası şu anda başka bir bilgisayar ya da program tarafından "
+              "kullanılıyor (kilitli). Birkaç saniye bekleyip yeniden deneyin. Ayrıntı: "
+              "database is locked.");
     EXPECT_FALSE(w->qryServis.active());
     EXPECT_EQ(totals(), QString::fromUtf8(kNotOpened));
 }

@@ -5,6 +5,7 @@
 #include "core/RegionalSettings.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace data;
 
@@ -66,7 +67,15 @@ TEST_F(FieldTest, EnglishSettingsApplyAtTheMomentOfEachCall) {
     EXPECT_EQ(f("f_tutar").displayText(), "($30.50)");
     EXPECT_EQ(f("f_tarih").displayText(), "12/25/2008 14:30:00");
     EXPECT_TRUE(f("f_iscilik").isValidChar('.'));
-    EXPECT_FALSE(f("f_iscilik").isValidChar(','));
+    EXPECT_TRUE(f("f_iscilik").isValidChar(',')); // groups thousands here
+    EXPECT_FALSE(f("f_iscilik").isValidChar(';'));
+    visits->edit();
+    f("f_iscilik").setText("1,250.75");
+    EXPECT_EQ(f("f_iscilik").asMoney(), Money::fromRaw(12507500));
+    EXPECT_EQ(entryError("f_iscilik", "1250,75"),
+              "'1250,75' is not a valid floating point value for field 'İşçilik Tutarı'\n\n"
+              "Ondalık ayırıcı \".\" işaretidir (1250.75); \",\" yalnızca binlikleri ayırır "
+              "(1,250.75).");
 }
 
 TEST_F(FieldTest, NullReadsAsEmptyTextZeroOrMemoMarker) {
@@ -100,7 +109,7 @@ TEST_F(FieldTest, TypedTextIsConvertedByFieldType) {
     EXPECT_TRUE(f("f_iscilik").isNull());
     f("f_km").setText("");
     EXPECT_FALSE(f("f_km").isNull());
-    f("f_km").setText(QString(300, 'k'));
+    f("f_km").setText(QString(255, 'k'));
     EXPECT_EQ(f("f_km").asString().size(), 255);
     f("id_musteri").setText("-5");
     EXPECT_EQ(f("id_musteri").asInteger(), -5);
@@ -120,9 +129,10 @@ TEST_F(FieldTest, RefusedTextNamesTheTextAndTheFieldAndChangesNothing) {
     } cases[] = {
         {"f_iscilik", "abc",
          "'abc' is not a valid floating point value for field 'İşçilik Tutarı'"},
-        {"f_iscilik", "1.234,5",
-         "'1.234,5' is not a valid floating point value for field "
-         "'İşçilik Tutarı'"},
+        {"f_iscilik", "1250.75",
+         "'1250.75' is not a valid floating point value for field 'İşçilik Tutarı'\n\n"
+         "Ondalık ayırıcı \",\" işaretidir (1250,75); \".\" yalnızca binlikleri ayırır "
+         "(1.250,75)."},
         {"c_toplam", "1,2,3",
          "'1,2,3' is not a valid floating point value for field 'Toplam Tutar'"},
         {"id_musteri", "12a", "'12a' is not a valid integer value for field 'id_musteri'"},
@@ -142,14 +152,60 @@ TEST_F(FieldTest, RefusedTextNamesTheTextAndTheFieldAndChangesNothing) {
     EXPECT_THROW(f("id").setAsInteger(9), EDatabaseError);
 }
 
+// A text the database would not keep as typed is refused with the field's name, never cut:
+// one longer than the column (255 characters, counted as the databases count them), and one
+// holding the NUL character (a server's text cannot). The record keeps its value; the file too.
+TEST_F(FieldTest, TextTheColumnCannotHoldIsRefusedNotCut) {
+    db.exec("UPDATE t_servis SET f_km = 'eski', f_not = 'not'");
+    visits->close();
+    visits->open();
+    visits->edit();
+    const QString tooLong = QStringLiteral("'KM' alanına en çok 255 karakter yazılabilir; yazılan "
+                                           "metin %1 karakter. Metni kısaltıp yeniden deneyin.");
+    const QString nul = QStringLiteral("'%1' alanındaki metinde NUL (kodu 0) karakteri var; "
+                                       "veritabanı bu karakteri saklayamaz. Karakteri silip "
+                                       "yeniden deneyin.");
+    const QString clef = QString::fromUcs4(U"\U0001D11E"); // one character, two UTF-16 units
+    const struct {
+        const char* field;
+        QString text;
+        QString message;
+    } cases[] = {
+        {"f_km", QString(256, 'k'), tooLong.arg(256)},
+        {"f_km", QString(100000, 'k'), tooLong.arg(100000)},
+        {"f_km", QString(128, 'k') + QString(128, QChar(0x015F)), tooLong.arg(256)},
+        {"f_km", clef.repeated(256), tooLong.arg(256)},
+        {"f_km", QStringLiteral("a") + QChar(0) + QStringLiteral("b"), nul.arg("KM")},
+        {"f_not", QStringLiteral("not") + QChar(0), nul.arg("Açıklama")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(8).toStdString());
+        EXPECT_EQ(entryError(c.field, c.text), c.message);
+        EXPECT_THROW(f(c.field).setAsString(c.text), EDatabaseError);
+    }
+    EXPECT_EQ(f("f_km").asString(), "eski");
+    EXPECT_EQ(f("f_not").asString(), "not");
+    EXPECT_FALSE(visits->modified());
+    // Exactly the size is taken, also when each character takes two UTF-16 units.
+    f("f_km").setText(clef.repeated(255));
+    visits->post();
+    EXPECT_EQ(
+        db.scalar("SELECT length(f_km) FROM t_servis WHERE f_km LIKE '%" + clef.toUtf8() + "'"),
+        "255");
+    visits->edit();
+    f("f_km").setAsString(QString(255, 'k'));
+    visits->post();
+    EXPECT_EQ(db.scalar("SELECT length(f_km) FROM t_servis WHERE f_km LIKE 'k%'"), "255");
+}
+
 TEST_F(FieldTest, AcceptedCharactersFollowTheFieldType) {
     const struct {
         const char* field;
         const char* accepted;
         const char* refused;
     } cases[] = {
-        {"f_iscilik", "+-0123456789,", "Ee.x "},
-        {"c_toplam", "+-09,Ee", ".x "},
+        {"f_iscilik", "+-0123456789,.", "Eex "},
+        {"c_toplam", "+-09,.Ee", "x "},
         {"id_musteri", "+-0123456789", ",Eex "},
         {"f_km", "a.,x -9", ""},
         {"f_tarih", "a.,:x -9", ""},
@@ -160,6 +216,60 @@ TEST_F(FieldTest, AcceptedCharactersFollowTheFieldType) {
         for (QChar ch : QString(c.refused))
             EXPECT_FALSE(f(c.field).isValidChar(ch)) << c.field << " " << ch.toLatin1();
     }
+}
+
+// An amount never changes its size: "." (the Turkish thousands separator) is taken where it
+// groups the whole part and refused anywhere else, never dropped.
+TEST_F(FieldTest, AmountsTakeTheThousandsSeparatorOnlyWhereItGroups) {
+    visits->edit();
+    constexpr qint64 kRefused = std::numeric_limits<qint64>::min();
+    const struct {
+        const char* field;
+        const char* text;
+        qint64 raw; // ten-thousandths
+    } cases[] = {
+        {"f_iscilik", "1.250,75", 12507500},
+        {"f_iscilik", "1.250", 12500000},
+        {"f_iscilik", "-1.234.567,5", -12345675000},
+        {"f_iscilik", "+12.345", 123450000},
+        {"f_iscilik", "999", 9990000},
+        {"c_toplam", "1.250,5", 12505000},
+        {"c_toplam", "2.500E1", 250000000},
+        {"f_iscilik", "1250.75", kRefused},
+        {"f_iscilik", "1.25", kRefused},
+        {"f_iscilik", "12.50", kRefused},
+        {"f_iscilik", "1.2500", kRefused},
+        {"f_iscilik", "1.250.7", kRefused},
+        {"f_iscilik", "1234.567", kRefused},
+        {"f_iscilik", ".250", kRefused},
+        {"f_iscilik", "1.", kRefused},
+        {"f_iscilik", "-.5", kRefused},
+        {"f_iscilik", "0,1.000", kRefused},
+        {"f_iscilik", "1..250", kRefused},
+        {"c_toplam", "1.25", kRefused},
+        {"c_toplam", "1E1.000", kRefused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        f("f_iscilik").setText("7");
+        f("c_toplam").setAsFloat(7);
+        const QString error = entryError(c.field, c.text);
+        if (c.raw != kRefused) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(f(c.field).asMoney(), Money::fromRaw(c.raw));
+        } else {
+            EXPECT_TRUE(error.startsWith(QString("'%1' is not a valid floating point value for "
+                                                 "field '%2'\n\nOndalık ayırıcı \",\"")
+                                             .arg(c.text, f(c.field).displayName())))
+                << error.toStdString();
+            EXPECT_EQ(f(c.field).asMoney(), Money::fromUnits(7)) << "the amount is unchanged";
+        }
+    }
+    // What the file holds, read by a second connection.
+    f("f_iscilik").setText("1.250,75");
+    visits->post();
+    EXPECT_EQ(db.scalar("SELECT f_iscilik FROM t_servis WHERE f_tarih = '2008-12-25 14:30:00'"),
+              "1250.7500");
 }
 
 TEST_F(FieldTest, CalculatedMoneyIsADoubleReadBackAsFourDecimalMoney) {

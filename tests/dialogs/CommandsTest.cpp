@@ -332,8 +332,12 @@ TEST_F(Commands, ANewCustomerWhoseVisitsCannotBeReadForALockIsSavedOnceAndSaysSo
         EXPECT_FALSE(d.isVisible()) << "the save is done: the dialog closes";
     });
     EXPECT_EQ(peer.run("ROLLBACK;"), "");
-    EXPECT_EQ(boxes.errors,
-              QStringList{"Kayıt kaydedildi, ancak ardından bir hata oluştu: database is locked."});
+    EXPECT_EQ(
+        boxes.errors,
+        QStringList{"Kayıt kaydedildi, ancak ardından bir hata oluştu: "
+                    "Veritabanı dosyası şu anda başka bir bilgisayar ya da program tarafından "
+                    "kullanılıyor (kilitli). Birkaç saniye bekleyip yeniden deneyin. Ayrıntı: "
+                    "database is locked."});
     EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Mehmet'"), "1");
     EXPECT_EQ(current("f_adi"), "Mehmet");

@@ -264,13 +264,25 @@ TEST_F(SqliteFile, UnreadableDateTextIsPassedOnAsText) {
     EXPECT_EQ(text(rs->value(c)), "bozuk") << "unreadable text is passed on as text";
 }
 
+// The file's common failures say in Turkish what happened and what to do, SQLite's own text
+// after it.
+const QString kReadOnly = QStringLiteral(
+    "Veritabanı dosyasına yazılamıyor: dosya ya da bulunduğu klasör salt okunur, ya da bu "
+    "kullanıcının yazma izni yok. Dosyanın ve klasörün izinlerini denetleyin ya da yöneticinize "
+    "başvurun. Ayrıntı: ");
+const QString kBusy =
+    QStringLiteral("Veritabanı dosyası şu anda başka bir bilgisayar ya da program tarafından "
+                   "kullanılıyor (kilitli). Birkaç saniye bekleyip yeniden deneyin. Ayrıntı: ");
+const QString kDiskFull = QStringLiteral(
+    "Diskte yer kalmadı; değişiklik saklanmadı. Diskte yer açıp yeniden deneyin. Ayrıntı: ");
+
 TEST_F(SqliteFile, ReadOnlyDatabaseReportsTheEngineText) {
     db.addCustomer("Ali");
     // The same refusal as a read-only file, also when the tests run as a user who may write it.
     sqlite3_exec(connection.handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
     auto rs = open("select * from t_musteri");
     rs->setValue(col(*rs, "f_adi"), QString("Veli"));
-    EXPECT_EQ(messageOf([&] { rs->update(); }), "attempt to write a readonly database");
+    EXPECT_EQ(messageOf([&] { rs->update(); }), kReadOnly + "attempt to write a readonly database");
     EXPECT_TRUE(rs->editPending());
 }
 
@@ -279,10 +291,22 @@ TEST_F(SqliteFile, LockedDatabaseFailsAfterTheBusyTimeout) {
     auto rs = open("select * from t_musteri");
     db.exec("begin exclusive");
     rs->setValue(col(*rs, "f_adi"), QString("Veli"));
-    EXPECT_EQ(messageOf([&] { rs->update(); }), "database is locked");
+    EXPECT_EQ(messageOf([&] { rs->update(); }), kBusy + "database is locked");
     db.exec("rollback");
     rs->update();
     EXPECT_EQ(db.scalar("select f_adi from t_musteri"), "Veli");
+}
+
+TEST_F(SqliteFile, AFullDiskSaysSoAndKeepsTheValues) {
+    db.addCustomer("Ali");
+    auto rs = open("select * from t_musteri");
+    // The file may grow no further: the refusal a full disk gives.
+    sqlite3_exec(connection.handle(), "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr);
+    rs->addNew();
+    rs->setValue(col(*rs, "f_not"), QString(20000, 'n'));
+    EXPECT_EQ(messageOf([&] { rs->update(); }), kDiskFull + "database or disk is full");
+    EXPECT_TRUE(rs->addPending());
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri"), "1");
 }
 
 // ---- after the commit, foreign keys, re-reading a row ----

@@ -183,3 +183,45 @@ TEST_F(ServerAdminTest, FailedCopyLeavesNothingBehind) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(QFileInfo::exists(file("new.mdb")));
 }
+
+// A value the server would cut or refuse stops the copy before anything reaches the server: a
+// text holding NUL (the server kept only what came before it) and a text longer than its column.
+// Every such cell is named by table, key and column; a server that holds rows keeps them.
+TEST_F(ServerAdminTest, ValuesTheServerCannotStoreStopTheCopyBeforeAnythingIsWritten) {
+    ASSERT_EQ(admin({"create", "--demo", file("demo.mdb")}).exitCode, 0);
+    ASSERT_EQ(admin({"copy", file("demo.mdb"), server}).exitCode, 0);
+    ASSERT_EQ(admin({"create", file("bad.mdb")}).exitCode, 0);
+    sql(file("bad.mdb"),
+        QStringLiteral("INSERT INTO t_musteri (id, f_adi, f_adres, f_not) VALUES "
+                       "(3, 'a' || char(0) || 'b', '%1', 'uzun not ' || '%2'), "
+                       "(8, 'Tamam', '%3', NULL);"
+                       "INSERT INTO t_servis (id, id_musteri, f_km, f_not) VALUES "
+                       "(5, 8, '12000', 'x' || char(0));")
+            .arg(QString(255, QChar(0x015F)), QString(5000, 'n'), QString(256, QChar(0x015F))));
+    const AdminRun r = admin({"copy", "--force", file("bad.mdb"), server});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.toStdString(),
+              QStringLiteral("korvela-admin: nothing was copied: '%1' holds values a server "
+                             "cannot store as they are: t_musteri id 3, f_adi: the text holds the "
+                             "character NUL (code 0), which a server cannot store; t_musteri id "
+                             "8, f_adres: the text has 256 characters, more than the column's "
+                             "255; t_servis id 5, f_not: the text holds the character NUL (code "
+                             "0), which a server cannot store\n")
+                  .arg(file("bad.mdb"))
+                  .toStdString());
+    EXPECT_EQ(servertest::scalar("select count(*) || ' ' || min(f_adi) from t_musteri"),
+              "25 Ahmet Yılmaz");
+    EXPECT_EQ(servertest::scalar("select count(*) from t_servis"), "65");
+
+    // Mended, the same file goes over whole: 255 characters and a long memo are fine.
+    sql(file("bad.mdb"), "UPDATE t_musteri SET f_adi = 'ab' WHERE id = 3;"
+                         "UPDATE t_musteri SET f_adres = substr(f_adres, 2) WHERE id = 8;"
+                         "UPDATE t_servis SET f_not = 'x' WHERE id = 5;");
+    const AdminRun mended = admin({"copy", "--force", file("bad.mdb"), server});
+    EXPECT_EQ(mended.exitCode, 0) << mended.err.toStdString();
+    EXPECT_EQ(servertest::scalar("select string_agg(id || ':' || f_adi || ':' || "
+                                 "length(f_adres) || ':' || length(f_not), ',' order by id) "
+                                 "from t_musteri where f_adres is not null"),
+              "3:ab:255:5009");
+}

@@ -393,6 +393,36 @@ TEST_F(ServerBackendTest, TooLongTextIsRefusedWithTheServersText) {
     EXPECT_FALSE(backend->session().inTransaction());
 }
 
+// The server's text cannot hold the NUL character, and libpq sends a text only up to it: such a
+// value is refused, naming the column, before anything is sent (the server once kept "a").
+TEST_F(ServerBackendTest, TextWithTheNulCharacterIsRefusedNotCut) {
+    const qint64 id = addCustomer("Ali");
+    const Rows customers = select("select * from t_musteri");
+    const QString withNul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    Rows row = customers.sameShape();
+    ServerError e = errorOf([&] {
+        backend->insert(customers.table(), {{customers.column("f_adi"), withNul}}, row.reader());
+    });
+    EXPECT_EQ(e.kind(), ServerError::Kind::Statement);
+    EXPECT_EQ(e.message(), "The text for field 'f_adi' holds the character NUL (code 0), which "
+                           "the database server cannot store");
+    e = errorOf([&] {
+        backend->update(
+            customers.table(), customers.key(),
+            {{customers.column("f_not"), withNul, customers.cell(0, customers.column("f_not"))}},
+            row.reader());
+    });
+    EXPECT_EQ(e.message(), "The text for field 'f_not' holds the character NUL (code 0), which "
+                           "the database server cannot store");
+    EXPECT_TRUE(row.rows.empty());
+    EXPECT_EQ(servertest::scalar("select count(*) || ' ' || coalesce(f_not, '-') from t_musteri "
+                                 "where id = $1 group by f_not",
+                                 {QByteArray::number(id)}),
+              "1 -");
+    EXPECT_EQ(servertest::scalar("select count(*) from t_musteri"), "1");
+    EXPECT_FALSE(backend->session().inTransaction());
+}
+
 TEST_F(ServerBackendTest, InsertReadsBackTheGeneratedKeyAndDefaults) {
     servertest::exec("alter table t_musteri alter column f_arac_yakit set default 'Benzin'");
     const Rows customers = select("select * from t_musteri");
@@ -701,7 +731,8 @@ TEST_F(ServerBackendTest, SaveWhileTheServerIsDownThenAgain) {
     const ServerError e =
         errorOf([&] { backend->insert(customers.table(), values, [](const auto&) {}); });
     EXPECT_EQ(e.kind(), ServerError::Kind::Connection);
-    EXPECT_TRUE(e.message().startsWith("The connection to the database server was lost: "));
+    EXPECT_TRUE(e.engineText().startsWith("The connection to the database server was lost: "));
+    EXPECT_TRUE(e.message().startsWith("Veritabanı sunucusuyla bağlantı koptu."));
     servertest::cluster("start");
     Rows row = customers.sameShape();
     EXPECT_EQ(backend->insert(customers.table(), values, row.reader()).readBack, ReadBack::Read);

@@ -32,13 +32,32 @@ ServerError errorOf(const std::function<void()>& f) {
     return ServerError(ServerError::Kind::Statement, QString());
 }
 
+// The Turkish sentences in front of the server's common failures (and the file's: see the
+// cursor engine's tests), each followed by "Ayrıntı: " and the engine's own text.
+const QString kUnreachable = QStringLiteral(
+    "Veritabanı sunucusuna bağlanılamadı. Sunucunun açık olduğunu, ağ bağlantısını ve "
+    "Korvela.ini'deki sunucu bilgilerini denetleyin. Ayrıntı: ");
+const QString kPassword = QStringLiteral(
+    "Veritabanı sunucusu parolayı kabul etmedi. Kullanıcı adını ve .pgpass dosyasındaki parolayı "
+    "denetleyin ya da yöneticinize başvurun. Ayrıntı: ");
+const QString kLostSentence =
+    QStringLiteral("Veritabanı sunucusuyla bağlantı koptu. Ağ bağlantısını denetleyip yeniden "
+                   "deneyin; program yeniden bağlanır. Ayrıntı: ");
+const QString kBusy = QStringLiteral("Veritabanı sunucusu meşgul ya da kayıt başka bir "
+                                     "bilgisayarda kilitli. Birkaç saniye bekleyip yeniden "
+                                     "deneyin. Ayrıntı: ");
+const QString kReadOnly =
+    QStringLiteral("Veritabanı sunucusu şu anda yalnızca okumaya açık; değişiklik saklanmadı. "
+                   "Sunucunun yöneticisine başvurun. Ayrıntı: ");
+
 } // namespace
 
 TEST(ServerSession, RefusedConnectionGivesPostgresMessageOnOneLine) {
     Session s;
     const ServerError e = errorOf([&] { s.open("host=127.0.0.1 port=1"); });
     EXPECT_EQ(e.kind(), ServerError::Kind::Connection);
-    EXPECT_TRUE(e.message().startsWith(
+    EXPECT_EQ(e.message(), kUnreachable + e.engineText());
+    EXPECT_TRUE(e.engineText().startsWith(
         R"(connection to server at "127.0.0.1", port 1 failed: Connection refused)"))
         << e.message().toStdString();
     EXPECT_FALSE(e.message().contains('\n'));
@@ -49,6 +68,52 @@ TEST(ServerSession, RefusedConnectionGivesPostgresMessageOnOneLine) {
         "failed: Connection refused. Is the server running on that host and accepting TCP/IP "
         "connections?"))
         << e.message().toStdString();
+}
+
+// A password the server refuses, or none where one is needed, says so (not "cannot connect").
+TEST(ServerSession, ARefusedPasswordIsSaidAsSuch) {
+    Session s;
+    ServerError e =
+        errorOf([&] { s.open(servertest::connectionString() + " host=localhost password=wrong"); });
+    EXPECT_EQ(e.kind(), ServerError::Kind::Connection);
+    EXPECT_EQ(e.message(), kPassword + e.engineText());
+    EXPECT_TRUE(e.engineText().endsWith(R"(password authentication failed for user "postgres")"))
+        << e.message().toStdString();
+
+    const QByteArray password = qgetenv("PGPASSWORD");
+    qunsetenv("PGPASSWORD");
+    e = errorOf(
+        [&] { s.open(servertest::connectionString() + " host=localhost passfile=/nonexistent"); });
+    qputenv("PGPASSWORD", password);
+    EXPECT_EQ(e.message(), kPassword + e.engineText());
+    EXPECT_TRUE(e.engineText().endsWith("fe_sendauth: no password supplied"))
+        << e.message().toStdString();
+}
+
+// A row another session holds, and a server that takes no writes: the server's refusal with the
+// sentence in front. A refusal of another kind stays the server's text alone.
+TEST(ServerSession, BusyAndReadOnlyRefusalsSayWhatToDo) {
+    servertest::resetTables();
+    servertest::exec("INSERT INTO t_musteri (f_adi) VALUES ('Ali')");
+    Session holder;
+    holder.open(servertest::connectionString());
+    Transaction held(holder);
+    holder.exec("UPDATE t_musteri SET f_adi = 'Veli'");
+
+    Session s;
+    s.open(servertest::connectionString() + " options='-c lock_timeout=200'");
+    ServerError e = errorOf([&] { s.exec("UPDATE t_musteri SET f_adi = 'Ayşe'"); });
+    EXPECT_EQ(e.kind(), ServerError::Kind::Statement);
+    EXPECT_EQ(e.message(), kBusy + "canceling statement due to lock timeout");
+    EXPECT_EQ(e.engineText(), "canceling statement due to lock timeout");
+
+    s.exec("SET default_transaction_read_only = on");
+    e = errorOf([&] { s.exec("INSERT INTO t_musteri (f_adi) VALUES ('Ayşe')"); });
+    EXPECT_EQ(e.message(), kReadOnly + "cannot execute INSERT in a read-only transaction");
+    EXPECT_EQ(e.diagnostics().sqlState, "25006");
+
+    e = errorOf([&] { s.exec("SELECT 1/0"); });
+    EXPECT_EQ(e.message(), "division by zero");
 }
 
 TEST(ServerSession, MessagesAreCleanedToOneLine) {
@@ -131,7 +196,7 @@ TEST(ServerSession, StatementTimeoutCancelsALongStatement) {
     Session s;
     s.open(servertest::connectionString() + " options='-c statement_timeout=200'");
     const ServerError e = errorOf([&] { s.exec("SELECT pg_sleep(5)"); });
-    EXPECT_EQ(e.message(), "canceling statement due to statement timeout");
+    EXPECT_EQ(e.message(), kBusy + "canceling statement due to statement timeout");
 }
 
 // Values travel as parameters, so quotes, backslashes and statement text stay data.
@@ -182,7 +247,8 @@ TEST(ServerSession, ServerStoppedAndStartedReconnectsOnTheNextStatement) {
         const ServerError e =
             errorOf([&] { s.exec("SELECT 2", {}, Session::Repeat::IfLostBeforeStart); });
         EXPECT_EQ(e.kind(), ServerError::Kind::Connection);
-        EXPECT_TRUE(e.message().startsWith("The connection to the database server was lost: "))
+        EXPECT_TRUE(e.message().startsWith(kLostSentence +
+                                           "The connection to the database server was lost: "))
             << e.message().toStdString();
         EXPECT_TRUE(e.message().contains("Connection refused")) << e.message().toStdString();
     }

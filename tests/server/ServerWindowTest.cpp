@@ -6,11 +6,13 @@
 #include "controls/RecordInspector.h"
 #include "dialogs/EditDialog.h"
 #include "pgengine/PgError.h"
+#include "tests/pgengine/CutRelay.h"
 #include "tests/pgengine/ServerTestSupport.h"
 #include "tests/support/Boxes.h"
 #include "tests/support/CommandDialog.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -187,6 +189,85 @@ TEST_F(ServerWindow, AServerRestartDuringASaveKeepsTheDialogAndTheNextSaveLandsO
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(servertest::scalar("SELECT count(*) FROM t_servis"), "1");
+}
+
+// The connection cut exactly at COMMIT of a new visit. Stored: the save is done (the dialog
+// closes, the visit is read back and counted in the totals). Not stored: the dialog stays with
+// every typed value, the message says so, and the next Kaydet stores the visit once.
+TEST_F(ServerWindow, AVisitWhoseSaveIsCutAtCommitIsSettledAndNeverDoubled) {
+    servertest::CutRelay relay;
+    QFile ini(dir.path() + "/Korvela.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[Database]\nServer=" + relay.connectionString().toUtf8() + "\n");
+    ini.close();
+    addCustomer("Ahmet");
+    auto w = open();
+    const auto addVisit = [&](const char* km, const char* labour) {
+        run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+            testsupport::pressKey(Qt::Key_Tab);
+            testsupport::typeText(km);
+            for (int i = 0; i < 5; ++i)
+                testsupport::pressKey(Qt::Key_Tab);
+            testsupport::typeText(labour);
+            testsupport::pressKey(Qt::Key_Tab);
+            save(d);
+            if (d.isVisible()) {
+                EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsInsert);
+                EXPECT_EQ(w->qryServis.fieldByName("f_km").asString(), km);
+                save(d); // the second Kaydet
+                EXPECT_FALSE(d.isVisible()) << boxes.errors.join('\n').toStdString();
+            }
+        });
+    };
+    relay.arm(servertest::CutRelay::Cut::AfterCommit);
+    addVisit("12000", "100");
+    EXPECT_TRUE(relay.hasCut());
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(w->qryServis.recordCount(), 1);
+    EXPECT_EQ(w->qryServis.fieldByName("f_km").asString(), "12000");
+    EXPECT_GT(w->qryServis.fieldByName("id").asInteger(), 0) << "the new key is read back";
+    EXPECT_EQ(
+        app::totalsCaption(w->pnlToplam),
+        "Toplam Tutar:  100,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  100,00 TL  ");
+
+    relay.arm(servertest::CutRelay::Cut::BeforeCommit);
+    addVisit("15000", "50");
+    EXPECT_TRUE(relay.hasCut());
+    ASSERT_EQ(boxes.errors.size(), 1);
+    EXPECT_TRUE(boxes.errors[0].startsWith(
+        "Değişiklik yazılırken veritabanı sunucusuyla bağlantı koptu; sunucu değişikliğin "
+        "saklanmadığını bildirdi. Bağlantı düzelince yeniden deneyin. Ayrıntı: The connection to "
+        "the database server was lost: "))
+        << boxes.errors[0].toStdString();
+    EXPECT_EQ(servertest::scalar("SELECT string_agg(f_km || '/' || f_iscilik, ',' ORDER BY id) "
+                                 "FROM t_servis"),
+              "12000/100.0000,15000/50.0000");
+    EXPECT_EQ(w->qryServis.recordCount(), 2);
+    EXPECT_EQ(
+        app::totalsCaption(w->pnlToplam),
+        "Toplam Tutar:  150,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  150,00 TL  ");
+}
+
+// A text holding the NUL character (pasted) cannot be stored on a server: the row is refused
+// with the field's name, the dialog stays with the value, and nothing reaches the server.
+TEST_F(ServerWindow, ATextWithTheNulCharacterIsRefusedNamingTheField) {
+    addCustomer("Ahmet");
+    auto w = open();
+    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        d.insMain->setCurrentRow(0);
+        QApplication::clipboard()->setText(QStringLiteral("Ah") + QChar(0) + QStringLiteral("met"));
+        testsupport::pressKey(Qt::Key_V, Qt::ControlModifier);
+        save(d);
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_EQ(boxes.errors.size(), 1);
+        EXPECT_EQ(boxes.errors[0],
+                  "'Müşteri Adı' alanındaki metinde NUL (kodu 0) karakteri var; veritabanı bu "
+                  "karakteri saklayamaz. Karakteri silip yeniden deneyin.");
+        EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsEdit);
+        testsupport::pressKey(Qt::Key_Escape); // the row's typed text reverted
+        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+    });
+    EXPECT_EQ(servertest::scalar("SELECT f_adi FROM t_musteri"), "Ahmet");
 }
 
 TEST_F(ServerWindow, DeletingACustomerDeletesItsVisitsOnTheServer) {

@@ -4,6 +4,7 @@
 #include "controls/InspectorEdit.h"
 #include "controls/InspectorHintWindow.h"
 #include "controls/RecordInspector.h"
+#include "data/DataSet.h"
 #include "dialogs/EditDialog.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -65,6 +67,80 @@ void typeLetter(QChar c) {
     ASSERT_NE(target, nullptr);
     QTest::sendKeyEvent(QTest::Click, target, Qt::Key(c.toUpper().unicode()), QString(c),
                         Qt::NoModifier);
+}
+
+// Reads the next error box that opens and answers it with the real Enter key.
+class ErrorBoxReader {
+public:
+    ErrorBoxReader() {
+        poll_.setInterval(20);
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isActiveWindow())
+                return;
+            poll_.stop();
+            QTest::qWait(100);
+            texts << box->text();
+            xinput::keys({"Return"});
+        });
+        poll_.start();
+    }
+    QStringList texts;
+
+private:
+    QTimer poll_;
+};
+
+// "1250.75" typed with the real keyboard into "İşçilik Tutarı" once became 125.075,00 TL (the
+// "." was refused with a beep). The "." that groups thousands is taken; any other is refused
+// when the row is left, with the typed text kept.
+TEST_F(DialogWindow, AnAmountTypedWithADotIsTakenWhereItGroupsAndRefusedElsewhere) {
+    constexpr int kLabour = 6;
+    xinput::ModalSteps modal([&](QWidget* box) {
+        auto* d = qobject_cast<dialogs::TEditDialog*>(box);
+        ASSERT_NE(d, nullptr);
+        TRecordInspector* insp = d->insMain;
+        controls::TInspectorEdit* editor = insp->textEditor();
+        const data::TField& labour = d->dataSet()->fieldByName("f_iscilik");
+        ASSERT_TRUE(xinput::click(insp->viewport(), insp->cellRect(kLabour, 1).center()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return insp->currentRow() == kLabour; }, 1000));
+        ASSERT_TRUE(xinput::type("1250.75"));
+        EXPECT_EQ(editor->text(), "1250.75");
+        {
+            ErrorBoxReader reader;
+            ASSERT_TRUE(xinput::keys({"Tab"}));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return reader.texts.size() == 1; }, 3000))
+                << "no error box when the row was left";
+            EXPECT_EQ(reader.texts[0],
+                      QString::fromUtf8("'1250.75' is not a valid floating point value for "
+                                        "field 'İşçilik Tutarı'\n\nOndalık ayırıcı \",\" "
+                                        "işaretidir (1250,75); \".\" yalnızca binlikleri ayırır "
+                                        "(1.250,75)."));
+        }
+        // The row stays, with the typed text, and nothing was written. (The dialog gets the
+        // focus back as a window manager gives it; this X server runs none.)
+        d->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+        EXPECT_TRUE(editor->hasFocus());
+        EXPECT_EQ(insp->currentRow(), kLabour);
+        EXPECT_EQ(editor->text(), "1250.75");
+        EXPECT_TRUE(labour.isNull());
+
+        // Written the Turkish way, the same amount is taken.
+        ASSERT_TRUE(xinput::keys({"Escape"}));
+        ASSERT_TRUE(xinput::type("1.250,75"));
+        EXPECT_EQ(editor->text(), "1.250,75");
+        ASSERT_TRUE(xinput::keys({"Tab"}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return insp->currentRow() == kLabour + 1; }, 1000));
+        EXPECT_EQ(labour.asMoney(), Money::fromRaw(12507500));
+        EXPECT_EQ(d->dataSet()->fieldByName("c_toplam").displayText(),
+                  QString::fromUtf8("1.250,75 TL"));
+        ASSERT_TRUE(xinput::click(d->btnTamam));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !d->isVisible(); }, 2000));
+    });
+    ASSERT_TRUE(xinput::click(w->btnServisYeni));
+    EXPECT_TRUE(modal.waitDone());
+    EXPECT_EQ(db.scalar("select f_iscilik from t_servis"), "1250.7500");
 }
 
 TEST_F(DialogWindow, HintOverALongAddressStaysWhileThePointerRestsAndGoesWhenItLeaves) {

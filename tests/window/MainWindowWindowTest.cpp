@@ -1,7 +1,10 @@
-// Window tests of the main window on a real X server: the pointer grab of a pressed button and
-// where the keyboard focus stays after clicks on buttons and scroll bars.
+// Window tests of the main window on a real X server: the pointer grab of a pressed button,
+// where the keyboard focus stays after clicks on buttons and scroll bars, and the smallest size
+// the window takes.
 #include "app/Main.h"
+#include "app/Splitter.h"
 #include "controls/GradButton.h"
+#include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
@@ -9,6 +12,7 @@
 #include "tests/window/XInput.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -121,6 +125,146 @@ TEST_F(MainWindowFocus, ClicksOnAButtonAndOnScrollBarsLeaveTheCustomerGridFocuse
         EXPECT_TRUE(grid->hasFocus());
     }
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The size of the window on the X server, and the smallest size it asks the window manager for.
+QSize serverSize(const QWidget* w) {
+    QProcess p;
+    p.start("xwininfo", {"-id", QString::number(w->winId())});
+    p.waitForFinished(10000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const auto width = QRegularExpression("Width: (\\d+)").match(out);
+    const auto height = QRegularExpression("Height: (\\d+)").match(out);
+    return {width.captured(1).toInt(), height.captured(1).toInt()};
+}
+QSize hintedMinimum(const QWidget* w) {
+    QProcess p;
+    p.start("xprop", {"-id", QString::number(w->winId()), "WM_NORMAL_HINTS"});
+    p.waitForFinished(10000);
+    const auto m = QRegularExpression("program specified minimum size: (\\d+) by (\\d+)")
+                       .match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+}
+
+class MainWindowSize : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db.addVisit(db.addCustomer("Az"), "100.0000", "50.0000", "30.0000");
+        // Sums of hundreds of millions make the totals line wider than the button bar.
+        db.addVisit(db.addCustomer("Çok"), "98765432.1000", "12345678.9000", "11111111.1100");
+        w = std::make_unique<app::TfrmMain>(db.directory());
+        w->move(0, 0);
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        xinput::moveTo(QPoint(1270, 1010)); // the pointer away from the buttons
+    }
+
+    // Resizes the window as the program would, and lets the X server and the window settle.
+    void resizeTo(QSize size) {
+        w->resize(size);
+        QTest::qWait(300);
+    }
+
+    // What is wrong with the window as the X server shows it now: buttons that overlap, come
+    // nearer each other than the customer buttons stand, leave the bar, or are covered; a
+    // totals text that touches its frame (so is cut); bands that overlap.
+    QStringList layoutFaults() {
+        QStringList faults;
+        TGradButton* buttons[] = {w->btnMusteriYeni, w->btnMusteriDuzenle, w->btnMusteriSil,
+                                  w->btnMusteriAra,  w->btnServisYeni,     w->btnServisDuzenle,
+                                  w->btnServisSil};
+        const int gap = w->btnMusteriDuzenle->x() - w->btnMusteriYeni->geometry().right() - 1;
+        for (TGradButton* b : buttons) {
+            const QRect r = b->geometry();
+            if (!b->isVisible() || !w->pnlButtons->rect().contains(r) ||
+                !w->rect().contains(w->pnlButtons->geometry()))
+                faults << b->caption() + " is not inside the window";
+            for (const TGradButton* other : buttons)
+                if (other != b && r.adjusted(-gap, 0, gap, 0).intersects(other->geometry()))
+                    faults << b->caption() + " is too near " + other->caption();
+            if (xinput::onScreen(b).convertToFormat(QImage::Format_RGB32) !=
+                b->grab().toImage().convertToFormat(QImage::Format_RGB32))
+                faults << b->caption() + " does not show whole on the screen";
+        }
+        // The caption is black on #EEEEEE inside a one-pixel black frame: text that reaches the
+        // frame is cut.
+        const QImage totals = xinput::onScreen(w->pnlToplam);
+        int left = totals.width(), right = -1;
+        for (int y = 1; y < totals.height() - 1; ++y)
+            for (int x = 1; x < totals.width() - 1; ++x)
+                if (qGray(totals.pixel(x, y)) < 128) {
+                    left = qMin(left, x);
+                    right = qMax(right, x);
+                }
+        if (right < 0)
+            faults << "the totals line shows no text";
+        else if (left < 2 || right > totals.width() - 3)
+            faults << QString("the totals text is cut: ink from %1 to %2 in %3 pixels")
+                          .arg(left)
+                          .arg(right)
+                          .arg(totals.width());
+        const QWidget* bands[] = {w->pnlHeader, w->splMain, w->pnlToplam, w->pnlButtons};
+        for (const QWidget* band : bands) {
+            if (!w->rect().contains(band->geometry()))
+                faults << band->objectName() + " is cut by the window's edge";
+            for (const QWidget* other : bands)
+                if (other != band && band->geometry().intersects(other->geometry()))
+                    faults << band->objectName() + " overlaps " + other->objectName();
+        }
+        return faults;
+    }
+
+    testsupport::TestDatabase db;
+    std::unique_ptr<app::TfrmMain> w;
+};
+
+TEST_F(MainWindowSize, ItsMinimumShowsEveryButtonAndTheWholeTotalsLine) {
+    ASSERT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Az");
+    EXPECT_EQ(layoutFaults().join('\n').toStdString(), "") << "at the design size";
+    const QSize minimum = w->minimumSize();
+    EXPECT_EQ(hintedMinimum(w.get()), minimum) << "what the window manager is told";
+
+    // A smaller size is refused: the window keeps its minimum, where everything shows.
+    resizeTo({450, 350});
+    EXPECT_EQ(w->size(), QSize(minimum.width(), 350));
+    EXPECT_EQ(layoutFaults().join('\n').toStdString(), "") << "at 450 x 350";
+    resizeTo({300, 100});
+    EXPECT_EQ(w->size(), minimum);
+    EXPECT_EQ(serverSize(w.get()), minimum);
+    EXPECT_EQ(layoutFaults().join('\n').toStdString(), "") << "at the minimum";
+
+    // The minimum is the least that shows everything: one pixel less breaks it either way.
+    w->setMinimumSize(0, 0);
+    resizeTo(minimum - QSize(1, 0));
+    EXPECT_NE(layoutFaults().join('\n').toStdString(), "") << "one pixel narrower";
+    resizeTo(minimum - QSize(0, 1));
+    EXPECT_NE(layoutFaults().join('\n').toStdString(), "") << "one pixel lower";
+    resizeTo(minimum);
+    EXPECT_EQ(layoutFaults().join('\n').toStdString(), "");
+
+    // A customer whose sums make the totals line wider than the buttons widens the window.
+    w->qryMain.next();
+    ASSERT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Çok");
+    QTest::qWait(300);
+    EXPECT_GT(w->minimumWidth(), minimum.width());
+    EXPECT_EQ(hintedMinimum(w.get()), w->minimumSize());
+    EXPECT_EQ(serverSize(w.get()), w->minimumSize());
+    EXPECT_EQ(layoutFaults().join('\n').toStdString(), "") << "with the wide totals";
+    resizeTo({300, 100});
+    EXPECT_EQ(w->size(), w->minimumSize());
+    EXPECT_EQ(layoutFaults().join('\n').toStdString(), "") << "with the wide totals at the minimum";
+    // A few pixels less would cut the text (the check above sees it).
+    const int wide = w->minimumWidth();
+    w->setMinimumSize(0, 0);
+    resizeTo({wide - 8, w->height()});
+    EXPECT_TRUE(layoutFaults().join('\n').contains("the totals text is cut"))
+        << layoutFaults().join('\n').toStdString();
+
+    // Back on the first customer the button bar sets the minimum again.
+    w->qryMain.prior();
+    QTest::qWait(100);
+    EXPECT_EQ(w->minimumSize(), minimum);
 }
 
 } // namespace

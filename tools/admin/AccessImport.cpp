@@ -200,6 +200,47 @@ void writeDatabase(const QString& path, const AccessData& data, Progress& progre
     progress.clear();
 }
 
+// A text column holds at most this many characters (the program's editor and record sets take
+// no more, and a server's column holds no more).
+constexpr int kTextSize = 255;
+
+// Characters as the databases count them: one outside the basic plane is one, though it takes
+// two UTF-16 units.
+qsizetype characterCount(const QString& text) {
+    qsizetype n = text.size();
+    for (QChar c : text)
+        if (c.isLowSurrogate())
+            --n;
+    return n;
+}
+
+// A text longer than its column (a memo in the Access file standing where a text column should
+// be can hold more) would be kept whole in the new file, where no one could edit it without
+// cutting it: the import stops instead, naming every such value.
+void requireTextsFit(const QString& source, const AccessData& data) {
+    QStringList tooLong;
+    const auto look = [&](const TableData& table, const std::vector<ColumnSpec>& specs) {
+        for (const Row& row : table.rows)
+            for (std::size_t c = 0; c < specs.size(); ++c) {
+                const Value& v = row.values.at(c);
+                if (specs[c].kind == ColumnKind::Text && !v.null &&
+                    characterCount(v.text) > kTextSize)
+                    tooLong << QStringLiteral("%1 id %2, %3 (%4 characters)")
+                                   .arg(table.name)
+                                   .arg(row.id)
+                                   .arg(QLatin1String(specs[c].name))
+                                   .arg(characterCount(v.text));
+            }
+    };
+    look(data.customers, customerColumns());
+    look(data.services, serviceColumns());
+    if (!tooLong.isEmpty())
+        throw Error(QStringLiteral("'%1' holds texts longer than their column's %2 characters: %3")
+                        .arg(source)
+                        .arg(kTextSize)
+                        .arg(tooLong.join(QStringLiteral(", "))));
+}
+
 std::vector<Orphan> orphansOf(const AccessData& data) {
     std::set<std::int64_t> customers;
     for (const Row& r : data.customers.rows)
@@ -247,6 +288,7 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
                     QStringLiteral("'%1' already exists (--force replaces it)").arg(target));
         }
         const AccessData data = readInChild(source, err);
+        requireTextsFit(source, data);
 
         partial = partialNameFor(target);
         removePartial(partial);
@@ -305,6 +347,7 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
                                                     "be converted (a plain import shows the "
                                                     "result without touching '%1')")
                                          .arg(source));
+            takeAttributes(partial, source);
             const QString kept = keptNameFor(source);
             placeFile(source, kept, false);
             try {
@@ -315,6 +358,7 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
             }
             report += QStringLiteral("the Access file is kept as '%1'\n").arg(kept);
         } else {
+            takeAttributes(partial, target);
             placeFile(partial, target, options.force);
         }
         report += QStringLiteral("done: '%1' is ready\n").arg(target);

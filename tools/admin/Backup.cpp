@@ -40,8 +40,10 @@ void requireKorvela(const QString& path) {
         throw Error(QStringLiteral("'%1' is not a Korvela database").arg(path));
 }
 
-// The online copy of SOURCE as a checked file at TARGET.
-CheckResult copyChecked(const QString& source, const QString& target, bool replace) {
+// The online copy of SOURCE as a checked file at TARGET, with the owner, group and mode of the
+// file it replaces (LIKE, or TARGET itself; see takeAttributes).
+CheckResult copyChecked(const QString& source, const QString& target, bool replace,
+                        const QString& like = {}) {
     const QString partial = partialNameFor(target);
     removePartial(partial);
     try {
@@ -57,6 +59,7 @@ CheckResult copyChecked(const QString& source, const QString& target, bool repla
         if (!check.ok())
             throw Error(QStringLiteral("the copy of '%1' fails the check:\n%2")
                             .arg(source, checkReport(target, check)));
+        takeAttributes(partial, target, like);
         placeFile(partial, target, replace);
         return check;
     } catch (...) {
@@ -119,7 +122,7 @@ QString restoreDatabase(const QString& backup, const QString& db) {
             for (const char* extra : {"", "-journal", "-wal", "-shm"})
                 if (QFileInfo::exists(db + QLatin1String(extra)))
                     placeFile(db + QLatin1String(extra), aside + QLatin1String(extra), false);
-            copyChecked(backup, db, false);
+            copyChecked(backup, db, false, aside);
         }
         report += QStringLiteral("the replaced database is kept as '%1'\n").arg(aside);
     }
@@ -205,6 +208,7 @@ QString exportDatabase(const QString& db, const QString& dir, bool bom) {
             throw Error(QStringLiteral("cannot write '%1': %2").arg(target, out.errorString()));
         }
         out.close();
+        takeAttributes(partial, target);
         placeFile(partial, target, true);
         report += QStringLiteral("%1: %2 rows written to '%3'\n")
                       .arg(QLatin1String(table))

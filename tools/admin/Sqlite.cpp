@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace admin {
@@ -100,6 +102,42 @@ void placeFile(const QString& file, const QString& target, bool replace) {
                         .arg(target, QString::fromLocal8Bit(std::strerror(error))));
     }
     syncPath(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
+}
+
+void takeAttributes(const QString& file, const QString& target, const QString& like) {
+    const QByteArray path = QFile::encodeName(file);
+    struct stat now {};
+    if (::stat(path.constData(), &now) != 0)
+        throw Error(QStringLiteral("cannot read the mode of '%1': %2")
+                        .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+    const QString replaced = like.isEmpty() ? target : like;
+    struct stat want {};
+    const bool replaces = ::stat(QFile::encodeName(replaced).constData(), &want) == 0;
+    if (!replaces) {
+        const QString folder = QFileInfo(target).absolutePath();
+        struct stat dir {};
+        if (::stat(QFile::encodeName(folder).constData(), &dir) != 0)
+            return; // nothing to follow; the rename reports a missing folder
+        want = now;
+        want.st_gid = dir.st_gid;
+        if (dir.st_mode & S_IWGRP)
+            want.st_mode |= S_IRGRP | S_IWGRP;
+    }
+    // The owner first: changing it clears set-id bits that the mode then sets again.
+    if ((want.st_uid != now.st_uid || want.st_gid != now.st_gid) &&
+        ::chown(path.constData(), want.st_uid, want.st_gid) != 0 &&
+        ::chown(path.constData(), uid_t(-1), want.st_gid) != 0) {
+        const int error = errno;
+        if (!replaces)
+            return; // not a member of the folder's group: the file stays the user's own
+        const group* g = getgrgid(want.st_gid);
+        throw Error(QStringLiteral("cannot give the new file the group '%1' of '%2': %3")
+                        .arg(g ? QString::fromLocal8Bit(g->gr_name) : QString::number(want.st_gid),
+                             replaced, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    if (::chmod(path.constData(), want.st_mode & 07777) != 0)
+        throw Error(QStringLiteral("cannot set the mode of '%1': %2")
+                        .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 QString timeStamp() {

@@ -49,6 +49,13 @@ void removePartial(const QString& partial);
 // Flushes FILE to disk and renames it to TARGET; without REPLACE an existing TARGET is an error
 // (checked atomically). The directory is flushed too. Throws Error.
 void placeFile(const QString& file, const QString& target, bool replace);
+// Gives FILE, a new file about to take TARGET's place, the owner, group and mode of the file it
+// replaces: LIKE when given (a file already moved aside), else TARGET when it exists. A file that
+// replaces nothing takes the group of TARGET's folder, and that group may write it when it may
+// write the folder (the package's folder, root:korvela 2775, so gives a 664 file). The owner is
+// kept only where the system allows it (as root); a group that cannot be kept is an Error, so
+// nothing is replaced by a file the group could no longer write.
+void takeAttributes(const QString& file, const QString& target, const QString& like = {});
 // "20261209-021500": for names of kept and dated files.
 QString timeStamp();
 
