@@ -1,6 +1,8 @@
 // The CREATE statements of an empty Korvela database.
 #include "data/Schema.h"
 
+#include "engine/SqliteChangeFeed.h"
+
 namespace data {
 
 // How the Access column types are stored in the SQLite file (the cursor engine recognises them by
@@ -15,7 +17,8 @@ namespace data {
 // A visit belongs to an existing customer: id_musteri is a foreign key, checked by every
 // connection that turns foreign keys on (the program, korvela-admin and the tests do), and
 // deleting a customer deletes that customer's visits, by the key's cascade and, for connections
-// that leave foreign keys off, by the trigger tr_musteri_delete.
+// that leave foreign keys off, by the trigger tr_musteri_delete. Every change to the two tables is
+// logged for the other programs' live refresh (the change log, engine/SqliteChangeFeed.cpp).
 QString schemaSql() {
     return QStringLiteral(R"sql(CREATE TABLE t_musteri (
     f_arac_plaka VARCHAR(255),
@@ -54,7 +57,7 @@ CREATE TRIGGER tr_musteri_delete AFTER DELETE ON t_musteri
 BEGIN
     DELETE FROM t_servis WHERE id_musteri = old.id;
 END;
-)sql");
+)sql") + cursor::SqliteChangeFeed::installSql();
 }
 
 } // namespace data

@@ -3,6 +3,7 @@
 
 #include "core/Errors.h"
 #include "engine/CursorConnection.h"
+#include "engine/SqliteChangeFeed.h"
 
 #include <sqlite3.h>
 #include <vector>
@@ -95,13 +96,40 @@ QString upgradeNeededMessage(const QString& path) {
         .arg(path);
 }
 
+QString liveRefreshMissingNotice(const QString& target) {
+    return QStringLiteral("Diğer bilgisayarlarda yapılan değişiklikler kendiliğinden görünmüyor: "
+                          "veritabanı programın eski bir sürümüyle oluşturulmuş. Canlı yenileme "
+                          "için şu komutu çalıştırın (program açık kalabilir): korvela-admin "
+                          "upgrade \"%1\"")
+        .arg(target);
+}
+
+namespace {
+
+void countRows(sqlite3* db, UpgradeReport& report) {
+    report.customers = scalar(db, QStringLiteral("SELECT count(*) FROM t_musteri")).toInt();
+    report.visits = scalar(db, QStringLiteral("SELECT count(*) FROM t_servis")).toInt();
+}
+
+} // namespace
+
 UpgradeReport upgradeDatabase(const QString& path) {
     cursor::Connection connection; // refuses missing, foreign and table-less files
     connection.open(QStringLiteral("Data Source=\"%1\"").arg(QString(path).replace('"', "\"\"")));
     sqlite3* db = connection.handle();
     UpgradeReport report;
     if (!schemaNeedsUpgrade(db)) {
-        report.outcome = UpgradeReport::Outcome::AlreadyCurrent;
+        if (cursor::SqliteChangeFeed::hasChangeLog(db)) {
+            report.outcome = UpgradeReport::Outcome::AlreadyCurrent;
+            return report;
+        }
+        // Only the change log is missing: added in place, so programs that have the file open
+        // go on with it and see it appear.
+        Transaction transaction(db);
+        exec(db, cursor::SqliteChangeFeed::installSql());
+        transaction.commit();
+        report.outcome = UpgradeReport::Outcome::Upgraded;
+        countRows(db, report);
         return report;
     }
     // The table is rebuilt under a new name; with keys checked, dropping the old one would
@@ -186,6 +214,7 @@ UpgradeReport upgradeDatabase(const QString& path) {
     exec(db, QStringLiteral("CREATE TRIGGER IF NOT EXISTS tr_musteri_delete AFTER DELETE ON "
                             "t_musteri BEGIN DELETE FROM t_servis WHERE id_musteri = old.id; "
                             "END"));
+    exec(db, cursor::SqliteChangeFeed::installSql());
     // New visits never take the number of one deleted before the upgrade.
     if (!counter.isEmpty()) {
         const qint64 last = counter.toLongLong();
@@ -206,8 +235,7 @@ UpgradeReport upgradeDatabase(const QString& path) {
     transaction.commit();
     exec(db, QStringLiteral("PRAGMA foreign_keys = ON"));
     report.outcome = UpgradeReport::Outcome::Upgraded;
-    report.visits = visitsBefore;
-    report.customers = scalar(db, QStringLiteral("SELECT count(*) FROM t_musteri")).toInt();
+    countRows(db, report);
     return report;
 }
 

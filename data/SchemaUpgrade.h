@@ -15,6 +15,11 @@ bool schemaNeedsUpgrade(sqlite3* db);
 // What the program says, instead of opening such a file, to tell the user how to upgrade it.
 QString upgradeNeededMessage(const QString& path);
 
+// The one-line notice for a database without the change log (made by an earlier build), which the
+// program opens without live refresh; target is the file's path or the server's connection
+// string, as korvela-admin upgrade takes it.
+QString liveRefreshMissingNotice(const QString& target);
+
 // The outcome of upgradeDatabase.
 struct UpgradeReport {
     enum class Outcome { Upgraded, AlreadyCurrent, Refused };
@@ -26,10 +31,12 @@ struct UpgradeReport {
     QString reason; // Refused: why, in one sentence
 };
 
-// Rebuilds t_servis with the foreign key in one exclusive transaction: every row, column,
-// index, trigger and the key counter are kept, so the file is either upgraded whole or left as
-// it was. Visits whose customer is missing would break the key; they are listed and the file is
-// not changed (Refused). Fails with EOleException when the file cannot be opened or written.
+// Brings the file to the current schema in one exclusive transaction, in place (programs that
+// have it open see the result): rebuilds t_servis with the foreign key where it lacks it (every
+// row, column, index, trigger and the key counter are kept) and adds the change log where it is
+// missing, so the file is either upgraded whole or left as it was. Visits whose customer is
+// missing would break the key; they are listed and the file is not changed (Refused). Fails with
+// EOleException when the file cannot be opened or written.
 UpgradeReport upgradeDatabase(const QString& path);
 
 } // namespace data

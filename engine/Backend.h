@@ -14,6 +14,8 @@
 
 namespace cursor {
 
+class ChangeFeed;
+
 // A value in the form an engine stores it (Money and date-times as their text); the bytes live in
 // *storage, which must outlive the cell.
 CellData storedForm(const Value& value, QByteArray* storage);
@@ -123,6 +125,10 @@ public:
                         const std::vector<ColumnCell>& originals) = 0;
     // Reads the row with the key in the result's column shape; false when there is none.
     virtual bool reread(const BaseTable& table, const CellData& key, const RowReader& row) = 0;
+
+    // The feed of what any connection changes in t_musteri and t_servis (ChangeFeed.h), read
+    // through this engine. Made on first use and owned by the engine, which drops it on close.
+    virtual ChangeFeed& changeFeed() = 0;
 };
 
 } // namespace cursor

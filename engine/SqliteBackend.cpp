@@ -4,6 +4,8 @@
 #include "core/Errors.h"
 #include "engine/CursorCheck.h"
 #include "engine/EngineMessage.h"
+#include "engine/OpenMark.h"
+#include "engine/SqliteChangeFeed.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,8 @@ namespace cursor {
 struct SqliteBackend::Private {
     sqlite3* db = nullptr;
     QString path;
+    std::unique_ptr<OpenMark> mark; // held while the file is open
+    std::unique_ptr<SqliteChangeFeed> feed;
     // The check of the file for damage, running on a thread of its own from open() until
     // requireWhole() takes its result: the text of the damage, or of why it could not run.
     std::future<std::pair<QString, QString>> check;
@@ -28,7 +32,6 @@ struct SqliteBackend::Private {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 3000;
 bool checkOnOpen = true;
 
 QString notKorvela(const QString& path) {
@@ -81,7 +84,7 @@ std::pair<QString, QString> checkFile(const QString& path) {
         sqlite3_close_v2(db);
         return {QString(), error};
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, SqliteBackend::kBusyTimeoutMs);
     QString error;
     const QString damage = damageOf(db, path, &error);
     sqlite3_close_v2(db);
@@ -398,6 +401,8 @@ void SqliteBackend::open(const QString& path) {
     QString error;
     if (!hasSqliteHeader(path, &error))
         throw EOleException(error);
+    // Marked before SQLite opens it, so the file SQLite opens is the one marked.
+    std::unique_ptr<OpenMark> mark = OpenMark::forProgram(path, kBusyTimeoutMs);
 
     sqlite3* db = nullptr;
     // One thread uses a connection, so SQLite's per-call locking is not needed (NOMUTEX).
@@ -432,6 +437,7 @@ void SqliteBackend::open(const QString& path) {
         sqlite3_finalize(statement);
         d->db = db;
         d->path = path;
+        d->mark = std::move(mark);
         if (checkOnOpen)
             d->check = std::async(std::launch::async, [path] { return checkFile(path); });
         return;
@@ -471,10 +477,12 @@ void SqliteBackend::close() {
     if (d->check.valid())
         d->check.wait(); // the check's thread ends before the file is let go
     d->check = {};
+    d->feed.reset();
     if (d->db) {
         sqlite3_close_v2(d->db);
         d->db = nullptr;
     }
+    d->mark.reset();
     d->path.clear();
 }
 
@@ -641,6 +649,13 @@ void SqliteBackend::remove(const BaseTable& table, const CellData& key,
     if (sqlite3_changes(handle) == 0)
         throw EOleException(kRowConflict);
     transaction.commit();
+}
+
+ChangeFeed& SqliteBackend::changeFeed() {
+    db(); // raises when closed
+    if (!d->feed)
+        d->feed = std::make_unique<SqliteChangeFeed>(*this);
+    return *d->feed;
 }
 
 bool SqliteBackend::reread(const BaseTable& table, const CellData& key, const RowReader& row) {

@@ -14,9 +14,13 @@ namespace cursor {
 // Owns one SQLite handle. Opening never creates the file and never modifies it: a missing file
 // (or one that is no regular file: a FIFO, a directory, a device), a file that is not an SQLite
 // database, one without the program's tables, or a damaged one fails with EOleException and a
-// clear text.
+// clear text. While open it holds the file's OpenMark, so korvela-admin never replaces the file
+// under it.
 class SqliteBackend : public Backend {
 public:
+    // How long a statement waits for another program's lock on the file.
+    static constexpr int kBusyTimeoutMs = 3000;
+
     SqliteBackend();
     ~SqliteBackend() override;
     SqliteBackend(const SqliteBackend&) = delete;
@@ -48,6 +52,7 @@ public:
     void remove(const BaseTable& table, const CellData& key,
                 const std::vector<ColumnCell>& originals) override;
     bool reread(const BaseTable& table, const CellData& key, const RowReader& row) override;
+    ChangeFeed& changeFeed() override; // a SqliteChangeFeed
 
 private:
     sqlite3* db() const; // the open handle; raises when closed

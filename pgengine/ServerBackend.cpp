@@ -3,6 +3,7 @@
 
 #include "pgengine/PgError.h"
 #include "pgengine/PgValue.h"
+#include "pgengine/ServerChangeFeed.h"
 
 #include <charconv>
 #include <cmath>
@@ -225,8 +226,18 @@ bool ServerBackend::isOpen() const {
 }
 
 void ServerBackend::close() {
+    feed_.reset();
     session_.close();
     tables_.clear();
+}
+
+cursor::ChangeFeed& ServerBackend::changeFeed() {
+    if (!session_.isOpen())
+        throw ServerError(ServerError::Kind::Connection,
+                          QStringLiteral("The database server connection is closed"));
+    if (!feed_)
+        feed_ = std::make_unique<ServerChangeFeed>(session_);
+    return *feed_;
 }
 
 const ServerBackend::TableInfo& ServerBackend::tableInfo(unsigned oid) {

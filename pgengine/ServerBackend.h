@@ -10,6 +10,8 @@
 
 namespace pgengine {
 
+class ServerChangeFeed;
+
 // The engine over one session of its own. Columns are described from the server's types: an
 // integer identity key -> AutoIncrement, other integers -> Integer, varchar(n) -> Text of size n,
 // text -> Memo, timestamp/date -> DateTime, numeric(19,4) -> Currency, real/double -> Float. The
@@ -53,6 +55,7 @@ public:
                 const std::vector<cursor::ColumnCell>& originals) override;
     bool reread(const cursor::BaseTable& table, const cursor::CellData& key,
                 const cursor::RowReader& row) override;
+    cursor::ChangeFeed& changeFeed() override; // a ServerChangeFeed
 
 private:
     struct TableInfo;
@@ -66,6 +69,7 @@ private:
     [[noreturn]] void raiseRelatedRecord(const ServerError& error);
 
     Session session_;
+    std::unique_ptr<ServerChangeFeed> feed_; // made on first use
     QHash<unsigned, std::shared_ptr<TableInfo>> tables_;
     int tablesGeneration_ = -1;
 };

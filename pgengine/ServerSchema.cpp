@@ -1,6 +1,8 @@
 // The CREATE statements of an empty Korvela database on a server.
 #include "pgengine/ServerSchema.h"
 
+#include "pgengine/ServerChangeLog.h"
+
 namespace pgengine {
 
 // How the column kinds are declared on the server (the backend maps them back the same way):
@@ -10,9 +12,10 @@ namespace pgengine {
 //   Memo        text
 //   Date/Time   timestamp(0): whole seconds, no time zone
 //   Currency    numeric(19,4): exact, the whole range of the money type
+// Every change to the two tables is logged for the programs' live refresh (ServerChangeLog.h).
 QByteArrayList serverSchemaStatements() {
-    return {
-        R"sql(CREATE TABLE t_musteri (
+    return QByteArrayList{
+               R"sql(CREATE TABLE t_musteri (
     f_arac_plaka varchar(255),
     f_adi varchar(255),
     f_tel varchar(255),
@@ -30,7 +33,7 @@ QByteArrayList serverSchemaStatements() {
     f_not text,
     id integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY
 ))sql",
-        R"sql(CREATE TABLE t_servis (
+               R"sql(CREATE TABLE t_servis (
     f_tarih timestamp(0),
     f_km varchar(255),
     f_ariza varchar(255),
@@ -44,8 +47,9 @@ QByteArrayList serverSchemaStatements() {
     id_musteri integer REFERENCES t_musteri (id) ON DELETE CASCADE,
     f_not text
 ))sql",
-        "CREATE INDEX ix_servis_musteri ON t_servis (id_musteri)",
-    };
+               "CREATE INDEX ix_servis_musteri ON t_servis (id_musteri)",
+           } +
+           serverChangeLogStatements();
 }
 
 } // namespace pgengine

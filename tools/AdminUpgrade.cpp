@@ -1,16 +1,20 @@
-// korvela-admin upgrade: runs the schema upgrade on one file and reports the outcome.
+// korvela-admin upgrade: runs the schema upgrade on one file (or server) and reports the outcome.
 #include "tools/AdminUpgrade.h"
 
 #include "core/Errors.h"
 #include "data/SchemaUpgrade.h"
+#include "tools/ServerAdmin.h"
 
 #include <cstdio>
 
 int adminUpgrade(const QStringList& args) {
     if (args.size() != 3 || args[2].startsWith("--")) {
-        std::fprintf(stderr, "usage: korvela-admin upgrade PATH\n");
+        std::fprintf(stderr, "usage: korvela-admin upgrade PATH\n"
+                             "       korvela-admin upgrade CONNECTION\n");
         return 2;
     }
+    if (serveradmin::isServerTarget(args[2]))
+        return serveradmin::upgrade(args[2]);
     const QByteArray shown = args[2].toUtf8();
     data::UpgradeReport report;
     try {

@@ -4,6 +4,7 @@
 #include "data/Schema.h"
 #include "pgengine/PgError.h"
 #include "pgengine/PgSession.h"
+#include "pgengine/ServerChangeLog.h"
 #include "pgengine/ServerSchema.h"
 
 #include <QFile>
@@ -433,6 +434,31 @@ bool isServerTarget(const QString& target) {
     PQfreemem(error);
     PQconninfoFree(options);
     return options != nullptr;
+}
+
+int upgrade(const QString& connection) {
+    try {
+        Session session;
+        session.open(connection);
+        pgengine::Transaction transaction(session);
+        if (!serverHasTables(session))
+            return fail(QStringLiteral("%1 has no Korvela tables (korvela-admin create makes them)")
+                            .arg(describe(session)));
+        if (session.exec(pgengine::kHasChangeLogSql).text(0, 0) == "t") {
+            print(QStringLiteral("%1 is already up to date").arg(describe(session)));
+            return 0;
+        }
+        for (const QByteArray& statement : pgengine::serverChangeLogStatements())
+            session.exec(statement);
+        // Programs that have the database open read the new log from the start, at the commit.
+        session.exec("SELECT pg_notify($1, '')", {QByteArray(pgengine::kChangeChannel)});
+        transaction.commit();
+        print(QStringLiteral("upgraded %1: changes now show on every workstation at once")
+                  .arg(describe(session)));
+        return 0;
+    } catch (const ServerError& e) {
+        return fail(QStringLiteral("cannot upgrade: %1; nothing was changed").arg(e.message()));
+    }
 }
 
 int run(const QStringList& args) {

@@ -18,4 +18,9 @@ bool isServerTarget(const QString& target);
 //                                      --force, which replaces them
 int run(const QStringList& args);
 
+// korvela-admin upgrade CONNECTION: adds what a server database made by an earlier build lacks
+// (the change log), in one transaction, and wakes the programs that have it open so they take it
+// up. Returns the exit code: 0 upgraded or already current, 1 failed (nothing changed).
+int upgrade(const QString& connection);
+
 } // namespace serveradmin

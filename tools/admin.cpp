@@ -2,7 +2,7 @@
 // the import, backup, restore, check and export commands live in tools/admin/.
 //
 //   korvela-admin create PATH [--demo] [--keep]
-//   korvela-admin upgrade PATH     (a file of an earlier build; see AdminUpgrade.h)
+//   korvela-admin upgrade PATH|CONNECTION   (a database of an earlier build; AdminUpgrade.h)
 //   korvela-admin create CONNECTION [--keep]  and  copy SOURCE TARGET [--force]: ServerAdmin.h
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
@@ -253,6 +253,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: korvela-admin create PATH [--demo] [--keep]\n"
                  "       korvela-admin upgrade PATH\n"
+                 "       korvela-admin upgrade CONNECTION\n"
                  "       korvela-admin create CONNECTION [--keep]\n"
                  "       korvela-admin copy SOURCE TARGET [--force]\n%s",
                  admin::careUsage());

@@ -15,6 +15,8 @@
 //   backup: the online backup against a plain file copy, wall time (tools/backup_bench.cpp)
 //   memo-row-paint-20000: the customer dialog's memo row with a 20,000-character note against a
 //   plain drawText of the same note (tools/inspector_bench.cpp)
+//   feed-idle-tick, feed-read-one-change: the change feed's timer tick while nothing changes, and
+//   reading one change another connection committed (tools/feed_bench.cpp)
 //   peak-rss: <MiB>
 // Further measurements are added to the table in main(). With --server the program runs on a
 // database server instead (tools/server_bench.cpp).
@@ -248,6 +250,8 @@ void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
 int runServerBenchmarks(const QStringList& args, std::FILE* out);
+void runFeedBenchmarks(const QString& database, cursor::Connection& connection, std::FILE* out,
+                       int runs);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -299,6 +303,11 @@ int main(int argc, char** argv) {
         {"inspector",
          [](Context& c) {
              runInspectorBenchmarks(stdout, c.runs);
+             return std::string();
+         }},
+        {"feed",
+         [&path](Context& c) {
+             runFeedBenchmarks(path, c.connection, stdout, c.runs);
              return std::string();
          }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run

@@ -14,7 +14,10 @@
 //       customer with everything its after-scroll runs (the visits re-queried, the totals
 //       pass), against the visits' query in a bare libpq loop; the median over 100 customers
 //   start-up-server: <ms>   the main window built and shown on the server
+//   feed-read-one-change-server: <ms>, bare <ms>   reading one change another session committed
+//       from the change feed, against a bare libpq query of that row by its key
 #include "app/Main.h"
+#include "engine/ChangeFeed.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
 #include "pgengine/PgError.h"
@@ -72,6 +75,30 @@ std::uint64_t walkBare(PGconn* conn, const char* sql) {
                 sum += std::uint64_t(PQgetlength(r, row, c)) + std::uint8_t(*PQgetvalue(r, row, c));
     PQclear(r);
     return sum;
+}
+
+// Reading one change another session committed, against a bare query of that row by its key.
+void feedLine(std::FILE* out, cursor::Connection& engine, pgengine::Session& other, PGconn* conn,
+              int runs) {
+    cursor::ChangeFeed& feed = engine.backend().changeFeed();
+    cursor::FeedPosition place = feed.position();
+    std::vector<double> read, bare;
+    for (int i = 0; i < 20 * runs; ++i) {
+        const QByteArray key = QByteArray::number(1 + (i * 7919) % 1000);
+        other.exec("UPDATE t_musteri SET f_tel = f_tel WHERE id = $1", {key});
+        read.push_back(measure(1, [&] {
+            const cursor::ChangeBatch batch = feed.changesSince(place, 1000);
+            place = batch.next;
+            sink = sink + batch.changes.size();
+        }));
+        const QByteArray sql = "select * from t_musteri where id = " + key;
+        bare.push_back(measure(1, [&] { sink = sink + walkBare(conn, sql.constData()); }));
+    }
+    const double r = median(read), b = median(bare);
+    std::fprintf(out,
+                 "feed-read-one-change-server: %.2f ms, bare query of the row by key %.2f ms, "
+                 "ratio=%.2f\n",
+                 r, b, r / b);
 }
 
 // The main window on the server's benchmark schema, through a settings file in a directory.
@@ -177,6 +204,7 @@ int runServerBenchmarks(const QStringList& args, std::FILE* out) {
         });
         std::fprintf(out, "open-customers-server: %.1f ms, bare %.1f ms, ratio=%.2f\n", opened,
                      bare, opened / bare);
+        feedLine(out, engine, session, conn, runs);
 
         windowLines(out, connection, schema, conn, customers, runs);
 

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "data/Connection.h"
 #include "data/Schema.h"
+#include "engine/SqliteChangeFeed.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,12 +15,14 @@ using namespace data;
 
 namespace {
 
-// The schema as earlier builds made it: the same tables without the key on t_servis.id_musteri.
+// The schema as earlier builds made it: the same tables without the key on t_servis.id_musteri,
+// and without the change log.
 QString earlierSchema() {
     QString sql = schemaSql();
     const QString key = " REFERENCES t_musteri (id) ON DELETE CASCADE";
     EXPECT_TRUE(sql.contains(key));
-    return sql.remove(key);
+    EXPECT_TRUE(sql.contains(cursor::SqliteChangeFeed::installSql()));
+    return sql.remove(key).remove(cursor::SqliteChangeFeed::installSql());
 }
 
 // A file of an earlier build with a plain connection of its own (foreign keys off, as then).
@@ -104,6 +107,12 @@ TEST(SchemaUpgrade, KeepsEveryRowColumnIndexAndTheKeyCounter) {
     EXPECT_EQ(file.scalar("SELECT dflt_value FROM pragma_table_info('t_servis') WHERE name = "
                           "'f_fatura'"),
               "'yok'");
+    EXPECT_EQ(file.scalar("SELECT count(*) FROM sqlite_master WHERE name LIKE 't_degisiklik%' OR "
+                          "name LIKE 'tr_degisiklik%'"),
+              "9")
+        << "the change log comes with the key";
+    EXPECT_EQ(file.scalar("SELECT count(*) FROM t_degisiklik"), "0")
+        << "rebuilding the visit table changes no row";
 
     // The program opens it now, and its connection enforces the key and the cascade.
     TConnection connection;

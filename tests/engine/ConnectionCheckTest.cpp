@@ -74,6 +74,7 @@ public:
         }
         exec("COMMIT");
         exec("delete from t_servis where id_musteri between 20 and 25");
+        exec("delete from t_degisiklik"); // else the change log takes the freed pages again
     }
     ~Database() { sqlite3_close(db_); }
     const QString& path() const { return path_; }

@@ -4,12 +4,14 @@
 #include "data/Schema.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
+#include "engine/SqliteChangeFeed.h"
 #include "tests/enginesuite/EngineSuite.h"
 #include "tests/support/AfterCommit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -99,6 +101,23 @@ public:
     QString missingTableText(const QString& table) const override {
         return "no such table: " + table;
     }
+    void execByClient(const QString& sql) override {
+        QProcess client;
+        client.start("sqlite3", {"-batch", "-bail", path_});
+        client.write(".timeout 5000\nPRAGMA foreign_keys = ON;\n" + sql.toUtf8() + "\n");
+        client.closeWriteChannel();
+        if (!client.waitForFinished(60000) || client.exitCode() != 0 ||
+            !client.readAllStandardError().isEmpty())
+            ADD_FAILURE() << "sqlite3 failed on: " << sql.toStdString();
+    }
+    void dropChangeLog() override {
+        const QString triggers = scalar("SELECT group_concat('DROP TRIGGER ' || name, '; ') FROM "
+                                        "sqlite_master WHERE type = 'trigger' AND name LIKE "
+                                        "'tr_degisiklik%'");
+        exec(triggers + "; DROP TABLE t_degisiklik; DROP TABLE t_degisiklik_ufuk");
+    }
+    void installChangeLog() override { exec(SqliteChangeFeed::installSql()); }
+    bool feedIsListening(ChangeFeed&) override { return true; }
 
 private:
     QTemporaryDir dir_;

@@ -2,6 +2,7 @@
 // runs every case on one engine.
 #pragma once
 
+#include "engine/ChangeFeed.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
 
@@ -41,6 +42,17 @@ public:
     virtual QString cascadingVisitReferences() = 0;
     // The engine's text for a statement that names a table the database lacks.
     virtual QString missingTableText(const QString& table) const = 0;
+
+    // Statements run by the engine's own command-line client (sqlite3, psql) in a process of its
+    // own, which knows nothing of the program; fails the test when they fail.
+    virtual void execByClient(const QString& sql) = 0;
+    // Takes the change log and its triggers away (a database of an earlier build), and adds them
+    // again as korvela-admin upgrade does.
+    virtual void dropChangeLog() = 0;
+    virtual void installChangeLog() = 0;
+    // Whether a watched feed is ready to be woken: at once on a file; on a server once its
+    // connection listens.
+    virtual bool feedIsListening(cursor::ChangeFeed& feed) = 0;
 
     // Adds a customer (a null phone stores NULL) and returns its generated id.
     qint64 addCustomer(const QString& name, const QString& phone = QString());

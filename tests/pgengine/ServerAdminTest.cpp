@@ -1,9 +1,16 @@
 // korvela-admin against the server: create, and copy file -> server -> file value for value.
+#include "engine/CursorConnection.h"
+#include "engine/CursorRecordset.h"
+#include "engine/SqliteChangeFeed.h"
+#include "pgengine/ServerBackend.h"
+#include "pgengine/ServerChangeFeed.h"
+#include "pgengine/ServerChangeLog.h"
 #include "tests/pgengine/ServerTestSupport.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -23,7 +30,8 @@ AdminRun admin(const QStringList& args) {
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-// Every row of both tables and the key counters, each value with its storage class.
+// Every row of both tables and their key counters (not the change log's), each value with its
+// storage class.
 QStringList dump(const QString& path) {
     sqlite3* db = nullptr;
     EXPECT_EQ(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
@@ -31,7 +39,7 @@ QStringList dump(const QString& path) {
     QStringList lines;
     for (const char* sql :
          {"SELECT * FROM t_musteri ORDER BY id", "SELECT * FROM t_servis ORDER BY id",
-          "SELECT * FROM sqlite_sequence ORDER BY name"}) {
+          "SELECT * FROM sqlite_sequence WHERE name IN ('t_musteri', 't_servis') ORDER BY name"}) {
         sqlite3_stmt* s = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), SQLITE_OK);
         while (sqlite3_step(s) == SQLITE_ROW) {
@@ -64,7 +72,9 @@ void sql(const QString& path, const QString& statements) {
 class ServerAdminTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        servertest::exec("DROP TABLE IF EXISTS t_servis, t_musteri CASCADE");
+        servertest::exec(
+            "DROP TABLE IF EXISTS t_servis, t_musteri, t_degisiklik, t_degisiklik_ufuk "
+            "CASCADE");
         ASSERT_TRUE(dir.isValid());
     }
     QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
@@ -224,4 +234,82 @@ TEST_F(ServerAdminTest, ValuesTheServerCannotStoreStopTheCopyBeforeAnythingIsWri
                                  "length(f_adres) || ':' || length(f_not), ',' order by id) "
                                  "from t_musteri where f_adres is not null"),
               "3:ab:255:5009");
+}
+
+// ---- on a database that programs have open ----
+
+namespace {
+
+// A program watching the server's feed, counting its wake-ups.
+struct WatchingProgram {
+    WatchingProgram() {
+        feed.watch([this] { ++wakes; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return feed.listening(); }, 20000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return wakes > 0; }, 2000));
+        wakes = 0;
+    }
+    ~WatchingProgram() { feed.watch({}); }
+    pgengine::ServerBackend backend{servertest::connectionString()};
+    pgengine::ServerChangeFeed& feed =
+        dynamic_cast<pgengine::ServerChangeFeed&>(backend.changeFeed());
+    int wakes = 0;
+};
+
+} // namespace
+
+TEST_F(ServerAdminTest, UpgradeAddsTheChangeLogAndWakesTheProgramsThatHaveTheDatabaseOpen) {
+    ASSERT_EQ(admin({"create", server}).exitCode, 0);
+    servertest::dropChangeLog(); // as earlier builds made it
+    servertest::exec("INSERT INTO t_musteri (f_adi) VALUES ('Ali')");
+    WatchingProgram program;
+    const cursor::FeedPosition none = program.feed.position();
+    EXPECT_FALSE(none.hasLog);
+
+    AdminRun r = admin({"upgrade", server});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "korvela-admin: upgraded the server database 'postgres' on localhost: "
+                     "changes now show on every workstation at once\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.wakes > 0; }, 1000));
+    const cursor::ChangeBatch appeared = program.feed.changesSince(none, 100);
+    EXPECT_EQ(appeared.outcome, cursor::ChangeBatch::Outcome::Reload);
+    servertest::exec("INSERT INTO t_musteri (f_adi) VALUES ('Veli')");
+    EXPECT_EQ(program.feed.changesSince(appeared.next, 100).changes.size(), 1u);
+
+    r = admin({"upgrade", server});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "korvela-admin: the server database 'postgres' on localhost is already up "
+                     "to date\n");
+    servertest::exec("DROP TABLE t_servis, t_musteri CASCADE");
+    r = admin({"upgrade", server});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "korvela-admin: the server database 'postgres' on localhost has no Korvela "
+                     "tables (korvela-admin create makes them)\n");
+}
+
+TEST_F(ServerAdminTest, ACopyOntoADatabaseProgramsHaveOpenReachesThemAtItsCommit) {
+    ASSERT_EQ(admin({"create", "--demo", file("demo.mdb")}).exitCode, 0);
+    ASSERT_EQ(admin({"copy", file("demo.mdb"), server}).exitCode, 0);
+    servertest::exec("UPDATE t_musteri SET f_adi = 'Sunucuda' WHERE id = 1");
+
+    WatchingProgram program; // a workstation with the server open
+    const cursor::FeedPosition seen = program.feed.position();
+    ASSERT_EQ(admin({"copy", "--force", file("demo.mdb"), server}).exitCode, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.wakes > 0; }, 1000));
+    const cursor::ChangeBatch batch = program.feed.changesSince(seen, 1000);
+    ASSERT_EQ(batch.outcome, cursor::ChangeBatch::Outcome::Changes);
+    EXPECT_EQ(batch.changes.size(), 2u * (25 + 65)) << "every row deleted and inserted again";
+    EXPECT_EQ(cursor::collapsed(batch.changes).size(), 25u + 65u);
+
+    // A server copied onto a file a program has open: written through SQLite into that file.
+    ASSERT_EQ(admin({"create", file("Korvela.mdb")}).exitCode, 0);
+    cursor::Connection fileProgram;
+    fileProgram.open("Data Source=" + file("Korvela.mdb"));
+    auto& fileFeed = dynamic_cast<cursor::SqliteChangeFeed&>(fileProgram.backend().changeFeed());
+    const cursor::FeedPosition empty = fileFeed.position();
+    ASSERT_EQ(admin({"copy", server, file("Korvela.mdb")}).exitCode, 0);
+    EXPECT_TRUE(fileFeed.checkForChanges());
+    EXPECT_EQ(fileFeed.changesSince(empty, 1000).changes.size(), 25u + 65u);
+    cursor::Recordset rs;
+    rs.open(fileProgram, "select f_adi from t_musteri where id = 1");
+    EXPECT_EQ(std::get<QString>(rs.value(0)), "Ahmet Yılmaz");
 }

@@ -1,9 +1,13 @@
 // The shared cursor engine cases on the server engine, against the throwaway cluster.
 #include "pgengine/ServerBackend.h"
+#include "pgengine/ServerChangeFeed.h"
+#include "pgengine/ServerChangeLog.h"
 #include "pgengine/ServerSchema.h"
 #include "tests/enginesuite/EngineSuite.h"
 #include "tests/pgengine/ServerTestSupport.h"
 
+#include <QProcess>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -54,6 +58,24 @@ public:
     }
     QString missingTableText(const QString& table) const override {
         return QString("relation \"%1\" does not exist").arg(table);
+    }
+    void execByClient(const QString& sql) override {
+        QProcess client;
+        client.start("psql",
+                     {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", servertest::connectionString()});
+        client.write(sql.toUtf8() + "\n");
+        client.closeWriteChannel();
+        if (!client.waitForFinished(60000) || client.exitCode() != 0)
+            ADD_FAILURE() << "psql failed on: " << sql.toStdString() << "\n"
+                          << client.readAllStandardError().toStdString();
+    }
+    void dropChangeLog() override { servertest::dropChangeLog(); }
+    void installChangeLog() override {
+        for (const QByteArray& statement : pgengine::serverChangeLogStatements())
+            session_.exec(statement);
+    }
+    bool feedIsListening(cursor::ChangeFeed& feed) override {
+        return dynamic_cast<pgengine::ServerChangeFeed&>(feed).listening();
     }
 
 private:

@@ -15,9 +15,18 @@ QString connectionString() {
 void resetTables() {
     pgengine::Session s;
     s.open(connectionString());
-    s.exec("DROP TABLE IF EXISTS t_servis, t_musteri CASCADE");
+    s.exec("DROP TABLE IF EXISTS t_servis, t_musteri, t_degisiklik, t_degisiklik_ufuk CASCADE");
     for (const QByteArray& statement : pgengine::serverSchemaStatements())
         s.exec(statement);
+}
+
+void dropChangeLog() {
+    pgengine::Session s;
+    s.open(connectionString());
+    // The functions take their triggers with them.
+    s.exec("DROP FUNCTION IF EXISTS korvela_musteri_degisti(), korvela_servis_degisti(), "
+           "korvela_degisiklik_bosaltildi(), korvela_degisiklik_yazildi() CASCADE");
+    s.exec("DROP TABLE IF EXISTS t_degisiklik, t_degisiklik_ufuk");
 }
 
 QString scalar(const QByteArray& sql, const std::vector<pgengine::Param>& params) {

@@ -10,8 +10,10 @@ namespace servertest {
 // The throwaway cluster's database (the PG* variables of pg_virtualenv name it).
 QString connectionString();
 
-// Drops and creates t_musteri and t_servis.
+// Drops and creates t_musteri and t_servis, and the change log.
 void resetTables();
+// Drops the change log with its triggers and functions (a database of an earlier build).
+void dropChangeLog();
 
 // One value of the first row on a session of its own, as text ("<null>" for null, "<none>"
 // without rows).

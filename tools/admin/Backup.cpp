@@ -119,6 +119,8 @@ QString restoreDatabase(const QString& backup, const QString& db) {
             }
         }
         if (!live) {
+            // The file is moved aside: no program may go on writing into it.
+            const std::unique_ptr<cursor::OpenMark> claim = claimForReplacing(db);
             for (const char* extra : {"", "-journal", "-wal", "-shm"})
                 if (QFileInfo::exists(db + QLatin1String(extra)))
                     placeFile(db + QLatin1String(extra), aside + QLatin1String(extra), false);
@@ -130,6 +132,11 @@ QString restoreDatabase(const QString& backup, const QString& db) {
     if (!after.ok())
         throw Error(QStringLiteral("'%1' fails the check after the restore:\n%2")
                         .arg(db, checkReport(db, after)));
+    if (!after.changeLog)
+        report += QStringLiteral("the restored database has no change log, so changes do not show "
+                                 "on the other workstations by themselves: korvela-admin upgrade "
+                                 "'%1' adds it\n")
+                      .arg(db);
     return QStringLiteral("restored '%1' from '%2' (%3 customers, %4 visits; checked)\n")
                .arg(db, backup)
                .arg(after.customers)

@@ -12,7 +12,10 @@ namespace admin {
 QString backupDatabase(const QString& db, const QString& dest, bool replace);
 
 // Checks BACKUP (integrity and the schema) and only then copies it over DB. An existing DB is
-// first kept aside as "DB.replaced-YYYYMMDD-HHMMSS". Returns the report; throws Error.
+// first kept aside as "DB.replaced-YYYYMMDD-HHMMSS". A readable DB is written through SQLite,
+// in place, so programs that have it open see the restored rows (their change feeds reload); one
+// SQLite cannot read is moved aside, which is refused while a program has it open. Returns the
+// report; throws Error.
 QString restoreDatabase(const QString& backup, const QString& db);
 
 // Writes DIR/t_musteri.csv and DIR/t_servis.csv (RFC 4180, UTF-8, a header line, CRLF line

@@ -1,8 +1,10 @@
 // Checking a Korvela database: integrity, the two tables' columns, row counts and orphan visits.
 #include "tools/admin/DatabaseCheck.h"
 
+#include "core/Errors.h"
 #include "data/AccessFile.h"
 #include "data/Schema.h"
+#include "engine/SqliteChangeFeed.h"
 #include "tools/admin/Sqlite.h"
 
 #include <QFileInfo>
@@ -103,6 +105,11 @@ void checkOpen(const QString& path, CheckResult& result) {
     }
     if (!tablesPresent)
         return;
+    try {
+        result.changeLog = cursor::SqliteChangeFeed::hasChangeLog(db.handle());
+    } catch (const core::Exception&) {
+        result.changeLog = false;
+    }
     result.customers = db.integer(QStringLiteral("SELECT count(*) FROM t_musteri"));
     result.services = db.integer(QStringLiteral("SELECT count(*) FROM t_servis"));
     sqlite3_stmt* st = nullptr;
@@ -134,6 +141,9 @@ QString checkReport(const QString& path, const CheckResult& r) {
     out += QStringLiteral("orphan visits: %1\n").arg(r.orphans.size());
     for (const Orphan& o : r.orphans)
         out += QStringLiteral("  ") + orphanText(o) + '\n';
+    if (!r.changeLog && r.schemaProblems.isEmpty())
+        out += QStringLiteral("live refresh: no change log (korvela-admin upgrade '%1' adds it)\n")
+                   .arg(path);
     out += r.ok() ? QStringLiteral("result: ok\n") : QStringLiteral("result: FAILED\n");
     return out;
 }

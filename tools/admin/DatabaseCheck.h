@@ -22,6 +22,7 @@ struct CheckResult {
     std::int64_t customers = 0;
     std::int64_t services = 0;
     std::vector<Orphan> orphans;
+    bool changeLog = false; // made by an earlier build without it: no live refresh, still ok
     bool ok() const {
         return integrity == QStringList{QStringLiteral("ok")} && schemaProblems.isEmpty();
     }

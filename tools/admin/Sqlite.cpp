@@ -1,6 +1,8 @@
 // The admin commands' SQLite connection owner and safe file placement (flush, atomic rename).
 #include "tools/admin/Sqlite.h"
 
+#include "core/Errors.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -88,7 +90,24 @@ void syncPath(const QString& path, int flags) {
 
 } // namespace
 
+std::unique_ptr<cursor::OpenMark> claimForReplacing(const QString& path) {
+    std::unique_ptr<cursor::OpenMark> claim;
+    try {
+        claim = cursor::OpenMark::forReplacing(path);
+    } catch (const core::Exception& e) {
+        throw Error(e.message());
+    }
+    if (!claim)
+        throw Error(QStringLiteral("'%1' is open in Korvela Takip: close the program on every "
+                                   "computer that uses it, then run the command again; nothing "
+                                   "was replaced")
+                        .arg(path));
+    return claim;
+}
+
 void placeFile(const QString& file, const QString& target, bool replace) {
+    const std::unique_ptr<cursor::OpenMark> claim =
+        replace ? claimForReplacing(target) : std::unique_ptr<cursor::OpenMark>();
     syncPath(file, O_RDONLY);
     const QByteArray from = QFile::encodeName(file), to = QFile::encodeName(target);
     const int rc =

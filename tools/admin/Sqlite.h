@@ -1,8 +1,11 @@
 // The admin commands' error type, an owner of one SQLite connection, and safe file placement.
 #pragma once
 
+#include "engine/OpenMark.h"
+
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 
 struct sqlite3;
@@ -46,8 +49,13 @@ bool hasSqliteHeader(const QString& path);
 QString partialNameFor(const QString& path);
 // Removes a partial file and its journal.
 void removePartial(const QString& partial);
+// The claim of a tool about to replace or move PATH, held until it is done: while held, no
+// program opens the file. Throws Error when a program has it open (on this computer or another
+// that shares it), which would go on writing into the replaced file.
+std::unique_ptr<cursor::OpenMark> claimForReplacing(const QString& path);
 // Flushes FILE to disk and renames it to TARGET; without REPLACE an existing TARGET is an error
-// (checked atomically). The directory is flushed too. Throws Error.
+// (checked atomically), with it a TARGET that a program has open is (claimForReplacing). The
+// directory is flushed too. Throws Error.
 void placeFile(const QString& file, const QString& target, bool replace);
 // Gives FILE, a new file about to take TARGET's place, the owner, group and mode of the file it
 // replaces: LIKE when given (a file already moved aside), else TARGET when it exists. A file that

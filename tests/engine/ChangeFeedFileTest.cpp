@@ -1,0 +1,148 @@
+// What only the file's change feed does: its timer's tick, which only another connection's commit
+// wakes and which never waits for a lock; and how a run of changes is reduced to one per row.
+#include "core/Errors.h"
+#include "data/Connection.h"
+#include "engine/CursorConnection.h"
+#include "engine/CursorRecordset.h"
+#include "engine/SqliteChangeFeed.h"
+#include "tests/support/PeerProcess.h"
+#include "tests/support/TestDatabase.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace cursor;
+
+namespace cursor {
+void PrintTo(const Change& c, std::ostream* os) {
+    *os << c.seq << ' ' << c.table.constData() << ' ' << c.key << " kind "
+        << static_cast<int>(c.kind);
+    if (c.customer)
+        *os << " of " << *c.customer;
+}
+} // namespace cursor
+
+namespace {
+
+class FileFeed : public testing::Test {
+protected:
+    void SetUp() override { connection.open(data::fileConnectionString(db.path())); }
+    SqliteChangeFeed& feed() {
+        return dynamic_cast<SqliteChangeFeed&>(connection.backend().changeFeed());
+    }
+
+    testsupport::TestDatabase db;
+    Connection connection;
+};
+
+TEST_F(FileFeed, OnlyAnotherConnectionsCommitMakesTheTickFindSomething) {
+    SqliteChangeFeed& f = feed();
+    EXPECT_FALSE(f.checkForChanges());
+    EXPECT_FALSE(f.checkForChanges()) << "idle";
+
+    db.exec("INSERT INTO t_musteri (f_adi) VALUES ('Ali')");
+    EXPECT_TRUE(f.checkForChanges());
+    EXPECT_FALSE(f.checkForChanges()) << "each commit is found once";
+
+    // The program's own save is in the log for the others, but does not wake this program.
+    const FeedPosition before = f.position();
+    Recordset rs;
+    rs.open(connection, "select * from t_musteri");
+    rs.setValue(rs.findColumn("f_tel"), QString("555"));
+    rs.update();
+    EXPECT_FALSE(f.checkForChanges());
+    EXPECT_EQ(f.changesSince(before, 10).changes.size(), 1u);
+
+    testsupport::PeerProcess peer(db.path());
+    peer.run("INSERT INTO t_musteri (f_adi) VALUES ('Veli');");
+    EXPECT_TRUE(f.checkForChanges()) << "the sqlite3 shell counts as well";
+}
+
+TEST_F(FileFeed, ATickNeverWaitsForALockAndFindsTheCommitAtTheNextOne) {
+    SqliteChangeFeed& f = feed();
+    testsupport::PeerProcess peer(db.path());
+    ASSERT_EQ(peer.run("BEGIN EXCLUSIVE; INSERT INTO t_musteri (f_adi) VALUES ('Ali');"), "");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(f.checkForChanges());
+    EXPECT_LT(clock.elapsed(), 100) << "the GUI thread is never held up by another's write";
+    ASSERT_EQ(peer.run("COMMIT;"), "");
+    EXPECT_TRUE(f.checkForChanges());
+}
+
+TEST_F(FileFeed, AFailedReadIsTriedAgainAtTheNextTick) {
+    SqliteChangeFeed& f = feed();
+    const FeedPosition start = f.position();
+    int wakes = 0;
+    f.watch([&] { ++wakes; });
+    testsupport::PeerProcess peer(db.path());
+    ASSERT_EQ(peer.run("BEGIN EXCLUSIVE; INSERT INTO t_musteri (f_adi) VALUES ('Ali');"), "");
+    EXPECT_THROW(f.changesSince(start, 10), EOleException); // after the busy timeout
+    ASSERT_EQ(peer.run("ROLLBACK;"), "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wakes > 0; }, 1000))
+        << "nothing was committed, but the failed read is retried";
+    EXPECT_EQ(f.changesSince(start, 10).outcome, ChangeBatch::Outcome::Changes);
+    f.watch({});
+}
+
+TEST_F(FileFeed, ACommitBetweenTakingThePlaceAndWatchingStillWakes) {
+    SqliteChangeFeed& f = feed();
+    const FeedPosition start = f.position(); // then the program reads its rows...
+    db.exec("INSERT INTO t_musteri (f_adi) VALUES ('Ali')");
+    int wakes = 0;
+    f.watch([&] { ++wakes; }); // ...and only then watches
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wakes > 0; }, 1000));
+    EXPECT_EQ(f.changesSince(start, 10).changes.size(), 1u);
+    f.watch({});
+}
+
+// ---- one change per row ----
+
+struct CollapseCase {
+    const char* name;
+    std::vector<Change> in;
+    std::vector<Change> out;
+};
+
+Change change(qint64 seq, const char* table, qint64 key, ChangeKind kind,
+              std::optional<qint64> customer = std::nullopt) {
+    return {seq, table, key, customer, kind};
+}
+
+class Collapse : public testing::TestWithParam<CollapseCase> {};
+
+TEST_P(Collapse, OneChangePerRowAndCustomerInTheOrderOfTheLast) {
+    EXPECT_EQ(collapsed(GetParam().in), GetParam().out);
+}
+
+using K = ChangeKind;
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Collapse,
+    testing::Values(
+        CollapseCase{"InsertedThenUpdated",
+                     {change(1, "t_musteri", 5, K::Insert), change(2, "t_musteri", 5, K::Update)},
+                     {change(2, "t_musteri", 5, K::Insert)}},
+        CollapseCase{"UpdatedOften",
+                     {change(1, "t_musteri", 5, K::Update), change(2, "t_musteri", 6, K::Update),
+                      change(3, "t_musteri", 5, K::Update)},
+                     {change(2, "t_musteri", 6, K::Update), change(3, "t_musteri", 5, K::Update)}},
+        CollapseCase{"InsertedThenDeleted",
+                     {change(1, "t_musteri", 5, K::Insert), change(2, "t_musteri", 5, K::Delete)},
+                     {change(2, "t_musteri", 5, K::Delete)}},
+        CollapseCase{"DeletedThenInsertedUnderItsKey",
+                     {change(1, "t_musteri", 5, K::Delete), change(2, "t_musteri", 5, K::Insert)},
+                     {change(2, "t_musteri", 5, K::Update)}},
+        CollapseCase{
+            "SameKeyInTwoTables",
+            {change(1, "t_musteri", 5, K::Update), change(2, "t_servis", 5, K::Delete, 1)},
+            {change(1, "t_musteri", 5, K::Update), change(2, "t_servis", 5, K::Delete, 1)}},
+        CollapseCase{
+            "VisitMovedAndBack",
+            {change(1, "t_servis", 9, K::Delete, 1), change(2, "t_servis", 9, K::Insert, 2),
+             change(3, "t_servis", 9, K::Delete, 2), change(4, "t_servis", 9, K::Insert, 1)},
+            {change(3, "t_servis", 9, K::Delete, 2), change(4, "t_servis", 9, K::Update, 1)}},
+        CollapseCase{"Nothing", {}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
