@@ -3,7 +3,6 @@
 
 #include "core/Errors.h"
 #include "data/AccessFile.h"
-#include "data/SchemaUpgrade.h"
 #include "pgengine/PgConnectionString.h"
 #include "pgengine/ServerBackend.h"
 
@@ -82,12 +81,28 @@ void TConnection::setConnected(bool on) {
     // A file of an earlier build lacks the key that ties visits to customers: it is not opened,
     // and the user is told how to upgrade it.
     try {
-        if (schemaNeedsUpgrade(engine_.handle()))
+        if (engine_.backend().schemaNeedsUpgrade())
             throw EOleException(upgradeNeededMessage(engine_.path()));
     } catch (...) {
         engine_.close();
         throw;
     }
+}
+
+QString upgradeNeededMessage(const QString& path) {
+    return QStringLiteral("Bu veritabanı dosyası programın eski bir sürümüyle oluşturulmuş: "
+                          "'%1'. Servis kayıtlarının müşterilerine bağlı kalması için dosyanın "
+                          "yükseltilmesi gerekiyor. Programı kapatıp şu komutu çalıştırın: "
+                          "korvela-admin upgrade \"%1\"")
+        .arg(path);
+}
+
+QString liveRefreshMissingNotice(const QString& target) {
+    return QStringLiteral("Diğer bilgisayarlarda yapılan değişiklikler kendiliğinden görünmüyor: "
+                          "veritabanı programın eski bir sürümüyle oluşturulmuş. Canlı yenileme "
+                          "için şu komutu çalıştırın (program açık kalabilir): korvela-admin "
+                          "upgrade \"%1\"")
+        .arg(target);
 }
 
 QString fileConnectionString(const QString& path) {

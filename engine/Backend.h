@@ -102,6 +102,11 @@ public:
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
 
+    // Whether the database was made by an earlier build and must be upgraded (korvela-admin
+    // upgrade) before the program works on it: its visits are not yet tied to their customers by
+    // a key. Raises when the schema cannot be read.
+    virtual bool schemaNeedsUpgrade() = 0;
+
     // Runs one statement: describe is called once with the result's shape, then read once per
     // row in order. A statement that returns no rows describes an empty column list.
     virtual void select(const QString& sql, const std::function<void(ResultShape)>& describe,

@@ -6,8 +6,6 @@
 #include <QString>
 #include <memory>
 
-struct sqlite3;
-
 namespace cursor {
 
 class SqliteBackend;
@@ -50,8 +48,7 @@ public:
     static QString valueOf(const QString& connectionString, const QString& name);
     static QString dataSourceOf(const QString& connectionString);
 
-    // The SQLite handle and path of an open file (null and empty with another engine).
-    sqlite3* handle() const;
+    // The path of an open file (empty with another engine).
     const QString& path() const;
 
 private:

@@ -5,6 +5,8 @@
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
 
+#include "tests/support/SqliteHandle.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -224,8 +226,9 @@ TEST_P(WholeFile, OpensAndStaysWritable) {
     Connection c;
     EXPECT_EQ(startUp(c, db.path()), "");
     ASSERT_TRUE(c.isOpen());
-    EXPECT_EQ(sqlite3_exec(c.handle(), "insert into t_musteri (f_adi) values ('Yeni')", nullptr,
-                           nullptr, nullptr),
+    EXPECT_EQ(sqlite3_exec(testsupport::sqliteHandleOf(c),
+                           "insert into t_musteri (f_adi) values ('Yeni')", nullptr, nullptr,
+                           nullptr),
               SQLITE_OK);
 }
 
