@@ -548,95 +548,126 @@ void Recordset::Private::keepWritten(const Pending& done, const Value& insertedK
         rows().overwriteRow(done.row, row);
 }
 
+namespace {
+
+// A value in the stored form of each column type; nothing when it cannot be converted.
+std::optional<Value> asMoney(const Value& value) {
+    if (const Money* m = std::get_if<Money>(&value))
+        return *m;
+    if (const qint64* n = std::get_if<qint64>(&value)) {
+        if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
+            return std::nullopt;
+        return Money::fromUnits(*n);
+    }
+    if (const double* d = std::get_if<double>(&value)) {
+        if (const std::optional<Money> m = Money::fromDouble(*d))
+            return *m;
+        return std::nullopt;
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        if (const std::optional<Money> m = Money::fromStorageText(*s))
+            return *m;
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asDateTime(const Value& value) {
+    if (const QDateTime* dt = std::get_if<QDateTime>(&value)) {
+        if (!dt->isValid())
+            return std::nullopt;
+        return value;
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        const QDateTime dt = criterionDate(*s);
+        if (dt.isValid())
+            return dt;
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asInteger(const Value& value) {
+    if (std::holds_alternative<qint64>(value))
+        return value;
+    if (const double* d = std::get_if<double>(&value)) {
+        if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
+            return qint64(*d);
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const qint64 n = s->trimmed().toLongLong(&ok);
+        if (ok)
+            return n;
+    }
+    if (const Money* m = std::get_if<Money>(&value)) {
+        if (m->raw % Money::Scale == 0)
+            return qint64(m->raw / Money::Scale);
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asFloat(const Value& value) {
+    if (const qint64* n = std::get_if<qint64>(&value))
+        return double(*n);
+    if (const Money* m = std::get_if<Money>(&value))
+        return m->toDouble();
+    if (const QString* s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const double d = s->trimmed().toDouble(&ok);
+        if (ok)
+            return d;
+        return std::nullopt;
+    }
+    if (std::holds_alternative<QDateTime>(value))
+        return std::nullopt;
+    return value;
+}
+
+Value asText(const Value& value) {
+    if (const qint64* n = std::get_if<qint64>(&value))
+        return QString::number(*n);
+    if (const double* d = std::get_if<double>(&value))
+        return QString::number(*d, 'g', 15);
+    if (const Money* m = std::get_if<Money>(&value))
+        return m->toStorageText();
+    if (const QDateTime* dt = std::get_if<QDateTime>(&value))
+        return dateTimeToStorage(*dt);
+    return value;
+}
+
+} // namespace
+
 // Converts a value to the form its column stores; throws when it cannot be converted.
 Value Recordset::Private::normalise(int column, const Value& value) const {
     if (isNull(value))
         return value;
     const ColumnInfo& info = shared->columns[std::size_t(column)];
-    const auto mismatch = [&]() -> Value {
-        throw EOleException(
-            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
-    };
+    std::optional<Value> stored;
     switch (info.type) {
     case ColumnType::Currency:
-        if (const Money* m = std::get_if<Money>(&value))
-            return *m;
-        if (const qint64* n = std::get_if<qint64>(&value)) {
-            if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
-                return mismatch();
-            return Money::fromUnits(*n);
-        }
-        if (const double* d = std::get_if<double>(&value)) {
-            if (const std::optional<Money> m = Money::fromDouble(*d))
-                return *m;
-            return mismatch();
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            if (const std::optional<Money> m = Money::fromStorageText(*s))
-                return *m;
-        }
-        return mismatch();
+        stored = asMoney(value);
+        break;
     case ColumnType::DateTime:
-        if (std::holds_alternative<QDateTime>(value)) {
-            if (!std::get<QDateTime>(value).isValid())
-                return mismatch();
-            return value;
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            const QDateTime dt = criterionDate(*s);
-            if (dt.isValid())
-                return dt;
-        }
-        return mismatch();
+        stored = asDateTime(value);
+        break;
     case ColumnType::Integer:
     case ColumnType::AutoIncrement:
-        if (std::holds_alternative<qint64>(value))
-            return value;
-        if (const double* d = std::get_if<double>(&value)) {
-            if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
-                return qint64(*d);
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            bool ok = false;
-            const qint64 n = s->trimmed().toLongLong(&ok);
-            if (ok)
-                return n;
-        }
-        if (const Money* m = std::get_if<Money>(&value)) {
-            if (m->raw % Money::Scale == 0)
-                return qint64(m->raw / Money::Scale);
-        }
-        return mismatch();
+        stored = asInteger(value);
+        break;
     case ColumnType::Float:
-        if (const qint64* n = std::get_if<qint64>(&value))
-            return double(*n);
-        if (const Money* m = std::get_if<Money>(&value))
-            return m->toDouble();
-        if (const QString* s = std::get_if<QString>(&value)) {
-            bool ok = false;
-            const double d = s->trimmed().toDouble(&ok);
-            if (ok)
-                return d;
-            return mismatch();
-        }
-        if (std::holds_alternative<QDateTime>(value))
-            return mismatch();
-        return value;
+        stored = asFloat(value);
+        break;
     case ColumnType::Text:
     case ColumnType::Memo:
-        if (const qint64* n = std::get_if<qint64>(&value))
-            return QString::number(*n);
-        if (const double* d = std::get_if<double>(&value))
-            return QString::number(*d, 'g', 15);
-        if (const Money* m = std::get_if<Money>(&value))
-            return m->toStorageText();
-        if (const QDateTime* dt = std::get_if<QDateTime>(&value))
-            return dateTimeToStorage(*dt);
-        return value;
+        stored = asText(value);
+        break;
     case ColumnType::Other:
+        stored = value;
         break;
     }
-    return value;
+    if (!stored)
+        throw EOleException(
+            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
+    return std::move(*stored);
 }
 
 Recordset::Recordset() : d(std::make_unique<Private>()) {}
