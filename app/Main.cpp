@@ -463,7 +463,7 @@ void TfrmMain::btnMusteriSilClick() {
 void TfrmMain::btnMusteriAraClick() {
     QString name = qryMain.fieldByName(QStringLiteral("f_adi")).asString();
     if (platform::inputQuery(QStringLiteral("Müşteri Arama"), QStringLiteral("Müşteri Adı:"), name))
-        qryMain.locate(QStringLiteral("f_adi"), {name}, int(data::TLocateOption::loPartialKey));
+        qryMain.locate(QStringLiteral("f_adi"), {name}, data::TLocateOption::loPartialKey);
 }
 
 namespace {

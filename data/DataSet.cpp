@@ -715,12 +715,14 @@ void TDataSet::remove() {
     d->fire(AfterScroll);
 }
 
-bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues, int options) {
+bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues,
+                      TLocateOptions options) {
     d->fire(BeforeScroll);
     checkBrowseMode();
     bool found = false;
     try {
-        found = findOnLookupCopy(keyFields, keyValues, options & int(TLocateOption::loPartialKey));
+        found =
+            findOnLookupCopy(keyFields, keyValues, options.testFlag(TLocateOption::loPartialKey));
     } catch (const EOleException&) {
         found = false; // a locate that cannot be carried out simply finds nothing
     } catch (const EDatabaseError&) {

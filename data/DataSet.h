@@ -77,7 +77,7 @@ public:
     void post();
     void cancel();
     void remove(); // delete
-    bool locate(const QString& keyFields, const QStringList& keyValues, int options);
+    bool locate(const QString& keyFields, const QStringList& keyValues, TLocateOptions options);
     int recNo() const;
     void setRecNo(int value);
     bool isSequenced() const;

@@ -246,7 +246,7 @@ TEST_F(RecordSetTest, ClosedSetOperationsFailBehindTheSetsName) {
     EXPECT_EQ(databaseError([&] { query->recordCount(); }), closed);
     EXPECT_EQ(databaseError([&] { query->recNo(); }), closed);
     EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_EQ(databaseError([&] { query->locate("f_adi", {"A"}, 0); }), closed);
+    EXPECT_EQ(databaseError([&] { query->locate("f_adi", {"A"}, {}); }), closed);
     EXPECT_EQ(log.take(), QStringList{"BeforeScroll"}); // locate scrolls before it checks
     EXPECT_EQ(databaseError([&] { query->post(); }), "qryMain: Dataset not in edit or insert mode");
     EXPECT_EQ(databaseError([&] { query->fieldByName("nope"); }),

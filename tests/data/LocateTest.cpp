@@ -26,7 +26,7 @@ protected:
     }
     QString current() { return query->fieldByName("f_adi").asString(); }
     bool find(const QString& fields, const QStringList& values) {
-        return query->locate(fields, values, int(TLocateOption::loPartialKey));
+        return query->locate(fields, values, TLocateOption::loPartialKey);
     }
 
     datatest::TestDatabase db;
@@ -48,7 +48,7 @@ TEST_F(LocateTest, APrefixFindsTheAlphabeticallyFirstMatch) {
     EXPECT_FALSE(find("f_adi;f_arac_plaka", {"Al", "34"}));
     EXPECT_TRUE(find("f_arac_plaka;f_adi", {"35", "Al"}));
     EXPECT_EQ(current(), "Alican");
-    EXPECT_TRUE(query->locate("f_adi", {"Veli"}, 0));
+    EXPECT_TRUE(query->locate("f_adi", {"Veli"}, {}));
     EXPECT_EQ(current(), "Veli");
 }
 
@@ -73,7 +73,7 @@ TEST_F(LocateTest, TypedWildcardsAndSetsAreMatchedLiterally) {
         db.addCustomer(name);
     query->close();
     query->open();
-    ASSERT_TRUE(query->locate("f_adi", {"Veli"}, 0));
+    ASSERT_TRUE(query->locate("f_adi", {"Veli"}, {}));
     log.take();
     for (const char* typed : {"1*", "10[0]", "1?0", "1%", "[1]", "1[-]"}) {
         EXPECT_FALSE(find("f_adi", {typed})) << typed;
@@ -82,8 +82,8 @@ TEST_F(LocateTest, TypedWildcardsAndSetsAreMatchedLiterally) {
     }
     EXPECT_TRUE(find("f_adi", {"1_0"}));
     EXPECT_EQ(current(), "1_0 Ltd");
-    EXPECT_TRUE(query->locate("f_adi", {"1-0 Oto"}, 0));
-    EXPECT_FALSE(query->locate("f_adi", {"1_0 Oto"}, 0)) << "an equal name is literal too";
+    EXPECT_TRUE(query->locate("f_adi", {"1-0 Oto"}, {}));
+    EXPECT_FALSE(query->locate("f_adi", {"1_0 Oto"}, {})) << "an equal name is literal too";
     EXPECT_EQ(current(), "1-0 Oto");
 }
 
