@@ -6,7 +6,9 @@
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "data/CustomerSearch.h"
 #include "data/Schema.h"
+#include "data/Totals.h"
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
 #include "platform/Application.h"
@@ -20,6 +22,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 
 namespace app {
 
@@ -65,38 +68,9 @@ QImage loadPicture(const QString& resource) {
     return platform::decodeJpeg(file.readAll());
 }
 
-// Money text of a sum through its hundredths form; empty when the amount cannot be converted.
-QString sumText(Money sum) {
-    std::int64_t hundredths = 0;
-    if (__builtin_mul_overflow(sum.raw, std::int64_t(100), &hundredths))
-        return {};
-    return xlib::moneyTextFromHundredths(Money::fromRaw(hundredths));
-}
-
 // What the totals line says instead of sums it cannot form.
 const char* const kVisitsNotOpened = "Servis listesi açılamadı: toplamlar gösterilemiyor";
-const char* const kUnreadableAmount = "Toplamlar hesaplanamadı: okunamayan bir tutar var";
-const char* const kSumTooLarge = "Toplamlar hesaplanamadı: tutarlar çok büyük";
 const char* const kNotFormed = "Toplamlar hesaplanamadı";
-
-// A visit's total and balance as its calculated fields give them back (each kept as a double and
-// read back as money), or nullopt when a result lies outside the money range.
-struct VisitSums {
-    Money total, balance;
-};
-
-std::optional<VisitSums> visitSums(Money labour, Money material, Money paid) {
-    const std::optional<Money> total = Money::sum(labour, material);
-    if (!total)
-        return std::nullopt;
-    const std::optional<Money> totalBack = Money::fromDouble(total->toDouble());
-    if (!totalBack)
-        return std::nullopt;
-    const std::optional<Money> balance = Money::difference(*totalBack, paid);
-    if (!balance || !Money::fromDouble(balance->toDouble()))
-        return std::nullopt;
-    return VisitSums{*total, *balance};
-}
 
 // The amount a field is about to take: null counts as zero; nullopt for anything else.
 std::optional<Money> newAmount(const cursor::Value& value) {
@@ -119,6 +93,12 @@ constexpr int kLogoWidth = 50;
 constexpr int kButtonTop = 6;
 constexpr int kButtonWidth = 85;
 constexpr int kButtonHeight = 27;
+// The window's title, and what it adds while a save waits for the check of the database file and
+// once the file can no longer be written.
+const char* const kTitle = "Korvela Takip";
+const char* const kWaitingForCheck =
+    " - Veritabanı dosyası denetleniyor; kayıt denetimin bitmesini bekliyor";
+const char* const kReadOnly = " - Salt okunur: değişiklikler kaydedilemez";
 // The client size the window is designed at (700 x 600 outside with the classic frame).
 constexpr int kDesignClientWidth = 692;
 constexpr int kDesignClientHeight = 573;
@@ -130,7 +110,7 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
       applicationDirectory_(applicationDirectory.isEmpty() ? xlib::applicationDirectory()
                                                            : applicationDirectory) {
     setObjectName("frmMain");
-    setWindowTitle(QStringLiteral("Korvela Takip"));
+    setWindowTitle(QString::fromUtf8(kTitle));
     setFont(platform::tahoma(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, platform::clBtnFace.toQColor());
@@ -161,6 +141,14 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     srcMain.setDataSet(&qryMain);
     srcServis.setDataSet(&qryServis);
 
+    // The database file is checked for damage once the window is painted; the window learns the
+    // outcome on its own thread, and shows a save that waits for it.
+    dbsPRJ.engine().setStateObserver([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { fileStateChanged(); }, Qt::QueuedConnection);
+    });
+    dbsPRJ.engine().setWaitObserver([this](bool waiting) { showWaitForCheck(waiting); });
+
     createControls();
     updateMinimumSize();
     layoutControls();
@@ -174,6 +162,8 @@ TfrmMain::~TfrmMain() {
         delete w;
     qryServis.close();
     qryMain.close();
+    // Ends the file's check (its thread reports to this window) while the window is whole.
+    dbsPRJ.close();
 }
 
 void TfrmMain::createControls() {
@@ -246,6 +236,7 @@ void TfrmMain::createControls() {
                         btnMusteriDuzenle, btnMusteriYeni, grdServis};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
+    createPaperMenus();
 }
 
 void TfrmMain::layoutControls() {
@@ -317,6 +308,16 @@ void TfrmMain::showEvent(QShowEvent*) {
     }
 }
 
+void TfrmMain::paintEvent(QPaintEvent*) {
+    // The database file's check starts once the window has been painted: beside the start-up it
+    // would compete with it for the processor.
+    if (checkStarted_)
+        return;
+    checkStarted_ = true;
+    // A timer fires once the events waiting now (the rest of the painting) have been handled.
+    QTimer::singleShot(0, this, [this] { dbsPRJ.engine().startCheck(); });
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
     // FormClose: the window is freed when it closes.
     setAttribute(Qt::WA_DeleteOnClose);
@@ -331,10 +332,30 @@ void TfrmMain::FormCreate() {
     });
 }
 
+void TfrmMain::fileStateChanged() {
+    updateTitle();
+    platform::guarded([this] { dbsPRJ.engine().reportDamage(); });
+}
+
+void TfrmMain::showWaitForCheck(bool waiting) {
+    if (waiting) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        setWindowTitle(QString::fromUtf8(kTitle) + QString::fromUtf8(kWaitingForCheck));
+        return;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    updateTitle();
+}
+
+void TfrmMain::updateTitle() {
+    const bool readOnly =
+        dbsPRJ.connected() && dbsPRJ.engine().writeState() == cursor::WriteState::ReadOnly;
+    setWindowTitle(QString::fromUtf8(kTitle) +
+                   (readOnly ? QString::fromUtf8(kReadOnly) : QString()));
+}
+
 QString TfrmMain::totalsText(Money total, Money paid, Money balance) {
-    return QStringLiteral("Toplam Tutar:  ") + sumText(total) + QStringLiteral(" TL  -   ") +
-           QStringLiteral("Toplam Ödeme:  ") + sumText(paid) + QStringLiteral(" TL  -   ") +
-           QStringLiteral("Kalan Ödeme:  ") + sumText(balance) + QStringLiteral(" TL  ");
+    return data::totalsLineText(total, paid, balance);
 }
 
 void TfrmMain::showZeroTotals() {
@@ -342,6 +363,8 @@ void TfrmMain::showZeroTotals() {
 }
 
 void TfrmMain::loadVisits() {
+    // The next customer's visits are shown scrolled sideways as far as these were.
+    const int leftColumn = grdServis->leftColumn();
     qryServis.close();
     // Without a current customer there is no statement to build: the list stays empty and
     // the sums read zero.
@@ -356,6 +379,7 @@ void TfrmMain::loadVisits() {
     // totals line says so (the totals pass replaces this text when the list opens).
     showTotals(QString::fromUtf8(kVisitsNotOpened));
     qryServis.open();
+    grdServis->setLeftColumn(leftColumn);
 }
 
 void TfrmMain::qryMainAfterScroll(TDataSet&) {
@@ -370,17 +394,7 @@ void TfrmMain::qryMainAfterPost(TDataSet&) {
 }
 
 void TfrmMain::qryServisCalcFields(TDataSet& ds) {
-    // An amount that cannot be read (it shows "BCD overflow") or a result outside the money
-    // range leaves both calculated cells empty; the other visits stay usable.
-    const std::optional<Money> labour = ds.fieldByName(QStringLiteral("f_iscilik")).tryAsMoney();
-    const std::optional<Money> material = ds.fieldByName(QStringLiteral("f_tutar")).tryAsMoney();
-    const std::optional<Money> paid = ds.fieldByName(QStringLiteral("f_odeme")).tryAsMoney();
-    if (!labour || !material || !paid || !visitSums(*labour, *material, *paid))
-        return;
-    data::TField& toplam = ds.fieldByName(QStringLiteral("c_toplam"));
-    toplam.setAsMoney(*labour + *material);
-    // The balance is formed from the total as the field gives it back.
-    ds.fieldByName(QStringLiteral("c_kalan")).setAsMoney(toplam.asMoney() - *paid);
+    data::calculateVisit(ds);
 }
 
 void TfrmMain::qryServisAmountValidate(data::TField& field, const cursor::Value& value) {
@@ -394,50 +408,22 @@ void TfrmMain::qryServisAmountValidate(data::TField& field, const cursor::Value&
                          : qryServis.fieldByName(QString::fromLatin1(names[i])).tryAsMoney();
     if (!amounts[0] || !amounts[1] || !amounts[2])
         return;
-    if (!visitSums(*amounts[0], *amounts[1], *amounts[2]))
+    if (!data::visitSums(*amounts[0], *amounts[1], *amounts[2]))
         throw EDatabaseError(
             QStringLiteral("%1 çok büyük: bu tutarla servisin toplamı hesaplanamaz")
                 .arg(field.displayName()));
 }
 
 void TfrmMain::qryServisAfterOpen(TDataSet&) {
-    // Written first so that a failure during the walk leaves no stale sums behind.
+    // Written first so that a failure during the pass leaves no stale sums behind.
     showTotals(QString::fromUtf8(kNotFormed));
-    std::optional<Money> total = Money{}, paid = Money{}, balance = Money{};
-    bool unreadable = false;
+    // The pass walks the list to its end, one visit at a time as the grid shows it: the last
+    // visit becomes the current one.
     qryServis.first();
     const int count = qryServis.recordCount();
-    data::TField& iscilik = qryServis.fieldByName(QStringLiteral("f_iscilik"));
-    data::TField& tutar = qryServis.fieldByName(QStringLiteral("f_tutar"));
-    data::TField& toplam = qryServis.fieldByName(QStringLiteral("c_toplam"));
-    data::TField& odeme = qryServis.fieldByName(QStringLiteral("f_odeme"));
-    data::TField& kalan = qryServis.fieldByName(QStringLiteral("c_kalan"));
-    for (int i = 0; i < count; ++i) {
-        const std::optional<Money> rowPaid = odeme.tryAsMoney();
-        if (!iscilik.tryAsMoney() || !tutar.tryAsMoney() || !rowPaid) {
-            unreadable = true;
-        } else if (toplam.isNull() || kalan.isNull()) {
-            total.reset(); // the amounts are readable: the visit's own sums overflowed
-        } else {
-            const std::optional<Money> rowTotal = toplam.tryAsMoney();
-            const std::optional<Money> rowBalance = kalan.tryAsMoney();
-            total = total && rowTotal ? Money::sum(*total, *rowTotal) : std::nullopt;
-            paid = paid ? Money::sum(*paid, *rowPaid) : std::nullopt;
-            balance = balance && rowBalance ? Money::sum(*balance, *rowBalance) : std::nullopt;
-        }
+    for (int i = 0; i < count; ++i)
         qryServis.next();
-    }
-    if (unreadable) {
-        showTotals(QString::fromUtf8(kUnreadableAmount));
-        return;
-    }
-    // A sum too large for the money text would show as a blank beside "TL".
-    if (!total || !paid || !balance || sumText(*total).isEmpty() || sumText(*paid).isEmpty() ||
-        sumText(*balance).isEmpty()) {
-        showTotals(QString::fromUtf8(kSumTooLarge));
-        return;
-    }
-    showTotals(totalsText(*total, *paid, *balance));
+    showTotals(data::totalsLineText(data::sumVisits(qryServis)));
 }
 
 void TfrmMain::btnMusteriYeniClick() {
@@ -462,8 +448,14 @@ void TfrmMain::btnMusteriSilClick() {
 
 void TfrmMain::btnMusteriAraClick() {
     QString name = qryMain.fieldByName(QStringLiteral("f_adi")).asString();
-    if (platform::inputQuery(QStringLiteral("Müşteri Arama"), QStringLiteral("Müşteri Adı:"), name))
-        qryMain.locate(QStringLiteral("f_adi"), {name}, data::TLocateOption::loPartialKey);
+    if (!platform::inputQuery(QStringLiteral("Müşteri Arama"), QStringLiteral("Müşteri Adı:"),
+                              name))
+        return;
+    if (qryMain.locate(QStringLiteral("f_adi"), {name}, data::TLocateOption::loPartialKey))
+        return;
+    // No name begins with the text: a plate, then a phone number, may still find the customer.
+    if (const std::optional<qint64> id = data::findCustomerByPlateOrPhone(qryMain, name))
+        qryMain.locate(QStringLiteral("id"), {QString::number(*id)}, {});
 }
 
 namespace {

@@ -73,6 +73,12 @@ public:
     void btnServisSilClick();
     void Image1Click();
 
+    // The papers, each in the print preview: the current customer's statement (also Ctrl+P),
+    // the current visit's service form, and every customer who owes.
+    void printStatement();
+    void printServiceForm();
+    void printDebtors();
+
     // The totals line's text for three sums.
     static QString totalsText(Money total, Money paid, Money balance);
     // The address the header pictures open.
@@ -86,9 +92,17 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The database file's write state changed: the title says so, and damage found by the check
+    // is reported through the default error path.
+    void fileStateChanged();
+    // A save waits for the file's check: the wait cursor and the title say so meanwhile.
+    void showWaitForCheck(bool waiting);
+    void updateTitle();
     void createControls();
+    void createPaperMenus();
     void layoutControls();
     void loadVisits();
     void showZeroTotals();
@@ -105,6 +119,7 @@ private:
     static constexpr int kInitialCustomerGridHeight = 189;
     int customerGridHeight_ = kInitialCustomerGridHeight;
     bool centred_ = false;
+    bool checkStarted_ = false;
 };
 
 } // namespace app

@@ -672,6 +672,10 @@ int TRecordGrid::currentColumn() const {
 int TRecordGrid::leftColumn() const {
     return d->leftCol;
 }
+
+void TRecordGrid::setLeftColumn(int column) {
+    d->setLeftCol(column);
+}
 bool TRecordGrid::rowParity() const {
     return d->parity;
 }

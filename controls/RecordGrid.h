@@ -115,6 +115,8 @@ public:
     int currentRow() const;      // grid row of the current record
     int currentColumn() const;   // data column
     int leftColumn() const;      // first scrolling data column in view
+    // Scrolls sideways so that column (clamped to the columns there are) is the first in view.
+    void setLeftColumn(int column);
     bool rowParity() const;
     bool focusFlag() const;
     QRect clientArea() const; // the painted area, without the scroll bars

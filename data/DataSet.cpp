@@ -547,6 +547,29 @@ int TDataSet::moveBy(int distance) {
     return moved.steps;
 }
 
+cursor::Value TRecordValues::operator[](std::size_t i) const {
+    const int column = columns_[i];
+    if (column < 0)
+        return std::monostate{};
+    return recordset_.value(column);
+}
+
+void TDataSet::readRecords(const std::vector<const TField*>& fields,
+                           const std::function<void(const TRecordValues& record)>& visit) const {
+    if (!active())
+        raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    std::vector<int> columns;
+    for (const TField* f : fields) {
+        if (&f->dataSet() != this)
+            raiseError(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
+        columns.push_back(d->columnOf[std::size_t(slotOf(*f))]);
+    }
+    const std::unique_ptr<cursor::Recordset> copy = d->recordset.clone();
+    const TRecordValues record(*copy, columns);
+    for (; !copy->eof(); copy->moveNext())
+        visit(record);
+}
+
 int TDataSet::recordCount() const {
     if (!active())
         raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));

@@ -22,6 +22,21 @@ class TDataSource;
 
 using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
 
+// One record as TDataSet::readRecords hands it to its reader: valid during the call only.
+class TRecordValues {
+public:
+    // The value of the i-th field asked for, as the field reads it (null as std::monostate),
+    // read from the record when asked.
+    cursor::Value operator[](std::size_t i) const;
+
+private:
+    friend class TDataSet;
+    TRecordValues(const cursor::Recordset& recordset, const std::vector<int>& columns)
+        : recordset_(recordset), columns_(columns) {}
+    const cursor::Recordset& recordset_;
+    const std::vector<int>& columns_; // -1: a calculated field, which reads null here
+};
+
 // Raised by post when the record is stored but a step after the write failed (reading the window
 // again, an AfterPost handler). The set has left edit or insert for browse: the record must not
 // be written again. The message says that the record was saved and gives the cause.
@@ -88,6 +103,13 @@ public:
     bool bof() const;
     bool eof() const;
     void checkBrowseMode();
+
+    // Reads data fields of every stored record, in read order, through a copy of the cursor that
+    // shares the rows: the current record, the record window and the events stay as they are, and
+    // nothing is calculated. visit is called once a record; each field's value is read when it
+    // asks for it. Fails like recordCount on a closed set.
+    void readRecords(const std::vector<const TField*>& fields,
+                     const std::function<void(const TRecordValues& record)>& visit) const;
 
     // SQL text: changing it closes the set first.
     const QStringList& sql() const;

@@ -89,6 +89,11 @@ enum class ReadBack {
     Failed, // it could not be read just now; the write itself is stored
 };
 
+// Whether writes may reach the database: a file is Checking until its check for damage has
+// passed, and ReadOnly for the rest of the session once damage was found; a server is Writable
+// at once.
+enum class WriteState { Checking, Writable, ReadOnly };
+
 // An engine behind a connection. Errors are core::EOleException (or a subclass) with the
 // engine's text; the optimistic check fails with "Row cannot be located for updating. Some
 // values may have been changed since it was last read" and a missing owner row with "You cannot

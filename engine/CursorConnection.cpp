@@ -68,7 +68,8 @@ void Connection::open(const QString& connectionString) {
     if (path.isEmpty())
         throw EOleException(QStringLiteral("The connection string names no Data Source"));
     auto file = std::make_unique<SqliteBackend>();
-    file->open(path);
+    file->setWaitObserver(waitObserver_);
+    file->open(path, stateObserver_);
     file_ = file.get();
     backend_ = std::move(file);
 }
@@ -82,9 +83,33 @@ void Connection::setCheckOnOpen(bool on) {
     SqliteBackend::setCheckOnOpen(on);
 }
 
-void Connection::requireWhole() {
+WriteState Connection::writeState() const {
+    return file_ ? file_->writeState() : WriteState::Writable;
+}
+
+void Connection::startCheck() {
     if (file_)
-        file_->requireWhole();
+        file_->startCheck();
+}
+
+void Connection::requireWritable() {
+    if (file_)
+        file_->requireWritable();
+}
+
+void Connection::reportDamage() {
+    if (file_)
+        file_->reportDamage();
+}
+
+void Connection::setStateObserver(std::function<void()> observer) {
+    stateObserver_ = std::move(observer);
+}
+
+void Connection::setWaitObserver(std::function<void(bool)> observer) {
+    waitObserver_ = std::move(observer);
+    if (file_)
+        file_->setWaitObserver(waitObserver_);
 }
 
 void Connection::close() {

@@ -2,8 +2,8 @@
 #include "engine/SqliteBackend.h"
 
 #include "core/Errors.h"
-#include "engine/CursorCheck.h"
 #include "engine/EngineMessage.h"
+#include "engine/FileCheck.h"
 #include "engine/OpenMark.h"
 #include "engine/SqliteChangeFeed.h"
 
@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,9 +24,17 @@ struct SqliteBackend::Private {
     QString path;
     std::unique_ptr<OpenMark> mark; // held while the file is open
     std::unique_ptr<SqliteChangeFeed> feed;
-    // The check of the file for damage, running on a thread of its own from open() until
-    // requireWhole() takes its result: the text of the damage, or of why it could not run.
-    std::future<std::pair<QString, QString>> check;
+    // Whether the open file is to be checked, and its check from startCheck() until the file is
+    // closed.
+    bool checked = false;
+    std::unique_ptr<FileCheck> check;
+    // Damage found by the check or by an operation, SQLite's finding, and whether an error has
+    // said so yet.
+    bool readOnly = false;
+    QString finding;
+    bool reported = false;
+    std::function<void()> stateChanged;
+    std::function<void(bool)> waitObserver;
 };
 
 namespace {
@@ -38,10 +45,26 @@ QString notKorvela(const QString& path) {
     return QStringLiteral("'%1' is not a Korvela database").arg(path);
 }
 
-QString damaged(const QString& path, const QString& damage) {
-    return QStringLiteral("'%1' is damaged (%2): it was not opened; restore it from a backup")
-        .arg(path, damage);
+// The report of a damaged file, in the user's language with SQLite's own finding after it.
+QString damaged(const QString& path, const QString& finding) {
+    return QStringLiteral("Veritabanı dosyası bozuk: '%1'. Program bu oturumda dosyaya hiçbir şey "
+                          "yazmayacak. Dosyayı \"korvela-admin check '%1'\" ile denetleyin ve bir "
+                          "yedekten geri yükleyin. SQLite: %2")
+        .arg(path, finding);
 }
+
+// What SQLite says of a damaged file: "database disk image is malformed" (a page does not hold
+// what the file's structure says), "file is not a database" (the header is gone).
+bool isDamage(int rc) {
+    return (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
+}
+
+// An error of SQLite that says the file is damaged; SqliteBackend turns it into its report and
+// writes nothing more.
+class DamageFound : public EOleException {
+public:
+    using EOleException::EOleException;
+};
 
 QString notFound(const QString& path) {
     return QStringLiteral("Could not find file '%1'").arg(path);
@@ -77,23 +100,6 @@ bool hasSqliteHeader(const QString& path, QString* error) {
 
 namespace {
 
-// The damage check on a read-only handle of its own (the caller's handle stays on its thread).
-// First: the damage; second: why the check could not run.
-std::pair<QString, QString> checkFile(const QString& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        const QString error = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close_v2(db);
-        return {QString(), error};
-    }
-    sqlite3_busy_timeout(db, SqliteBackend::kBusyTimeoutMs);
-    QString error;
-    const QString damage = damageOf(db, path, &error);
-    sqlite3_close_v2(db);
-    return {damage, error};
-}
-
 // SQLite's text of the last error; the common ones behind the sentence a user can act on.
 QString sqliteMessage(sqlite3* db) {
     const QString text = QString::fromUtf8(sqlite3_errmsg(db));
@@ -111,6 +117,8 @@ QString sqliteMessage(sqlite3* db) {
 }
 
 [[noreturn]] void throwSqlite(sqlite3* db) {
+    if (isDamage(sqlite3_errcode(db)))
+        throw DamageFound(QString::fromUtf8(sqlite3_errmsg(db)));
     throw EOleException(sqliteMessage(db));
 }
 
@@ -394,7 +402,7 @@ SqliteBackend::~SqliteBackend() {
     close();
 }
 
-void SqliteBackend::open(const QString& path) {
+void SqliteBackend::open(const QString& path, std::function<void()> stateChanged) {
     close();
     // Only a regular file, or a link to one, is a database; a FIFO, directory or device named
     // like it counts as missing.
@@ -441,8 +449,8 @@ void SqliteBackend::open(const QString& path) {
         d->db = db;
         d->path = path;
         d->mark = std::move(mark);
-        if (checkOnOpen)
-            d->check = std::async(std::launch::async, [path] { return checkFile(path); });
+        d->stateChanged = std::move(stateChanged);
+        d->checked = checkOnOpen;
         return;
     }
     if (found >= 0)
@@ -463,23 +471,95 @@ void SqliteBackend::setCheckOnOpen(bool on) {
     checkOnOpen = on;
 }
 
-void SqliteBackend::requireWhole() {
-    if (!d->check.valid())
+void SqliteBackend::startCheck() {
+    // Only after the schema was read (in open): that first read has rolled back what a writer
+    // that died left half done, which the check's read-only connection could not.
+    if (d->db && d->checked && !d->check)
+        d->check = std::make_unique<FileCheck>(d->path, d->stateChanged);
+}
+
+WriteState SqliteBackend::writeState() const {
+    if (d->readOnly)
+        return WriteState::ReadOnly;
+    if (!d->checked)
+        return WriteState::Writable;
+    if (!d->check)
+        return WriteState::Checking;
+    switch (d->check->outcome()) {
+    case FileCheck::Outcome::Whole:
+        return WriteState::Writable;
+    case FileCheck::Outcome::Damaged:
+        return WriteState::ReadOnly;
+    case FileCheck::Outcome::Running:
+    case FileCheck::Outcome::Unchecked: // not passed: the next write checks again
+        break;
+    }
+    return WriteState::Checking;
+}
+
+void SqliteBackend::settle() {
+    if (!d->readOnly && d->check && d->check->outcome() == FileCheck::Outcome::Damaged) {
+        d->readOnly = true;
+        d->finding = d->check->finding();
+    }
+}
+
+void SqliteBackend::requireWritable() {
+    db();
+    settle();
+    if (!d->readOnly && d->checked) {
+        startCheck();
+        const bool running = d->check->outcome() == FileCheck::Outcome::Running;
+        if (running && d->waitObserver)
+            d->waitObserver(true);
+        d->check->wait();
+        if (running && d->waitObserver)
+            d->waitObserver(false);
+        if (d->check->outcome() == FileCheck::Outcome::Unchecked) {
+            // Another program held the file locked all along (or it could not be opened): the
+            // write fails as it would have, and the next one checks again.
+            const QString reason = d->check->finding();
+            const int code = d->check->errorCode();
+            d->check.reset();
+            throw EOleException(code == SQLITE_BUSY || code == SQLITE_LOCKED
+                                    ? explainedMessage(EngineProblem::FileBusy, reason)
+                                    : reason);
+        }
+        settle();
+    }
+    if (!d->readOnly)
         return;
-    const auto [damage, error] = d->check.get();
-    if (damage.isEmpty() && error.isEmpty())
+    d->reported = true;
+    throw EOleException(QStringLiteral("Değişiklik kaydedilmedi. ") + damaged(d->path, d->finding));
+}
+
+void SqliteBackend::reportDamage() {
+    settle();
+    if (!d->readOnly || d->reported)
         return;
-    const QString path = d->path;
-    close(); // a damaged file is not kept open: nothing can be written to it
-    if (!damage.isEmpty())
-        throw EOleException(damaged(path, damage));
-    throw EOleException(error);
+    d->reported = true;
+    throw EOleException(damaged(d->path, d->finding));
+}
+
+void SqliteBackend::failDamaged(const QString& finding) {
+    settle();
+    const bool changed = !d->readOnly;
+    if (changed) {
+        d->readOnly = true;
+        d->finding = finding;
+    }
+    d->reported = true;
+    if (changed && d->stateChanged)
+        d->stateChanged();
+    throw EOleException(damaged(d->path, finding));
+}
+
+void SqliteBackend::setWaitObserver(std::function<void(bool)> observer) {
+    d->waitObserver = std::move(observer);
 }
 
 void SqliteBackend::close() {
-    if (d->check.valid())
-        d->check.wait(); // the check's thread ends before the file is let go
-    d->check = {};
+    d->check.reset(); // interrupts the check and ends its thread before the file is let go
     d->feed.reset();
     if (d->db) {
         sqlite3_close_v2(d->db);
@@ -487,6 +567,9 @@ void SqliteBackend::close() {
     }
     d->mark.reset();
     d->path.clear();
+    d->checked = d->readOnly = d->reported = false;
+    d->finding.clear();
+    d->stateChanged = {};
 }
 
 bool SqliteBackend::isOpen() const {
@@ -513,22 +596,35 @@ sqlite3* SqliteBackend::db() const {
     return d->db;
 }
 
+template <typename Body> auto SqliteBackend::watched(Body&& body) {
+    try {
+        return body();
+    } catch (const DamageFound& e) {
+        failDamaged(e.message());
+    }
+}
+
 void SqliteBackend::select(const QString& sql, const std::function<void(ResultShape)>& describeTo,
                            const RowReader& read) {
     sqlite3* handle = db();
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &raw, &tail) != SQLITE_OK)
-        throwSqlite(handle);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    if (!raw)
-        throw EOleException(QStringLiteral("Command text was not set for the command object"));
-    for (; tail && *tail; ++tail) {
-        if (!QChar::isSpace(uchar(*tail)) && *tail != ';')
-            throw EOleException(QStringLiteral("Characters found after end of SQL statement"));
-    }
-    const auto readAll = [&] {
+    watched([&] {
+        const QByteArray text = sql.toUtf8();
+        sqlite3_stmt* raw = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &raw, &tail) !=
+            SQLITE_OK)
+            throwSqlite(handle);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+        if (!raw)
+            throw EOleException(QStringLiteral("Command text was not set for the command object"));
+        for (; tail && *tail; ++tail) {
+            if (!QChar::isSpace(uchar(*tail)) && *tail != ';')
+                throw EOleException(QStringLiteral("Characters found after end of SQL statement"));
+        }
+        // A statement that may write waits for the file's check like every write.
+        if (!sqlite3_stmt_readonly(raw))
+            requireWritable();
+        describeTo(sqlite3_column_count(raw) == 0 ? ResultShape{} : describe(raw, handle));
         const StatementRow row(raw);
         for (;;) {
             const int rc = sqlite3_step(raw);
@@ -540,76 +636,65 @@ void SqliteBackend::select(const QString& sql, const std::function<void(ResultSh
                 throwSqlite(handle);
             return;
         }
-    };
-    if (sqlite3_column_count(raw) == 0) {
-        requireWhole(); // nothing runs before the file has passed its check
-        describeTo({});
-        readAll(); // runs the statement
-        return;
-    }
-    try {
-        describeTo(describe(raw, handle));
-        readAll();
-    } catch (...) {
-        requireWhole(); // a damaged file is reported as such
-        throw;
-    }
-    requireWhole(); // the file's check ran meanwhile
+    });
 }
 
 SqliteBackend::Inserted SqliteBackend::insert(const BaseTable& table,
                                               const std::vector<ColumnValue>& values,
                                               const RowReader& stored) {
     sqlite3* handle = db();
-    QByteArray sql = "INSERT INTO " + qualified(table);
-    if (values.empty()) {
-        sql += " DEFAULT VALUES";
-    } else {
-        QByteArray names, marks;
-        for (const ColumnValue& v : values) {
-            names +=
-                (names.isEmpty() ? "" : ", ") + quoteName(table.origins[std::size_t(v.column)]);
-            marks += marks.isEmpty() ? "?" : ", ?";
+    requireWritable();
+    return watched([&] {
+        QByteArray sql = "INSERT INTO " + qualified(table);
+        if (values.empty()) {
+            sql += " DEFAULT VALUES";
+        } else {
+            QByteArray names, marks;
+            for (const ColumnValue& v : values) {
+                names +=
+                    (names.isEmpty() ? "" : ", ") + quoteName(table.origins[std::size_t(v.column)]);
+                marks += marks.isEmpty() ? "?" : ", ?";
+            }
+            sql += " (" + names + ") VALUES (" + marks + ")";
         }
-        sql += " (" + names + ") VALUES (" + marks + ")";
-    }
-    sql += " RETURNING " + keyName(table);
-    Inserted inserted;
-    QByteArray keyBytes;
-    CellData key;
-    {
-        WriteTransaction transaction(handle);
-        Statement insert(handle, sql);
-        int index = 1;
-        for (const ColumnValue& v : values)
-            bindValue(insert.get(), index++, v.value);
-        if (sqlite3_step(insert.get()) != SQLITE_ROW)
-            throwWriteError(handle, table);
-        key = columnCell(insert.get(), 0);
-        if (key.type == CellData::Text || key.type == CellData::Blob) {
-            keyBytes = QByteArray(key.bytes.data(), qsizetype(key.bytes.size()));
-            key.bytes = {keyBytes.constData(), std::size_t(keyBytes.size())};
+        sql += " RETURNING " + keyName(table);
+        Inserted inserted;
+        QByteArray keyBytes;
+        CellData key;
+        {
+            WriteTransaction transaction(handle);
+            Statement insert(handle, sql);
+            int index = 1;
+            for (const ColumnValue& v : values)
+                bindValue(insert.get(), index++, v.value);
+            if (sqlite3_step(insert.get()) != SQLITE_ROW)
+                throwWriteError(handle, table);
+            key = columnCell(insert.get(), 0);
+            if (key.type == CellData::Text || key.type == CellData::Blob) {
+                keyBytes = QByteArray(key.bytes.data(), qsizetype(key.bytes.size()));
+                key.bytes = {keyBytes.constData(), std::size_t(keyBytes.size())};
+            }
+            if (sqlite3_step(insert.get()) != SQLITE_DONE)
+                throwWriteError(handle, table);
+            transaction.commit();
         }
-        if (sqlite3_step(insert.get()) != SQLITE_DONE)
-            throwWriteError(handle, table);
-        transaction.commit();
-    }
-    switch (key.type) {
-    case CellData::Integer:
-        inserted.key = qint64(key.integer);
-        break;
-    case CellData::Float:
-        inserted.key = key.real;
-        break;
-    case CellData::Text:
-    case CellData::Blob:
-        inserted.key = QString::fromUtf8(keyBytes);
-        break;
-    case CellData::Null:
-        break;
-    }
-    inserted.readBack = readBack(*this, table, key, stored);
-    return inserted;
+        switch (key.type) {
+        case CellData::Integer:
+            inserted.key = qint64(key.integer);
+            break;
+        case CellData::Float:
+            inserted.key = key.real;
+            break;
+        case CellData::Text:
+        case CellData::Blob:
+            inserted.key = QString::fromUtf8(keyBytes);
+            break;
+        case CellData::Null:
+            break;
+        }
+        inserted.readBack = readBack(*this, table, key, stored);
+        return inserted;
+    });
 }
 
 ReadBack SqliteBackend::update(const BaseTable& table, const CellData& key,
@@ -617,47 +702,53 @@ ReadBack SqliteBackend::update(const BaseTable& table, const CellData& key,
     sqlite3* handle = db();
     if (changes.empty())
         return readBack(*this, table, key, stored);
-    QByteArray sets, checks;
-    for (const ColumnChange& change : changes) {
-        const QByteArray name = quoteName(table.origins[std::size_t(change.column)]);
-        sets += (sets.isEmpty() ? "" : ", ") + name + " = ?";
-        checks += " AND " + name + " IS ?";
-    }
-    {
-        WriteTransaction transaction(handle);
-        Statement statement(handle, "UPDATE " + qualified(table) + " SET " + sets + " WHERE " +
-                                        keyName(table) + " IS ?" + checks);
-        int index = 1;
-        for (const ColumnChange& change : changes)
-            bindValue(statement.get(), index++, change.value);
-        bindCell(statement.get(), index++, key);
-        for (const ColumnChange& change : changes)
-            bindCell(statement.get(), index++, change.original);
-        if (sqlite3_step(statement.get()) != SQLITE_DONE)
-            throwWriteError(handle, table);
-        if (sqlite3_changes(handle) == 0)
-            throw EOleException(kRowConflict);
-        transaction.commit();
-    }
-    return readBack(*this, table, key, stored);
+    requireWritable();
+    return watched([&] {
+        QByteArray sets, checks;
+        for (const ColumnChange& change : changes) {
+            const QByteArray name = quoteName(table.origins[std::size_t(change.column)]);
+            sets += (sets.isEmpty() ? "" : ", ") + name + " = ?";
+            checks += " AND " + name + " IS ?";
+        }
+        {
+            WriteTransaction transaction(handle);
+            Statement statement(handle, "UPDATE " + qualified(table) + " SET " + sets + " WHERE " +
+                                            keyName(table) + " IS ?" + checks);
+            int index = 1;
+            for (const ColumnChange& change : changes)
+                bindValue(statement.get(), index++, change.value);
+            bindCell(statement.get(), index++, key);
+            for (const ColumnChange& change : changes)
+                bindCell(statement.get(), index++, change.original);
+            if (sqlite3_step(statement.get()) != SQLITE_DONE)
+                throwWriteError(handle, table);
+            if (sqlite3_changes(handle) == 0)
+                throw EOleException(kRowConflict);
+            transaction.commit();
+        }
+        return readBack(*this, table, key, stored);
+    });
 }
 
 void SqliteBackend::remove(const BaseTable& table, const CellData& key,
                            const std::vector<ColumnCell>& originals) {
     sqlite3* handle = db();
-    QByteArray sql = "DELETE FROM " + qualified(table) + " WHERE " + keyName(table) + " IS ?";
-    for (const ColumnCell& c : originals)
-        sql += " AND " + quoteName(table.origins[std::size_t(c.column)]) + " IS ?";
-    WriteTransaction transaction(handle);
-    Statement statement(handle, sql);
-    int index = 1;
-    bindCell(statement.get(), index++, key);
-    for (const ColumnCell& c : originals)
-        bindCell(statement.get(), index++, c.original);
-    statement.step();
-    if (sqlite3_changes(handle) == 0)
-        throw EOleException(kRowConflict);
-    transaction.commit();
+    requireWritable();
+    watched([&] {
+        QByteArray sql = "DELETE FROM " + qualified(table) + " WHERE " + keyName(table) + " IS ?";
+        for (const ColumnCell& c : originals)
+            sql += " AND " + quoteName(table.origins[std::size_t(c.column)]) + " IS ?";
+        WriteTransaction transaction(handle);
+        Statement statement(handle, sql);
+        int index = 1;
+        bindCell(statement.get(), index++, key);
+        for (const ColumnCell& c : originals)
+            bindCell(statement.get(), index++, c.original);
+        statement.step();
+        if (sqlite3_changes(handle) == 0)
+            throw EOleException(kRowConflict);
+        transaction.commit();
+    });
 }
 
 ChangeFeed& SqliteBackend::changeFeed() {
@@ -669,19 +760,21 @@ ChangeFeed& SqliteBackend::changeFeed() {
 
 bool SqliteBackend::reread(const BaseTable& table, const CellData& key, const RowReader& row) {
     sqlite3* handle = db();
-    QByteArray sql = "SELECT ";
-    for (std::size_t i = 0; i < table.origins.size(); ++i) {
-        if (i > 0)
-            sql += ", ";
-        sql += table.origins[i].isEmpty() ? QByteArray("NULL") : quoteName(table.origins[i]);
-    }
-    sql += " FROM " + qualified(table) + " WHERE " + keyName(table) + " IS ?";
-    Statement statement(handle, sql);
-    bindCell(statement.get(), 1, key);
-    if (!statement.step())
-        return false;
-    row(StatementRow(statement.get()));
-    return true;
+    return watched([&] {
+        QByteArray sql = "SELECT ";
+        for (std::size_t i = 0; i < table.origins.size(); ++i) {
+            if (i > 0)
+                sql += ", ";
+            sql += table.origins[i].isEmpty() ? QByteArray("NULL") : quoteName(table.origins[i]);
+        }
+        sql += " FROM " + qualified(table) + " WHERE " + keyName(table) + " IS ?";
+        Statement statement(handle, sql);
+        bindCell(statement.get(), 1, key);
+        if (!statement.step())
+            return false;
+        row(StatementRow(statement.get()));
+        return true;
+    });
 }
 
 } // namespace cursor

@@ -156,7 +156,10 @@ bool SqliteChangeFeed::Private::readLog(qint64 from, int count, std::vector<chan
         return true;
     // The statement is prepared again next time: the log may have been dropped or replaced.
     const QString message = QString::fromUtf8(sqlite3_errmsg(handle));
+    const int primary = sqlite3_errcode(handle) & 0xFF;
     dropRead();
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+        backend.failDamaged(message); // the file is read-only from now on, as for any read
     if (rc != SQLITE_BUSY && !hasChangeLog(handle))
         return false;
     throw EOleException(message);

@@ -4,12 +4,15 @@
 //   korvela-admin create PATH [--demo] [--keep]
 //   korvela-admin upgrade PATH|CONNECTION   (a database of an earlier build; AdminUpgrade.h)
 //   korvela-admin create CONNECTION [--keep]  and  copy SOURCE TARGET [--force]: ServerAdmin.h
+//   korvela-admin statement|form|debtors ...: the papers as PDF files, PaperAdmin.h
 //
 // The program itself never creates its database; this tool does. An existing PATH is an error,
 // unless --keep is given, which leaves the file exactly as it is and succeeds.
 #include "core/Money.h"
 #include "data/Schema.h"
+#include "platform/Fonts.h"
 #include "tools/AdminUpgrade.h"
+#include "tools/PaperAdmin.h"
 #include "tools/ServerAdmin.h"
 #include "tools/admin/Commands.h"
 #include "tools/admin/Sqlite.h"
@@ -18,6 +21,7 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <cstdio>
 #include <sqlite3.h>
 #include <string>
@@ -213,14 +217,32 @@ int usage() {
                  "       korvela-admin upgrade PATH\n"
                  "       korvela-admin upgrade CONNECTION\n"
                  "       korvela-admin create CONNECTION [--keep]\n"
-                 "       korvela-admin copy SOURCE TARGET [--force]\n%s",
-                 admin::careUsage());
+                 "       korvela-admin copy SOURCE TARGET [--force]\n%s%s",
+                 admin::careUsage(), paperadmin::usage());
     return 2;
+}
+
+// The papers are laid out with fonts and written through the toolkit's PDF writer, which need a
+// GUI application object; without a display it draws off the screen.
+int runPaperCommand(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The toolkit's remarks about its surroundings (no runtime folder and the like) are not the
+    // command's to print: only its own messages and real errors reach the terminal.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "korvela-admin: %s\n", text.toUtf8().constData());
+    });
+    QGuiApplication app(argc, argv);
+    platform::loadFonts();
+    return paperadmin::run(app.arguments());
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && paperadmin::isPaperCommand({QString(), QString::fromLocal8Bit(argv[1])}))
+        return runPaperCommand(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() >= 2 && args[1] == "upgrade")

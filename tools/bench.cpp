@@ -1,6 +1,6 @@
 // korvela-bench: timings of the cursor engine on a large generated database.
 //
-//   korvela-bench [--customers N] [--runs R]
+//   korvela-bench [--customers N] [--runs R] [--only NAME,...]
 //   korvela-bench --server [--connection STRING] [--customers N] [--runs R]
 //
 // Builds a temporary database with N customers (default 100000) and ten visits each, then prints
@@ -9,6 +9,7 @@
 //   open-customers: <engine> ms, bare <bare> ms, ratio=<engine/bare>
 //   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
 //   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
+//   start-up (first paint with and without the file check, and when the file is writable),
 //   move-10-visits, move-1000-visits, locate-first, locate-next, down-key-to-visits: the main
 //   window's record sets and grids on the same database (tools/app_bench.cpp)
 //   grid-full-repaint, grid-scroll-fast: the record grid (tools/grid_bench.cpp)
@@ -17,7 +18,10 @@
 //   plain drawText of the same note (tools/inspector_bench.cpp)
 //   feed-idle-tick, feed-read-one-change: the change feed's timer tick while nothing changes, and
 //   reading one change another connection committed (tools/feed_bench.cpp)
+//   debtors, statement-1000, search-plate-phone: the papers and the search by plate and phone
+//   (tools/paper_bench.cpp)
 //   peak-rss: <MiB>
+// --only runs the named groups of the table in main() alone ("papers", "window", "grid"...).
 // Further measurements are added to the table in main(). With --server the program runs on a
 // database server instead (tools/server_bench.cpp).
 #include "core/Errors.h"
@@ -254,6 +258,7 @@ std::string peakRss(Context&) {
 void runGridBenchmarks(std::FILE* out, int runs);
 void runInspectorBenchmarks(std::FILE* out, int runs);
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs);
+void runPaperBenchmarks(const QString& directory, std::FILE* out, int runs);
 std::string backupBenchmark(const QString& database, int runs);
 int runServerBenchmarks(const QStringList& args, std::FILE* out);
 void runFeedBenchmarks(const QString& database, cursor::Connection& connection, std::FILE* out,
@@ -275,14 +280,18 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    QStringList only;
     for (int i = 1; i < args.size(); ++i) {
         bool ok = false;
         if (args[i] == "--customers" && i + 1 < args.size())
             customers = args[++i].toInt(&ok);
         else if (args[i] == "--runs" && i + 1 < args.size())
             context.runs = args[++i].toInt(&ok);
+        else if (args[i] == "--only" && i + 1 < args.size())
+            ok = !(only = args[++i].split(',')).isEmpty();
         if (!ok || customers < 1 || context.runs < 1) {
-            std::fprintf(stderr, "usage: korvela-bench [--customers N] [--runs R]\n");
+            std::fprintf(stderr,
+                         "usage: korvela-bench [--customers N] [--runs R] [--only NAME,...]\n");
             return 2;
         }
     }
@@ -316,11 +325,18 @@ int main(int argc, char** argv) {
              runFeedBenchmarks(path, c.connection, stdout, c.runs);
              return std::string();
          }},
+        {"papers",
+         [&dir](Context& c) {
+             runPaperBenchmarks(dir.path() + '/', stdout, c.runs);
+             return std::string();
+         }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run
     };
     try {
         context.connection.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + path + "\"");
         for (const Measurement& m : measurements) {
+            if (!only.isEmpty() && !only.contains(QString::fromLatin1(m.name)))
+                continue;
             const std::string result = m.run(context);
             if (!result.empty()) // groups print their own lines
                 std::printf("%s: %s\n", m.name, result.c_str());

@@ -4,7 +4,10 @@
 //
 // DBDIR holds a "Korvela.mdb" with the demonstration data (korvela-admin create --demo); the
 // pictures are grabbed from the real windows working on it and written to OUTDIR as
-// ana-pencere.png, musteri-penceresi.png and servis-penceresi.png. Nothing is saved to the file.
+// ana-pencere.png, musteri-penceresi.png, servis-penceresi.png and sag-tik-menusu.png (the
+// customer grid's right-click menu over the window); the first page of each paper, drawn by the
+// program's own page layout, as hesap-ekstresi.png, servis-formu.png and borclu-musteriler.png.
+// Nothing is saved to the file.
 #include "app/Main.h"
 #include "controls/RecordGrid.h"
 #include "data/DataEvents.h"
@@ -12,9 +15,12 @@
 #include "dialogs/Service.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "reports/Papers.h"
 
 #include <QDir>
 #include <QImage>
+#include <QMenu>
+#include <QPainter>
 #include <cstdio>
 
 namespace {
@@ -34,6 +40,40 @@ bool save(QWidget& widget, const QString& path) {
                 image.height());
     return true;
 }
+
+bool saveImage(const QImage& image, const QString& path) {
+    if (image.isNull() || !image.save(path, "PNG")) {
+        std::fprintf(stderr, "korvela-guide-pictures: cannot write '%s'\n", qPrintable(path));
+        return false;
+    }
+    std::printf("korvela-guide-pictures: %s (%dx%d)\n", qPrintable(path), image.width(),
+                image.height());
+    return true;
+}
+
+// The window with the customer grid's right-click menu open over the current customer's row.
+QImage withCustomerMenu(app::TfrmMain& frmMain) {
+    QImage image = frmMain.grab().toImage();
+    auto* menu = frmMain.grdMain->findChild<QMenu*>(QStringLiteral("mnuMusteri"));
+    if (!menu)
+        return {};
+    controls::TRecordGrid* grid = frmMain.grdMain;
+    // Where the pointer would be: on the current row (grid row 0 is the title row).
+    const int rowMiddle = grid->titleRowHeight() +
+                          (grid->currentRow() - 1) * grid->dataRowHeight() +
+                          grid->dataRowHeight() / 2;
+    const QPoint at = grid->mapTo(&frmMain, QPoint(140, rowMiddle));
+    menu->popup(frmMain.mapToGlobal(at));
+    menu->setActiveAction(menu->actions().value(0));
+    QApplication::processEvents();
+    const QImage shown = menu->grab().toImage();
+    menu->close();
+    QPainter(&image).drawImage(at, shown);
+    return image;
+}
+
+// The resolution of the papers' pictures: a page is 827 x 1169 pixels.
+constexpr int kPaperDotsPerInch = 100;
 
 } // namespace
 
@@ -93,5 +133,23 @@ int main(int argc, char** argv) {
         if (frmMain.qryServis.state() != data::TDataSetState::dsBrowse)
             frmMain.qryServis.cancel();
     }
+    ok = saveImage(withCustomerMenu(frmMain), outDir + QStringLiteral("/sag-tik-menusu.png")) && ok;
+
+    // The papers of the same customer and of her last visit with a balance.
+    const reports::TPaperHeading heading = reports::paperHeading(dbDir);
+    const qint64 customer = frmMain.qryMain.fieldByName(QStringLiteral("id")).asInteger();
+    const qint64 visit = frmMain.qryServis.fieldByName(QStringLiteral("id")).asInteger();
+    const struct {
+        reports::TPaper paper;
+        const char* file;
+    } papers[] = {
+        {reports::statementPaper(frmMain.dbsPRJ, customer, heading), "/hesap-ekstresi.png"},
+        {reports::serviceFormPaper(frmMain.dbsPRJ, visit, heading), "/servis-formu.png"},
+        {reports::debtorsPaper(frmMain.dbsPRJ, heading), "/borclu-musteriler.png"},
+    };
+    for (const auto& p : papers)
+        ok = saveImage(reports::pageImage(p.paper, 0, kPaperDotsPerInch),
+                       outDir + QLatin1String(p.file)) &&
+             ok;
     return ok ? 0 : 1;
 }

@@ -57,6 +57,8 @@ class Reader {
 public:
     explicit Reader(const QString& path) {
         sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        // As another workstation would: waits while the program's own reads hold the file.
+        sqlite3_busy_timeout(db_, 10000);
     }
     ~Reader() { sqlite3_close(db_); }
     Reader(const Reader&) = delete;

@@ -65,7 +65,7 @@ TEST(OpenDatabase, ARestoreWritesIntoTheFileAProgramHasOpenAndTheProgramSeesIt) 
     program.open(data::fileConnectionString(db));
     auto& feed = dynamic_cast<cursor::SqliteChangeFeed&>(program.backend().changeFeed());
     const cursor::FeedPosition inBackup = feed.position();
-    Reader(db).exec("INSERT INTO t_musteri (f_adi) VALUES ('Sonra')");
+    ASSERT_EQ(Reader(db).exec("INSERT INTO t_musteri (f_adi) VALUES ('Sonra')"), 0);
     const cursor::FeedPosition afterBackup = feed.position();
     ASSERT_EQ(namesIn(program), QStringList({"Ali", "Veli", "Sonra"}));
 

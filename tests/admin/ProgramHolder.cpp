@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     cursor::Connection connection;
     try {
         connection.open(QStringLiteral("Data Source=\"%1\"").arg(QString::fromLocal8Bit(argv[1])));
-        connection.requireWhole();
+        connection.requireWritable(); // its check has passed, as before a save
     } catch (const core::Exception& e) {
         std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
         return 1;

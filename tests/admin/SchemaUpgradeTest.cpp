@@ -87,6 +87,34 @@ TEST(SchemaUpgrade, VisitsOfMissingCustomersAreListedAndTheFileIsLeftAlone) {
     EXPECT_EQ(file.scalar("SELECT count(*) FROM t_servis"), "4");
 }
 
+// The upgrade is a write like any other: it waits for the file's check, and a damaged file (here
+// its header claims incremental vacuum, with no pointer-map pages behind it) is not rebuilt.
+TEST(SchemaUpgrade, ADamagedFileIsNotUpgraded) {
+    EarlierFile file;
+    for (int c = 1; c <= 30; ++c)
+        file.exec(QString("INSERT INTO t_musteri (f_adi) VALUES ('Müşteri %1'); INSERT INTO "
+                          "t_servis (id_musteri, f_ariza) VALUES (%1, 'Fren sesi')")
+                      .arg(c));
+    {
+        QFile f(file.path());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.seek(52);
+        f.write(QByteArray("\0\0\0\x05", 4)); // the largest root page: auto-vacuum
+        f.seek(64);
+        f.write(QByteArray("\0\0\0\x01", 4)); // incremental
+    }
+    const QByteArray before = file.bytes();
+    try {
+        upgradeDatabase(file.path());
+        ADD_FAILURE() << "upgraded";
+    } catch (const EOleException& e) {
+        EXPECT_TRUE(e.message().startsWith("Değişiklik kaydedilmedi. Veritabanı dosyası bozuk: '" +
+                                           file.path() + "'"))
+            << e.message().toStdString();
+    }
+    EXPECT_EQ(file.bytes(), before);
+}
+
 TEST(SchemaUpgrade, AFileThatIsNoKorvelaDatabaseIsNotTouched) {
     QTemporaryDir dir;
     const QString path = dir.path() + "/Korvela.mdb";

@@ -3,16 +3,19 @@
 #include "app/Main.h"
 #include "controls/GradButton.h"
 #include "controls/InspectorItem.h"
+#include "controls/RecordGrid.h"
 #include "controls/RecordInspector.h"
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
 #include "platform/Application.h"
 #include "tests/support/TestDatabase.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -63,6 +66,16 @@ TEST(Guide, ExplainsEveryCommandOfTheMainWindowByItsCaption) {
     for (controls::TGradButton* b : buttons)
         EXPECT_TRUE(html.contains(QStringLiteral("<dt><b>%1</b></dt>").arg(b->caption())))
             << b->caption().toStdString();
+    // The papers of the grids' right-click menus, by their captions.
+    int entries = 0;
+    for (QMenu* menu : w.findChildren<QMenu*>())
+        for (QAction* action : menu->actions()) {
+            const QString caption = action->text().section('\t', 0, 0);
+            EXPECT_TRUE(html.contains(QStringLiteral("<dt><b>%1</b></dt>").arg(caption)))
+                << caption.toStdString();
+            ++entries;
+        }
+    EXPECT_EQ(entries, 3);
     for (const char* heading : {"Müşteri arama", "Toplamlar", "Yönetici işleri"})
         EXPECT_TRUE(html.contains(QStringLiteral(">%1</h2>").arg(QString::fromUtf8(heading))))
             << heading;
@@ -93,7 +106,9 @@ TEST(Guide, ListsEveryRowOfBothDialogsInTheirOrder) {
 TEST(Guide, ShowsExactlyThePicturesTheBuildMade) {
     const QStringList shown = guidePictures(guideText());
     EXPECT_EQ(shown,
-              QStringList({"ana-pencere.png", "musteri-penceresi.png", "servis-penceresi.png"}));
+              QStringList({"ana-pencere.png", "musteri-penceresi.png", "servis-penceresi.png",
+                           "sag-tik-menusu.png", "hesap-ekstresi.png", "servis-formu.png",
+                           "borclu-musteriler.png"}));
     QStringList made = QDir(QStringLiteral(KORVELA_BINARY_DIR "/guide"))
                            .entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
     QStringList sorted = shown;
@@ -114,6 +129,14 @@ TEST(Guide, PicturesAreTheWindowsAsThisBuildDrawsThem) {
     EXPECT_EQ(mainPicture.size(), main.size());
     EXPECT_EQ(part(mainPicture, w.pnlButtons), part(main, w.pnlButtons));
     EXPECT_EQ(part(mainPicture, w.pnlHeader), part(main, w.pnlHeader));
+    // The right-click menu lies over the window as it is: its button bar is the window's.
+    const QImage menuPicture = picture("sag-tik-menusu.png");
+    EXPECT_EQ(menuPicture.size(), main.size());
+    EXPECT_EQ(part(menuPicture, w.pnlButtons), part(main, w.pnlButtons));
+    EXPECT_NE(part(menuPicture, w.grdMain), part(mainPicture, w.grdMain));
+    // The papers' first pages: A4 at 100 dots per inch.
+    for (const char* paper : {"hesap-ekstresi.png", "servis-formu.png", "borclu-musteriler.png"})
+        EXPECT_EQ(picture(paper).size(), QSize(827, 1169)) << paper;
 
     {
         w.qryMain.edit();

@@ -1,63 +1,210 @@
-// The main window on a damaged database file or a special file named like it: the error is shown
-// at start-up, the window stays empty and nothing can be written.
+// The main window on a damaged database file or a special file named like it: the window shows
+// what can be read, the damage is reported in the error box once the file's check has ended (or
+// when a read meets it), the title says the file is read-only and no save reaches the file; a
+// save made while the check runs waits for it, with the wait shown.
 #include "app/Main.h"
+#include "controls/GradButton.h"
+#include "controls/RecordGrid.h"
+#include "controls/RecordInspector.h"
+#include "dialogs/EditDialog.h"
+#include "engine/FileCheck.h"
 #include "platform/Application.h"
 #include "tests/support/Boxes.h"
+#include "tests/support/CommandDialog.h"
+#include "tests/support/DamagedFile.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
+using testsupport::Damage;
+using testsupport::fileBytes;
 using testsupport::TestDatabase;
 
 namespace {
 
 using testsupport::Boxes;
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+const QString kReadOnlyTitle = "Korvela Takip - Salt okunur: değişiklikler kaydedilemez";
+const QString kWaitingTitle =
+    "Korvela Takip - Veritabanı dosyası denetleniyor; kayıt denetimin bitmesini bekliyor";
+
+QString damagedReport(const QString& path, const QString& finding) {
+    return "Veritabanı dosyası bozuk: '" + path +
+           "'. Program bu oturumda dosyaya hiçbir şey yazmayacak. Dosyayı \"korvela-admin check '" +
+           path + "'\" ile denetleyin ve bir yedekten geri yükleyin. SQLite: " + finding;
 }
 
-TEST(StartupCheck, ADamagedFileIsReportedAndTheWindowStaysEmptyAndUnwritten) {
+bool waitFor(const std::function<bool()>& done) {
+    return QTest::qWaitFor(done, 15000);
+}
+
+// Types a name into the customer dialog and presses Kaydet: the dialog must stay open with the
+// name, the save refused.
+void saveNewCustomerRefused(app::TfrmMain& w, Boxes& boxes, const QString& refusal) {
+    boxes.errors.clear();
+    testsupport::runCommandDialog(w.btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        testsupport::typeText("Yeni Müşteri");
+        testsupport::pressKey(Qt::Key_Tab);
+        QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(w.qryMain.state(), data::TDataSetState::dsInsert);
+        EXPECT_EQ(w.qryMain.fieldByName("f_adi").asString(), "Yeni Müşteri");
+    });
+    EXPECT_EQ(boxes.errors, QStringList{refusal});
+}
+
+TEST(StartupCheck, ADamagedFileIsShownThenReportedOnceItsCheckEndsAndNeverWritten) {
     TestDatabase db;
-    for (int c = 0; c < 30; ++c) {
-        const qint64 id = db.addCustomer(QString("Müşteri %1").arg(c));
-        for (int v = 0; v < 30; ++v)
-            db.addVisit(id, "100.0000", "50.0000", "");
-    }
-    const qint64 leaf = db.scalar("select pageno from dbstat where name = 't_servis' and "
-                                  "pagetype = 'leaf' order by pageno desc limit 1")
-                            .toLongLong();
-    ASSERT_GT(leaf, 1);
-    {
-        QFile f(db.path());
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.seek((leaf - 1) * 4096));
-        f.write(QByteArray(4096, 'x'));
-    }
+    testsupport::fillForDamage(db);
+    testsupport::damage(db, Damage::RowsMissingFromIndex);
     const QByteArray before = fileBytes(db.path());
 
     Boxes boxes;
     app::TfrmMain w(db.directory());
-    ASSERT_EQ(boxes.errors.size(), 1);
-    EXPECT_EQ(boxes.errors[0], "'" + db.path() + "' is damaged (page " + QString::number(leaf) +
-                                   " is no b-tree page): it was not opened; restore it from a "
-                                   "backup.");
-    EXPECT_FALSE(w.dbsPRJ.connected());
-    EXPECT_FALSE(w.qryMain.active());
-    EXPECT_FALSE(w.qryServis.active());
+    // The window opens with what can be read; the check starts once it is painted.
+    EXPECT_TRUE(w.qryMain.active());
+    EXPECT_EQ(w.qryMain.recordCount(), 40);
+    EXPECT_EQ(w.windowTitle(), "Korvela Takip");
+    EXPECT_TRUE(boxes.errors.isEmpty());
+    w.show();
+    ASSERT_TRUE(waitFor([&] { return !boxes.errors.isEmpty(); }));
+    const QString report =
+        damagedReport(db.path(), "row 481 missing from index ix_servis_musteri") + ".";
+    EXPECT_EQ(boxes.errors, QStringList{report});
+    EXPECT_EQ(w.windowTitle(), kReadOnlyTitle);
+    EXPECT_TRUE(w.qryServis.active()); // still readable
 
-    // Every command that would write fails, and the file stays as it was.
+    saveNewCustomerRefused(w, boxes, "Değişiklik kaydedilmedi. " + report);
     boxes.errors.clear();
-    platform::guarded([&] { w.qryMain.insert(); });
-    platform::guarded([&] { w.btnServisSilClick(); });
-    ASSERT_EQ(boxes.errors.size(), 2);
-    EXPECT_EQ(boxes.errors[0], "qryMain: Cannot perform this operation on a closed dataset.");
-    EXPECT_EQ(boxes.errors[1], "qryServis: Cannot perform this operation on a closed dataset.");
+    platform::guarded([&] { w.btnServisSilClick(); }); // answered Yes
+    EXPECT_EQ(boxes.errors, QStringList{"Değişiklik kaydedilmedi. " + report});
+    QTest::qWait(50);
+    EXPECT_EQ(boxes.errors.size(), 1); // reported once
+    EXPECT_EQ(fileBytes(db.path()), before);
+}
+
+TEST(StartupCheck, ACustomerListThatCannotBeReadIsReportedAtStartUp) {
+    TestDatabase db;
+    testsupport::fillForDamage(db);
+    const qint64 leaf = db.scalar("select pageno from dbstat where name = 't_musteri' and "
+                                  "pagetype = 'leaf' limit 1")
+                            .toLongLong();
+    testsupport::overwritePage(db.path(), leaf, QByteArray(4096, 'x'));
+    const QByteArray before = fileBytes(db.path());
+
+    Boxes boxes;
+    app::TfrmMain w(db.directory());
+    const QString report = damagedReport(db.path(), "database disk image is malformed") + ".";
+    EXPECT_EQ(boxes.errors, QStringList{report});
+    EXPECT_FALSE(w.qryMain.active());
+    w.show();
+    ASSERT_TRUE(waitFor([&] { return w.windowTitle() == kReadOnlyTitle; }));
+    QTest::qWait(50);
+    EXPECT_EQ(boxes.errors, QStringList{report}); // the check's end adds nothing
+    EXPECT_EQ(fileBytes(db.path()), before);
+}
+
+// Holds the check on its thread until released (or ten seconds have passed).
+class HeldCheck {
+public:
+    HeldCheck() {
+        cursor::FileCheck::setBeforeCheck([this](sqlite3*) {
+            QElapsedTimer timer;
+            timer.start();
+            while (!released && timer.elapsed() < 10000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        });
+    }
+    ~HeldCheck() { cursor::FileCheck::setBeforeCheck({}); }
+    std::atomic<bool> released{false};
+};
+
+// Records the main window's titles with the cursor shown at the time; lets the held check go
+// when the title says a save waits.
+class TitleRecorder : public QObject {
+public:
+    TitleRecorder(QWidget* window, HeldCheck& held) : window_(window), held_(held) {
+        window->installEventFilter(this);
+    }
+    QStringList titles;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == window_ && event->type() == QEvent::WindowTitleChange) {
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            titles << window_->windowTitle() + " | " +
+                          (cursor && cursor->shape() == Qt::WaitCursor ? "wait" : "arrow");
+            if (window_->windowTitle() == kWaitingTitle)
+                held_.released = true;
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    HeldCheck& held_;
+};
+
+TEST(StartupCheck, ASaveMadeWhileTheCheckRunsWaitsWithTheWaitShownAndIsThenStored) {
+    TestDatabase db;
+    db.addCustomer("Ali");
+    HeldCheck held;
+    Boxes boxes;
+    app::TfrmMain w(db.directory());
+    TitleRecorder recorder(&w, held);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QTest::qWait(20);
+    EXPECT_EQ(w.dbsPRJ.engine().writeState(), cursor::WriteState::Checking);
+
+    testsupport::runCommandDialog(w.btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+        testsupport::typeText("Veli");
+        testsupport::pressKey(Qt::Key_Tab);
+        QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+    EXPECT_EQ(recorder.titles, QStringList({kWaitingTitle + " | wait", "Korvela Takip | arrow"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Veli'"), "1");
+    EXPECT_EQ(w.qryMain.fieldByName("f_adi").asString(), "Veli");
+}
+
+TEST(StartupCheck, DamageMetDuringTheSessionIsReportedAndStopsWriting) {
+    TestDatabase db;
+    testsupport::fillForDamage(db);
+    Boxes boxes;
+    app::TfrmMain w(db.directory());
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(
+        waitFor([&] { return w.dbsPRJ.engine().writeState() == cursor::WriteState::Writable; }));
+    EXPECT_EQ(w.windowTitle(), "Korvela Takip");
+
+    // A page of visits goes bad while the program runs; moving down the customers meets it.
+    testsupport::damage(db, Damage::ScribbledPage);
+    const QByteArray before = fileBytes(db.path());
+    w.grdMain->setFocus();
+    for (int i = 0; i < 40 && boxes.errors.isEmpty(); ++i)
+        QTest::keyClick(w.grdMain, Qt::Key_Down);
+    const QString report = damagedReport(db.path(), "database disk image is malformed") + ".";
+    EXPECT_EQ(boxes.errors, QStringList{report});
+    ASSERT_TRUE(waitFor([&] { return w.windowTitle() == kReadOnlyTitle; }));
+    EXPECT_EQ(boxes.errors.size(), 1);
+
+    // Back on the first customer, whose visits can be read, a new customer is refused.
+    platform::guarded([&] { w.qryMain.first(); });
+    EXPECT_TRUE(w.qryServis.active());
+    saveNewCustomerRefused(w, boxes, "Değişiklik kaydedilmedi. " + report);
     EXPECT_EQ(fileBytes(db.path()), before);
 }
 

@@ -5,6 +5,7 @@
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
 #include "engine/SqliteChangeFeed.h"
+#include "tests/support/DamagedFile.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TestDatabase.h"
 
@@ -95,6 +96,36 @@ TEST_F(FileFeed, ACommitBetweenTakingThePlaceAndWatchingStillWakes) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return wakes > 0; }, 1000));
     EXPECT_EQ(f.changesSince(start, 10).changes.size(), 1u);
     f.watch({});
+}
+
+// A damaged page of the change log, met by the feed's read, makes the file read-only like damage
+// met by any other read: the report says so, and no save reaches the file afterwards.
+TEST_F(FileFeed, DamageMetReadingTheLogStopsEveryWrite) {
+    db.exec("BEGIN");
+    for (int i = 0; i < 400; ++i)
+        db.exec("INSERT INTO t_musteri (f_adi) VALUES ('Müşteri')");
+    db.exec("COMMIT");
+    const qint64 leaf = db.scalar("select pageno from dbstat where name = 't_degisiklik' and "
+                                  "pagetype = 'leaf' order by path limit 1")
+                            .toLongLong();
+    ASSERT_GT(leaf, 1);
+    SqliteChangeFeed& f = feed();
+    connection.requireWritable(); // the file passes its check
+    testsupport::overwritePage(db.path(), leaf, QByteArray(4096, 'x'));
+    const QByteArray before = testsupport::fileBytes(db.path());
+    try {
+        f.changesSince(FeedPosition{}, 1000);
+        ADD_FAILURE() << "the damaged log was read";
+    } catch (const EOleException& e) {
+        EXPECT_TRUE(e.message().startsWith("Veritabanı dosyası bozuk: '"))
+            << e.message().toStdString();
+    }
+    EXPECT_EQ(connection.writeState(), WriteState::ReadOnly);
+    Recordset rs;
+    rs.open(connection, "select * from t_musteri");
+    rs.setValue(rs.findColumn("f_tel"), QString("555"));
+    EXPECT_THROW(rs.update(), EOleException);
+    EXPECT_EQ(testsupport::fileBytes(db.path()), before);
 }
 
 // ---- one change per row ----

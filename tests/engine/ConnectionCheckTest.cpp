@@ -1,11 +1,12 @@
-// Opening only what is a whole database file: special files count as missing, damaged files are
-// refused before anything can be written, and whole files of every shape still open.
+// Opening only what is a database file: special files count as missing; the check of a file runs
+// beside the reading, no write goes ahead before it has passed, it waits for a lock held by another
+// program and stops at once when the connection closes; whole files of every shape pass it.
 #include "core/Errors.h"
 #include "data/Schema.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
-
-#include "tests/support/SqliteHandle.h"
+#include "engine/FileCheck.h"
+#include "tests/support/DamagedFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 using namespace cursor;
+using testsupport::fileBytes;
 
 namespace {
 
@@ -32,11 +34,6 @@ QString messageOf(const std::function<void()>& f) {
         return e.message();
     }
     return {};
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 QString connectionString(const QString& path) {
@@ -116,22 +113,20 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-// Refused like a damaged file: the text says so, nothing stays open, the file is untouched.
-void expectRefusedAsDamaged(const QString& path, const char* detail) {
-    const QByteArray before = fileBytes(path);
-    const QStringList filesBefore = QFileInfo(path).dir().entryList(QDir::Files);
-    Connection c;
-    const QString message = startUp(c, path);
-    EXPECT_TRUE(message.startsWith("'" + path + "' is damaged (")) << message.toStdString();
-    EXPECT_TRUE(message.contains(QString::fromUtf8(detail))) << message.toStdString();
-    EXPECT_TRUE(message.endsWith("): it was not opened; restore it from a backup"))
-        << message.toStdString();
-    EXPECT_FALSE(c.isOpen());
-    // No record set opens on it, so nothing can be written.
-    Recordset rs;
-    EXPECT_THROW(rs.open(c, "select * from t_musteri"), EOleException);
-    EXPECT_EQ(fileBytes(path), before);
-    EXPECT_EQ(QFileInfo(path).dir().entryList(QDir::Files), filesBefore);
+// Waits until the connection's check has ended, without writing anything.
+WriteState settled(Connection& c) {
+    QElapsedTimer timer;
+    timer.start();
+    while (c.writeState() == WriteState::Checking && timer.elapsed() < 30000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return c.writeState();
+}
+
+// The start of the report of a damaged file.
+QString damagedReport(const QString& path) {
+    return "Veritabanı dosyası bozuk: '" + path +
+           "'. Program bu oturumda dosyaya hiçbir şey yazmayacak. Dosyayı \"korvela-admin check '" +
+           path + "'\" ile denetleyin ve bir yedekten geri yükleyin. SQLite: ";
 }
 
 // A copy of the database without its last pages, with the header's page count either still
@@ -148,18 +143,59 @@ QString truncatedCopy(Database& db, const QString& directory, bool trustedCount)
     return copy;
 }
 
-TEST(DamagedFile, ATruncatedCopyIsRefused) {
+TEST(DamagedFile, ACopyWhoseSchemaCannotBeReadIsNotOpened) {
     Database db;
-    ASSERT_GT(db.number("PRAGMA page_count"), 20);
-    QTemporaryDir a, b;
-    // SQLite itself notices the short file when it reads the schema.
-    expectRefusedAsDamaged(truncatedCopy(db, a.path(), true), "database disk image is malformed");
-    // Here it does not (it takes the file's size as the page count): the walk finds the pages
-    // the b-trees still point to.
-    expectRefusedAsDamaged(truncatedCopy(db, b.path(), false), "is beyond the end of the file");
+    QTemporaryDir dir;
+    // SQLite notices the short file when it reads the schema.
+    const QString copy = truncatedCopy(db, dir.path(), true);
+    const QByteArray before = fileBytes(copy);
+    Connection c;
+    EXPECT_EQ(startUp(c, copy), damagedReport(copy) + "database disk image is malformed");
+    EXPECT_FALSE(c.isOpen());
+    EXPECT_EQ(fileBytes(copy), before);
 }
 
-TEST(DamagedFile, ACopyCutInTheMiddleOfAPageIsRefused) {
+// Opened and read, then found by the check: every write is refused and the file stays as it was.
+void expectFoundByTheCheck(const QString& path) {
+    const QByteArray before = fileBytes(path);
+    Connection c;
+    EXPECT_EQ(startUp(c, path), "");
+    ASSERT_TRUE(c.isOpen());
+    c.startCheck();
+    EXPECT_EQ(settled(c), WriteState::ReadOnly);
+    const QString report = messageOf([&] { c.reportDamage(); });
+    EXPECT_TRUE(report.startsWith(damagedReport(path))) << report.toStdString();
+    Recordset customers;
+    customers.open(c, "select * from t_musteri");
+    customers.setValue(customers.findColumn("f_adi"), QString("Yeni"));
+    EXPECT_EQ(messageOf([&] { customers.update(); }), "Değişiklik kaydedilmedi. " + report);
+    customers.cancelUpdate();
+    EXPECT_EQ(messageOf([&] { customers.deleteCurrent(); }), "Değişiklik kaydedilmedi. " + report);
+    EXPECT_EQ(fileBytes(path), before);
+}
+
+// SQLite takes the file's size as the page count and reads the schema; the customer list then
+// meets the missing pages: the connection stays open for reading, refuses every write, and the
+// check (which fails too) says nothing more.
+TEST(DamagedFile, ACopyCutShortIsReportedWhenItsPagesAreRead) {
+    Database db;
+    QTemporaryDir dir;
+    const QString copy = truncatedCopy(db, dir.path(), false);
+    const QByteArray before = fileBytes(copy);
+    Connection c;
+    const QString report = startUp(c, copy);
+    EXPECT_EQ(report, damagedReport(copy) + "database disk image is malformed");
+    ASSERT_TRUE(c.isOpen());
+    EXPECT_EQ(c.writeState(), WriteState::ReadOnly);
+    c.startCheck();
+    EXPECT_EQ(messageOf([&] { c.reportDamage(); }), "");
+    Recordset insert;
+    EXPECT_EQ(messageOf([&] { insert.open(c, "insert into t_musteri (f_adi) values ('x')"); }),
+              "Değişiklik kaydedilmedi. " + report);
+    EXPECT_EQ(fileBytes(copy), before);
+}
+
+TEST(DamagedFile, ACopyCutInTheMiddleOfAPageIsNotOpened) {
     Database db;
     QTemporaryDir dir;
     const QString copy = dir.path() + "/Korvela.mdb";
@@ -167,49 +203,39 @@ TEST(DamagedFile, ACopyCutInTheMiddleOfAPageIsRefused) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(fileBytes(db.path()).left(5 * db.pageSize() + 100));
     f.close();
-    expectRefusedAsDamaged(copy, "database disk image is malformed");
+    const QByteArray before = fileBytes(copy);
+    Connection c;
+    EXPECT_EQ(startUp(c, copy), damagedReport(copy) + "database disk image is malformed");
+    EXPECT_FALSE(c.isOpen());
+    EXPECT_EQ(fileBytes(copy), before);
 }
 
-TEST(DamagedFile, GarbageOnAVisitPageIsRefused) {
-    Database db;
-    const qint64 leaf = db.number(
-        "select pageno from dbstat where name = 't_servis' and pagetype = 'leaf' limit 1 offset 3");
-    ASSERT_GT(leaf, 1);
-    db.scribble(leaf);
-    expectRefusedAsDamaged(db.path(), QString("page %1 is no b-tree page").arg(leaf).toUtf8());
-}
-
-TEST(DamagedFile, GarbageOnAnInteriorOrOverflowPageIsRefused) {
+TEST(DamagedFile, GarbageOnAnInteriorOrOverflowPageIsFoundByTheCheck) {
     {
         Database db;
         const qint64 interior = db.number(
             "select pageno from dbstat where name = 't_servis' and pagetype = 'internal' limit 1");
         ASSERT_GT(interior, 1);
         db.scribble(interior);
-        expectRefusedAsDamaged(db.path(), "is no b-tree page");
+        expectFoundByTheCheck(db.path());
     }
     {
         Database db;
         const qint64 overflow =
             db.number("select pageno from dbstat where pagetype = 'overflow' limit 1 offset 1");
         ASSERT_GT(overflow, 1);
-        db.scribble(overflow); // its "next page" number now points far beyond the file
-        expectRefusedAsDamaged(db.path(), "belongs to nothing");
+        db.scribble(overflow);
+        expectFoundByTheCheck(db.path());
     }
 }
 
-TEST(DamagedFile, APageClaimedTwiceIsRefused) {
-    Database db;
-    // Point the first freelist trunk at the customers' root page.
-    const qint64 root = db.number("select rootpage from sqlite_schema where name = 't_musteri'");
-    ASSERT_GT(db.number("PRAGMA freelist_count"), 0);
-    QFile f(db.path());
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(f.seek(32));
-    const char trunk[4] = {0, 0, char(root >> 8), char(root & 0xFF)};
-    f.write(trunk, 4);
-    f.close();
-    expectRefusedAsDamaged(db.path(), QString("page %1 is used twice").arg(root).toUtf8());
+TEST(DamagedFile, InWalModeTheCheckFindsItToo) {
+    Database db("PRAGMA journal_mode = WAL;");
+    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    const qint64 leaf = db.number(
+        "select pageno from dbstat where name = 't_servis' and pagetype = 'leaf' limit 1 offset 3");
+    db.scribble(leaf);
+    expectFoundByTheCheck(db.path());
 }
 
 struct Shape {
@@ -219,17 +245,22 @@ struct Shape {
 
 class WholeFile : public testing::TestWithParam<Shape> {};
 
-TEST_P(WholeFile, OpensAndStaysWritable) {
+TEST_P(WholeFile, PassesTheCheckAndIsWritten) {
     Database db(GetParam().pragmas);
     if (QString(GetParam().name) == "Vacuumed")
         db.exec("VACUUM");
     Connection c;
     EXPECT_EQ(startUp(c, db.path()), "");
     ASSERT_TRUE(c.isOpen());
-    EXPECT_EQ(sqlite3_exec(testsupport::sqliteHandleOf(c),
-                           "insert into t_musteri (f_adi) values ('Yeni')", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    // Not yet checked: the first write starts the check and waits for it.
+    EXPECT_EQ(c.writeState(), WriteState::Checking);
+    Recordset customers;
+    customers.open(c, "select * from t_musteri");
+    customers.addNew();
+    customers.setValue(customers.findColumn("f_adi"), QString("Yeni"));
+    EXPECT_EQ(messageOf([&] { customers.update(); }), "");
+    EXPECT_EQ(c.writeState(), WriteState::Writable);
+    EXPECT_EQ(db.number("select count(*) from t_musteri where f_adi = 'Yeni'"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, WholeFile,
@@ -240,16 +271,48 @@ INSTANTIATE_TEST_SUITE_P(Shapes, WholeFile,
                                          Shape{"AutoVacuum", "PRAGMA auto_vacuum = FULL;"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(DamagedFile, InWalModeQuickCheckFindsIt) {
-    Database db("PRAGMA journal_mode = WAL;");
-    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
-    const qint64 leaf = db.number(
-        "select pageno from dbstat where name = 't_servis' and pagetype = 'leaf' limit 1 offset 3");
-    db.scribble(leaf);
+// A check that would run for minutes (a statement held on its connection in its place) ends at
+// once when the connection closes, and says nothing afterwards.
+TEST(FileCheckThread, ClosingTheConnectionInterruptsTheCheck) {
+    Database db;
+    std::atomic<bool> started{false};
+    FileCheck::setBeforeCheck([&](sqlite3* check) {
+        started = true;
+        sqlite3_exec(check,
+                     "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n "
+                     "WHERE x < 10000000000) SELECT count(*) FROM n",
+                     nullptr, nullptr, nullptr);
+    });
+    int stateChanges = 0;
+    {
+        Connection c;
+        c.setStateObserver([&] { ++stateChanges; });
+        EXPECT_EQ(startUp(c, db.path()), "");
+        c.startCheck();
+        while (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        QElapsedTimer timer;
+        timer.start();
+        c.close();
+        EXPECT_LT(timer.elapsed(), 1000);
+    }
+    FileCheck::setBeforeCheck({});
+    EXPECT_EQ(stateChanges, 0);
+}
+
+// Another program holding the file's write lock (a save of a workstation in progress) makes the
+// check wait for it, not fail; the check then passes.
+TEST(FileCheckThread, AFileLockedByAnotherProgramIsCheckedWhenTheLockGoes) {
+    Database db;
     Connection c;
-    const QString message = startUp(c, db.path());
-    EXPECT_TRUE(message.contains("is damaged (")) << message.toStdString();
-    EXPECT_FALSE(c.isOpen());
+    c.open(connectionString(db.path()));
+    db.exec("BEGIN EXCLUSIVE");
+    c.startCheck();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(c.writeState(), WriteState::Checking);
+    db.exec("COMMIT");
+    EXPECT_EQ(settled(c), WriteState::Writable);
 }
 
 // A FIFO named like the database once hung the start in open() for good.

@@ -313,3 +313,37 @@ TEST_F(ServerAdminTest, ACopyOntoADatabaseProgramsHaveOpenReachesThemAtItsCommit
     rs.open(fileProgram, "select f_adi from t_musteri where id = 1");
     EXPECT_EQ(std::get<QString>(rs.value(0)), "Ahmet Yılmaz");
 }
+
+namespace {
+
+QString pdfText(const QString& path) {
+    QProcess p;
+    p.start("pdftotext", {"-layout", "-enc", "UTF-8", path, "-"});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST_F(ServerAdminTest, ThePapersOfTheServerReadAsThoseOfTheFile) {
+    ASSERT_EQ(admin({"create", "--demo", file("demo.mdb")}).exitCode, 0);
+    ASSERT_EQ(admin({"copy", file("demo.mdb"), server}).exitCode, 0);
+    const QStringList papers[] = {{"statement", "2"}, {"form", "3"}, {"debtors"}};
+    for (const QStringList& paper : papers) {
+        const QString name = paper.first();
+        QStringList fromFile = QStringList{paper.first(), file("demo.mdb")} + paper.mid(1);
+        QStringList fromServer = QStringList{paper.first(), server} + paper.mid(1);
+        AdminRun a = admin(fromFile << file(qPrintable(name + "-file.pdf")));
+        AdminRun b = admin(fromServer << file(qPrintable(name + "-server.pdf")));
+        ASSERT_EQ(a.exitCode, 0) << a.err.toStdString();
+        ASSERT_EQ(b.exitCode, 0) << b.err.toStdString();
+        const QString text = pdfText(file(qPrintable(name + "-file.pdf")));
+        EXPECT_TRUE(text.contains(" TL")) << name.toStdString();
+        EXPECT_EQ(pdfText(file(qPrintable(name + "-server.pdf"))), text) << name.toStdString();
+    }
+    // A customer the server does not have: refused, no file.
+    AdminRun r = admin({"statement", server, "999", file("none.pdf")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("There is no customer with the id 999")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(file("none.pdf")));
+}

@@ -1,11 +1,12 @@
 // Window tests of the main window on a real X server: the pointer grab of a pressed button,
-// where the keyboard focus stays after clicks on buttons and scroll bars, and the smallest size
-// the window takes.
+// where the keyboard focus stays after clicks on buttons and scroll bars, the smallest size the
+// window takes, and a save waiting for the database file's check saying so on the screen.
 #include "app/Main.h"
 #include "app/Splitter.h"
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "engine/FileCheck.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
 #include "tests/support/TestDatabase.h"
@@ -15,8 +16,13 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
+#include <atomic>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -125,6 +131,73 @@ TEST_F(MainWindowFocus, ClicksOnAButtonAndOnScrollBarsLeaveTheCustomerGridFocuse
         EXPECT_TRUE(grid->hasFocus());
     }
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// Calls back with every new title of a window.
+class TitleWatch : public QObject {
+public:
+    TitleWatch(QWidget* window, std::function<void(const QString&)> changed)
+        : window_(window), changed_(std::move(changed)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == window_ && event->type() == QEvent::WindowTitleChange)
+            changed_(window_->windowTitle());
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    std::function<void(const QString&)> changed_;
+};
+
+// The main window's title as the X server holds it (what the window manager shows), read by
+// another client.
+std::string serverTitle(WId window) {
+    const std::string command = "xprop -id " + std::to_string(window) + " _NET_WM_NAME";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+// A save that waits for the database file's check blocks the window's thread: what the wait
+// shows must reach the X server before that, or the user sees nothing.
+TEST(MainWindowCheckWait, ASaveWaitingForTheFileCheckSaysSoOnTheScreen) {
+    testsupport::TestDatabase db;
+    db.addCustomer("Ali");
+    std::atomic<bool> released{false};
+    cursor::FileCheck::setBeforeCheck([&](sqlite3*) {
+        for (int i = 0; i < 5000 && !released; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
+    app::TfrmMain w(db.directory());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    std::string whileWaiting;
+    std::thread reader;
+    TitleWatch watch(&w, [&](const QString& title) {
+        if (title.contains("denetleniyor") && !reader.joinable())
+            reader = std::thread([&] {
+                whileWaiting = serverTitle(w.winId());
+                released = true;
+            });
+    });
+    w.qryMain.insert();
+    w.qryMain.fieldByName("f_adi").setAsString("Veli");
+    EXPECT_TRUE(platform::guarded([&] { w.qryMain.post(); }));
+    if (reader.joinable())
+        reader.join();
+    cursor::FileCheck::setBeforeCheck({});
+    EXPECT_NE(whileWaiting.find("\"Korvela Takip - Veritaban"), std::string::npos) << whileWaiting;
+    EXPECT_NE(serverTitle(w.winId()).find("\"Korvela Takip\""), std::string::npos);
+    EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Veli'"), "1");
 }
 
 // The size of the window on the X server, and the smallest size it asks the window manager for.

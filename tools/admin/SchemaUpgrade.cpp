@@ -141,6 +141,7 @@ UpgradeReport addChangeLog(Sqlite& db) {
 UpgradeReport upgradeDatabase(const QString& path) {
     cursor::SqliteBackend file; // refuses missing, foreign and table-less files
     file.open(path);
+    file.requireWritable(); // a damaged file is not rebuilt
     Sqlite db(file.handle(), path);
     if (!file.schemaNeedsUpgrade())
         return addChangeLog(db);
