@@ -8,7 +8,6 @@
 #include "controls/RecordGrid.h"
 #include "data/CustomerSearch.h"
 #include "data/Schema.h"
-#include "data/SchemaUpgrade.h"
 #include "data/Totals.h"
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
@@ -75,7 +74,7 @@ const char* const kVisitsNotOpened = "Servis listesi açılamadı: toplamlar gö
 const char* const kNotFormed = "Toplamlar hesaplanamadı";
 
 // The amount a field is about to take: null counts as zero; nullopt for anything else.
-std::optional<Money> newAmount(const data::FieldValue& value) {
+std::optional<Money> newAmount(const cursor::Value& value) {
     if (const auto* m = std::get_if<Money>(&value))
         return *m;
     if (std::holds_alternative<std::monostate>(value))
@@ -134,7 +133,7 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     qryServis.AfterPost = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
     for (const char* amount : {"f_iscilik", "f_tutar", "f_odeme"})
         qryServis.fieldByName(QString::fromLatin1(amount)).OnValidate =
-            [this](data::TField& field, const data::FieldValue& value) {
+            [this](data::TField& field, const cursor::Value& value) {
                 qryServisAmountValidate(field, value);
             };
 
@@ -441,7 +440,7 @@ void TfrmMain::qryServisCalcFields(TDataSet& ds) {
     data::calculateVisit(ds);
 }
 
-void TfrmMain::qryServisAmountValidate(data::TField& field, const data::FieldValue& value) {
+void TfrmMain::qryServisAmountValidate(data::TField& field, const cursor::Value& value) {
     // An amount is refused when the visit's total or balance could not be formed with it; a
     // visit whose other amounts are unreadable already cannot be summed and is not judged.
     std::optional<Money> amounts[3];
@@ -500,11 +499,11 @@ void TfrmMain::btnMusteriAraClick() {
     if (!platform::inputQuery(QStringLiteral("Müşteri Arama"), QStringLiteral("Müşteri Adı:"),
                               name))
         return;
-    if (qryMain.locate(QStringLiteral("f_adi"), {name}, int(data::TLocateOption::loPartialKey)))
+    if (qryMain.locate(QStringLiteral("f_adi"), {name}, data::TLocateOption::loPartialKey))
         return;
     // No name begins with the text: a plate, then a phone number, may still find the customer.
     if (const std::optional<qint64> id = data::findCustomerByPlateOrPhone(qryMain, name))
-        qryMain.locate(QStringLiteral("id"), {QString::number(*id)}, 0);
+        qryMain.locate(QStringLiteral("id"), {QString::number(*id)}, {});
 }
 
 namespace {

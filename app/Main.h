@@ -66,7 +66,7 @@ public:
     void qryServisCalcFields(data::TDataSet& dataSet);
     void qryServisAfterOpen(data::TDataSet& dataSet);
     // OnValidate of the three amounts: refuses one the visit's sums cannot be formed with.
-    void qryServisAmountValidate(data::TField& field, const data::FieldValue& value);
+    void qryServisAmountValidate(data::TField& field, const cursor::Value& value);
     void btnMusteriYeniClick();
     void btnMusteriDuzenleClick();
     void btnMusteriSilClick();

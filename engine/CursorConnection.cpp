@@ -129,10 +129,6 @@ Backend& Connection::backend() const {
     return *backend_;
 }
 
-sqlite3* Connection::handle() const {
-    return file_ ? file_->handle() : nullptr;
-}
-
 const QString& Connection::path() const {
     static const QString none;
     return file_ ? file_->path() : none;

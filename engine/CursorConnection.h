@@ -7,8 +7,6 @@
 #include <functional>
 #include <memory>
 
-struct sqlite3;
-
 namespace cursor {
 
 class SqliteBackend;
@@ -73,8 +71,7 @@ public:
     static QString valueOf(const QString& connectionString, const QString& name);
     static QString dataSourceOf(const QString& connectionString);
 
-    // The SQLite handle and path of an open file (null and empty with another engine).
-    sqlite3* handle() const;
+    // The path of an open file (empty with another engine).
     const QString& path() const;
 
 private:

@@ -144,6 +144,7 @@ bool opHolds(CompareOp op, int cmp) {
     switch (op) {
     case CompareOp::Equal:
     case CompareOp::Like:
+    case CompareOp::BeginsWith:
         return cmp == 0;
     case CompareOp::NotEqual:
         return cmp != 0;
@@ -273,6 +274,8 @@ struct Recordset::Private {
     int compareRows(const SortSpec& s, int a, int b, bool byRank = true);
     void rebuildView(bool keepCurrent);
     std::optional<int> fastFind(const Condition& c, int start);
+    void applyFilter(const std::vector<Criterion>& criteria, const QString& text);
+    bool find(const Condition& condition, int skip, SearchDirection direction);
 
     Value normalise(int column, const Value& value) const;
     void appendToView(int row);
@@ -307,9 +310,10 @@ Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
         return result;
     }
     const bool quoted = c.kind != Criterion::ValueKind::Bare;
-    if (c.op == CompareOp::Like) {
+    if (c.op == CompareOp::Like || c.op == CompareOp::BeginsWith) {
         result.domain = Condition::Domain::Text;
-        result.like = LikePattern::compile(c.value);
+        result.like =
+            c.op == CompareOp::Like ? LikePattern::compile(c.value) : LikePattern::prefix(c.value);
         return result;
     }
     switch (type) {
@@ -571,95 +575,126 @@ void Recordset::Private::keepWritten(const Pending& done, const Value& insertedK
         rows().overwriteRow(done.row, row);
 }
 
+namespace {
+
+// A value in the stored form of each column type; nothing when it cannot be converted.
+std::optional<Value> asMoney(const Value& value) {
+    if (const Money* m = std::get_if<Money>(&value))
+        return *m;
+    if (const qint64* n = std::get_if<qint64>(&value)) {
+        if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
+            return std::nullopt;
+        return Money::fromUnits(*n);
+    }
+    if (const double* d = std::get_if<double>(&value)) {
+        if (const std::optional<Money> m = Money::fromDouble(*d))
+            return *m;
+        return std::nullopt;
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        if (const std::optional<Money> m = Money::fromStorageText(*s))
+            return *m;
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asDateTime(const Value& value) {
+    if (const QDateTime* dt = std::get_if<QDateTime>(&value)) {
+        if (!dt->isValid())
+            return std::nullopt;
+        return value;
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        const QDateTime dt = criterionDate(*s);
+        if (dt.isValid())
+            return dt;
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asInteger(const Value& value) {
+    if (std::holds_alternative<qint64>(value))
+        return value;
+    if (const double* d = std::get_if<double>(&value)) {
+        if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
+            return qint64(*d);
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const qint64 n = s->trimmed().toLongLong(&ok);
+        if (ok)
+            return n;
+    }
+    if (const Money* m = std::get_if<Money>(&value)) {
+        if (m->raw % Money::Scale == 0)
+            return qint64(m->raw / Money::Scale);
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asFloat(const Value& value) {
+    if (const qint64* n = std::get_if<qint64>(&value))
+        return double(*n);
+    if (const Money* m = std::get_if<Money>(&value))
+        return m->toDouble();
+    if (const QString* s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const double d = s->trimmed().toDouble(&ok);
+        if (ok)
+            return d;
+        return std::nullopt;
+    }
+    if (std::holds_alternative<QDateTime>(value))
+        return std::nullopt;
+    return value;
+}
+
+Value asText(const Value& value) {
+    if (const qint64* n = std::get_if<qint64>(&value))
+        return QString::number(*n);
+    if (const double* d = std::get_if<double>(&value))
+        return QString::number(*d, 'g', 15);
+    if (const Money* m = std::get_if<Money>(&value))
+        return m->toStorageText();
+    if (const QDateTime* dt = std::get_if<QDateTime>(&value))
+        return dateTimeToStorage(*dt);
+    return value;
+}
+
+} // namespace
+
 // Converts a value to the form its column stores; throws when it cannot be converted.
 Value Recordset::Private::normalise(int column, const Value& value) const {
     if (isNull(value))
         return value;
     const ColumnInfo& info = shared->columns[std::size_t(column)];
-    const auto mismatch = [&]() -> Value {
-        throw EOleException(
-            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
-    };
+    std::optional<Value> stored;
     switch (info.type) {
     case ColumnType::Currency:
-        if (const Money* m = std::get_if<Money>(&value))
-            return *m;
-        if (const qint64* n = std::get_if<qint64>(&value)) {
-            if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
-                return mismatch();
-            return Money::fromUnits(*n);
-        }
-        if (const double* d = std::get_if<double>(&value)) {
-            if (const std::optional<Money> m = Money::fromDouble(*d))
-                return *m;
-            return mismatch();
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            if (const std::optional<Money> m = Money::fromStorageText(*s))
-                return *m;
-        }
-        return mismatch();
+        stored = asMoney(value);
+        break;
     case ColumnType::DateTime:
-        if (std::holds_alternative<QDateTime>(value)) {
-            if (!std::get<QDateTime>(value).isValid())
-                return mismatch();
-            return value;
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            const QDateTime dt = criterionDate(*s);
-            if (dt.isValid())
-                return dt;
-        }
-        return mismatch();
+        stored = asDateTime(value);
+        break;
     case ColumnType::Integer:
     case ColumnType::AutoIncrement:
-        if (std::holds_alternative<qint64>(value))
-            return value;
-        if (const double* d = std::get_if<double>(&value)) {
-            if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
-                return qint64(*d);
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            bool ok = false;
-            const qint64 n = s->trimmed().toLongLong(&ok);
-            if (ok)
-                return n;
-        }
-        if (const Money* m = std::get_if<Money>(&value)) {
-            if (m->raw % Money::Scale == 0)
-                return qint64(m->raw / Money::Scale);
-        }
-        return mismatch();
+        stored = asInteger(value);
+        break;
     case ColumnType::Float:
-        if (const qint64* n = std::get_if<qint64>(&value))
-            return double(*n);
-        if (const Money* m = std::get_if<Money>(&value))
-            return m->toDouble();
-        if (const QString* s = std::get_if<QString>(&value)) {
-            bool ok = false;
-            const double d = s->trimmed().toDouble(&ok);
-            if (ok)
-                return d;
-            return mismatch();
-        }
-        if (std::holds_alternative<QDateTime>(value))
-            return mismatch();
-        return value;
+        stored = asFloat(value);
+        break;
     case ColumnType::Text:
     case ColumnType::Memo:
-        if (const qint64* n = std::get_if<qint64>(&value))
-            return QString::number(*n);
-        if (const double* d = std::get_if<double>(&value))
-            return QString::number(*d, 'g', 15);
-        if (const Money* m = std::get_if<Money>(&value))
-            return m->toStorageText();
-        if (const QDateTime* dt = std::get_if<QDateTime>(&value))
-            return dateTimeToStorage(*dt);
-        return value;
+        stored = asText(value);
+        break;
     case ColumnType::Other:
+        stored = value;
         break;
     }
-    return value;
+    if (!stored)
+        throw EOleException(
+            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
+    return std::move(*stored);
 }
 
 Recordset::Recordset() : d(std::make_unique<Private>()) {}
@@ -1027,26 +1062,41 @@ void Recordset::setFilter(const QString& criteria) {
     d->requireRows();
     d->flushPending(*this);
     d->sync();
+    std::vector<Criterion> parsed;
+    if (!criteria.trimmed().isEmpty())
+        parsed = parseCriteria(criteria);
+    d->applyFilter(parsed, criteria);
+}
+
+void Recordset::setFilter(const std::vector<Criterion>& criteria) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    d->applyFilter(criteria, QString());
+}
+
+void Recordset::Private::applyFilter(const std::vector<Criterion>& criteria, const QString& text) {
     // Clearing an absent filter on a view that is still current only moves to the first row:
     // locate does this before every search.
-    if (criteria.trimmed().isEmpty() && d->filter.empty() &&
-        d->builtCellVersion == d->rows().cellVersion()) {
-        d->filterText = criteria;
-        d->pos = 0;
+    if (criteria.empty() && filter.empty() && builtCellVersion == rows().cellVersion()) {
+        filterText = text;
+        pos = 0;
         return;
     }
     std::vector<Condition> conditions;
-    if (!criteria.trimmed().isEmpty()) {
-        for (const Criterion& c : parseCriteria(criteria))
-            conditions.push_back(d->bind(c, criteria));
-    }
-    d->filter = std::move(conditions);
-    d->filterText = criteria;
-    d->rebuildView(false);
+    for (const Criterion& c : criteria)
+        conditions.push_back(bind(c, text));
+    filter = std::move(conditions);
+    filterText = text;
+    rebuildView(false);
 }
 
 QString Recordset::filter() const {
     return d->filterText;
+}
+
+bool Recordset::filtered() const {
+    return !d->filter.empty();
 }
 
 bool Recordset::find(const QString& criterion, int skip, SearchDirection direction) {
@@ -1058,34 +1108,44 @@ bool Recordset::find(const QString& criterion, int skip, SearchDirection directi
         throw EOleException(
             QStringLiteral("Invalid criterion \"%1\": find takes a single comparison")
                 .arg(criterion));
-    const Condition condition = d->bind(parsed.front(), criterion);
-    const int n = d->count();
+    return d->find(d->bind(parsed.front(), criterion), skip, direction);
+}
+
+bool Recordset::find(const Criterion& criterion, int skip, SearchDirection direction) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    return d->find(d->bind(criterion, criterion.field), skip, direction);
+}
+
+bool Recordset::Private::find(const Condition& condition, int skip, SearchDirection direction) {
+    const int n = count();
     const bool forward = direction == SearchDirection::Forward;
     if (forward) {
-        const int start = std::max(d->pos, 0) + std::max(skip, 0);
+        const int start = std::max(pos, 0) + std::max(skip, 0);
         if (start < n) {
-            if (const std::optional<int> hit = d->fastFind(condition, start)) {
-                d->pos = *hit >= 0 ? *hit : n;
+            if (const std::optional<int> hit = fastFind(condition, start)) {
+                pos = *hit >= 0 ? *hit : n;
                 return *hit >= 0;
             }
             for (int i = start; i < n; ++i) {
-                if (d->matches(condition, d->view[std::size_t(i)])) {
-                    d->pos = i;
+                if (matches(condition, view[std::size_t(i)])) {
+                    pos = i;
                     return true;
                 }
             }
         }
-        d->pos = n;
+        pos = n;
         return false;
     }
-    const int start = std::min(d->pos, n - 1) - std::max(skip, 0);
+    const int start = std::min(pos, n - 1) - std::max(skip, 0);
     for (int i = start; i >= 0; --i) {
-        if (d->matches(condition, d->view[std::size_t(i)])) {
-            d->pos = i;
+        if (matches(condition, view[std::size_t(i)])) {
+            pos = i;
             return true;
         }
     }
-    d->pos = -1;
+    pos = -1;
     return false;
 }
 

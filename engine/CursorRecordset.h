@@ -1,6 +1,7 @@
 // Recordset of the cursor engine: a result held in memory, with moves, sort, filter, find, edits.
 #pragma once
 
+#include "engine/CursorCriteria.h"
 #include "engine/CursorValue.h"
 
 #include <QString>
@@ -139,12 +140,17 @@ public:
     // Turkish folding. Empty text clears the filter. The view then stands on its first row.
     // An unparsable criterion, or one naming no column, fails and keeps the view.
     void setFilter(const QString& criteria);
+    // The same with the criteria already built (none clears the filter); filter() is then empty.
+    void setFilter(const std::vector<Criterion>& criteria);
     QString filter() const;
+    bool filtered() const; // some criteria hold back rows
     // Finds the first row from the current one (after skipping skip rows) matching a single
     // criterion; stands on it and returns true, or stands at EOF (forward) or BOF (backward) and
     // returns false. From BOF a forward search starts at the first row. A text prefix or equality
     // search on the column the view is sorted by is a binary search.
     bool find(const QString& criterion, int skip = 0,
+              SearchDirection direction = SearchDirection::Forward);
+    bool find(const Criterion& criterion, int skip = 0,
               SearchDirection direction = SearchDirection::Forward);
 
 private:

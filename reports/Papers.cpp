@@ -204,14 +204,14 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
     for (const char* text : {"f_arac_plaka", "f_adi", "f_tel", "f_gsm"})
         customers.addField(QString::fromLatin1(text), data::TFieldType::ftWideString);
     customers.open();
-    const auto textOf = [](const data::FieldValue& v) {
+    const auto textOf = [](const cursor::Value& v) {
         const QString* s = std::get_if<QString>(&v);
         return s ? *s : QString();
     };
     customers.readRecords({&customers.field(0), &customers.field(1), &customers.field(2),
                            &customers.field(3), &customers.field(4)},
                           [&](const data::TRecordValues& v) {
-                              const data::FieldValue key = v[0];
+                              const cursor::Value key = v[0];
                               const qint64* id = std::get_if<qint64>(&key);
                               const auto found = id ? perCustomer.find(*id) : perCustomer.end();
                               if (found == perCustomer.end())

@@ -76,7 +76,7 @@ void moveLine(std::FILE* out, const char* name, app::TfrmMain& w, sqlite3* db, q
               int runs) {
     std::vector<double> engine, bare;
     for (int i = 0; i < runs; ++i) {
-        w.qryMain.locate("id", {QString::number(customer)}, 0); // stand on it first
+        w.qryMain.locate("id", {QString::number(customer)}, {}); // stand on it first
         w.qryMain.prior();
         const double start = cpuMilliseconds();
         w.qryMain.next();
@@ -159,11 +159,13 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
         w.qryMain.close();
         w.qryMain.open();
         double start = cpuMilliseconds();
-        w.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]}, 1);
+        w.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]},
+                         data::TLocateOption::loPartialKey);
         first.push_back(cpuMilliseconds() - start);
         for (int k = 0; k < 10; ++k) {
             start = cpuMilliseconds();
-            w.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]}, 1);
+            w.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]},
+                             data::TLocateOption::loPartialKey);
             later.push_back(cpuMilliseconds() - start);
         }
     }

@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     }
     // The search the guide describes: the customer found by the start of the name.
     frmMain.qryMain.locate(QStringLiteral("f_adi"), {QString::fromUtf8(kCustomer)},
-                           int(data::TLocateOption::loPartialKey));
+                           data::TLocateOption::loPartialKey);
     frmMain.grdMain->setFocus();
     bool ok = save(frmMain, outDir + QStringLiteral("/ana-pencere.png"));
 

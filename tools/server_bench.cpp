@@ -132,7 +132,7 @@ void windowLines(std::FILE* out, const QString& connection, const QByteArray& sc
     std::vector<double> moves, bare;
     for (int i = 0; i < 100; ++i) {
         const int customer = pick(random);
-        w.qryMain.locate("id", {QString::number(customer)}, 0); // stand on it first
+        w.qryMain.locate("id", {QString::number(customer)}, {}); // stand on it first
         w.qryMain.prior();
         moves.push_back(measure(1, [&] { w.qryMain.next(); }));
         const QByteArray q = "select * from " + schema +

@@ -61,11 +61,11 @@ TEST(AccessFileStart, TheImportedFileShowsCustomersVisitsAndTotals) {
               "Toplam Tutar:  7.230,50 TL  -   Toplam Ödeme:  5.430,50 TL  -   Kalan Ödeme:  "
               "1.800,00 TL  ");
     // A date before 1930 and the Turkish letters as the Access file held them.
-    ASSERT_TRUE(w.qryMain.locate("id", {"15"}, 0));
+    ASSERT_TRUE(w.qryMain.locate("id", {"15"}, {}));
     EXPECT_EQ(w.qryMain.fieldByName("f_tarih").displayText(), "29.02.1928 09:30:00");
-    ASSERT_TRUE(w.qryMain.locate("id", {"3"}, 0));
+    ASSERT_TRUE(w.qryMain.locate("id", {"3"}, {}));
     EXPECT_EQ(w.qryMain.fieldByName("f_arac_plaka").displayText(), "06 ÇĞ 1923");
-    ASSERT_TRUE(w.qryMain.locate("id", {"22"}, 0));
+    ASSERT_TRUE(w.qryMain.locate("id", {"22"}, {}));
     EXPECT_EQ(w.qryServis.recordCount(), 2);
     EXPECT_EQ(app::totalsCaption(w.pnlToplam).toStdString(),
               "Toplam Tutar:  2.600,50 TL  -   Toplam Ödeme:  750,00 TL  -   Kalan Ödeme:  "

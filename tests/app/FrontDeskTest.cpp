@@ -157,7 +157,7 @@ TEST_F(FrontDesk, EachPaperOpensInTheTurkishPreviewWithItsPages) {
 }
 
 TEST_F(FrontDesk, APaperWithoutItsRecordSaysWhatToChoose) {
-    w->qryMain.locate("f_adi", {"34 Numara Oto"}, 0); // no visits
+    w->qryMain.locate("f_adi", {"34 Numara Oto"}, {}); // no visits
     w->printServiceForm();
     EXPECT_EQ(boxes.messages,
               QStringList({"Servis formu için önce bir servis kaydı seçilmelidir."}));
@@ -173,7 +173,7 @@ TEST_F(FrontDesk, TheVisitGridKeepsItsSidewaysPositionForTheNextCustomer) {
     for (int c = 0; c < columns; ++c)
         widths.push_back(grid->columnWidth(c));
 
-    w->qryMain.locate("f_adi", {"Zeynep Koç"}, 0);
+    w->qryMain.locate("f_adi", {"Zeynep Koç"}, {});
     EXPECT_EQ(w->qryServis.recordCount(), 1);
     EXPECT_EQ(grid->leftColumn(), 5);
     EXPECT_EQ(grid->horizontalScrollBar()->value(), 5);
@@ -181,7 +181,7 @@ TEST_F(FrontDesk, TheVisitGridKeepsItsSidewaysPositionForTheNextCustomer) {
     for (int c = 0; c < columns; ++c)
         EXPECT_EQ(grid->columnWidth(c), widths[std::size_t(c)]) << c;
     // Back to a customer with several visits: still there, on the last visit as always.
-    w->qryMain.locate("f_adi", {"Ahmet"}, int(data::TLocateOption::loPartialKey));
+    w->qryMain.locate("f_adi", {"Ahmet"}, data::TLocateOption::loPartialKey);
     EXPECT_EQ(grid->leftColumn(), 5);
     EXPECT_EQ(w->qryServis.recNo(), 6);
     EXPECT_TRUE(w->qryServis.eof());

@@ -11,6 +11,7 @@
 #include "tests/support/Boxes.h"
 #include "tests/support/CommandDialog.h"
 #include "tests/support/PeerProcess.h"
+#include "tests/support/SqliteHandle.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
@@ -288,7 +289,7 @@ TEST_F(Commands, AFailedSaveKeepsTheDialogAndItsValuesAndARetrySucceeds) {
 TEST_F(Commands, AVisitWhoseReadBackAnotherProgramLocksOutIsSavedOnceAndTheDialogCloses) {
     const qint64 a = db.addCustomer("Ahmet");
     open();
-    sqlite3* handle = w->dbsPRJ.engine().handle();
+    sqlite3* handle = testsupport::sqliteHandleOf(w->dbsPRJ.engine());
     sqlite3_busy_timeout(handle, 200);
     PeerProcess peer(db.path());
     AfterCommit lock(handle, [&] { EXPECT_EQ(peer.run("BEGIN EXCLUSIVE;"), ""); });
@@ -321,7 +322,7 @@ TEST_F(Commands, AVisitWhoseReadBackAnotherProgramLocksOutIsSavedOnceAndTheDialo
 TEST_F(Commands, ANewCustomerWhoseVisitsCannotBeReadForALockIsSavedOnceAndSaysSo) {
     db.addCustomer("Veli");
     open();
-    sqlite3* handle = w->dbsPRJ.engine().handle();
+    sqlite3* handle = testsupport::sqliteHandleOf(w->dbsPRJ.engine());
     sqlite3_busy_timeout(handle, 200);
     PeerProcess peer(db.path());
     AfterCommit lock(handle, [&] { EXPECT_EQ(peer.run("BEGIN EXCLUSIVE;"), ""); });
