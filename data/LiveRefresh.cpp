@@ -6,6 +6,7 @@
 #include "data/DataSet.h"
 #include "engine/Backend.h"
 #include "engine/ChangeFeed.h"
+#include "engine/ChangeLog.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -16,9 +17,9 @@ namespace data {
 
 namespace {
 
-// The feed is asked for at most this many changes at once; more give a full reading. The log
-// keeps a few thousand, so a reader still inside it reads them as changes.
-constexpr int kMostChanges = 20000;
+// The feed is asked for as many changes as its log can hold: a reader still inside the log reads
+// them as changes, and only one behind it reads everything again.
+constexpr int kMostChanges = cursor::changelog::kKept + cursor::changelog::kPruneStep;
 
 } // namespace
 

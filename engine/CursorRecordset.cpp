@@ -1315,6 +1315,12 @@ bool Recordset::Private::inViewOrder(int a, int b) {
 // (or, when it left, the row after it).
 void Recordset::Private::placeReread(const Reread& reread, Refreshed& result) {
     const bool placed = !sort.empty() || !filter.empty();
+    result.changed = int(reread.changed.size());
+    if (!placed && reread.added.empty() && reread.gone.empty()) {
+        // Rows changed where they stand: the view stays as it is.
+        builtCellVersion = rows().cellVersion();
+        return;
+    }
     std::vector<char> leaving(std::size_t(rows().rowCount()), 0);
     for (int row : reread.gone)
         leaving[std::size_t(row)] = 1;
@@ -1364,7 +1370,6 @@ void Recordset::Private::placeReread(const Reread& reread, Refreshed& result) {
         for (int row : *rowsThatMayLeave)
             if (leaving[std::size_t(row)] == 2 && !joined[std::size_t(row)])
                 ++result.removed;
-    result.changed = int(reread.changed.size());
 
     int target = current;
     if (current >= 0 && leaving[std::size_t(current)] && !joined[std::size_t(current)]) {

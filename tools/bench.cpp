@@ -263,6 +263,7 @@ std::string backupBenchmark(const QString& database, int runs);
 int runServerBenchmarks(const QStringList& args, std::FILE* out);
 void runFeedBenchmarks(const QString& database, cursor::Connection& connection, std::FILE* out,
                        int runs);
+void runLiveBenchmarks(const QString& directory, std::FILE* out, int runs);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -328,6 +329,11 @@ int main(int argc, char** argv) {
         {"papers",
          [&dir](Context& c) {
              runPaperBenchmarks(dir.path() + '/', stdout, c.runs);
+             return std::string();
+         }},
+        {"live", // after the papers: it adds a customer with many visits
+         [&dir](Context& c) {
+             runLiveBenchmarks(dir.path() + '/', stdout, c.runs);
              return std::string();
          }},
         {"peak-rss", peakRss}, // keep last: it reports the whole run
