@@ -177,8 +177,8 @@ struct TLiveRefresh::Private {
     }
 };
 
-TLiveRefresh::TLiveRefresh(TConnection& connection)
-    : d(std::make_unique<Private>(*this, connection)) {
+TLiveRefresh::TLiveRefresh(TConnection& connection, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>(*this, connection)) {
     d->gather.setSingleShot(true);
     d->gather.setInterval(kGatherMs);
     QObject::connect(&d->gather, &QTimer::timeout, [this] { d->run(); });

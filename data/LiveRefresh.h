@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,8 +26,10 @@ class TDataSet;
 // is never touched. A read or refresh that fails (the server away, the file locked) is tried
 // again at the next wake-up or after kFailedRetryMs; nothing is reported. The sets and the
 // connection are the caller's and must outlive this object; it must be stopped (or destroyed)
-// before the connection closes. One thread, the event loop's.
-class TLiveRefresh {
+// before the connection closes. A QObject only so that its owner's tools can find it by name.
+// One thread, the event loop's.
+class TLiveRefresh : public QObject {
+    Q_OBJECT
 public:
     static constexpr int kGatherMs = 25;
     static constexpr int kRetryMs = 100;
@@ -34,8 +37,8 @@ public:
     // More keys than this, or than half the set's rows, are shown by reading the set again.
     static constexpr int kMostKeys = 2000;
 
-    explicit TLiveRefresh(TConnection& connection);
-    ~TLiveRefresh();
+    explicit TLiveRefresh(TConnection& connection, QObject* parent = nullptr);
+    ~TLiveRefresh() override;
     TLiveRefresh(const TLiveRefresh&) = delete;
     TLiveRefresh& operator=(const TLiveRefresh&) = delete;
 

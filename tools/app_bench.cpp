@@ -7,6 +7,7 @@
 // with 1,000 visits is added here. Needs a QApplication (the offscreen platform will do).
 // Each line is a median; "bare" is a prepared sqlite3 query reading the same visits.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
 #include "engine/CursorConnection.h"
@@ -74,12 +75,13 @@ qint64 addBigCustomer(sqlite3* db) {
 // Times a move of the customer set onto a record, with everything its after-scroll runs.
 void moveLine(std::FILE* out, const char* name, app::TfrmMain& w, sqlite3* db, qint64 customer,
               int runs) {
+    const app::MainParts parts(w);
     std::vector<double> engine, bare;
     for (int i = 0; i < runs; ++i) {
-        w.qryMain.locate("id", {QString::number(customer)}, {}); // stand on it first
-        w.qryMain.prior();
+        parts.qryMain.locate("id", {QString::number(customer)}, {}); // stand on it first
+        parts.qryMain.prior();
         const double start = cpuMilliseconds();
-        w.qryMain.next();
+        parts.qryMain.next();
         engine.push_back(cpuMilliseconds() - start);
         bare.push_back(bareVisits(db, customer));
     }
@@ -112,9 +114,10 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
             w.show();
             QCoreApplication::processEvents();
             paintedMs = since();
-            if (!w.qryMain.active())
+            const app::MainParts parts(w);
+            if (!parts.qryMain.active())
                 std::fprintf(stderr, "korvela-bench: the window did not open the database\n");
-            w.dbsPRJ.engine().requireWritable();
+            parts.dbsPRJ.engine().requireWritable();
             writableMs = since();
         }
         if (i >= 2) { // the first pair warms the page cache
@@ -142,13 +145,14 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
     startupLine(out, directory, runs);
 
     app::TfrmMain w(directory);
+    const app::MainParts parts(w);
     w.show();
     QCoreApplication::processEvents();
 
     // Customer moves: the visit list is re-queried, calculated and summed each time.
-    w.qryMain.first();
-    w.qryMain.next();
-    const qint64 ten = w.qryMain.fieldByName("id").asInteger();
+    parts.qryMain.first();
+    parts.qryMain.next();
+    const qint64 ten = parts.qryMain.fieldByName("id").asInteger();
     moveLine(out, "move-10-visits", w, db, ten, std::max(runs, 20));
     moveLine(out, "move-1000-visits", w, db, big, runs);
 
@@ -156,16 +160,16 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
     std::vector<double> first, later;
     const QStringList prefixes = {"Ah", "Mehmet Y", "Şük", "İsmail", "Zeynep", "Ümit", "Ay"};
     for (int i = 0; i < runs; ++i) {
-        w.qryMain.close();
-        w.qryMain.open();
+        parts.qryMain.close();
+        parts.qryMain.open();
         double start = cpuMilliseconds();
-        w.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]},
-                         data::TLocateOption::loPartialKey);
+        parts.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]},
+                             data::TLocateOption::loPartialKey);
         first.push_back(cpuMilliseconds() - start);
         for (int k = 0; k < 10; ++k) {
             start = cpuMilliseconds();
-            w.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]},
-                             data::TLocateOption::loPartialKey);
+            parts.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]},
+                                 data::TLocateOption::loPartialKey);
             later.push_back(cpuMilliseconds() - start);
         }
     }
@@ -173,21 +177,21 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
     std::fprintf(out, "locate-next: %.2f ms\n", median(later));
 
     // A Down key in the customer grid up to the repainted visit grid and totals line.
-    w.qryMain.first();
-    w.grdMain->setFocus();
+    parts.qryMain.first();
+    parts.grdMain->setFocus();
     QCoreApplication::processEvents();
     std::vector<double> keys, bare;
     for (int i = 0; i < std::max(runs, 20); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        QTest::keyClick(w.grdMain, Qt::Key_Down);
-        w.grdMain->repaint();
-        w.grdServis->repaint();
-        w.pnlToplam->repaint();
+        QTest::keyClick(parts.grdMain, Qt::Key_Down);
+        parts.grdMain->repaint();
+        parts.grdServis->repaint();
+        parts.pnlToplam->repaint();
         keys.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
         const auto bareStart = std::chrono::steady_clock::now();
-        bareVisits(db, w.qryMain.fieldByName("id").asInteger());
+        bareVisits(db, parts.qryMain.fieldByName("id").asInteger());
         bare.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - bareStart)
                 .count());

@@ -8,9 +8,10 @@
 // of that row by key on a connection of its own plus the grid's repaint.
 // live-burst-visits: another connection changes all 10,000 visits of the customer on screen in
 // one statement; the refresh up to the repainted visit grid and totals line, against reopening
-// the visit set as selecting the customer does.
+// the visit set as selecting the customer does (a locate of it by key).
 // live-idle: a second of the event loop with the window open and nothing changing.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
 
@@ -62,7 +63,8 @@ qint64 addCustomerWithVisits(sqlite3* db, int visits) {
 }
 
 // One changed customer: the window's refresh against a bare read of the row plus a repaint.
-void oneCustomerLine(std::FILE* out, app::TfrmMain& w, sqlite3* other, sqlite3* reader, int runs) {
+void oneCustomerLine(std::FILE* out, const app::MainParts& w, sqlite3* other, sqlite3* reader,
+                     int runs) {
     const qint64 key = w.qryMain.fieldByName("id").asInteger() + 1; // a row the grid shows
     sqlite3_stmt* change = nullptr;
     sqlite3_prepare_v2(other, "update t_musteri set f_tel = ? where id = ?", -1, &change, nullptr);
@@ -112,7 +114,8 @@ void oneCustomerLine(std::FILE* out, app::TfrmMain& w, sqlite3* other, sqlite3* 
 }
 
 // A burst of changed visits of the customer on screen: one refresh against reopening the set.
-void burstLine(std::FILE* out, app::TfrmMain& w, sqlite3* other, qint64 big, int visits, int runs) {
+void burstLine(std::FILE* out, const app::MainParts& w, sqlite3* other, qint64 big, int visits,
+               int runs) {
     w.qryMain.locate("id", {QString::number(big)}, {});
     std::vector<double> refresh, reopen;
     int shown = 0;
@@ -134,7 +137,7 @@ void burstLine(std::FILE* out, app::TfrmMain& w, sqlite3* other, qint64 big, int
         refresh.push_back(cpuMilliseconds() - start);
 
         start = cpuMilliseconds();
-        w.qryMainAfterScroll(w.qryMain); // what selecting the customer does
+        w.qryMain.locate("id", {QString::number(big)}, {}); // what selecting the customer does
         w.grdServis->repaint();
         w.pnlToplam->repaint();
         reopen.push_back(cpuMilliseconds() - start);
@@ -148,7 +151,7 @@ void burstLine(std::FILE* out, app::TfrmMain& w, sqlite3* other, qint64 big, int
 }
 
 // The window left alone: the feed's timer ticks, nothing is read or shown.
-void idleLine(std::FILE* out, app::TfrmMain& w) {
+void idleLine(std::FILE* out, const app::MainParts& w) {
     int shown = 0;
     const auto shownBefore = w.liveRefresh.shown;
     w.liveRefresh.shown = [&](data::TDataSet&) { ++shown; };
@@ -178,9 +181,10 @@ void runLiveBenchmarks(const QString& directory, std::FILE* out, int runs) {
     constexpr int kBurst = 10000;
     const qint64 big = addCustomerWithVisits(other, kBurst);
     {
-        app::TfrmMain w(directory);
-        w.show();
+        app::TfrmMain window(directory);
+        window.show();
         QApplication::processEvents();
+        const app::MainParts w(window);
         w.dbsPRJ.engine().requireWritable(); // the file's check is done
         QApplication::processEvents();
         oneCustomerLine(out, w, other, reader, runs);

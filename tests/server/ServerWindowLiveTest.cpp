@@ -8,6 +8,7 @@
 #include "controls/RecordGrid.h"
 #include "controls/RecordInspector.h"
 #include "data/Connection.h"
+#include "data/DataSet.h"
 #include "data/DataSource.h"
 #include "dialogs/EditDialog.h"
 #include "tests/pgengine/ServerTestSupport.h"
@@ -117,7 +118,7 @@ TEST_F(ServerWindowLive, WhatTheOtherProcessAndPsqlSaveShowsWithinASecond) {
 TEST_F(ServerWindowLive, ADialogOnARowTheOtherSideChangesKeepsItsValuesAndKaydetMeetsTheConflict) {
     testsupport::runCommandDialog(
         find<controls::TGradButton>("btnMusteriDuzenle"), [&](dialogs::TEditDialog& d) {
-            d.insMain->setCurrentRow(0);
+            d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(0);
             testsupport::typeText("Mehmet Can");
             testsupport::pressKey(Qt::Key_Tab);
             psql(QString("UPDATE t_musteri SET f_adi = 'Mehmet Öz' "
@@ -125,12 +126,12 @@ TEST_F(ServerWindowLive, ADialogOnARowTheOtherSideChangesKeepsItsValuesAndKaydet
                      .arg(mehmet));
             QTest::qWait(700);
             EXPECT_EQ(current(), "Mehmet Can");
-            QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+            QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
             EXPECT_TRUE(d.isVisible());
             ASSERT_EQ(boxes.errors.size(), 1);
             EXPECT_TRUE(boxes.errors[0].startsWith("Row cannot be located"))
                 << boxes.errors[0].toStdString();
-            QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+            QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
         });
     EXPECT_TRUE(within(1000, [&] { return current() == "Mehmet Öz"; }));
 }

@@ -8,6 +8,7 @@
 #include "controls/RecordGrid.h"
 #include "controls/RecordInspector.h"
 #include "data/Connection.h"
+#include "data/DataSet.h"
 #include "data/DataSource.h"
 #include "dialogs/EditDialog.h"
 #include "tests/support/Boxes.h"
@@ -159,20 +160,20 @@ TEST_F(LiveRefreshWindow, ADialogOnARowTheOtherSideChangesKeepsItsValuesAndKayde
     testsupport::runCommandDialog(
         find<controls::TGradButton>("btnMusteriDuzenle"),
         [&](dialogs::TEditDialog& d) {
-            d.insMain->setCurrentRow(0); // Müşteri Adı
+            d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(0); // Müşteri Adı
             testsupport::typeText("Mehmet Can");
             testsupport::pressKey(Qt::Key_Tab);
             other.expectOk({"set-customer", QString::number(mehmet), "f_adi", "Mehmet Öz"});
             QTest::qWait(700); // longer than a refresh takes
             EXPECT_EQ(customers()->state(), data::TDataSetState::dsEdit);
             EXPECT_EQ(current(), "Mehmet Can") << "the typed value is untouched";
-            QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+            QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
             EXPECT_TRUE(d.isVisible());
             ASSERT_EQ(boxes.errors.size(), 1);
             EXPECT_TRUE(boxes.errors[0].startsWith("Row cannot be located"))
                 << boxes.errors[0].toStdString();
             EXPECT_EQ(current(), "Mehmet Can");
-            QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+            QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
         },
         testsupport::DialogFocus::Any);
     EXPECT_TRUE(withinASecond([&] { return current() == "Mehmet Öz"; }))
