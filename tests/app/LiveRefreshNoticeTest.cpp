@@ -75,4 +75,32 @@ TEST(LiveRefreshNotice, AFailedDeleteReadsTheCustomerAgain) {
     EXPECT_EQ(db.count("t_musteri"), 1);
 }
 
+// A restore by the admin tool into the file a window has open: the window reads everything again
+// and shows the restored customers, the current one kept where it is still there.
+TEST(LiveRefreshNotice, AWindowShowsARestoreDoneUnderIt) {
+    testsupport::TestDatabase db;
+    db.addCustomer("Ahmet");
+    db.addCustomer("Mehmet");
+    testsupport::Boxes boxes;
+    app::TfrmMain w(db.directory());
+    w.show();
+    const app::MainParts parts(w);
+    parts.qryMain.next(); // Mehmet
+    const QString backup = db.directory() + "yedek.mdb";
+    const auto admin = [](const QStringList& args) {
+        QProcess p;
+        p.start(KORVELA_ADMIN, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    admin({"backup", db.path(), backup});
+    db.addCustomer("Sonra");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return parts.qryMain.recordCount() == 3; }, 1000));
+    admin({"restore", backup, db.path()});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return parts.qryMain.recordCount() == 2; }, 1500))
+        << "the customer added after the backup is gone";
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Mehmet");
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+}
+
 } // namespace
