@@ -79,10 +79,6 @@ void Connection::open(std::unique_ptr<Backend> backend) {
     backend_ = std::move(backend);
 }
 
-void Connection::setCheckOnOpen(bool on) {
-    SqliteBackend::setCheckOnOpen(on);
-}
-
 WriteState Connection::writeState() const {
     return file_ ? file_->writeState() : WriteState::Writable;
 }

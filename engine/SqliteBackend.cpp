@@ -2,6 +2,7 @@
 #include "engine/SqliteBackend.h"
 
 #include "core/Errors.h"
+#include "engine/BenchmarkSwitches.h"
 #include "engine/EngineMessage.h"
 #include "engine/FileCheck.h"
 #include "engine/OpenMark.h"
@@ -467,7 +468,7 @@ void SqliteBackend::open(const QString& path, std::function<void()> stateChanged
     throw EOleException(message);
 }
 
-void SqliteBackend::setCheckOnOpen(bool on) {
+void benchmark::setFileCheckOnOpen(bool on) {
     checkOnOpen = on;
 }
 

@@ -60,10 +60,6 @@ public:
     // is over, on the writing thread.
     void setWaitObserver(std::function<void(bool waiting)> observer);
 
-    // Whether opening checks the file for damage; on unless turned off, which only the benchmark
-    // does, to time the start-up without the check in one run.
-    static void setCheckOnOpen(bool on);
-
     // The SQLite handle of the open file (null when closed), for the admin tool's work on it.
     sqlite3* handle() const;
     const QString& path() const;

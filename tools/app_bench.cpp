@@ -10,6 +10,7 @@
 #include "app/MainParts.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "engine/BenchmarkSwitches.h"
 #include "engine/CursorConnection.h"
 
 #include <QApplication>
@@ -100,7 +101,7 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
     const int pairs = std::max(runs, 11);
     for (int i = 0; i < 2 * (pairs + 1); ++i) {
         const bool check = i % 2 == 0;
-        cursor::Connection::setCheckOnOpen(check);
+        cursor::benchmark::setFileCheckOnOpen(check);
         const auto start = std::chrono::steady_clock::now();
         const auto since = [&start] {
             return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
@@ -127,7 +128,7 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
                 writable.push_back(writableMs);
         }
     }
-    cursor::Connection::setCheckOnOpen(true);
+    cursor::benchmark::setFileCheckOnOpen(true);
     const double p1 = median(painted[1]), p0 = median(painted[0]);
     std::fprintf(out,
                  "start-up: first paint %.1f ms, without the file check %.1f ms, ratio=%.2f; "

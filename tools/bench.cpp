@@ -253,6 +253,22 @@ std::string peakRss(Context&) {
     return format("%.1f MiB", double(usage.ru_maxrss) / 1024.0);
 }
 
+// --customers N, --runs R and --only NAME,...; false for anything else or a count below 1.
+bool readOptions(const QStringList& args, int& customers, int& runs, QStringList& only) {
+    for (int i = 1; i < args.size(); ++i) {
+        bool ok = false;
+        if (args[i] == "--customers" && i + 1 < args.size())
+            customers = args[++i].toInt(&ok);
+        else if (args[i] == "--runs" && i + 1 < args.size())
+            runs = args[++i].toInt(&ok);
+        else if (args[i] == "--only" && i + 1 < args.size())
+            ok = !(only = args[++i].split(',')).isEmpty();
+        if (!ok || customers < 1 || runs < 1)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void runGridBenchmarks(std::FILE* out, int runs);
@@ -282,19 +298,9 @@ int main(int argc, char** argv) {
         }
     }
     QStringList only;
-    for (int i = 1; i < args.size(); ++i) {
-        bool ok = false;
-        if (args[i] == "--customers" && i + 1 < args.size())
-            customers = args[++i].toInt(&ok);
-        else if (args[i] == "--runs" && i + 1 < args.size())
-            context.runs = args[++i].toInt(&ok);
-        else if (args[i] == "--only" && i + 1 < args.size())
-            ok = !(only = args[++i].split(',')).isEmpty();
-        if (!ok || customers < 1 || context.runs < 1) {
-            std::fprintf(stderr,
-                         "usage: korvela-bench [--customers N] [--runs R] [--only NAME,...]\n");
-            return 2;
-        }
+    if (!readOptions(args, customers, context.runs, only)) {
+        std::fprintf(stderr, "usage: korvela-bench [--customers N] [--runs R] [--only NAME,...]\n");
+        return 2;
     }
 
     QTemporaryDir dir;
