@@ -1,6 +1,5 @@
 // TImage: painting the picture and reporting clicks.
 #include "app/Image.h"
-#include "platform/Application.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,21 +16,30 @@ void TImage::setPicture(const QImage& picture) {
     update();
 }
 
+void TImage::setCentred(bool centred) {
+    centred_ = centred;
+    update();
+}
+
+void TImage::setFill(const QColor& fill) {
+    fill_ = fill;
+    update();
+}
+
 void TImage::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), fill);
+    p.fillRect(rect(), fill_);
     if (picture_.isNull())
         return;
-    QPoint at = centre
+    QPoint at = centred_
                     ? QPoint((width() - picture_.width()) / 2, (height() - picture_.height()) / 2)
                     : QPoint(0, 0);
     p.drawImage(at, picture_);
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
-        OnClick)
-        platform::guarded(OnClick);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
 }
 
 } // namespace app

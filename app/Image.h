@@ -1,13 +1,13 @@
-// TImage: a picture control of the header, with the hand pointer and a click callback.
+// TImage: a picture control of the header, with the hand pointer and a clicked signal.
 #pragma once
 
 #include <QImage>
 #include <QWidget>
-#include <functional>
 
 namespace app {
 
-// Draws its picture at the top-left corner (centred when centre is set) over a fill colour.
+// Draws its picture at the top-left corner (or centred) over a fill colour, black until set.
+// A left-button release inside it emits clicked().
 // Owned by its parent.
 class TImage : public QWidget {
     Q_OBJECT
@@ -15,9 +15,11 @@ public:
     explicit TImage(QWidget* parent = nullptr);
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
-    bool centre = false;
-    QColor fill = Qt::black;
-    std::function<void()> OnClick;
+    void setCentred(bool centred);
+    void setFill(const QColor& fill);
+
+signals:
+    void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -25,6 +27,8 @@ protected:
 
 private:
     QImage picture_;
+    bool centred_ = false;
+    QColor fill_ = Qt::black;
 };
 
 } // namespace app

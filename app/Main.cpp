@@ -2,6 +2,7 @@
 #include "app/Main.h"
 #include "app/Image.h"
 #include "app/MainControls.h"
+#include "app/MainPrivate.h"
 #include "app/Splitter.h"
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
@@ -17,6 +18,7 @@
 #include "platform/Jpeg.h"
 #include "xlib/XLib.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -73,7 +75,7 @@ const char* const kVisitsNotOpened = "Servis listesi açılamadı: toplamlar gö
 const char* const kNotFormed = "Toplamlar hesaplanamadı";
 
 // The amount a field is about to take: null counts as zero; nullopt for anything else.
-std::optional<Money> newAmount(const data::FieldValue& value) {
+std::optional<Money> newAmount(const cursor::Value& value) {
     if (const auto* m = std::get_if<Money>(&value))
         return *m;
     if (std::holds_alternative<std::monostate>(value))
@@ -106,9 +108,9 @@ constexpr int kDesignClientHeight = 573;
 } // namespace
 
 TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
-    : QWidget(parent),
-      applicationDirectory_(applicationDirectory.isEmpty() ? xlib::applicationDirectory()
-                                                           : applicationDirectory) {
+    : QWidget(parent), d(std::make_unique<Private>(*this, applicationDirectory.isEmpty()
+                                                              ? xlib::applicationDirectory()
+                                                              : applicationDirectory)) {
     setObjectName("frmMain");
     setWindowTitle(QString::fromUtf8(kTitle));
     setFont(platform::tahoma(11));
@@ -118,6 +120,19 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     setAutoFillBackground(true);
     resize(kDesignClientWidth, kDesignClientHeight);
 
+    d->setUpRecordSets();
+    d->createControls();
+    d->updateMinimumSize();
+    d->layoutControls();
+    d->FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+TfrmMain::Private::Private(TfrmMain& window, const QString& directory)
+    : q(window), applicationDirectory(directory) {}
+
+void TfrmMain::Private::setUpRecordSets() {
     qryMain.setConnection(&dbsPRJ);
     qryMain.addSql(QStringLiteral("select * from t_musteri"));
     data::declareCustomerFields(qryMain);
@@ -132,7 +147,7 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     qryServis.AfterPost = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
     for (const char* amount : {"f_iscilik", "f_tutar", "f_odeme"})
         qryServis.fieldByName(QString::fromLatin1(amount)).OnValidate =
-            [this](data::TField& field, const data::FieldValue& value) {
+            [this](data::TField& field, const cursor::Value& value) {
                 qryServisAmountValidate(field, value);
             };
 
@@ -141,84 +156,96 @@ TfrmMain::TfrmMain(const QString& applicationDirectory, QWidget* parent)
     srcMain.setDataSet(&qryMain);
     srcServis.setDataSet(&qryServis);
 
+    liveRefresh.setObjectName("liveRefresh");
+    liveRefresh.follow(qryMain, "t_musteri");
+    liveRefresh.follow(qryServis, "t_servis");
+    liveRefresh.mayShow = &Private::mayShowLiveChanges;
+    liveRefresh.shown = [this](TDataSet& set) {
+        if (&set == &qryServis)
+            showVisitTotals();
+    };
+
     // The database file is checked for damage once the window is painted; the window learns the
     // outcome on its own thread, and shows a save that waits for it.
     dbsPRJ.engine().setStateObserver([this] {
         QMetaObject::invokeMethod(
-            this, [this] { fileStateChanged(); }, Qt::QueuedConnection);
+            &q, [this] { fileStateChanged(); }, Qt::QueuedConnection);
     });
     dbsPRJ.engine().setWaitObserver([this](bool waiting) { showWaitForCheck(waiting); });
-
-    createControls();
-    updateMinimumSize();
-    layoutControls();
-    FormCreate();
 }
 
-TfrmMain::~TfrmMain() {
-    // Controls hold links to the data sources: they go first, then the record sets close.
-    const auto kids = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* w : kids)
-        delete w;
-    qryServis.close();
-    qryMain.close();
-    // Ends the file's check (its thread reports to this window) while the window is whole.
-    dbsPRJ.close();
-}
-
-void TfrmMain::createControls() {
-    pnlHeader = new HeaderPanel(this);
+void TfrmMain::Private::createControls() {
+    pnlHeader = new HeaderPanel(&q);
     pnlHeader->setObjectName("pnlHeader");
     pnlLogo = new PlainPanel(pnlHeader);
     pnlLogo->setObjectName("pnlLogo");
     imgLogo = new TImage(pnlLogo);
     imgLogo->setObjectName("imgLogo");
-    imgLogo->centre = true;
+    imgLogo->setCentred(true);
     imgLogo->setPicture(loadPicture(QStringLiteral(":/images/logo.jpg")));
-    imgLogo->OnClick = [this] { Image1Click(); };
     imgBanner = new TImage(pnlHeader);
     imgBanner->setObjectName("imgBanner");
-    imgBanner->fill = kHeaderColour;
+    imgBanner->setFill(kHeaderColour);
     imgBanner->setPicture(loadPicture(QStringLiteral(":/images/banner.jpg")));
-    imgBanner->OnClick = [this] { Image1Click(); };
+    for (TImage* picture : {imgLogo, imgBanner})
+        QObject::connect(picture, &TImage::clicked, &q,
+                         [this] { platform::guarded([this] { Image1Click(); }); });
 
-    grdMain = makeRecordGrid(this, &srcMain, "grdMain",
-                             {"f_arac_plaka\t20\tAraç Plakası", "f_adi\t20\tMüşteri Adı",
-                              "f_tel\t20\tTelefon", "f_gsm\t20\tCep Telefonu"});
-    splMain = new TSplitter(this);
+    grdMain = makeRecordGrid(&q, &srcMain, "grdMain",
+                             {{"f_arac_plaka", 20, "Araç Plakası"},
+                              {"f_adi", 20, "Müşteri Adı"},
+                              {"f_tel", 20, "Telefon"},
+                              {"f_gsm", 20, "Cep Telefonu"}});
+    splMain = new TSplitter(&q);
     splMain->setObjectName("splMain");
-    splMain->upperSize = [this] { return customerGridHeight_; };
-    splMain->availableSize = [this] { return customerGridHeight_ + grdServis->height(); };
-    splMain->setUpperSize = [this](int h) { setCustomerGridHeight(h); };
-    grdServis = makeRecordGrid(this, &srcServis, "grdServis",
-                               {"id\t10\tKayıt No", "tarih\t12\tTarih", "km\t10\tKM",
-                                "ariza\t20\tArıza", "islem\t20\tYapılan İşlem",
-                                "iscilik\t12\tİşçilik", "tutar\t12\tTutar", "odeme\t12\tÖdeme"});
+    QObject::connect(splMain, &TSplitter::sizeChosen, &q,
+                     [this](int h) { setCustomerGridHeight(h); });
+    grdServis = makeRecordGrid(&q, &srcServis, "grdServis",
+                               {{"id", 10, "Kayıt No"},
+                                {"tarih", 12, "Tarih"},
+                                {"km", 10, "KM"},
+                                {"ariza", 20, "Arıza"},
+                                {"islem", 20, "Yapılan İşlem"},
+                                {"iscilik", 12, "İşçilik"},
+                                {"tutar", 12, "Tutar"},
+                                {"odeme", 12, "Ödeme"}});
 
-    pnlToplam = makeTotalsPanel(this);
+    pnlToplam = makeTotalsPanel(&q);
     pnlToplam->setObjectName("pnlToplam");
 
-    pnlButtons = new PlainPanel(this);
+    pnlButtons = new PlainPanel(&q);
     pnlButtons->setObjectName("pnlButtons");
+    createCommandButtons();
+
+    // Tab order: customer grid, the buttons from right to left, then the service grid.
+    QWidget* order[] = {grdMain,           btnServisSil,   btnServisDuzenle,
+                        btnServisYeni,     btnMusteriAra,  btnMusteriSil,
+                        btnMusteriDuzenle, btnMusteriYeni, grdServis};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    createPaperMenus();
+}
+
+void TfrmMain::Private::createCommandButtons() {
     struct Command {
         controls::TGradButton** button;
         const char* name;
         const char* caption;
         int left;
-        void (TfrmMain::*handler)();
+        void (Private::*handler)();
         bool rightAnchored;
     };
     const Command commands[] = {
-        {&btnMusteriYeni, "btnMusteriYeni", "Yeni Müşteri", 2, &TfrmMain::btnMusteriYeniClick,
+        {&btnMusteriYeni, "btnMusteriYeni", "Yeni Müşteri", 2, &Private::btnMusteriYeniClick,
          false},
         {&btnMusteriDuzenle, "btnMusteriDuzenle", "Müşteri Düzenle", 89,
-         &TfrmMain::btnMusteriDuzenleClick, false},
-        {&btnMusteriSil, "btnMusteriSil", "Müşteri Sil", 176, &TfrmMain::btnMusteriSilClick, false},
-        {&btnMusteriAra, "btnMusteriAra", "Müşteri Ara", 263, &TfrmMain::btnMusteriAraClick, false},
-        {&btnServisYeni, "btnServisYeni", "Yeni Servis", 423, &TfrmMain::btnServisYeniClick, true},
+         &Private::btnMusteriDuzenleClick, false},
+        {&btnMusteriSil, "btnMusteriSil", "Müşteri Sil", 176, &Private::btnMusteriSilClick, false},
+        {&btnMusteriAra, "btnMusteriAra", "Müşteri Ara", 263, &Private::btnMusteriAraClick, false},
+        {&btnServisYeni, "btnServisYeni", "Yeni Servis", 423, &Private::btnServisYeniClick, true},
         {&btnServisDuzenle, "btnServisDuzenle", "Servis Düzenle", 510,
-         &TfrmMain::btnServisDuzenleClick, true},
-        {&btnServisSil, "btnServisSil", "Servis Sil", 597, &TfrmMain::btnServisSilClick, true},
+         &Private::btnServisDuzenleClick, true},
+        {&btnServisSil, "btnServisSil", "Servis Sil", 597, &Private::btnServisSilClick, true},
     };
     for (const Command& s : commands) {
         auto handler = s.handler;
@@ -227,21 +254,13 @@ void TfrmMain::createControls() {
                               [this, handler] { (this->*handler)(); });
         (*s.button)->setGeometry(s.left, kButtonTop, kButtonWidth, kButtonHeight);
         if (s.rightAnchored)
-            rightAnchored_.emplace_back(*s.button, kDesignClientWidth - 2 * kBorder - s.left);
+            rightAnchored.emplace_back(*s.button, kDesignClientWidth - 2 * kBorder - s.left);
     }
-
-    // Tab order: customer grid, the buttons from right to left, then the service grid.
-    QWidget* order[] = {grdMain,           btnServisSil,   btnServisDuzenle,
-                        btnServisYeni,     btnMusteriAra,  btnMusteriSil,
-                        btnMusteriDuzenle, btnMusteriYeni, grdServis};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
-    createPaperMenus();
 }
 
-void TfrmMain::layoutControls() {
-    const int w = width() - 2 * kBorder;
-    const int bottom = height() - kBorder;
+void TfrmMain::Private::layoutControls() {
+    const int w = q.width() - 2 * kBorder;
+    const int bottom = q.height() - kBorder;
     int y = kBorder;
     pnlHeader->setGeometry(kBorder, y, w, kHeaderHeight);
     pnlLogo->setGeometry(1, 1, kLogoWidth, kHeaderHeight - 2);
@@ -254,26 +273,27 @@ void TfrmMain::layoutControls() {
     const int gridsBottom = bottom - kButtonBarHeight - kTotalsHeight;
 
     // The upper grid keeps its height while the window has room for it above the splitter.
-    int upper = qMin(customerGridHeight_, qMax(0, gridsBottom - y - kSplitterHeight));
+    int upper = qMin(customerGridHeight, qMax(0, gridsBottom - y - kSplitterHeight));
     grdMain->setGeometry(kBorder, y, w, upper);
     grdMain->setVisible(upper > 0);
     y += upper;
     splMain->setGeometry(kBorder, y, w, kSplitterHeight);
     y += kSplitterHeight;
     grdServis->setGeometry(kBorder, y, w, qMax(0, gridsBottom - y));
+    splMain->setSizes(customerGridHeight, customerGridHeight + grdServis->height());
 
     // Service commands keep their distance from the right edge.
-    for (const auto& [button, right] : rightAnchored_)
+    for (const auto& [button, right] : rightAnchored)
         button->move(w - right, kButtonTop);
 }
 
-void TfrmMain::updateMinimumSize() {
+void TfrmMain::Private::updateMinimumSize() {
     // The service commands, anchored right, stop short of the last customer command by the gap
     // the customer commands keep between themselves.
     const int customerEnd = btnMusteriAra->x() + btnMusteriAra->width();
     const int gap = btnMusteriDuzenle->x() - (btnMusteriYeni->x() + btnMusteriYeni->width());
     int serviceSpan = 0;
-    for (const auto& [button, right] : rightAnchored_)
+    for (const auto& [button, right] : rightAnchored)
         serviceSpan = qMax(serviceSpan, right);
     const int bar = customerEnd + gap + serviceSpan;
     const int totals = pnlToplam->minimumSizeHint().width();
@@ -281,27 +301,27 @@ void TfrmMain::updateMinimumSize() {
     const int height = kHeaderHeight + kSpacer + kSplitterHeight +
                        qMax(kTotalsHeight, pnlToplam->minimumSizeHint().height()) +
                        kButtonBarHeight;
-    setMinimumSize(qMax(bar, totals) + 2 * kBorder, height + 2 * kBorder);
+    q.setMinimumSize(qMax(bar, totals) + 2 * kBorder, height + 2 * kBorder);
 }
 
-void TfrmMain::showTotals(const QString& text) {
-    setTotalsCaption(pnlToplam, text);
+void TfrmMain::Private::showTotals(const QString& text) {
+    pnlToplam->setCaption(text);
     updateMinimumSize();
 }
 
-void TfrmMain::setCustomerGridHeight(int height) {
-    customerGridHeight_ = qMax(0, height);
+void TfrmMain::Private::setCustomerGridHeight(int height) {
+    customerGridHeight = qMax(0, height);
     layoutControls();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent*) {
-    layoutControls();
+    d->layoutControls();
 }
 
 void TfrmMain::showEvent(QShowEvent*) {
-    if (centred_)
+    if (d->centred)
         return;
-    centred_ = true;
+    d->centred = true;
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect avail = screen->availableGeometry();
         move(avail.center() - QPoint(width() / 2, height() / 2));
@@ -311,11 +331,15 @@ void TfrmMain::showEvent(QShowEvent*) {
 void TfrmMain::paintEvent(QPaintEvent*) {
     // The database file's check starts once the window has been painted: beside the start-up it
     // would compete with it for the processor.
-    if (checkStarted_)
+    if (d->checkStarted)
         return;
-    checkStarted_ = true;
+    d->checkStarted = true;
     // A timer fires once the events waiting now (the rest of the painting) have been handled.
-    QTimer::singleShot(0, this, [this] { dbsPRJ.engine().startCheck(); });
+    QTimer::singleShot(0, this, [this] {
+        d->dbsPRJ.engine().startCheck();
+        if (d->liveRefreshMissing)
+            d->showLiveRefreshNotice();
+    });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -324,54 +348,75 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TfrmMain::FormCreate() {
+void TfrmMain::Private::FormCreate() {
     platform::guarded([this] {
-        dbsPRJ.setConnectionString(data::korvelaConnectionString(applicationDirectory_));
+        dbsPRJ.setConnectionString(data::korvelaConnectionString(applicationDirectory));
         dbsPRJ.open();
+        startLiveRefresh();
         qryMain.open();
     });
 }
 
-void TfrmMain::fileStateChanged() {
+void TfrmMain::Private::startLiveRefresh() {
+    // The feed's place is taken before the customers are read, so nothing saved meanwhile is
+    // missed.
+    liveRefreshMissing = !liveRefresh.start();
+}
+
+void TfrmMain::Private::showLiveRefreshNotice() {
+    liveRefreshMissing = false;
+    const QString path = dbsPRJ.engine().path();
+    const QString target =
+        path.isEmpty() ? cursor::Connection::valueOf(dbsPRJ.connectionString(), "Server") : path;
+    platform::messageDlg(data::liveRefreshMissingNotice(target), platform::MsgType::Information,
+                         int(platform::MsgButton::OK));
+}
+
+bool TfrmMain::Private::mayShowLiveChanges() {
+    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
+           !QWidget::mouseGrabber();
+}
+
+void TfrmMain::Private::showVisitTotals() {
+    // The visits changed elsewhere: the sums follow, the current visit stays where it is.
+    showTotals(QString::fromUtf8(kNotFormed));
+    showTotals(data::totalsLineText(data::sumVisits(qryServis)));
+}
+
+void TfrmMain::Private::fileStateChanged() {
     updateTitle();
     platform::guarded([this] { dbsPRJ.engine().reportDamage(); });
 }
 
-void TfrmMain::showWaitForCheck(bool waiting) {
+void TfrmMain::Private::showWaitForCheck(bool waiting) {
     if (waiting) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        setWindowTitle(QString::fromUtf8(kTitle) + QString::fromUtf8(kWaitingForCheck));
+        q.setWindowTitle(QString::fromUtf8(kTitle) + QString::fromUtf8(kWaitingForCheck));
         return;
     }
     QGuiApplication::restoreOverrideCursor();
     updateTitle();
 }
 
-void TfrmMain::updateTitle() {
+void TfrmMain::Private::updateTitle() {
     const bool readOnly =
         dbsPRJ.connected() && dbsPRJ.engine().writeState() == cursor::WriteState::ReadOnly;
-    setWindowTitle(QString::fromUtf8(kTitle) +
-                   (readOnly ? QString::fromUtf8(kReadOnly) : QString()));
+    q.setWindowTitle(QString::fromUtf8(kTitle) +
+                     (readOnly ? QString::fromUtf8(kReadOnly) : QString()));
 }
 
-QString TfrmMain::totalsText(Money total, Money paid, Money balance) {
-    return data::totalsLineText(total, paid, balance);
-}
-
-void TfrmMain::showZeroTotals() {
-    showTotals(totalsText({}, {}, {}));
-}
-
-void TfrmMain::loadVisits() {
+void TfrmMain::Private::loadVisits() {
     // The next customer's visits are shown scrolled sideways as far as these were.
     const int leftColumn = grdServis->leftColumn();
     qryServis.close();
     // Without a current customer there is no statement to build: the list stays empty and
     // the sums read zero.
+    liveRefresh.setCustomer(qryServis, std::nullopt);
     if (!qryMain.active() || qryMain.isEmpty()) {
-        showZeroTotals();
+        showTotals(data::totalsLineText(Money{}, Money{}, Money{}));
         return;
     }
+    liveRefresh.setCustomer(qryServis, qryMain.fieldByName(QStringLiteral("id")).asInteger());
     qryServis.clearSql();
     qryServis.addSql(QStringLiteral("select * from t_servis where id_musteri=") +
                      qryMain.fieldByName(QStringLiteral("id")).asString());
@@ -382,22 +427,22 @@ void TfrmMain::loadVisits() {
     grdServis->setLeftColumn(leftColumn);
 }
 
-void TfrmMain::qryMainAfterScroll(TDataSet&) {
+void TfrmMain::Private::qryMainAfterScroll(TDataSet&) {
     if (qryMain.state() != TDataSetState::dsBrowse)
         return;
     loadVisits();
 }
 
-void TfrmMain::qryMainAfterPost(TDataSet&) {
+void TfrmMain::Private::qryMainAfterPost(TDataSet&) {
     // A saved new or edited customer is the current one: its own visits are listed.
     loadVisits();
 }
 
-void TfrmMain::qryServisCalcFields(TDataSet& ds) {
+void TfrmMain::Private::qryServisCalcFields(TDataSet& ds) {
     data::calculateVisit(ds);
 }
 
-void TfrmMain::qryServisAmountValidate(data::TField& field, const data::FieldValue& value) {
+void TfrmMain::Private::qryServisAmountValidate(data::TField& field, const cursor::Value& value) {
     // An amount is refused when the visit's total or balance could not be formed with it; a
     // visit whose other amounts are unreadable already cannot be summed and is not judged.
     std::optional<Money> amounts[3];
@@ -414,7 +459,7 @@ void TfrmMain::qryServisAmountValidate(data::TField& field, const data::FieldVal
                 .arg(field.displayName()));
 }
 
-void TfrmMain::qryServisAfterOpen(TDataSet&) {
+void TfrmMain::Private::qryServisAfterOpen(TDataSet&) {
     // Written first so that a failure during the pass leaves no stale sums behind.
     showTotals(QString::fromUtf8(kNotFormed));
     // The pass walks the list to its end, one visit at a time as the grid shows it: the last
@@ -426,36 +471,41 @@ void TfrmMain::qryServisAfterOpen(TDataSet&) {
     showTotals(data::totalsLineText(data::sumVisits(qryServis)));
 }
 
-void TfrmMain::btnMusteriYeniClick() {
+void TfrmMain::Private::btnMusteriYeniClick() {
     auto dialog = std::make_unique<dialogs::TfrmCustomer>(&srcMain);
     qryMain.insert();
     dialog->exec();
 }
 
-void TfrmMain::btnMusteriDuzenleClick() {
+void TfrmMain::Private::btnMusteriDuzenleClick() {
     auto dialog = std::make_unique<dialogs::TfrmCustomer>(&srcMain);
     qryMain.edit();
     dialog->exec();
 }
 
-void TfrmMain::btnMusteriSilClick() {
+void TfrmMain::Private::btnMusteriSilClick() {
     if (platform::messageDlg(QStringLiteral("Bu kayıt tamamen silinecek ?"),
                              platform::MsgType::Confirmation,
-                             int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) ==
+                             int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) !=
         platform::MsgButton::Yes)
-        qryMain.remove();
+        return;
+    // When the delete fails because another workstation changed or deleted the customer, the
+    // list shows what is stored now once the error box closes.
+    if (qryMain.active() && !qryMain.isEmpty())
+        liveRefresh.reread(qryMain, qryMain.fieldByName(QStringLiteral("id")).asInteger());
+    qryMain.remove();
 }
 
-void TfrmMain::btnMusteriAraClick() {
+void TfrmMain::Private::btnMusteriAraClick() {
     QString name = qryMain.fieldByName(QStringLiteral("f_adi")).asString();
     if (!platform::inputQuery(QStringLiteral("Müşteri Arama"), QStringLiteral("Müşteri Adı:"),
                               name))
         return;
-    if (qryMain.locate(QStringLiteral("f_adi"), {name}, int(data::TLocateOption::loPartialKey)))
+    if (qryMain.locate(QStringLiteral("f_adi"), {name}, data::TLocateOption::loPartialKey))
         return;
     // No name begins with the text: a plate, then a phone number, may still find the customer.
     if (const std::optional<qint64> id = data::findCustomerByPlateOrPhone(qryMain, name))
-        qryMain.locate(QStringLiteral("id"), {QString::number(*id)}, 0);
+        qryMain.locate(QStringLiteral("id"), {QString::number(*id)}, {});
 }
 
 namespace {
@@ -471,7 +521,7 @@ bool requireCustomer(data::TQuery& qryMain) {
 
 } // namespace
 
-void TfrmMain::btnServisYeniClick() {
+void TfrmMain::Private::btnServisYeniClick() {
     if (!requireCustomer(qryMain))
         return;
     auto dialog = std::make_unique<dialogs::TfrmService>(&srcServis);
@@ -481,7 +531,7 @@ void TfrmMain::btnServisYeniClick() {
     dialog->exec();
 }
 
-void TfrmMain::btnServisDuzenleClick() {
+void TfrmMain::Private::btnServisDuzenleClick() {
     // On an empty list editing starts a new visit, which must be linked like any new one.
     if ((!qryServis.active() || qryServis.isEmpty()) && !requireCustomer(qryMain))
         return;
@@ -493,22 +543,24 @@ void TfrmMain::btnServisDuzenleClick() {
     dialog->exec();
 }
 
-void TfrmMain::btnServisSilClick() {
+void TfrmMain::Private::btnServisSilClick() {
     if (platform::messageDlg(QStringLiteral("Bu servis kaydı tamamen silinecek ?"),
                              platform::MsgType::Confirmation,
                              int(platform::MsgButton::Yes) | int(platform::MsgButton::No)) !=
         platform::MsgButton::Yes)
         return;
+    if (qryServis.active() && !qryServis.isEmpty())
+        liveRefresh.reread(qryServis, qryServis.fieldByName(QStringLiteral("id")).asInteger());
     qryServis.remove();
     // The sums must not include the deleted visit.
     qryServisAfterOpen(qryServis);
 }
 
-QString TfrmMain::webAddress() const {
-    return QStringLiteral("file://") + applicationDirectory_ + QStringLiteral("guide.html");
+QString TfrmMain::Private::webAddress() const {
+    return QStringLiteral("file://") + applicationDirectory + QStringLiteral("guide.html");
 }
 
-void TfrmMain::Image1Click() {
+void TfrmMain::Private::Image1Click() {
     xlib::shellOpen(webAddress());
 }
 

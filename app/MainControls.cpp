@@ -11,11 +11,11 @@ namespace app {
 using namespace controls;
 
 TRecordGrid* makeRecordGrid(QWidget* parent, data::TDataSource* source, const QString& name,
-                            const QStringList& columnList) {
+                            const std::vector<TGridColumn>& columns) {
     auto* grid = new TRecordGrid(parent);
     grid->setObjectName(name);
     grid->useMainWindowConfiguration();
-    grid->setSelected(columnList);
+    grid->setColumns(columns);
     grid->setDataSource(source);
     return grid;
 }
@@ -50,14 +50,6 @@ TGradPanel* makeTotalsPanel(QWidget* parent) {
     panel->setFont(platform::tahoma(11, true));
     panel->setCaption(QStringLiteral("Toplam Ödeme:  0 TL  -   Kalan Ödeme:  0 TL  "));
     return panel;
-}
-
-void setTotalsCaption(TGradPanel* panel, const QString& caption) {
-    panel->setCaption(caption);
-}
-
-QString totalsCaption(const TGradPanel* panel) {
-    return panel->caption();
 }
 
 } // namespace app

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -15,20 +15,20 @@ namespace controls {
 class TGradButton;
 class TGradPanel;
 class TRecordGrid;
+struct TGridColumn;
 } // namespace controls
 
 namespace app {
 
 // A read-only record grid bound to a data source, configured as both lists of the main window.
 controls::TRecordGrid* makeRecordGrid(QWidget* parent, data::TDataSource* source,
-                                      const QString& name, const QStringList& columnList);
+                                      const QString& name,
+                                      const std::vector<controls::TGridColumn>& columns);
 // A csNeoSilver command button with the glyph-left layout; clicks run the handler on the
 // default error path.
 controls::TGradButton* makeCommandButton(QWidget* parent, const QString& name,
                                          const QString& caption, std::function<void()> handler);
 // The totals line: a flat #EEEEEE strip in a one-pixel black frame, bold Tahoma caption.
 controls::TGradPanel* makeTotalsPanel(QWidget* parent);
-void setTotalsCaption(controls::TGradPanel* panel, const QString& caption);
-QString totalsCaption(const controls::TGradPanel* panel);
 
 } // namespace app

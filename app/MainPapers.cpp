@@ -1,5 +1,5 @@
 // TfrmMain: the papers of the front desk, from the grids' right-click menus and Ctrl+P.
-#include "app/Main.h"
+#include "app/MainPrivate.h"
 #include "app/PaperPreview.h"
 #include "controls/RecordGrid.h"
 #include "platform/Application.h"
@@ -40,7 +40,7 @@ void attachMenu(controls::TRecordGrid* grid, QMenu* menu) {
 
 } // namespace
 
-void TfrmMain::createPaperMenus() {
+void TfrmMain::Private::createPaperMenus() {
     auto* customerMenu = new QMenu(grdMain);
     customerMenu->setObjectName(QStringLiteral("mnuMusteri"));
     addCommand(customerMenu,
@@ -56,29 +56,29 @@ void TfrmMain::createPaperMenus() {
                [this] { printServiceForm(); });
     attachMenu(grdServis, visitMenu);
 
-    auto* statementKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
-    connect(statementKey, &QShortcut::activated, this,
-            [this] { platform::guarded([this] { printStatement(); }); });
+    auto* statementKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), &q);
+    QObject::connect(statementKey, &QShortcut::activated, &q,
+                     [this] { platform::guarded([this] { printStatement(); }); });
 }
 
-void TfrmMain::printStatement() {
+void TfrmMain::Private::printStatement() {
     if (!requireRecord(qryMain, "Hesap ekstresi için önce bir müşteri seçilmelidir."))
         return;
     const qint64 customer = qryMain.fieldByName(QStringLiteral("id")).asInteger();
-    previewPaper(this, reports::statementPaper(dbsPRJ, customer,
-                                               reports::paperHeading(applicationDirectory_)));
+    previewPaper(
+        &q, reports::statementPaper(dbsPRJ, customer, reports::paperHeading(applicationDirectory)));
 }
 
-void TfrmMain::printServiceForm() {
+void TfrmMain::Private::printServiceForm() {
     if (!requireRecord(qryServis, "Servis formu için önce bir servis kaydı seçilmelidir."))
         return;
     const qint64 visit = qryServis.fieldByName(QStringLiteral("id")).asInteger();
-    previewPaper(this, reports::serviceFormPaper(dbsPRJ, visit,
-                                                 reports::paperHeading(applicationDirectory_)));
+    previewPaper(
+        &q, reports::serviceFormPaper(dbsPRJ, visit, reports::paperHeading(applicationDirectory)));
 }
 
-void TfrmMain::printDebtors() {
-    previewPaper(this, reports::debtorsPaper(dbsPRJ, reports::paperHeading(applicationDirectory_)));
+void TfrmMain::Private::printDebtors() {
+    previewPaper(&q, reports::debtorsPaper(dbsPRJ, reports::paperHeading(applicationDirectory)));
 }
 
 } // namespace app

@@ -34,12 +34,17 @@ TSplitter::TSplitter(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
+void TSplitter::setSizes(int upper, int available) {
+    upper_ = upper;
+    available_ = available;
+}
+
 int TSplitter::sizeForDrag(int delta) const {
-    int size = (upperSize ? upperSize() : 0) + delta;
-    int maxSize = (availableSize ? availableSize() : 0) - minSize;
-    if (size <= minSize)
+    const int size = upper_ + delta;
+    const int maxSize = available_ - kMinSize;
+    if (size <= kMinSize)
         return 0;
-    return qMax(minSize, qMin(size, maxSize));
+    return qMax(kMinSize, qMin(size, maxSize));
 }
 
 void TSplitter::mousePressEvent(QMouseEvent* event) {
@@ -47,7 +52,7 @@ void TSplitter::mousePressEvent(QMouseEvent* event) {
         return;
     dragging_ = true;
     pressY_ = int(event->globalPosition().y());
-    startTop_ = y() - (upperSize ? upperSize() : 0);
+    startTop_ = y() - upper_;
     if (!line_)
         line_ = new HatchedLine(parentWidget());
     line_->setGeometry(x(), y(), width(), height());
@@ -68,8 +73,7 @@ void TSplitter::mouseReleaseEvent(QMouseEvent* event) {
         return;
     int size = sizeForDrag(int(event->globalPosition().y()) - pressY_);
     endDrag();
-    if (setUpperSize)
-        setUpperSize(size);
+    emit sizeChosen(size);
 }
 
 void TSplitter::keyPressEvent(QKeyEvent* event) {

@@ -165,6 +165,12 @@ struct TGradButton::Private {
     // Whether the pointer was inside the button at the last enter, leave, press or move: while a
     // mouse button is held the toolkit sends no enter or leave, so moves stand in for them.
     bool pointerInside = false;
+
+    // Where the glyph goes beside the caption's rectangle (moved to make room for it).
+    QPoint placeGlyph(QSize button, QRect& caption) const;
+    void paintGlyph(TCanvas& canvas, QPoint at) const;
+    void paintCaption(TCanvas& canvas, QRect at) const;
+    void paintBorder(TCanvas& canvas, QSize button, TColor border, TColor light, TColor dark) const;
 };
 
 TGradButton::TGradButton(QWidget* parent) : TOwnerDrawnControl(parent), d(new Private) {
@@ -581,8 +587,7 @@ void TGradButton::paint(TCanvas& canvas) {
     if (!isEnabled())
         first = DisabledColorFace;
     const auto look = [&](int offset) { return d->colors[size_t(first + offset)]; };
-    const TColor face = look(ColorFace), grad = look(ColorGrad), dark = look(ColorDark),
-                 light = look(ColorLight), border = look(ColorBorder), text = look(ColorText);
+    const TColor face = look(ColorFace), grad = look(ColorGrad);
 
     // The solid face; its outline, in the canvas's initial pen, is covered by the border later.
     canvas.brushColor = face;
@@ -592,102 +597,111 @@ void TGradButton::paint(TCanvas& canvas) {
         canvas.gradient(W, H, face, grad, TGradientDirection::Vertical);
 
     canvas.font = font();
-    canvas.fontColor = text;
+    canvas.fontColor = look(ColorText);
     // Measured with the "&" included, so the drawn caption centres inside a wider rectangle.
     const QSize extent = canvas.textExtent(d->caption);
-    const int tw = extent.width(), th = extent.height();
-    int tx = (W - tw) / 2;
-    int ty = (H - th) / 2;
-
-    if (!d->glyph.isNull()) {
-        const int gw = d->glyph.width(), gh = d->glyph.height();
-        const int s = d->spacing;
-        const bool withCaption = !d->caption.isEmpty();
-        int gx = 0, gy = 0;
-        // C++ division and remainder truncate toward zero, as the placement rules expect.
-        switch (d->layout) {
-        case blGlyphLeft:
-            gx = tx - gw / 2;
-            gy = (H - gh) / 2;
-            tx += gw / 2;
-            if (withCaption) {
-                gx -= s / 2 + s % 2;
-                tx += s / 2;
-            }
-            break;
-        case blGlyphRight:
-            gx = tx + tw - gw / 2;
-            gy = (H - gh) / 2;
-            tx += (-gw) / 2;
-            if (withCaption) {
-                gx += s / 2 + s % 2;
-                tx += (-s) / 2;
-            }
-            break;
-        case blGlyphTop:
-            gx = (W - gw) / 2;
-            gy = ty - gh / 2 - gh % 2;
-            ty += gh / 2;
-            if (withCaption) {
-                gy -= s / 2 + s % 2;
-                ty += s / 2;
-            }
-            break;
-        case blGlyphBottom:
-            gx = (W - gw) / 2;
-            gy = ty + th - gh / 2;
-            ty += (-gh) / 2;
-            if (withCaption) {
-                gy += s / 2 + s % 2;
-                ty += (-s) / 2;
-            }
-            break;
-        }
-        if (d->state == vsDown) {
-            ++gx;
-            ++gy;
-        }
-        if (d->transparentGlyph) {
-            const QRgb key = d->glyph.pixel(0, 0);
-            canvas.drawTransparent(gx, gy, d->glyph,
-                                   TColor::fromRgb(qRed(key), qGreen(key), qBlue(key)));
-        } else {
-            canvas.draw(gx, gy, d->glyph);
-        }
-    }
-
-    if (d->state == vsDown) {
-        ++tx;
-        ++ty;
-    }
-    if (!d->caption.isEmpty()) {
-        canvas.brushClear = true;
-        const unsigned flags = d->wordWrap ? DT_CENTER | DT_VCENTER | DT_WORDBREAK
-                                           : DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP;
-        canvas.drawText(d->caption, QRect(tx, ty, tw, th), flags);
-    }
-
-    canvas.penClear = false;
-    canvas.penColor = border;
-    canvas.brushClear = true;
-    canvas.rectangle(0, 0, W, H);
-
-    if (d->ctl3D) {
-        canvas.penColor = light;
-        canvas.moveTo(1, H - 2);
-        canvas.lineTo(1, 1);
-        canvas.lineTo(W - 1, 1);
-        canvas.penColor = dark;
-        canvas.moveTo(W - 2, 1);
-        canvas.lineTo(W - 2, H - 2);
-        canvas.lineTo(1, H - 2);
-    }
-
+    QRect caption((W - extent.width()) / 2, (H - extent.height()) / 2, extent.width(),
+                  extent.height());
+    if (!d->glyph.isNull())
+        d->paintGlyph(canvas, d->placeGlyph(size(), caption));
+    if (d->state == vsDown)
+        caption.translate(1, 1);
+    if (!d->caption.isEmpty())
+        d->paintCaption(canvas, caption);
+    d->paintBorder(canvas, size(), look(ColorBorder), look(ColorLight), look(ColorDark));
     if (d->focused) {
         canvas.penColor = d->colors[ColorFocusRect];
         canvas.brushClear = true;
         canvas.rectangle(3, 3, W - 3, H - 3);
     }
+}
+
+QPoint TGradButton::Private::placeGlyph(QSize button, QRect& caption) const {
+    const int W = button.width(), H = button.height();
+    const int gw = glyph.width(), gh = glyph.height();
+    const int tw = caption.width(), th = caption.height();
+    int tx = caption.x(), ty = caption.y();
+    const int s = spacing;
+    const bool withCaption = !this->caption.isEmpty();
+    int gx = 0, gy = 0;
+    // C++ division and remainder truncate toward zero, as the placement rules expect.
+    switch (layout) {
+    case blGlyphLeft:
+        gx = tx - gw / 2;
+        gy = (H - gh) / 2;
+        tx += gw / 2;
+        if (withCaption) {
+            gx -= s / 2 + s % 2;
+            tx += s / 2;
+        }
+        break;
+    case blGlyphRight:
+        gx = tx + tw - gw / 2;
+        gy = (H - gh) / 2;
+        tx += (-gw) / 2;
+        if (withCaption) {
+            gx += s / 2 + s % 2;
+            tx += (-s) / 2;
+        }
+        break;
+    case blGlyphTop:
+        gx = (W - gw) / 2;
+        gy = ty - gh / 2 - gh % 2;
+        ty += gh / 2;
+        if (withCaption) {
+            gy -= s / 2 + s % 2;
+            ty += s / 2;
+        }
+        break;
+    case blGlyphBottom:
+        gx = (W - gw) / 2;
+        gy = ty + th - gh / 2;
+        ty += (-gh) / 2;
+        if (withCaption) {
+            gy += s / 2 + s % 2;
+            ty += (-s) / 2;
+        }
+        break;
+    }
+    caption.moveTo(tx, ty);
+    return state == vsDown ? QPoint(gx + 1, gy + 1) : QPoint(gx, gy);
+}
+
+void TGradButton::Private::paintGlyph(TCanvas& canvas, QPoint at) const {
+    if (transparentGlyph) {
+        const QRgb key = glyph.pixel(0, 0);
+        canvas.drawTransparent(at.x(), at.y(), glyph,
+                               TColor::fromRgb(qRed(key), qGreen(key), qBlue(key)));
+    } else {
+        canvas.draw(at.x(), at.y(), glyph);
+    }
+}
+
+void TGradButton::Private::paintCaption(TCanvas& canvas, QRect at) const {
+    canvas.brushClear = true;
+    const unsigned flags = wordWrap ? DT_CENTER | DT_VCENTER | DT_WORDBREAK
+                                    : DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP;
+    canvas.drawText(caption, at, flags);
+}
+
+// The one-pixel border and, with Ctl3D, the light and dark lines inside it.
+void TGradButton::Private::paintBorder(TCanvas& canvas, QSize button, TColor border, TColor light,
+                                       TColor dark) const {
+    const int W = button.width(), H = button.height();
+    canvas.penClear = false;
+    canvas.penColor = border;
+    canvas.brushClear = true;
+    canvas.rectangle(0, 0, W, H);
+    if (!ctl3D)
+        return;
+    canvas.penColor = light;
+    canvas.moveTo(1, H - 2);
+    canvas.lineTo(1, 1);
+    canvas.lineTo(W - 1, 1);
+    canvas.penColor = dark;
+    canvas.moveTo(W - 2, 1);
+    canvas.lineTo(W - 2, H - 2);
+    canvas.lineTo(1, H - 2);
 }
 
 } // namespace controls

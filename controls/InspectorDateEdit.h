@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QLineEdit>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -70,6 +71,10 @@ protected:
 
 private:
     void placeText();
+    void modify(const std::function<void()>& change);
+    void moveTo(int section);
+    bool editingKey(int key, Qt::KeyboardModifiers mods);
+    void typeCharacter(QChar c);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -22,7 +22,6 @@ QImage TOwnerDrawnControl::renderImage() {
 
 void TOwnerDrawnControl::paintEvent(QPaintEvent* event) {
     QImage image = renderImage();
-    ++paintCount_;
     QPainter painter(this);
     painter.drawImage(event->rect(), image, event->rect());
 }

@@ -22,16 +22,9 @@ public:
     // The control's whole face as it would be painted now.
     QImage renderImage();
 
-    // Number of paints copied to the screen so far: tells a synchronous repaint from a deferred
-    // one.
-    int paintCount() const { return paintCount_; }
-
 protected:
     virtual void paint(TCanvas& canvas) = 0;
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    int paintCount_ = 0;
 };
 
 } // namespace controls

@@ -23,6 +23,21 @@ constexpr int kEmptyColumnWidth = 64;
 
 } // namespace
 
+QString TGridColumn::entry() const {
+    return fieldName + '\t' + QString::number(width) + '\t' + title;
+}
+
+TGridColumn TGridColumn::fromEntry(const QString& entry) {
+    const QStringList parts = entry.split('\t');
+    if (parts.size() < 3)
+        throw core::Exception(QStringLiteral("List index out of bounds (%1)").arg(parts.size()));
+    bool ok = false;
+    const int width = parts[1].toInt(&ok);
+    if (!ok)
+        throw core::Exception(QStringLiteral("'%1' is not a valid integer value").arg(parts[1]));
+    return {parts[0], width, parts[2]};
+}
+
 TRecordGrid::Private::Private(TRecordGrid& grid) : q(grid), link(*this) {}
 
 data::TDataSet* TRecordGrid::Private::dataSet() const {
@@ -124,22 +139,14 @@ void TRecordGrid::Private::applyColumnList() {
         ds->field(i).setVisible(false);
     QSet<const data::TField*> applied;
     for (int i = 0; i < selected.size(); ++i) {
-        const QStringList parts = selected[i].split('\t');
-        if (parts.size() < 3)
-            throw core::Exception(
-                QStringLiteral("List index out of bounds (%1)").arg(parts.size()));
-        bool ok = false;
-        const int width = parts[1].toInt(&ok);
-        if (!ok)
-            throw core::Exception(
-                QStringLiteral("'%1' is not a valid integer value").arg(parts[1]));
+        const TGridColumn column = TGridColumn::fromEntry(selected[i]);
         // The first entry naming a field wins; an entry without a field still counts for i.
-        data::TField* f = ds->findField(parts[0]);
+        data::TField* f = ds->findField(column.fieldName);
         if (!f || applied.contains(f))
             continue;
         applied.insert(f);
-        f->setDisplayWidth(width);
-        f->setDisplayLabel(parts[2]);
+        f->setDisplayWidth(column.width);
+        f->setDisplayLabel(column.title);
         f->setIndex(std::min(i, ds->fieldCount() - 1));
         f->setVisible(true);
     }
@@ -570,6 +577,12 @@ const QStringList& TRecordGrid::selected() const {
 }
 void TRecordGrid::setSelected(const QStringList& entries) {
     d->selected = entries;
+}
+void TRecordGrid::setColumns(const std::vector<TGridColumn>& columns) {
+    QStringList entries;
+    for (const TGridColumn& c : columns)
+        entries << c.entry();
+    setSelected(entries);
 }
 
 TColor TRecordGrid::color() const {

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class QScrollBar;
 
@@ -50,6 +51,20 @@ struct TGridPaintOptions {
     bool FastRecordScrolling = true;
 };
 
+// One entry of a grid's column list: the field it shows, its width in characters and its title.
+// The list keeps each entry as text, its parts separated by tabs: "f_adi\t20\tMüşteri Adı".
+struct TGridColumn {
+    QString fieldName;
+    int width = 0;
+    QString title;
+
+    QString entry() const;
+    // An entry's first three parts (any further parts are not used); fails with "List index out
+    // of bounds (%d)" for fewer than three parts and "'%s' is not a valid integer value" for a
+    // width that is no integer.
+    static TGridColumn fromEntry(const QString& entry);
+};
+
 // The four values last written to the vertical scroll bar, in the system's terms: a thumb of
 // `page` positions moves between `min` and `max` (so it stands at min..max-page+1).
 struct TScrollBarValues {
@@ -80,6 +95,7 @@ public:
     void setOptions(TGridOptions options);
     const QStringList& selected() const;
     void setSelected(const QStringList& entries); // applied when the link next becomes active
+    void setColumns(const std::vector<TGridColumn>& columns); // the list made of these entries
     TColor color() const;
     void setColor(TColor color);
     TColor fontColor() const; // colour of the data font (QWidget::font() is the Font)

@@ -7,8 +7,6 @@ namespace core {
 
 namespace {
 
-RegionalSettings* installed = nullptr;
-
 // The locale name the C library would use for a category, or empty.
 QString localeName() {
     for (const char* var : {"LC_ALL", "LC_MONETARY", "LC_NUMERIC", "LANG"}) {
@@ -87,18 +85,9 @@ FormatSettings systemFormatSettings() {
     return s;
 }
 
-RegionalSettings::RegionalSettings(FormatSettings settings)
-    : settings_(std::move(settings)), previous_(installed) {
-    installed = this;
-}
-
-RegionalSettings::~RegionalSettings() {
-    installed = previous_;
-}
-
 const FormatSettings& formatSettings() {
-    if (installed)
-        return installed->settings();
+    if (const FormatSettings* installed = RegionalSettings::current())
+        return *installed;
     static const FormatSettings system = systemFormatSettings();
     return system;
 }

@@ -1,6 +1,8 @@
 // Regional settings: currency, separators and date/time formats, from the system locale.
 #pragma once
 
+#include "core/ScopedOverride.h"
+
 #include <QChar>
 #include <QString>
 
@@ -28,23 +30,14 @@ FormatSettings turkishFormatSettings();
 FormatSettings systemFormatSettings();
 
 // The settings in force, owned by the application object (or by a test) and installed for the
-// owner's lifetime; the owner made last is in force, and when it goes (owners nest: the last made
-// goes first) the one before is in force again. One thread.
-class RegionalSettings {
+// owner's lifetime (see ScopedOverride).
+class RegionalSettings : public ScopedOverride<FormatSettings, RegionalSettings> {
 public:
-    explicit RegionalSettings(FormatSettings settings);
-    ~RegionalSettings();
-    RegionalSettings(const RegionalSettings&) = delete;
-    RegionalSettings& operator=(const RegionalSettings&) = delete;
+    explicit RegionalSettings(FormatSettings settings) : ScopedOverride(std::move(settings)) {}
 
-    const FormatSettings& settings() const { return settings_; }
-    void set(const FormatSettings& settings) { settings_ = settings; }
+    const FormatSettings& settings() const { return value(); }
     // Reads the system settings again (when the toolkit reports a locale change).
-    void reload() { settings_ = systemFormatSettings(); }
-
-private:
-    FormatSettings settings_;
-    RegionalSettings* previous_;
+    void reload() { set(systemFormatSettings()); }
 };
 
 // The settings every display and entry conversion reads at the moment of the call: those of the

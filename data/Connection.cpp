@@ -3,7 +3,7 @@
 
 #include "core/Errors.h"
 #include "data/AccessFile.h"
-#include "data/SchemaUpgrade.h"
+#include "data/SettingsFile.h"
 #include "pgengine/PgConnectionString.h"
 #include "pgengine/ServerBackend.h"
 
@@ -26,31 +26,8 @@ QString quotedValue(QString value) {
 // The Server value of the settings file's [Database] section; empty when there is no settings
 // file or it names no server.
 QString serverInSettings(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile())
-        return {};
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw EOleException(
-            QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
-    QString section;
-    QString server;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
-    for (QString line : lines) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
-            continue;
-        if (line.startsWith('[') && line.endsWith(']')) {
-            section = line.mid(1, line.size() - 2).trimmed();
-            continue;
-        }
-        const qsizetype equals = line.indexOf('=');
-        if (equals < 0 || section.compare(QLatin1String("Database"), Qt::CaseInsensitive) != 0)
-            continue;
-        if (line.left(equals).trimmed().compare(QLatin1String("Server"), Qt::CaseInsensitive) == 0)
-            server = line.mid(equals + 1).trimmed();
-    }
-    if (server.size() >= 2 && server.startsWith('"') && server.endsWith('"'))
-        server = server.mid(1, server.size() - 2);
+    const QString server =
+        TSettingsFile::read(path).value(QStringLiteral("Database"), QStringLiteral("Server"));
     if (server.isEmpty())
         return {};
     const QString problem = pgengine::connectionStringProblem(server);
@@ -82,12 +59,28 @@ void TConnection::setConnected(bool on) {
     // A file of an earlier build lacks the key that ties visits to customers: it is not opened,
     // and the user is told how to upgrade it.
     try {
-        if (schemaNeedsUpgrade(engine_.handle()))
+        if (engine_.backend().schemaNeedsUpgrade())
             throw EOleException(upgradeNeededMessage(engine_.path()));
     } catch (...) {
         engine_.close();
         throw;
     }
+}
+
+QString upgradeNeededMessage(const QString& path) {
+    return QStringLiteral("Bu veritabanı dosyası programın eski bir sürümüyle oluşturulmuş: "
+                          "'%1'. Servis kayıtlarının müşterilerine bağlı kalması için dosyanın "
+                          "yükseltilmesi gerekiyor. Programı kapatıp şu komutu çalıştırın: "
+                          "korvela-admin upgrade \"%1\"")
+        .arg(path);
+}
+
+QString liveRefreshMissingNotice(const QString& target) {
+    return QStringLiteral("Diğer bilgisayarlarda yapılan değişiklikler kendiliğinden görünmüyor: "
+                          "veritabanı programın eski bir sürümüyle oluşturulmuş. Canlı yenileme "
+                          "için şu komutu çalıştırın (program açık kalabilir): korvela-admin "
+                          "upgrade \"%1\"")
+        .arg(target);
 }
 
 QString fileConnectionString(const QString& path) {

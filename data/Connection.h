@@ -39,6 +39,15 @@ inline constexpr const char* kServerProvider = "PostgreSQL";
 // password, raises EOleException saying so.
 QString korvelaConnectionString(const QString& applicationDirectory);
 
+// What the program says, instead of opening a file of an earlier build (its visits not yet tied
+// to their customers), to tell the user how to upgrade it.
+QString upgradeNeededMessage(const QString& path);
+
+// The one-line notice for a database without the change log (made by an earlier build), which the
+// program opens without live refresh; target is the file's path or the server's connection
+// string, as korvela-admin upgrade takes it.
+QString liveRefreshMissingNotice(const QString& target);
+
 // The connection strings for a file and for a server (a libpq connection string). A value holding
 // ";" or a quote is quoted so the string still parses.
 QString fileConnectionString(const QString& path);

@@ -10,7 +10,7 @@ namespace data {
 
 namespace {
 
-const QString* textOf(const FieldValue& value) {
+const QString* textOf(const cursor::Value& value) {
     return std::get_if<QString>(&value);
 }
 
@@ -76,13 +76,13 @@ std::optional<qint64> findCustomerByPlateOrPhone(const TDataSet& customers, cons
     customers.readRecords(fields, [&](const TRecordValues& v) {
         // The key is read only for a match; the numbers only while no plate has matched.
         const auto id = [&v]() -> std::optional<qint64> {
-            const FieldValue key = v[0];
+            const cursor::Value key = v[0];
             if (const qint64* i = std::get_if<qint64>(&key))
                 return *i;
             return std::nullopt;
         };
         if (!plate.empty()) {
-            const FieldValue value = v[1];
+            const cursor::Value value = v[1];
             if (const QString* p = textOf(value)) {
                 const std::u16string key = plateKey(*p);
                 if (startsWith(key, plate) && (!byPlate.id || key < byPlate.key))
@@ -93,7 +93,7 @@ std::optional<qint64> findCustomerByPlateOrPhone(const TDataSet& customers, cons
         if (phone.empty() || byPlate.id)
             return;
         for (std::size_t field : {std::size_t(2), std::size_t(3)}) {
-            const FieldValue value = v[field];
+            const cursor::Value value = v[field];
             if (const QString* n = textOf(value)) {
                 const std::string key = phoneKey(*n);
                 if (key.starts_with(phone) && (!byPhone.id || key < byPhone.key))

@@ -1,6 +1,8 @@
 // States of a record set and the notifications it sends to data sources and links.
 #pragma once
 
+#include <QFlags>
+
 namespace data {
 
 class TField;
@@ -35,6 +37,11 @@ struct TDataEventInfo {
     bool active = false;     // disabled-state change
 };
 
+// How locate compares: the last key field's value as a prefix; case-insensitively (which the
+// engine's comparisons always are).
 enum class TLocateOption { loPartialKey = 1, loCaseInsensitive = 2 };
+Q_DECLARE_FLAGS(TLocateOptions, TLocateOption)
 
 } // namespace data
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(data::TLocateOptions)

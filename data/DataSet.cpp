@@ -1,9 +1,9 @@
-// TDataSet: states, the record window over a cursor, calculated fields, events and notifications.
+// TDataSet: states, events, calculated fields and notifications over a recordset and its window.
 #include "data/DataSet.h"
 
 #include "core/Errors.h"
-#include "data/DataCursor.h"
 #include "data/DataSource.h"
+#include "data/RecordWindow.h"
 
 #include <QScopedValueRollback>
 #include <algorithm>
@@ -14,17 +14,26 @@ namespace data {
 
 namespace {
 
-// One record of the window: a value per field slot, and where the record lives in the cursor.
-struct RecordBuffer {
-    std::vector<FieldValue> values;
-    bool stored = false;  // the record exists in the cursor (false for a pending insert)
-    qint64 bookmark = -1; // valid when stored
-    std::optional<qint64> insertBefore; // a pending insert: the record it stands in front of
-    int recNo = -1;
-};
-
-bool isNullValue(const FieldValue& v) {
-    return std::holds_alternative<std::monostate>(v) || std::holds_alternative<NotRead>(v);
+std::optional<TFieldType> fieldTypeOf(cursor::ColumnType type) {
+    switch (type) {
+    case cursor::ColumnType::Integer:
+        return TFieldType::ftInteger;
+    case cursor::ColumnType::AutoIncrement:
+        return TFieldType::ftAutoInc;
+    case cursor::ColumnType::Text:
+        return TFieldType::ftWideString;
+    case cursor::ColumnType::Memo:
+        return TFieldType::ftMemo;
+    case cursor::ColumnType::DateTime:
+        return TFieldType::ftDateTime;
+    case cursor::ColumnType::Currency:
+        return TFieldType::ftBCD;
+    case cursor::ColumnType::Float:
+        return TFieldType::ftFloat;
+    case cursor::ColumnType::Other:
+        break;
+    }
+    return std::nullopt;
 }
 
 bool typesCompatible(TFieldType declared, std::optional<TFieldType> column) {
@@ -38,119 +47,37 @@ bool typesCompatible(TFieldType declared, std::optional<TFieldType> column) {
     return integer(declared) && integer(*column);
 }
 
-// A fetched cell coerced to the kind of value the field holds.
-FieldValue coerce(FieldValue v, TFieldType type) {
-    if (isNullValue(v))
-        return std::monostate{};
-    switch (type) {
-    case TFieldType::ftWideString:
-    case TFieldType::ftMemo:
-        if (const auto* i = std::get_if<qint64>(&v))
-            return QString::number(*i);
-        if (const auto* d = std::get_if<double>(&v))
-            return QString::number(*d, 'g', 15);
-        if (const auto* m = std::get_if<Money>(&v))
-            return m->toStorageText();
-        return v;
-    case TFieldType::ftBCD:
-        if (const auto* d = std::get_if<double>(&v)) {
-            if (auto m = Money::fromDouble(*d))
-                return *m;
-            return QString::number(*d, 'g', 17); // kept: displays as an overflow
-        }
-        if (const auto* i = std::get_if<qint64>(&v)) {
-            if (auto m = Money::checkedFromUnits(*i))
-                return *m;
-            return QString::number(*i); // kept: displays as an overflow
-        }
-        if (const auto* s = std::get_if<QString>(&v)) {
-            if (auto m = Money::fromStorageText(*s))
-                return *m;
-        }
-        return v;
-    case TFieldType::ftFloat:
-        if (const auto* m = std::get_if<Money>(&v))
-            return m->toDouble();
-        if (const auto* i = std::get_if<qint64>(&v))
-            return double(*i);
-        return v;
-    case TFieldType::ftInteger:
-    case TFieldType::ftAutoInc:
-        if (const auto* d = std::get_if<double>(&v))
-            return qint64(*d);
-        if (const auto* s = std::get_if<QString>(&v))
-            return s->toLongLong();
-        return v;
-    case TFieldType::ftDateTime:
-        return v;
-    }
-    return v;
-}
-
 QString fieldPart(const QString& name) {
     return name.contains(' ') ? '[' + name + ']' : name;
 }
 
-// One locate criterion: "(f_adi like 'Al*')", "(f_adi='')", "(f_adi=Null)", "(id=5)".
-// Typed text is matched literally: a quote is doubled inside the single quotes, and in a prefix
-// pattern every character the engine reads as a wildcard or a set ("*", "%", "?", "_", "[", "#")
-// stands alone in brackets, so a customer's name is never taken for a pattern.
-QString criterion(const TField& field, const QString& value, bool partial) {
-    const QString name = fieldPart(field.fieldName());
-    if (value.isNull())
-        return '(' + name + QStringLiteral("=Null)");
-    QString op = QStringLiteral("=");
-    QString quote;
-    QString text = value;
+// One locate criterion. Typed text is matched literally: a prefix search takes every character
+// as itself, so a customer's name is never taken for a pattern.
+cursor::Criterion criterion(const TField& field, const QString& value, bool partial) {
+    using Kind = cursor::Criterion::ValueKind;
+    cursor::Criterion c{field.fieldName(), cursor::CompareOp::Equal, Kind::Bare, value};
+    if (value.isNull()) {
+        c.kind = Kind::Null;
+        return c;
+    }
     switch (field.dataType()) {
     case TFieldType::ftWideString:
-    case TFieldType::ftMemo: {
-        const bool like = partial && !value.isEmpty();
-        text.clear();
-        for (QChar c : value) {
-            if (c == '\'')
-                text += QStringLiteral("''");
-            else if (like && QStringView(u"*%?_[#").contains(c))
-                text += '[' + QString(c) + ']';
-            else
-                text += c;
-        }
-        if (like) {
-            op = QStringLiteral(" like ");
-            text += '*';
-        }
-        quote = QStringLiteral("'");
+    case TFieldType::ftMemo:
+        c.kind = Kind::Quoted;
+        if (partial && !value.isEmpty())
+            c.op = cursor::CompareOp::BeginsWith;
         break;
-    }
     case TFieldType::ftDateTime:
-        quote = QStringLiteral("#");
+        c.kind = Kind::Hashed;
         break;
     default:
         break;
     }
-    return '(' + name + op + quote + text + quote + ')';
+    return c;
 }
 
-bool onRow(const DataCursor& c) {
-    return !c.bof() && !c.eof();
-}
-
-// Inside a catch block of a failed post or delete: drops the cursor's pending change and raises
-// the provider's message again as a database error without the set's name.
-[[noreturn]] void failWrite(DataCursor& c) {
-    QString message;
-    try {
-        throw;
-    } catch (const core::Exception& e) {
-        message = e.message();
-    } catch (const std::exception& e) {
-        message = QString::fromUtf8(e.what());
-    }
-    try {
-        c.cancelUpdate();
-    } catch (...) {
-    }
-    throw EDatabaseError(message);
+bool onRow(const cursor::Recordset& rs) {
+    return !rs.bof() && !rs.eof();
 }
 
 // The message of the error being handled (call inside a catch block).
@@ -166,6 +93,27 @@ QString currentMessage() {
     }
 }
 
+// Inside a catch block of a failed post or delete: drops the recordset's pending change and
+// raises the provider's message again as a database error without the set's name.
+[[noreturn]] void failWrite(cursor::Recordset& rs) {
+    const QString message = currentMessage();
+    try {
+        rs.cancelUpdate();
+    } catch (...) {
+    }
+    throw EDatabaseError(message);
+}
+
+// Runs one step of the work after a stored post; the first failure is kept for later.
+void runStep(std::exception_ptr& failure, const std::function<void()>& step) {
+    try {
+        step();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+}
+
 } // namespace
 
 struct TDataSet::Private {
@@ -175,20 +123,16 @@ struct TDataSet::Private {
     std::vector<std::unique_ptr<TField>> fields; // in field-list order
     int slotCount = 0;
     bool defaultFields = false; // made from the columns at open (none were declared)
-    std::vector<int> columnOf;  // per slot: the cursor column, -1 for calculated fields
+    std::vector<int> columnOf;  // per slot: the recordset column, -1 for calculated fields
     std::vector<TDataSource*> sources;
 
     TDataSetState state = TDataSetState::dsInactive;
     bool modified = false;
-    bool bof = true;
-    bool eof = true;
     bool destroying = false;
 
-    std::unique_ptr<DataCursor> cursor;
-    std::unique_ptr<LookupCursor> lookup;
-    std::vector<RecordBuffer> window;
-    int active = 0;
-    int bufferCount = 1;
+    cursor::Recordset recordset; // open while the set is
+    std::unique_ptr<cursor::Recordset> lookup;
+    RecordWindow window;
 
     RecordBuffer* calcBuffer = nullptr; // the buffer OnCalcFields is computing
     bool calcErrorsIgnored = false;     // while rebuilding the window after a stored post
@@ -247,37 +191,9 @@ struct TDataSet::Private {
     // EPostedError (EAbort stays silent).
     void finishStoredPost(std::optional<qint64> posted) {
         std::exception_ptr failure;
-        const auto step = [&](const std::function<void()>& f) {
-            try {
-                f();
-            } catch (...) {
-                if (!failure)
-                    failure = std::current_exception();
-            }
-        };
-        step([&] { setState(TDataSetState::dsBrowse); });
-        step([&] {
-            try {
-                reread(false, false);
-            } catch (...) {
-                // Read the window again without the calculated values that failed; when even
-                // that fails the window is left empty rather than holding the pending record.
-                const std::exception_ptr first = std::current_exception();
-                calcErrorsIgnored = true;
-                try {
-                    if (posted)
-                        cursor->gotoBookmark(*posted);
-                    reread(false, false);
-                } catch (...) {
-                    window.clear();
-                    active = 0;
-                    q.dataEvent(TDataEvent::deDataSetChange);
-                }
-                calcErrorsIgnored = false;
-                std::rethrow_exception(first);
-            }
-        });
-        step([&] { fire(q.AfterPost); });
+        runStep(failure, [&] { setState(TDataSetState::dsBrowse); });
+        runStep(failure, [&] { rereadAfterPost(posted); });
+        runStep(failure, [&] { fire(q.AfterPost); });
         if (!failure)
             return;
         try {
@@ -289,167 +205,92 @@ struct TDataSet::Private {
         }
     }
 
+    // Reads the window again around the posted row. When that fails, the window is read without
+    // the calculated values that failed, or left empty rather than holding the pending record
+    // when even that fails; the first failure is raised.
+    void rereadAfterPost(std::optional<qint64> posted) {
+        std::exception_ptr first;
+        try {
+            reread(RecordWindow::Placement::KeepPosition, false);
+            return;
+        } catch (...) {
+            first = std::current_exception();
+        }
+        if (!rereadIgnoringCalcErrors(posted)) {
+            window.clear();
+            q.dataEvent(TDataEvent::deDataSetChange);
+        }
+        std::rethrow_exception(first);
+    }
+
+    bool rereadIgnoringCalcErrors(std::optional<qint64> posted) {
+        const QScopedValueRollback ignore(calcErrorsIgnored, true);
+        try {
+            if (posted)
+                recordset.gotoBookmark(*posted);
+            reread(RecordWindow::Placement::KeepPosition, false);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
     RecordBuffer blank() const {
         RecordBuffer b;
-        b.values.assign(std::size_t(slotCount), FieldValue(std::monostate{}));
+        b.values.assign(std::size_t(slotCount), cursor::Value(std::monostate{}));
         return b;
     }
 
-    // The record the cursor stands on, with its calculated fields.
-    RecordBuffer current() {
+    // The record the recordset stands on, with its calculated fields.
+    RecordBuffer read() {
         RecordBuffer b = blank();
         for (const auto& f : fields) {
             const int column = columnOf[std::size_t(slotOf(*f))];
             if (column >= 0)
-                b.values[std::size_t(slotOf(*f))] = coerce(cursor->value(column), f->dataType());
+                b.values[std::size_t(slotOf(*f))] = recordset.value(column);
         }
         b.stored = true;
-        b.bookmark = cursor->bookmark();
-        b.recNo = cursor->absolutePosition();
+        b.bookmark = recordset.bookmark();
+        b.recNo = recordset.absolutePosition();
         calculate(b, true);
         return b;
     }
 
-    void standOn(qint64 bookmark) {
-        if (onRow(*cursor) && cursor->bookmark() == bookmark)
-            return;
-        cursor->gotoBookmark(bookmark);
-    }
-
-    std::optional<RecordBuffer> after(const RecordBuffer& b) {
-        if (b.stored) {
-            standOn(b.bookmark);
-            cursor->moveNext();
-        } else if (b.insertBefore) {
-            cursor->gotoBookmark(*b.insertBefore);
-        } else {
-            return std::nullopt;
-        }
-        if (!onRow(*cursor))
-            return std::nullopt;
-        return current();
-    }
-
-    std::optional<RecordBuffer> before(const RecordBuffer& b) {
-        if (b.stored) {
-            standOn(b.bookmark);
-            cursor->movePrevious();
-        } else if (b.insertBefore) {
-            cursor->gotoBookmark(*b.insertBefore);
-            cursor->movePrevious();
-        } else {
-            if (cursor->recordCount() == 0)
-                return std::nullopt;
-            cursor->moveLast();
-        }
-        if (!onRow(*cursor))
-            return std::nullopt;
-        return current();
-    }
-
-    void fillForward() {
-        while (int(window.size()) < bufferCount) {
-            auto next = after(window.back());
-            if (!next)
-                break;
-            window.push_back(std::move(*next));
-        }
-    }
-
-    // Adds up to limit records in front of the window; returns how many were added.
-    int fillBackward(int limit) {
-        int added = 0;
-        while (added < limit && int(window.size()) < bufferCount) {
-            auto prior = before(window.front());
-            if (!prior)
-                break;
-            window.insert(window.begin(), std::move(*prior));
-            ++added;
-        }
-        return added;
-    }
-
-    // Empties the window and fills it from the first (or last) record of the cursor.
-    void fillFromEnd(bool fromLast) {
-        window.clear();
-        active = 0;
-        if (cursor->recordCount() == 0)
-            return;
-        if (fromLast)
-            cursor->moveLast();
-        else
-            cursor->moveFirst();
-        if (!onRow(*cursor))
-            return;
-        window.push_back(current());
-        if (fromLast)
-            active = fillBackward(bufferCount);
-        else
-            fillForward();
-    }
-
-    // Puts the cursor where the active record lives (a pending insert: the record it stands
-    // before, or the last record when it stands at the end).
-    void cursorToActive() {
-        if (window.empty())
-            return;
-        const RecordBuffer& b = window[std::size_t(active)];
-        if (b.stored)
-            cursor->gotoBookmark(b.bookmark);
-        else if (b.insertBefore)
-            cursor->gotoBookmark(*b.insertBefore);
-        else if (cursor->recordCount() > 0)
-            cursor->moveLast();
-    }
-
-    // Re-reads the window around the cursor's record, placed at the active record's old position
-    // or in the middle. Exact: the cursor's own record must be readable, else "Record not
-    // found"; otherwise the next and then the prior record are tried.
-    void reread(bool center, bool exact) {
-        std::optional<RecordBuffer> cur;
-        if (onRow(*cursor)) {
-            cur = current();
-        } else if (exact) {
+    // Re-reads the window around the recordset's row (see RecordWindow::reread) and tells the
+    // links. Exact: the recordset's own row must be readable, else "Record not found".
+    void reread(RecordWindow::Placement placement, bool exact) {
+        if (window.reread(placement, exact) == RecordWindow::Reread::NotFound)
             q.raiseError(QStringLiteral("Record not found"));
-        } else {
-            if (!cursor->eof()) {
-                cursor->moveNext();
-                if (onRow(*cursor))
-                    cur = current();
-            }
-            if (!cur && !cursor->bof() && cursor->recordCount() > 0) {
-                cursor->movePrevious();
-                if (onRow(*cursor))
-                    cur = current();
-            }
-        }
-        if (!cur) {
-            window.clear();
-            active = 0;
-            bof = eof = true;
-            q.dataEvent(TDataEvent::deDataSetChange);
-            return;
-        }
-        const int want = center ? (bufferCount - 1) / 2 : std::min(active, bufferCount - 1);
-        window.clear();
-        window.push_back(std::move(*cur));
-        bof = eof = false;
-        int position = fillBackward(want);
-        fillForward();
-        position += fillBackward(bufferCount);
-        active = position;
         q.dataEvent(TDataEvent::deDataSetChange);
+    }
+
+    // Rows read again (refreshRecords, refreshAll), shown: the window read again around the
+    // current record at its place, and AfterScroll when the current record left or the set
+    // became empty or stopped being empty.
+    bool showRefreshed(const std::function<cursor::Recordset::Refreshed()>& readAgain) {
+        if (state == TDataSetState::dsInactive)
+            return true;
+        if (state != TDataSetState::dsBrowse)
+            return false;
+        const bool wasEmpty = window.empty();
+        if (!wasEmpty)
+            window.cursorToActive();
+        const cursor::Recordset::Refreshed r = readAgain();
+        if (!r.any())
+            return true;
+        reread(RecordWindow::Placement::KeepPosition, false);
+        if (r.currentLeft || wasEmpty != window.empty())
+            fire(q.AfterScroll);
+        return true;
     }
 
     // Releases everything an open set holds.
     void release() {
-        window.clear();
-        active = 0;
+        window.release();
         written.clear();
         staleRow.reset();
         lookup.reset();
-        cursor.reset();
-        bof = eof = true;
+        recordset.close();
         if (defaultFields) {
             fields.clear();
             slotCount = 0;
@@ -536,10 +377,6 @@ void TDataSet::fieldDisplayChanged(bool listOrderChanged) {
     dataEvent(TDataEvent::deLayoutChange);
 }
 
-DataCursor* TDataSet::cursor() const {
-    return d->cursor.get();
-}
-
 void TDataSet::raiseError(const QString& message) const {
     throw EDatabaseError(name_.isEmpty() ? message : name_ + QStringLiteral(": ") + message);
 }
@@ -553,40 +390,41 @@ bool TDataSet::modified() const {
 }
 
 bool TDataSet::bof() const {
-    return d->bof;
+    return d->window.bof();
 }
 
 bool TDataSet::eof() const {
-    return d->eof;
+    return d->window.eof();
 }
 
 bool TDataSet::isEmpty() const {
     return d->window.empty();
 }
 
+// Client-side with approximate positioning: meaningful record numbers unless filtered.
 bool TDataSet::isSequenced() const {
-    return d->cursor && d->cursor->isSequenced();
+    return d->recordset.isOpen() && !d->recordset.filtered();
 }
 
 bool TDataSet::canModify() const {
-    return d->cursor && d->cursor->canModify();
+    return d->recordset.supportsUpdate();
 }
 
 // The internal machinery ----------------------------------------------------------------------
 
-const FieldValue* TDataSet::readSlot(const TField& field) const {
+const cursor::Value* TDataSet::readSlot(const TField& field) const {
     if (d->state == TDataSetState::dsInactive)
         return nullptr;
     const RecordBuffer* b = d->calcBuffer;
     if (!b) {
         if (d->window.empty())
             return nullptr;
-        b = &d->window[std::size_t(d->active)];
+        b = &d->window.activeRecord();
     }
     return &b->values[std::size_t(slotOf(field))];
 }
 
-void TDataSet::writeField(TField& field, const FieldValue& value) {
+void TDataSet::writeField(TField& field, const cursor::Value& value) {
     const TDataSetState s = d->state;
     if (!isEditing(s) && s != TDataSetState::dsCalcFields)
         raiseError(QStringLiteral("Dataset not in edit or insert mode"));
@@ -601,7 +439,7 @@ void TDataSet::writeField(TField& field, const FieldValue& value) {
     if (!b) {
         if (d->window.empty())
             raiseError(QStringLiteral("Dataset not in edit or insert mode"));
-        b = &d->window[std::size_t(d->active)];
+        b = &d->window.activeRecord();
     }
     b->values[std::size_t(slotOf(field))] = value;
     if (s == TDataSetState::dsCalcFields)
@@ -611,7 +449,7 @@ void TDataSet::writeField(TField& field, const FieldValue& value) {
         d->modified = true;
         // A data field written by OnCalcFields itself must not start another computation.
         if (autoCalcFields && !d->calcBuffer)
-            d->calculate(d->window[std::size_t(d->active)], false);
+            d->calculate(d->window.activeRecord(), false);
     }
 }
 
@@ -622,11 +460,10 @@ void TDataSet::open() {
         return;
     d->fire(BeforeOpen);
     try {
-        d->cursor = openCursor();
+        openRecordset(d->recordset);
         bindFields();
-        d->fillFromEnd(false);
-        d->bof = true;
-        d->eof = d->window.empty();
+        d->window.attach(d->recordset, [this] { return d->read(); });
+        d->window.fillFromFirst();
     } catch (...) {
         d->state = TDataSetState::dsInactive;
         d->release();
@@ -639,13 +476,13 @@ void TDataSet::open() {
 }
 
 void TDataSet::bindFields() {
-    const DataCursor& c = *d->cursor;
+    const cursor::Recordset& rs = d->recordset;
     if (d->fields.empty()) {
         // Nothing declared: one field per column, for the time the set is open.
-        for (int i = 0; i < c.columnCount(); ++i) {
-            const CursorColumn col = c.column(i);
-            if (col.type)
-                addField(col.name, *col.type);
+        for (int i = 0; i < rs.columnCount(); ++i) {
+            const cursor::ColumnInfo& col = rs.column(i);
+            if (const std::optional<TFieldType> type = fieldTypeOf(col.type))
+                addField(col.name, *type);
         }
         d->defaultFields = true;
     }
@@ -654,17 +491,16 @@ void TDataSet::bindFields() {
         if (f->isCalculated())
             continue;
         int column = -1;
-        for (int i = 0; i < c.columnCount() && column < 0; ++i)
-            if (c.column(i).name.compare(f->fieldName(), Qt::CaseInsensitive) == 0)
+        for (int i = 0; i < rs.columnCount() && column < 0; ++i)
+            if (rs.column(i).name.compare(f->fieldName(), Qt::CaseInsensitive) == 0)
                 column = i;
         if (column < 0)
             raiseError(QStringLiteral("Field '%1' not found").arg(f->displayName()));
-        const CursorColumn col = c.column(column);
-        if (!typesCompatible(f->dataType(), col.type))
-            raiseError(
-                QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
-                    .arg(f->displayName(), TField::typeName(f->dataType()),
-                         col.type ? TField::typeName(*col.type) : QStringLiteral("Unknown")));
+        const std::optional<TFieldType> type = fieldTypeOf(rs.column(column).type);
+        if (!typesCompatible(f->dataType(), type))
+            raiseError(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
+                           .arg(f->displayName(), TField::typeName(f->dataType()),
+                                type ? TField::typeName(*type) : QStringLiteral("Unknown")));
         d->columnOf[std::size_t(slotOf(*f))] = column;
     }
 }
@@ -696,9 +532,7 @@ void TDataSet::checkBrowseMode() {
 void TDataSet::first() {
     checkBrowseMode();
     d->fire(BeforeScroll);
-    d->fillFromEnd(false);
-    d->bof = true;
-    d->eof = d->window.empty();
+    d->window.fillFromFirst();
     dataEvent(TDataEvent::deDataSetChange);
     d->fire(AfterScroll);
 }
@@ -706,9 +540,7 @@ void TDataSet::first() {
 void TDataSet::last() {
     checkBrowseMode();
     d->fire(BeforeScroll);
-    d->fillFromEnd(true);
-    d->bof = d->window.empty();
-    d->eof = true;
+    d->window.fillFromLast();
     dataEvent(TDataEvent::deDataSetChange);
     d->fire(AfterScroll);
 }
@@ -724,63 +556,22 @@ void TDataSet::prior() {
 int TDataSet::moveBy(int distance) {
     checkBrowseMode();
     d->fire(BeforeScroll);
-    if ((distance > 0 && d->eof) || (distance < 0 && d->bof) || distance == 0)
+    if (!d->window.canMove(distance))
         return 0;
-    d->bof = d->eof = false;
-    std::vector<RecordBuffer>& w = d->window;
-    const std::size_t oldCount = w.size();
-    int shift = 0; // window positions the kept records moved by
-    int steps = 0;
-    for (int i = 0; i < std::abs(distance); ++i) {
-        if (distance > 0) {
-            if (d->active < int(w.size()) - 1) {
-                ++d->active;
-            } else {
-                auto next = w.empty() ? std::nullopt : d->after(w.back());
-                if (!next) {
-                    d->eof = true;
-                    break;
-                }
-                w.push_back(std::move(*next));
-                if (int(w.size()) > d->bufferCount) {
-                    w.erase(w.begin());
-                    --shift;
-                }
-                d->active = int(w.size()) - 1;
-            }
-            ++steps;
-        } else {
-            if (d->active > 0) {
-                --d->active;
-            } else {
-                auto prior = w.empty() ? std::nullopt : d->before(w.front());
-                if (!prior) {
-                    d->bof = true;
-                    break;
-                }
-                w.insert(w.begin(), std::move(*prior));
-                if (int(w.size()) > d->bufferCount) {
-                    w.pop_back();
-                    ++shift;
-                }
-                d->active = 0;
-            }
-            --steps;
-        }
-    }
-    if (w.size() == oldCount)
-        dataEvent(TDataEvent::deDataSetScroll, {.shift = shift});
-    else
+    const RecordWindow::Moved moved = d->window.moveBy(distance);
+    if (moved.countChanged)
         dataEvent(TDataEvent::deDataSetChange);
+    else
+        dataEvent(TDataEvent::deDataSetScroll, {.shift = moved.shift});
     d->fire(AfterScroll);
-    return steps;
+    return moved.steps;
 }
 
-FieldValue TRecordValues::operator[](std::size_t i) const {
+cursor::Value TRecordValues::operator[](std::size_t i) const {
     const int column = columns_[i];
     if (column < 0)
         return std::monostate{};
-    return coerce(cursor_.value(column), types_[i]);
+    return recordset_.value(column);
 }
 
 void TDataSet::readRecords(const std::vector<const TField*>& fields,
@@ -788,15 +579,13 @@ void TDataSet::readRecords(const std::vector<const TField*>& fields,
     if (!active())
         raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     std::vector<int> columns;
-    std::vector<TFieldType> types;
     for (const TField* f : fields) {
         if (&f->dataSet() != this)
             raiseError(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
         columns.push_back(d->columnOf[std::size_t(slotOf(*f))]);
-        types.push_back(f->dataType());
     }
-    const std::unique_ptr<LookupCursor> copy = d->cursor->lookupCopy();
-    const TRecordValues record(*copy, columns, types);
+    const std::unique_ptr<cursor::Recordset> copy = d->recordset.clone();
+    const TRecordValues record(*copy, columns);
     for (; !copy->eof(); copy->moveNext())
         visit(record);
 }
@@ -804,7 +593,7 @@ void TDataSet::readRecords(const std::vector<const TField*>& fields,
 int TDataSet::recordCount() const {
     if (!active())
         raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
-    return d->cursor->recordCount();
+    return d->recordset.recordCount();
 }
 
 void TDataSet::insert() {
@@ -813,26 +602,16 @@ void TDataSet::insert() {
         raiseError(QStringLiteral("Cannot modify a read-only dataset"));
     d->fire(BeforeInsert);
     d->fire(BeforeScroll);
-    std::vector<RecordBuffer>& w = d->window;
-    RecordBuffer blank = d->blank();
-    // The blank record in front of the current one, which moves down with those after it.
-    if (!w.empty()) {
-        const RecordBuffer& cur = w[std::size_t(d->active)];
-        blank.insertBefore = cur.stored ? std::optional<qint64>(cur.bookmark) : cur.insertBefore;
-    }
-    w.insert(w.begin() + d->active, std::move(blank));
-    if (int(w.size()) > d->bufferCount)
-        w.pop_back();
+    d->window.insertBlank(d->blank());
     d->setState(TDataSetState::dsInsert);
     d->written.clear();
     try {
         d->fire(OnNewRecord);
     } catch (...) {
-        d->cursorToActive();
-        w.erase(w.begin() + d->active);
-        d->active = std::clamp(d->active, 0, std::max(0, int(w.size()) - 1));
+        d->window.cursorToActive();
+        d->window.removeActive();
         d->setState(TDataSetState::dsBrowse);
-        d->reread(false, false);
+        d->reread(RecordWindow::Placement::KeepPosition, false);
         throw;
     }
     d->modified = false;
@@ -853,7 +632,7 @@ void TDataSet::edit() {
         raiseError(QStringLiteral("Cannot modify a read-only dataset"));
     d->fire(BeforeEdit);
     d->written.clear();
-    d->calculate(d->window[std::size_t(d->active)], true);
+    d->calculate(d->window.activeRecord(), true);
     d->setState(TDataSetState::dsEdit);
     dataEvent(TDataEvent::deRecordChange);
     d->fire(AfterEdit);
@@ -865,47 +644,60 @@ void TDataSet::post() {
     dataEvent(TDataEvent::deUpdateRecord);
     dataEvent(TDataEvent::deCheckBrowseMode);
     d->fire(BeforePost);
+    checkRequiredFields();
+    writeRecord();
+    // The commit point: the record is stored, nothing below may write it again.
+    d->finishStoredPost(postedBookmark());
+}
 
-    const RecordBuffer& b = d->window[std::size_t(d->active)];
+void TDataSet::checkRequiredFields() const {
+    const RecordBuffer& b = d->window.activeRecord();
     for (const auto& f : d->fields)
         if (!f->isCalculated() && f->required() && !f->readOnly() &&
-            isNullValue(b.values[std::size_t(slotOf(*f))]))
+            cursor::isNull(b.values[std::size_t(slotOf(*f))]))
             throw EDatabaseError(
                 QStringLiteral("Field '%1' must have a value").arg(f->displayName()));
-    DataCursor& c = *d->cursor;
+}
+
+// Stores the active record: a new row, or the written fields of an edited one. A failure drops
+// the recordset's pending change and raises the engine's message without the set's name.
+void TDataSet::writeRecord() {
+    const RecordBuffer& b = d->window.activeRecord();
+    cursor::Recordset& rs = d->recordset;
     const std::optional<qint64> editedRow =
         d->state == TDataSetState::dsEdit ? std::optional<qint64>(b.bookmark) : std::nullopt;
     try {
-        if (d->state == TDataSetState::dsInsert) {
-            c.addNew();
-        } else {
-            c.gotoBookmark(b.bookmark);
-        }
+        if (d->state == TDataSetState::dsInsert)
+            rs.addNew();
+        else
+            rs.gotoBookmark(b.bookmark);
         for (TField* f : d->written) {
-            const FieldValue& v = b.values[std::size_t(slotOf(*f))];
             const int column = d->columnOf[std::size_t(slotOf(*f))];
-            if (std::holds_alternative<NotRead>(v) || column < 0 || !c.column(column).updatable)
-                continue;
-            c.setValue(column, v);
+            if (column >= 0 && rs.column(column).updatable)
+                rs.setValue(column, b.values[std::size_t(slotOf(*f))]);
         }
-        if (c.updatePending())
-            c.update();
+        if (rs.editPending() || rs.addPending())
+            rs.update();
     } catch (...) {
         if (editedRow)
             d->staleRow = editedRow;
-        failWrite(c);
+        failWrite(rs);
     }
     if (editedRow && d->staleRow == editedRow)
         d->staleRow.reset(); // the row was just written and read back
-    std::optional<qint64> posted;
+}
+
+// The row a post left the recordset on (the one before when it stands at the end).
+std::optional<qint64> TDataSet::postedBookmark() {
+    cursor::Recordset& rs = d->recordset;
     try {
-        if (c.eof() && !c.bof())
-            c.movePrevious();
-        if (onRow(c))
-            posted = c.bookmark();
+        if (rs.eof() && !rs.bof())
+            rs.movePrevious();
+        if (onRow(rs))
+            return rs.bookmark();
     } catch (...) {
     }
-    d->finishStoredPost(posted);
+    return std::nullopt;
 }
 
 EPostedError::EPostedError(const QString& cause)
@@ -920,22 +712,22 @@ void TDataSet::cancel() {
     d->fire(BeforeCancel);
     if (wasInsert)
         d->fire(BeforeScroll);
-    DataCursor& c = *d->cursor;
-    if (c.updatePending())
-        c.cancelUpdate();
-    d->cursorToActive();
-    if (!wasInsert && d->staleRow && onRow(c) && c.bookmark() == *d->staleRow) {
+    cursor::Recordset& rs = d->recordset;
+    if (rs.editPending() || rs.addPending())
+        rs.cancelUpdate();
+    d->window.cursorToActive();
+    if (!wasInsert && d->staleRow && onRow(rs) && rs.bookmark() == *d->staleRow) {
         // The edit failed against a changed row: show what the file holds now, so the user sees
         // the other change before editing again. A file that cannot be read just now keeps the
         // row marked for the next cancel.
         try {
-            c.refreshCurrent();
+            rs.resync();
             d->staleRow.reset();
         } catch (...) {
         }
     }
     d->setState(TDataSetState::dsBrowse);
-    d->reread(false, false);
+    d->reread(RecordWindow::Placement::KeepPosition, false);
     d->fire(AfterCancel);
     if (wasInsert)
         d->fire(AfterScroll);
@@ -953,57 +745,27 @@ void TDataSet::remove() {
     dataEvent(TDataEvent::deCheckBrowseMode);
     d->fire(BeforeDelete);
     d->fire(BeforeScroll);
-    DataCursor& c = *d->cursor;
+    cursor::Recordset& rs = d->recordset;
     try {
-        c.gotoBookmark(d->window[std::size_t(d->active)].bookmark);
-        c.deleteCurrent(); // leaves the cursor on the row after the deleted one
+        rs.gotoBookmark(d->window.activeRecord().bookmark);
+        rs.deleteCurrent(); // leaves the recordset on the row after the deleted one
     } catch (...) {
-        failWrite(c);
+        failWrite(rs);
     }
     d->setState(TDataSetState::dsBrowse);
-    d->reread(false, false);
+    d->reread(RecordWindow::Placement::KeepPosition, false);
     d->fire(AfterDelete);
     d->fire(AfterScroll);
 }
 
-bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues, int options) {
+bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues,
+                      TLocateOptions options) {
     d->fire(BeforeScroll);
     checkBrowseMode();
     bool found = false;
     try {
-        if (!d->lookup)
-            d->lookup = d->cursor->lookupCopy();
-        LookupCursor& copy = *d->lookup;
-        std::vector<TField*> keys;
-        QStringList names;
-        for (const QString& part : keyFields.split(';')) {
-            TField* f = findField(part.trimmed());
-            if (!f)
-                throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(part));
-            keys.push_back(f);
-            names << fieldPart(f->fieldName());
-        }
-        if (keyValues.isEmpty() || (keys.size() > 1 && keyValues.size() != qsizetype(keys.size())))
-            throw EDatabaseError(QStringLiteral("Key values do not match the key fields"));
-        const QString sortText = names.join(',');
-        if (copy.sort() != sortText)
-            copy.setSort(sortText);
-        copy.setFilter(QString());
-        const bool partial = options & int(TLocateOption::loPartialKey);
-        QStringList criteria;
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            criteria << criterion(*keys[i], keyValues[qsizetype(i)],
-                                  partial && i + 1 == keys.size());
-        if (keys.size() == 1) {
-            found = copy.find(criteria.front()) && !copy.eof();
-        } else {
-            copy.setFilter(criteria.join(QStringLiteral(" AND ")));
-            found = !copy.eof();
-        }
-        if (found) {
-            d->cursor->gotoBookmark(copy.bookmark());
-            found = onRow(*d->cursor);
-        }
+        found =
+            findOnLookupCopy(keyFields, keyValues, options.testFlag(TLocateOption::loPartialKey));
     } catch (const EOleException&) {
         found = false; // a locate that cannot be carried out simply finds nothing
     } catch (const EDatabaseError&) {
@@ -1011,9 +773,48 @@ bool TDataSet::locate(const QString& keyFields, const QStringList& keyValues, in
     }
     if (!found)
         return false;
-    d->reread(true, true);
+    d->reread(RecordWindow::Placement::Centre, true);
     d->fire(AfterScroll);
     return true;
+}
+
+// Searches the look-up copy sorted by the key fields (one field: the first match in that order;
+// several: a filter) and puts the recordset on the record found.
+bool TDataSet::findOnLookupCopy(const QString& keyFields, const QStringList& keyValues,
+                                bool partial) {
+    if (!d->lookup)
+        d->lookup = d->recordset.clone();
+    cursor::Recordset& copy = *d->lookup;
+    std::vector<TField*> keys;
+    QStringList names;
+    for (const QString& part : keyFields.split(';')) {
+        TField* f = findField(part.trimmed());
+        if (!f)
+            throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(part));
+        keys.push_back(f);
+        names << fieldPart(f->fieldName());
+    }
+    if (keyValues.isEmpty() || (keys.size() > 1 && keyValues.size() != qsizetype(keys.size())))
+        throw EDatabaseError(QStringLiteral("Key values do not match the key fields"));
+    const QString sortText = names.join(',');
+    if (copy.sort() != sortText)
+        copy.setSort(sortText);
+    copy.setFilter(std::vector<cursor::Criterion>());
+    std::vector<cursor::Criterion> criteria;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        criteria.push_back(
+            criterion(*keys[i], keyValues[qsizetype(i)], partial && i + 1 == keys.size()));
+    bool found = false;
+    if (keys.size() == 1) {
+        found = copy.find(criteria.front()) && !copy.eof();
+    } else {
+        copy.setFilter(criteria);
+        found = !copy.eof();
+    }
+    if (!found)
+        return false;
+    d->recordset.gotoBookmark(copy.bookmark());
+    return onRow(d->recordset);
 }
 
 int TDataSet::recNo() const {
@@ -1023,23 +824,35 @@ int TDataSet::recNo() const {
         return d->calcBuffer->stored ? d->calcBuffer->recNo : -1;
     if (d->state == TDataSetState::dsInsert || d->window.empty())
         return -1;
-    return d->window[std::size_t(d->active)].recNo;
+    return d->window.activeRecord().recNo;
 }
 
 void TDataSet::setRecNo(int value) {
     if (value == recNo())
         return;
     d->fire(BeforeScroll);
-    d->cursor->setAbsolutePosition(value);
-    d->reread(true, false);
+    d->recordset.setAbsolutePosition(value);
+    d->reread(RecordWindow::Placement::Centre, false);
     d->fire(AfterScroll);
 }
 
 void TDataSet::resync() {
     if (!active())
         raiseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
-    d->cursorToActive();
-    d->reread(false, false);
+    d->window.cursorToActive();
+    d->reread(RecordWindow::Placement::KeepPosition, false);
+}
+
+bool TDataSet::refreshRecords(const std::vector<qint64>& keys) {
+    return d->showRefreshed([&] { return d->recordset.refreshRows(keys); });
+}
+
+bool TDataSet::refreshAll() {
+    return d->showRefreshed([&] {
+        const cursor::Recordset::Refreshed r = d->recordset.requery();
+        d->lookup.reset(); // it holds the rows read before
+        return r;
+    });
 }
 
 // SQL text -----------------------------------------------------------------------------------
@@ -1121,26 +934,25 @@ void TDataSet::detachDataSource(TDataSource* source) {
 // Record window ------------------------------------------------------------------------------
 
 int TDataSet::bufferCount() const {
-    return d->bufferCount;
+    return d->window.capacity();
 }
 
 int TDataSet::windowRecordCount() const {
-    return active() ? int(d->window.size()) : 0;
+    return active() ? d->window.size() : 0;
 }
 
 int TDataSet::activeRecord() const {
-    return d->active;
+    return d->window.active();
 }
 
 void TDataSet::setActiveRecord(int position) {
-    if (position >= 0 && position < int(d->window.size()))
-        d->active = position;
+    d->window.setActive(position);
 }
 
 qint64 TDataSet::windowBookmark(int position) const {
-    if (position < 0 || position >= int(d->window.size()))
+    if (position < 0 || position >= d->window.size())
         return -1;
-    const RecordBuffer& b = d->window[std::size_t(position)];
+    const RecordBuffer& b = d->window.record(position);
     return b.stored ? b.bookmark : -1;
 }
 
@@ -1149,26 +961,7 @@ void TDataSet::updateBufferCount() {
     for (TDataSource* s : d->sources)
         for (TDataLink* l : s->links())
             n = std::max(n, l->bufferCount());
-    int shift = 0;
-    if (n != d->bufferCount) {
-        d->bufferCount = n;
-        if (active() && d->cursor && !d->window.empty()) {
-            // Shrinking drops records after the current one first, then in front of it.
-            while (int(d->window.size()) > n) {
-                if (d->active < int(d->window.size()) - 1) {
-                    d->window.pop_back();
-                } else {
-                    d->window.erase(d->window.begin());
-                    --d->active;
-                    --shift;
-                }
-            }
-            d->fillForward();
-            const int added = d->fillBackward(n);
-            d->active += added;
-            shift += added;
-        }
-    }
+    const int shift = d->window.setCapacity(n);
     if (!active())
         return;
     for (TDataSource* s : d->sources)

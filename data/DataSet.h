@@ -2,7 +2,6 @@
 #pragma once
 
 #include "core/Errors.h"
-#include "data/DataCursor.h"
 #include "data/DataEvents.h"
 #include "data/Field.h"
 
@@ -10,7 +9,12 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
+
+namespace cursor {
+class Recordset;
+}
 
 namespace data {
 
@@ -23,16 +27,14 @@ class TRecordValues {
 public:
     // The value of the i-th field asked for, as the field reads it (null as std::monostate),
     // read from the record when asked.
-    FieldValue operator[](std::size_t i) const;
+    cursor::Value operator[](std::size_t i) const;
 
 private:
     friend class TDataSet;
-    TRecordValues(const LookupCursor& cursor, const std::vector<int>& columns,
-                  const std::vector<TFieldType>& types)
-        : cursor_(cursor), columns_(columns), types_(types) {}
-    const LookupCursor& cursor_;
+    TRecordValues(const cursor::Recordset& recordset, const std::vector<int>& columns)
+        : recordset_(recordset), columns_(columns) {}
+    const cursor::Recordset& recordset_;
     const std::vector<int>& columns_; // -1: a calculated field, which reads null here
-    const std::vector<TFieldType>& types_;
 };
 
 // Raised by post when the record is stored but a step after the write failed (reading the window
@@ -47,10 +49,10 @@ private:
     QString cause_;
 };
 
-// The engine-independent part of a record set: operations, states, the record window, calculated
-// fields, events in their fixed order, and notifications to its data sources. A subclass supplies
-// the cursor through openCursor (see TQuery). Fields are owned by the set; data sources only point
-// at it.
+// A record set: operations, states, calculated fields, events in their fixed order, and
+// notifications to its data sources, over the engine's recordset (which it owns) and the record
+// window around its current record (RecordWindow). A subclass runs the statement into the
+// recordset (see TQuery). Fields are owned by the set; data sources only point at it.
 // Errors are EDatabaseError ("Name: message" where it belongs to the set) or EOleException.
 class TDataSet {
 public:
@@ -90,12 +92,23 @@ public:
     void post();
     void cancel();
     void remove(); // delete
-    bool locate(const QString& keyFields, const QStringList& keyValues, int options);
+    bool locate(const QString& keyFields, const QStringList& keyValues, TLocateOptions options);
     int recNo() const;
     void setRecNo(int value);
     bool isSequenced() const;
     virtual bool canModify() const;
     void resync(); // re-read the window around the current cursor record
+    // What other workstations saved, shown in browse state: the records with these keys are
+    // read again (cursor::Recordset::refreshRows), or every record (refreshAll: the statement
+    // runs again). Records that joined, changed or left show at once with one set-changed to the
+    // links; the current record stays current at its place in the window. When it left (deleted
+    // elsewhere) the window is read again as after a delete, and when the set went from empty to
+    // not empty or back, and AfterScroll fires, so a detail set follows; nothing else fires.
+    // Nothing is sent when everything reads as before. In edit or insert nothing is read and
+    // false is returned (the record being edited is never touched); an inactive set has nothing
+    // to show. Fails like the engine's reading, leaving the set as it was.
+    bool refreshRecords(const std::vector<qint64>& keys);
+    bool refreshAll();
     void disableControls();
     void enableControls();
     bool bof() const;
@@ -139,11 +152,9 @@ public:
     void updateBufferCount(); // recompute N over all links of all data sources
 
 protected:
-    // Backend hook: runs the set's statement and returns the open cursor, or raises (the set then
-    // stays inactive). Called by open after BeforeOpen.
-    virtual std::unique_ptr<DataCursor> openCursor() = 0;
-    // The open cursor, or nullptr while inactive.
-    DataCursor* cursor() const;
+    // Runs the set's statement into the recordset, or raises (the set then stays inactive).
+    // Called by open after BeforeOpen.
+    virtual void openRecordset(cursor::Recordset& recordset) = 0;
     // Raises EDatabaseError with "Name: message" (the message alone for a set without a name).
     [[noreturn]] void raiseError(const QString& message) const;
 
@@ -156,13 +167,17 @@ private:
     static int slotOf(const TField& field) { return field.slot_; }
     // The buffer field reads see: the one being calculated, else the active record; nullptr while
     // inactive or empty.
-    const FieldValue* readSlot(const TField& field) const;
+    const cursor::Value* readSlot(const TField& field) const;
     // The write path of every field setter (state checks, written list, events, recalculation).
-    void writeField(TField& field, const FieldValue& value);
+    void writeField(TField& field, const cursor::Value& value);
     void fieldDisplayChanged(bool listOrderChanged);
     void moveField(TField& field, int position);
     int fieldIndex(const TField& field) const;
     void bindFields();
+    void checkRequiredFields() const;
+    void writeRecord();
+    std::optional<qint64> postedBookmark();
+    bool findOnLookupCopy(const QString& keyFields, const QStringList& keyValues, bool partial);
 
     QString name_;
 };

@@ -11,11 +11,6 @@ QString twoDigits(int v) {
     return QString::number(v).rightJustified(2, '0');
 }
 
-std::optional<QDate>& pinnedToday() {
-    static std::optional<QDate> date;
-    return date;
-}
-
 } // namespace
 
 TDatePicture::TDatePicture(const QString& picture, const core::FormatSettings& fs) {
@@ -178,15 +173,8 @@ TDatePicture::Order TDatePicture::dateOrder() const {
 }
 
 QDate today() {
-    return pinnedToday() ? *pinnedToday() : QDate::currentDate();
-}
-
-TTodayOverride::TTodayOverride(QDate date) : previous_(pinnedToday()) {
-    pinnedToday() = date;
-}
-
-TTodayOverride::~TTodayOverride() {
-    pinnedToday() = previous_;
+    const QDate* pinned = TTodayOverride::current();
+    return pinned ? *pinned : QDate::currentDate();
 }
 
 int expandYear(int year, int digits, QDate currentDate) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/RegionalSettings.h"
+#include "core/ScopedOverride.h"
 
 #include <QDateTime>
 #include <QString>
@@ -59,16 +60,10 @@ private:
 // Today's date as every date rule of the program sees it. A test pins it with TTodayOverride.
 QDate today();
 
-// Pins today() while it exists.
-class TTodayOverride {
+// Pins today() while it exists (see core::ScopedOverride).
+class TTodayOverride : public core::ScopedOverride<QDate, TTodayOverride> {
 public:
-    explicit TTodayOverride(QDate date);
-    ~TTodayOverride();
-    TTodayOverride(const TTodayOverride&) = delete;
-    TTodayOverride& operator=(const TTodayOverride&) = delete;
-
-private:
-    std::optional<QDate> previous_;
+    explicit TTodayOverride(QDate date) : ScopedOverride(date) {}
 };
 
 // The year meant by a year typed with `digits` digits: one or two digits fall in the fifty

@@ -12,10 +12,6 @@ namespace data {
 
 namespace {
 
-bool isNullValue(const FieldValue& v) {
-    return std::holds_alternative<std::monostate>(v) || std::holds_alternative<NotRead>(v);
-}
-
 bool isTextType(TFieldType t) {
     return t == TFieldType::ftWideString || t == TFieldType::ftMemo;
 }
@@ -201,24 +197,24 @@ void TField::setIndex(int position) {
 
 // Reading ------------------------------------------------------------------------------------
 
-FieldValue TField::stored() const {
-    const FieldValue* v = dataSet_.readSlot(*this);
-    if (!v || std::holds_alternative<NotRead>(*v))
+cursor::Value TField::stored() const {
+    const cursor::Value* v = dataSet_.readSlot(*this);
+    if (!v)
         return std::monostate{};
     return *v;
 }
 
-FieldValue TField::value() const {
+cursor::Value TField::value() const {
     return stored();
 }
 
 bool TField::isNull() const {
-    return isNullValue(stored());
+    return cursor::isNull(stored());
 }
 
 QString TField::asString() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return {};
     if (const auto* s = std::get_if<QString>(&v))
         return *s;
@@ -234,8 +230,8 @@ QString TField::asString() const {
 }
 
 qint64 TField::asInteger() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return 0;
     if (const auto* i = std::get_if<qint64>(&v))
         return *i;
@@ -252,8 +248,8 @@ qint64 TField::asInteger() const {
 }
 
 Money TField::asMoney() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return Money{};
     if (const auto* m = std::get_if<Money>(&v))
         return *m;
@@ -283,8 +279,8 @@ std::optional<Money> TField::tryAsMoney() const {
 }
 
 double TField::asFloat() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return 0.0;
     if (const auto* d = std::get_if<double>(&v))
         return *d;
@@ -301,17 +297,17 @@ double TField::asFloat() const {
 }
 
 QDateTime TField::asDateTime() const {
-    const FieldValue v = stored();
+    const cursor::Value v = stored();
     if (const auto* t = std::get_if<QDateTime>(&v))
         return *t;
-    if (isNullValue(v))
+    if (cursor::isNull(v))
         return {};
     cannotAccess(*this, "DateTime");
 }
 
 // Writing ------------------------------------------------------------------------------------
 
-void TField::writeValue(const FieldValue& value) {
+void TField::writeValue(const cursor::Value& value) {
     if (OnValidate && !isCalculated() && !readOnly_) {
         if (isEditing(dataSet_.state()))
             OnValidate(*this, value);
@@ -386,7 +382,7 @@ void TField::setAsString(const QString& value) {
         writeValue(value);
     } else if (type_ == TFieldType::ftMemo) {
         checkText(value);
-        writeValue(value.isEmpty() ? FieldValue(std::monostate{}) : FieldValue(value));
+        writeValue(value.isEmpty() ? cursor::Value(std::monostate{}) : cursor::Value(value));
     } else {
         setText(value);
     }
@@ -394,7 +390,7 @@ void TField::setAsString(const QString& value) {
 
 void TField::setAsDateTime(const QDateTime& value) {
     if (type_ == TFieldType::ftDateTime)
-        writeValue(value.isValid() ? FieldValue(value) : FieldValue(std::monostate{}));
+        writeValue(value.isValid() ? cursor::Value(value) : cursor::Value(std::monostate{}));
     else if (isTextType(type_))
         setAsString(fieldtext::dateTimeText(value, settings()));
     else
@@ -467,11 +463,11 @@ void TField::setText(const QString& text) {
 // Texts --------------------------------------------------------------------------------------
 
 QString TField::displayText() const {
-    const FieldValue v = stored();
+    const cursor::Value v = stored();
     if (type_ == TFieldType::ftMemo)
-        return isNullValue(v) ? QStringLiteral("(Memo)")
-                              : fieldtext::turkishUpper(QStringLiteral("(Memo)"));
-    if (isNullValue(v))
+        return cursor::isNull(v) ? QStringLiteral("(Memo)")
+                                 : fieldtext::turkishUpper(QStringLiteral("(Memo)"));
+    if (cursor::isNull(v))
         return {};
     const core::FormatSettings& fs = settings();
     switch (type_) {
@@ -491,8 +487,8 @@ QString TField::displayText() const {
 }
 
 QString TField::editText() const {
-    const FieldValue v = stored();
-    if (isNullValue(v))
+    const cursor::Value v = stored();
+    if (cursor::isNull(v))
         return {};
     const core::FormatSettings& fs = settings();
     switch (type_) {

@@ -3,6 +3,7 @@
 
 #include "core/Money.h"
 #include "data/DataEvents.h"
+#include "engine/CursorValue.h"
 
 #include <QDateTime>
 #include <QString>
@@ -20,12 +21,9 @@ enum class TFieldKind { fkData, fkCalculated };
 enum class TFieldType { ftWideString, ftMemo, ftDateTime, ftBCD, ftFloat, ftAutoInc, ftInteger };
 enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 
-// A value in a record buffer: not yet read, null, or a value of the field's type.
-struct NotRead {};
-using FieldValue = std::variant<NotRead, std::monostate, qint64, double, Money, QString, QDateTime>;
-
 // Owned by its record set (created by TDataSet::addField). Reads and writes go to the record
-// buffer the set names: the active record, or the buffer being calculated.
+// buffer the set names: the active record, or the buffer being calculated. A value is the
+// engine's (cursor::Value): null, or one of the field type's form.
 class TField {
 public:
     TField(TDataSet& dataSet, const QString& fieldName, TFieldType type, TFieldKind kind);
@@ -72,7 +70,7 @@ public:
     std::optional<Money> tryAsMoney() const;
     double asFloat() const;
     QDateTime asDateTime() const; // invalid when null
-    FieldValue value() const;
+    cursor::Value value() const;
 
     // Writing: only in edit, insert or (calculated fields) calculating state.
     void setAsInteger(qint64 value);
@@ -90,7 +88,7 @@ public:
 
     // Runs before a new value is stored into a data field in edit or insert state, with that
     // value (null as std::monostate); raising refuses it and leaves the record as it was.
-    std::function<void(TField& field, const FieldValue& newValue)> OnValidate;
+    std::function<void(TField& field, const cursor::Value& newValue)> OnValidate;
 
     // Texts under the regional settings at the moment of the call.
     QString displayText() const;
@@ -106,11 +104,11 @@ public:
 
 private:
     friend class TDataSet;
-    void writeValue(const FieldValue& value);
+    void writeValue(const cursor::Value& value);
     // Raises EDatabaseError naming the field for a text it cannot hold (see setAsString).
     void checkText(const QString& value) const;
     // The value held in the buffer the set points reads at (null while inactive or empty).
-    FieldValue stored() const;
+    cursor::Value stored() const;
 
     TDataSet& dataSet_;
     QString fieldName_;

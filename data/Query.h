@@ -23,7 +23,7 @@ public:
 
 protected:
     // Opens the connection when it is closed, then runs the SQL text on the cursor engine.
-    std::unique_ptr<DataCursor> openCursor() override;
+    void openRecordset(cursor::Recordset& recordset) override;
 
 private:
     TConnection* connection_ = nullptr;

@@ -9,10 +9,10 @@ namespace data {
 namespace {
 
 // A stored amount as a money field reads it: null is zero, anything but an amount is unreadable.
-std::optional<Money> amountOf(const FieldValue& value) {
+std::optional<Money> amountOf(const cursor::Value& value) {
     if (const auto* m = std::get_if<Money>(&value))
         return *m;
-    if (std::holds_alternative<std::monostate>(value) || std::holds_alternative<NotRead>(value))
+    if (std::holds_alternative<std::monostate>(value))
         return Money{};
     return std::nullopt;
 }
@@ -99,7 +99,7 @@ std::unordered_map<qint64, TVisitTotals> sumVisitsByCustomer(const TDataSet& vis
     qint64 lastCustomer = 0;
     TVisitTotals* last = nullptr;
     visits.readRecords(fields, [&](const TRecordValues& v) {
-        const FieldValue id = v[0];
+        const cursor::Value id = v[0];
         const qint64* customer = std::get_if<qint64>(&id);
         if (!customer)
             return;

@@ -18,10 +18,11 @@ class TRecordInspector;
 
 namespace dialogs {
 
-// A fixed 372 x 433 dialog with a 10-pixel border: a record inspector over the pending record of
-// a record set (already in insert or edit state when the dialog opens) and a button bar with
-// "Kaydet" (post, then close) and "İptal" (cancel, then close). However the dialog is closed, a
-// change still pending is cancelled. Created per command and destroyed by it; owns its controls.
+// A fixed 372 x 433 dialog with a 10-pixel border: a record inspector ("insMain") over the pending
+// record of a record set (already in insert or edit state when the dialog opens) and a button bar
+// ("pnlButtons") with "Kaydet" ("btnTamam": post, then close) and "İptal" ("btnKapat": cancel,
+// then close). However the dialog is closed, a change still pending is cancelled. Created per
+// command and destroyed by it; owns its controls, which other code finds by their object names.
 class TEditDialog : public QDialog {
     Q_OBJECT
 public:
@@ -30,16 +31,7 @@ public:
     TEditDialog(const QString& caption, data::TDataSource* source, const Rows& rows);
     ~TEditDialog() override;
 
-    controls::TRecordInspector* insMain = nullptr;
-    QWidget* pnlButtons = nullptr;
-    QPushButton* btnTamam = nullptr;
-    QPushButton* btnKapat = nullptr;
-
-    void FormCreate();
-    void btnTamamClick();
-    void btnKapatClick();
-    void FormClose();
-
+    // The record set the dialog edits (its data source's).
     data::TDataSet* dataSet() const;
 
 protected:
@@ -50,7 +42,16 @@ protected:
     void reject() override;
 
 private:
+    void FormCreate();
+    void btnTamamClick();
+    void btnKapatClick();
+    void FormClose();
+
     data::TDataSource* source_;
+    controls::TRecordInspector* insMain = nullptr;
+    QWidget* pnlButtons = nullptr;
+    QPushButton* btnTamam = nullptr;
+    QPushButton* btnKapat = nullptr;
 };
 
 } // namespace dialogs

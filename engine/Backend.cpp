@@ -103,24 +103,23 @@ Value decodeCell(const CellData& cell, ColumnType type) {
         if (cell.type == CellData::Integer)
             return qint64(cell.integer);
         if (cell.type == CellData::Float)
-            return cell.real;
-        if (cell.type == CellData::Text) {
-            bool ok = false;
-            const qint64 n = textOfCell(cell).toLongLong(&ok);
-            if (ok)
-                return n;
-        }
-        return textOfCell(cell);
+            return qint64(cell.real);
+        return textOfCell(cell).toLongLong();
     case ColumnType::Float:
         if (cell.type == CellData::Float)
             return cell.real;
         if (cell.type == CellData::Integer)
             return double(cell.integer);
         return textOfCell(cell);
-    case ColumnType::Currency:
+    case ColumnType::Currency: {
         if (const std::optional<Money> m = moneyOfCell(cell))
             return *m;
-        return textOfCell(cell);
+        // Kept as text (it shows as an overflow) unless it is an amount's text in a blob.
+        const QString text = textOfCell(cell);
+        if (const std::optional<Money> m = Money::fromStorageText(text))
+            return *m;
+        return text;
+    }
     case ColumnType::DateTime:
         if (cell.type == CellData::Text) {
             const QString text = textOfCell(cell);

@@ -20,9 +20,11 @@ class ChangeFeed;
 // *storage, which must outlive the cell.
 CellData storedForm(const Value& value, QByteArray* storage);
 
-// A cell's value for a column type: Money for Currency (exact decimal text, and numbers other
-// tools wrote), QDateTime for DateTime, qint64 for integers; text that does not parse is passed
-// on as QString rather than lost. The parts: the money of a cell, and its text.
+// A cell's value for a column type, in the form a record set's field holds it: Money for
+// Currency (exact decimal text, and numbers other tools wrote), QDateTime for DateTime, qint64
+// for integers (a float cut to its whole part, text that is no number 0), double for Float; other
+// text that does not parse is passed on as QString rather than lost (an amount too large for
+// Money shows as an overflow). The parts: the money of a cell, and its text.
 Value decodeCell(const CellData& cell, ColumnType type);
 std::optional<Money> moneyOfCell(const CellData& cell);
 QString textOfCell(const CellData& cell);
@@ -104,6 +106,11 @@ public:
 
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
+
+    // Whether the database was made by an earlier build and must be upgraded (korvela-admin
+    // upgrade) before the program works on it: its visits are not yet tied to their customers by
+    // a key. Raises when the schema cannot be read.
+    virtual bool schemaNeedsUpgrade() = 0;
 
     // Runs one statement: describe is called once with the result's shape, then read once per
     // row in order. A statement that returns no rows describes an empty column list.

@@ -20,8 +20,8 @@ inline constexpr const char* kHorizonTable = "t_degisiklik_ufuk";
 
 // The log keeps the latest kKept changes: once kKept + kPruneStep are there, the writer that
 // adds the next one prunes all older ones, so a burst costs one prune per kPruneStep changes.
-inline constexpr int kKept = 5000;
-inline constexpr int kPruneStep = 1000;
+inline constexpr int kKept = 20000;
+inline constexpr int kPruneStep = 2000;
 
 // The statement every engine runs to read the log, with two integer parameters: $1 the place's
 // sequence number (-1 for none), $2 how many changes to read at most. One statement, so it reads

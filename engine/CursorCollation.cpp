@@ -188,6 +188,16 @@ LikePattern LikePattern::compile(const QString& pattern) {
     return result;
 }
 
+LikePattern LikePattern::prefix(const QString& literal) {
+    LikePattern result;
+    result.prefix_ = collationKey(literal);
+    for (char16_t rank : result.prefix_)
+        result.tokens_.push_back({Kind::Literal, rank, {}});
+    result.tokens_.push_back({Kind::Run, 0, {}});
+    result.prefixPattern_ = true;
+    return result;
+}
+
 bool LikePattern::tokenMatches(const Token& token, char16_t rank) const {
     switch (token.kind) {
     case Kind::Literal:

@@ -32,6 +32,8 @@ class LikePattern {
 public:
     // Throws EOleException("Invalid pattern string") on a "[" without its "]" or an empty set.
     static LikePattern compile(const QString& pattern);
+    // The pattern of every text that starts with literal, each of its characters taken as itself.
+    static LikePattern prefix(const QString& literal);
 
     bool matches(std::u16string_view key) const;
     // True when the pattern is literal text followed by a single run wildcard ("Al*"): it then

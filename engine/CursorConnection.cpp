@@ -79,10 +79,6 @@ void Connection::open(std::unique_ptr<Backend> backend) {
     backend_ = std::move(backend);
 }
 
-void Connection::setCheckOnOpen(bool on) {
-    SqliteBackend::setCheckOnOpen(on);
-}
-
 WriteState Connection::writeState() const {
     return file_ ? file_->writeState() : WriteState::Writable;
 }
@@ -127,10 +123,6 @@ Backend& Connection::backend() const {
     if (!isOpen())
         throw EOleException(QStringLiteral("Operation is not allowed when the object is closed"));
     return *backend_;
-}
-
-sqlite3* Connection::handle() const {
-    return file_ ? file_->handle() : nullptr;
 }
 
 const QString& Connection::path() const {

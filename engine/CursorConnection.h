@@ -7,8 +7,6 @@
 #include <functional>
 #include <memory>
 
-struct sqlite3;
-
 namespace cursor {
 
 class SqliteBackend;
@@ -64,17 +62,12 @@ public:
     // is over, on the writing thread (so the wait can be shown).
     void setWaitObserver(std::function<void(bool waiting)> observer);
 
-    // Whether opening a file checks it for damage; on unless turned off, which only the
-    // benchmark does, to time the start-up without the check in one run.
-    static void setCheckOnOpen(bool on);
-
     // The value of a name in a connection string (empty when it is not there), and the file path
     // its Data Source names.
     static QString valueOf(const QString& connectionString, const QString& name);
     static QString dataSourceOf(const QString& connectionString);
 
-    // The SQLite handle and path of an open file (null and empty with another engine).
-    sqlite3* handle() const;
+    // The path of an open file (empty with another engine).
     const QString& path() const;
 
 private:

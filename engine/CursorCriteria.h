@@ -6,9 +6,12 @@
 
 namespace cursor {
 
-enum class CompareOp { Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual, Like };
+// BeginsWith: text that starts with the value, every character of it taken literally (no
+// criterion text writes it; a caller builds it, as locate does for a typed name).
+enum class CompareOp { Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual, Like, BeginsWith };
 
-// One comparison as written; the value is interpreted once the column's type is known.
+// One comparison, as a text criterion was written or as a caller builds it; the value is
+// interpreted once the column's type is known (a Quoted value as text, never unquoted again).
 struct Criterion {
     enum class ValueKind {
         Null,   // the bare word Null

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QStringList>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -79,6 +80,14 @@ struct SharedResult {
     std::vector<ColumnInfo> columns;
     std::optional<BaseTable> table; // where the rows are written back, when they can be
     Connection* connection = nullptr;
+    QString sql; // the statement the rows came from
+
+    // Store rows by their integer key, in key order, for the rows before indexedRows: built when
+    // rows are first read again by key, and kept up as rows are added.
+    std::vector<std::pair<qint64, int>> byKey;
+    int indexedRows = 0;
+    void indexKeys();
+    int liveRowOfKey(qint64 key); // -1 when no live row has it
 };
 
 namespace {
@@ -135,6 +144,7 @@ bool opHolds(CompareOp op, int cmp) {
     switch (op) {
     case CompareOp::Equal:
     case CompareOp::Like:
+    case CompareOp::BeginsWith:
         return cmp == 0;
     case CompareOp::NotEqual:
         return cmp != 0;
@@ -166,6 +176,7 @@ struct Recordset::Private {
     bool open = false;
     bool returnsRows = false;
     bool readOnly = true;
+    LockType lockType = LockType::Optimistic;
 
     std::vector<int> view; // store rows in view order
     int pos = -1;          // -1 BOF, view.size() EOF
@@ -258,12 +269,27 @@ struct Recordset::Private {
 
     Condition bind(const Criterion& c, const QString& text);
     bool matches(const Condition& c, int row);
-    int compareRows(const SortSpec& s, int a, int b);
+    // byRank: text compares by the column's cached ranks (rebuilt after rows changed, so a sort
+    // of many rows pays once); else by the collation keys, which rows keep current.
+    int compareRows(const SortSpec& s, int a, int b, bool byRank = true);
     void rebuildView(bool keepCurrent);
     std::optional<int> fastFind(const Condition& c, int start);
+    void applyFilter(const std::vector<Criterion>& criteria, const QString& text);
+    bool find(const Condition& condition, int skip, SearchDirection direction);
 
     Value normalise(int column, const Value& value) const;
     void appendToView(int row);
+
+    // Reading rows again (refreshRows, requery).
+    void requireNoPending() const;
+    bool hasIntegerKey() const;
+    std::shared_ptr<SharedResult> readStatement(const QString& sql) const;
+    bool inViewOrder(int a, int b);
+    bool passesFilter(int row);
+    struct Reread {
+        std::vector<int> changed, added, gone; // store rows
+    };
+    void placeReread(const Reread& reread, Refreshed& result);
     void keepWritten(const Pending& done, const Value& insertedKey);
 };
 
@@ -284,9 +310,10 @@ Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
         return result;
     }
     const bool quoted = c.kind != Criterion::ValueKind::Bare;
-    if (c.op == CompareOp::Like) {
+    if (c.op == CompareOp::Like || c.op == CompareOp::BeginsWith) {
         result.domain = Condition::Domain::Text;
-        result.like = LikePattern::compile(c.value);
+        result.like =
+            c.op == CompareOp::Like ? LikePattern::compile(c.value) : LikePattern::prefix(c.value);
         return result;
     }
     switch (type) {
@@ -379,13 +406,17 @@ bool Recordset::Private::matches(const Condition& c, int row) {
 
 // Orders two rows by one column: null first, text by collation key, amounts and numbers by value,
 // date-times by their ISO text (which sorts chronologically).
-int Recordset::Private::compareRows(const SortSpec& s, int a, int b) {
+int Recordset::Private::compareRows(const SortSpec& s, int a, int b, bool byRank) {
     const Cell& x = rows().cell(a, s.column);
     const Cell& y = rows().cell(b, s.column);
     if (x.type == Cell::Null || y.type == Cell::Null)
         return (x.type != Cell::Null) - (y.type != Cell::Null);
     const ColumnType type = shared->columns[std::size_t(s.column)].type;
     if (isTextType(type)) {
+        if (!byRank) {
+            const std::vector<CollationKey>& keys = rows().keys(s.column);
+            return compareKeys(keys[std::size_t(a)], keys[std::size_t(b)]);
+        }
         const std::vector<std::uint32_t>& ranks = rows().sortRanks(s.column);
         const std::uint32_t ra = ranks[std::size_t(a)], rb = ranks[std::size_t(b)];
         return ra < rb ? -1 : (ra > rb ? 1 : 0);
@@ -544,95 +575,126 @@ void Recordset::Private::keepWritten(const Pending& done, const Value& insertedK
         rows().overwriteRow(done.row, row);
 }
 
+namespace {
+
+// A value in the stored form of each column type; nothing when it cannot be converted.
+std::optional<Value> asMoney(const Value& value) {
+    if (const Money* m = std::get_if<Money>(&value))
+        return *m;
+    if (const qint64* n = std::get_if<qint64>(&value)) {
+        if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
+            return std::nullopt;
+        return Money::fromUnits(*n);
+    }
+    if (const double* d = std::get_if<double>(&value)) {
+        if (const std::optional<Money> m = Money::fromDouble(*d))
+            return *m;
+        return std::nullopt;
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        if (const std::optional<Money> m = Money::fromStorageText(*s))
+            return *m;
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asDateTime(const Value& value) {
+    if (const QDateTime* dt = std::get_if<QDateTime>(&value)) {
+        if (!dt->isValid())
+            return std::nullopt;
+        return value;
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        const QDateTime dt = criterionDate(*s);
+        if (dt.isValid())
+            return dt;
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asInteger(const Value& value) {
+    if (std::holds_alternative<qint64>(value))
+        return value;
+    if (const double* d = std::get_if<double>(&value)) {
+        if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
+            return qint64(*d);
+    }
+    if (const QString* s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const qint64 n = s->trimmed().toLongLong(&ok);
+        if (ok)
+            return n;
+    }
+    if (const Money* m = std::get_if<Money>(&value)) {
+        if (m->raw % Money::Scale == 0)
+            return qint64(m->raw / Money::Scale);
+    }
+    return std::nullopt;
+}
+
+std::optional<Value> asFloat(const Value& value) {
+    if (const qint64* n = std::get_if<qint64>(&value))
+        return double(*n);
+    if (const Money* m = std::get_if<Money>(&value))
+        return m->toDouble();
+    if (const QString* s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const double d = s->trimmed().toDouble(&ok);
+        if (ok)
+            return d;
+        return std::nullopt;
+    }
+    if (std::holds_alternative<QDateTime>(value))
+        return std::nullopt;
+    return value;
+}
+
+Value asText(const Value& value) {
+    if (const qint64* n = std::get_if<qint64>(&value))
+        return QString::number(*n);
+    if (const double* d = std::get_if<double>(&value))
+        return QString::number(*d, 'g', 15);
+    if (const Money* m = std::get_if<Money>(&value))
+        return m->toStorageText();
+    if (const QDateTime* dt = std::get_if<QDateTime>(&value))
+        return dateTimeToStorage(*dt);
+    return value;
+}
+
+} // namespace
+
 // Converts a value to the form its column stores; throws when it cannot be converted.
 Value Recordset::Private::normalise(int column, const Value& value) const {
     if (isNull(value))
         return value;
     const ColumnInfo& info = shared->columns[std::size_t(column)];
-    const auto mismatch = [&]() -> Value {
-        throw EOleException(
-            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
-    };
+    std::optional<Value> stored;
     switch (info.type) {
     case ColumnType::Currency:
-        if (const Money* m = std::get_if<Money>(&value))
-            return *m;
-        if (const qint64* n = std::get_if<qint64>(&value)) {
-            if (*n > INT64_MAX / Money::Scale || *n < INT64_MIN / Money::Scale)
-                return mismatch();
-            return Money::fromUnits(*n);
-        }
-        if (const double* d = std::get_if<double>(&value)) {
-            if (const std::optional<Money> m = Money::fromDouble(*d))
-                return *m;
-            return mismatch();
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            if (const std::optional<Money> m = Money::fromStorageText(*s))
-                return *m;
-        }
-        return mismatch();
+        stored = asMoney(value);
+        break;
     case ColumnType::DateTime:
-        if (std::holds_alternative<QDateTime>(value)) {
-            if (!std::get<QDateTime>(value).isValid())
-                return mismatch();
-            return value;
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            const QDateTime dt = criterionDate(*s);
-            if (dt.isValid())
-                return dt;
-        }
-        return mismatch();
+        stored = asDateTime(value);
+        break;
     case ColumnType::Integer:
     case ColumnType::AutoIncrement:
-        if (std::holds_alternative<qint64>(value))
-            return value;
-        if (const double* d = std::get_if<double>(&value)) {
-            if (std::trunc(*d) == *d && std::fabs(*d) < 9.2e18)
-                return qint64(*d);
-        }
-        if (const QString* s = std::get_if<QString>(&value)) {
-            bool ok = false;
-            const qint64 n = s->trimmed().toLongLong(&ok);
-            if (ok)
-                return n;
-        }
-        if (const Money* m = std::get_if<Money>(&value)) {
-            if (m->raw % Money::Scale == 0)
-                return qint64(m->raw / Money::Scale);
-        }
-        return mismatch();
+        stored = asInteger(value);
+        break;
     case ColumnType::Float:
-        if (const qint64* n = std::get_if<qint64>(&value))
-            return double(*n);
-        if (const Money* m = std::get_if<Money>(&value))
-            return m->toDouble();
-        if (const QString* s = std::get_if<QString>(&value)) {
-            bool ok = false;
-            const double d = s->trimmed().toDouble(&ok);
-            if (ok)
-                return d;
-            return mismatch();
-        }
-        if (std::holds_alternative<QDateTime>(value))
-            return mismatch();
-        return value;
+        stored = asFloat(value);
+        break;
     case ColumnType::Text:
     case ColumnType::Memo:
-        if (const qint64* n = std::get_if<qint64>(&value))
-            return QString::number(*n);
-        if (const double* d = std::get_if<double>(&value))
-            return QString::number(*d, 'g', 15);
-        if (const Money* m = std::get_if<Money>(&value))
-            return m->toStorageText();
-        if (const QDateTime* dt = std::get_if<QDateTime>(&value))
-            return dateTimeToStorage(*dt);
-        return value;
+        stored = asText(value);
+        break;
     case ColumnType::Other:
+        stored = value;
         break;
     }
-    return value;
+    if (!stored)
+        throw EOleException(
+            QStringLiteral("The value cannot be converted for field '%1'").arg(info.name));
+    return std::move(*stored);
 }
 
 Recordset::Recordset() : d(std::make_unique<Private>()) {}
@@ -649,6 +711,7 @@ void Recordset::open(Connection& connection, const QString& sql, LockType lockTy
             [&](ResultShape shape) {
                 shared = std::make_shared<SharedResult>(std::move(shape));
                 shared->connection = &connection;
+                shared->sql = sql;
                 d->shared = shared;
             },
             [&](const RowSource& row) { shared->rows.appendRow(row); });
@@ -658,6 +721,7 @@ void Recordset::open(Connection& connection, const QString& sql, LockType lockTy
     }
     d->open = true;
     d->returnsRows = !shared->columns.empty();
+    d->lockType = lockType;
     d->readOnly = lockType == LockType::ReadOnly || !shared->table;
     d->view.resize(std::size_t(shared->rows.rowCount()));
     for (int i = 0; i < shared->rows.rowCount(); ++i)
@@ -998,26 +1062,41 @@ void Recordset::setFilter(const QString& criteria) {
     d->requireRows();
     d->flushPending(*this);
     d->sync();
+    std::vector<Criterion> parsed;
+    if (!criteria.trimmed().isEmpty())
+        parsed = parseCriteria(criteria);
+    d->applyFilter(parsed, criteria);
+}
+
+void Recordset::setFilter(const std::vector<Criterion>& criteria) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    d->applyFilter(criteria, QString());
+}
+
+void Recordset::Private::applyFilter(const std::vector<Criterion>& criteria, const QString& text) {
     // Clearing an absent filter on a view that is still current only moves to the first row:
     // locate does this before every search.
-    if (criteria.trimmed().isEmpty() && d->filter.empty() &&
-        d->builtCellVersion == d->rows().cellVersion()) {
-        d->filterText = criteria;
-        d->pos = 0;
+    if (criteria.empty() && filter.empty() && builtCellVersion == rows().cellVersion()) {
+        filterText = text;
+        pos = 0;
         return;
     }
     std::vector<Condition> conditions;
-    if (!criteria.trimmed().isEmpty()) {
-        for (const Criterion& c : parseCriteria(criteria))
-            conditions.push_back(d->bind(c, criteria));
-    }
-    d->filter = std::move(conditions);
-    d->filterText = criteria;
-    d->rebuildView(false);
+    for (const Criterion& c : criteria)
+        conditions.push_back(bind(c, text));
+    filter = std::move(conditions);
+    filterText = text;
+    rebuildView(false);
 }
 
 QString Recordset::filter() const {
     return d->filterText;
+}
+
+bool Recordset::filtered() const {
+    return !d->filter.empty();
 }
 
 bool Recordset::find(const QString& criterion, int skip, SearchDirection direction) {
@@ -1029,35 +1108,372 @@ bool Recordset::find(const QString& criterion, int skip, SearchDirection directi
         throw EOleException(
             QStringLiteral("Invalid criterion \"%1\": find takes a single comparison")
                 .arg(criterion));
-    const Condition condition = d->bind(parsed.front(), criterion);
-    const int n = d->count();
+    return d->find(d->bind(parsed.front(), criterion), skip, direction);
+}
+
+bool Recordset::find(const Criterion& criterion, int skip, SearchDirection direction) {
+    d->requireRows();
+    d->flushPending(*this);
+    d->sync();
+    return d->find(d->bind(criterion, criterion.field), skip, direction);
+}
+
+bool Recordset::Private::find(const Condition& condition, int skip, SearchDirection direction) {
+    const int n = count();
     const bool forward = direction == SearchDirection::Forward;
     if (forward) {
-        const int start = std::max(d->pos, 0) + std::max(skip, 0);
+        const int start = std::max(pos, 0) + std::max(skip, 0);
         if (start < n) {
-            if (const std::optional<int> hit = d->fastFind(condition, start)) {
-                d->pos = *hit >= 0 ? *hit : n;
+            if (const std::optional<int> hit = fastFind(condition, start)) {
+                pos = *hit >= 0 ? *hit : n;
                 return *hit >= 0;
             }
             for (int i = start; i < n; ++i) {
-                if (d->matches(condition, d->view[std::size_t(i)])) {
-                    d->pos = i;
+                if (matches(condition, view[std::size_t(i)])) {
+                    pos = i;
                     return true;
                 }
             }
         }
-        d->pos = n;
+        pos = n;
         return false;
     }
-    const int start = std::min(d->pos, n - 1) - std::max(skip, 0);
+    const int start = std::min(pos, n - 1) - std::max(skip, 0);
     for (int i = start; i >= 0; --i) {
-        if (d->matches(condition, d->view[std::size_t(i)])) {
-            d->pos = i;
+        if (matches(condition, view[std::size_t(i)])) {
+            pos = i;
             return true;
         }
     }
-    d->pos = -1;
+    pos = -1;
     return false;
+}
+
+// ---- reading rows again ----
+
+namespace {
+
+const QString kPendingRead =
+    QStringLiteral("The rows cannot be read again while a change is pending");
+const QString kOtherColumns =
+    QStringLiteral("The statement no longer returns the columns it was opened with");
+
+// A row of a row store handed to another store (or back over a row of its own).
+class StoredRow final : public RowSource {
+public:
+    StoredRow(const RowStore& rows, int row) : rows_(rows), row_(row) {}
+    int columnCount() const override { return rows_.columnCount(); }
+    void read(RowWriter& writer) const override {
+        for (int c = 0; c < rows_.columnCount(); ++c)
+            writer.put(rows_.data(row_, c));
+    }
+
+private:
+    const RowStore& rows_;
+    int row_;
+};
+
+std::optional<qint64> integerKey(const RowStore& rows, int row, int keyColumn) {
+    const Cell& cell = rows.cell(row, keyColumn);
+    if (cell.type == Cell::Integer)
+        return cell.v.integer;
+    return std::nullopt;
+}
+
+bool sameCells(const RowStore& a, int rowA, const RowStore& b, int rowB) {
+    for (int c = 0; c < a.columnCount(); ++c) {
+        const CellData x = a.data(rowA, c), y = b.data(rowB, c);
+        if (x.type != y.type)
+            return false;
+        switch (x.type) {
+        case CellData::Null:
+            break;
+        case CellData::Integer:
+            if (x.integer != y.integer)
+                return false;
+            break;
+        case CellData::Float:
+            if (std::memcmp(&x.real, &y.real, sizeof x.real) != 0)
+                return false;
+            break;
+        case CellData::Text:
+        case CellData::Blob:
+            if (x.bytes != y.bytes)
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+QString quotedName(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+// The statement without what may end it (blanks, line ends, semicolons), to be used as a subquery.
+QString statementBody(const QString& sql) {
+    qsizetype end = sql.size();
+    while (end > 0 && (sql.at(end - 1).isSpace() || sql.at(end - 1) == QLatin1Char(';')))
+        --end;
+    return sql.left(end);
+}
+
+// Keys per statement: a few thousand keep the statement text small on every engine.
+constexpr std::size_t kKeysPerRead = 1000;
+
+} // namespace
+
+void SharedResult::indexKeys() {
+    if (!table || indexedRows == rows.rowCount())
+        return;
+    const std::size_t before = byKey.size();
+    for (int row = indexedRows; row < rows.rowCount(); ++row)
+        if (const std::optional<qint64> key = integerKey(rows, row, table->keyColumn))
+            byKey.emplace_back(*key, row);
+    indexedRows = rows.rowCount();
+    // Rows come in key order as a rule (new rows get the highest keys): sorting is then no work.
+    const auto middle = byKey.begin() + std::ptrdiff_t(before);
+    if (!std::is_sorted(middle, byKey.end()))
+        std::sort(middle, byKey.end());
+    if (before > 0 && byKey[before - 1] > byKey[before])
+        std::inplace_merge(byKey.begin(), middle, byKey.end());
+}
+
+int SharedResult::liveRowOfKey(qint64 key) {
+    indexKeys();
+    auto it = std::lower_bound(byKey.begin(), byKey.end(), std::pair<qint64, int>(key, INT_MIN));
+    for (; it != byKey.end() && it->first == key; ++it)
+        if (!rows.isDeleted(it->second))
+            return it->second;
+    return -1;
+}
+
+void Recordset::Private::requireNoPending() const {
+    if (pending.kind != Pending::Kind::None)
+        throw EOleException(kPendingRead);
+}
+
+bool Recordset::Private::hasIntegerKey() const {
+    if (!shared->table)
+        return false;
+    const ColumnType type = shared->columns[std::size_t(shared->table->keyColumn)].type;
+    return type == ColumnType::AutoIncrement || type == ColumnType::Integer;
+}
+
+// Runs a statement into a result of its own, which must have this result's columns.
+std::shared_ptr<SharedResult> Recordset::Private::readStatement(const QString& sql) const {
+    std::shared_ptr<SharedResult> result;
+    backend().select(
+        sql,
+        [&](ResultShape shape) {
+            bool same = shape.columns.size() == shared->columns.size();
+            for (std::size_t c = 0; same && c < shape.columns.size(); ++c)
+                same = shape.columns[c].name == shared->columns[c].name &&
+                       shape.columns[c].type == shared->columns[c].type;
+            if (!same)
+                throw EOleException(kOtherColumns);
+            result = std::make_shared<SharedResult>(std::move(shape));
+            result->connection = shared->connection;
+            result->sql = shared->sql;
+        },
+        [&](const RowSource& row) { result->rows.appendRow(row); });
+    if (!result)
+        throw EOleException(kOtherColumns);
+    return result;
+}
+
+bool Recordset::Private::passesFilter(int row) {
+    for (const Condition& c : filter)
+        if (!matches(c, row))
+            return false;
+    return true;
+}
+
+// Whether row a stands before row b in the view: by the sort as a rebuild orders them (read
+// order breaking ties), or without a sort by key, as the rows are read.
+bool Recordset::Private::inViewOrder(int a, int b) {
+    if (!sort.empty()) {
+        for (const SortSpec& s : sort) {
+            const int c = compareRows(s, a, b, false);
+            if (c != 0)
+                return s.descending ? c > 0 : c < 0;
+        }
+        return a < b;
+    }
+    const int keyColumn = shared->table->keyColumn;
+    const std::optional<qint64> x = integerKey(rows(), a, keyColumn);
+    const std::optional<qint64> y = integerKey(rows(), b, keyColumn);
+    if (x && y && *x != *y)
+        return *x < *y;
+    if (x.has_value() != y.has_value())
+        return x.has_value();
+    return a < b;
+}
+
+// Takes rows out of the view and puts rows into it where the order says, keeping the current row
+// (or, when it left, the row after it).
+void Recordset::Private::placeReread(const Reread& reread, Refreshed& result) {
+    const bool placed = !sort.empty() || !filter.empty();
+    result.changed = int(reread.changed.size());
+    if (!placed && reread.added.empty() && reread.gone.empty()) {
+        // Rows changed where they stand: the view stays as it is.
+        builtCellVersion = rows().cellVersion();
+        return;
+    }
+    std::vector<char> leaving(std::size_t(rows().rowCount()), 0);
+    for (int row : reread.gone)
+        leaving[std::size_t(row)] = 1;
+    std::vector<int> incoming;
+    for (int row : reread.added)
+        if (passesFilter(row))
+            incoming.push_back(row);
+    // Unsorted and unfiltered, a changed row stays where it was read; otherwise it is placed
+    // again (or leaves, or joins).
+    if (placed) {
+        for (int row : reread.changed) {
+            leaving[std::size_t(row)] = 1;
+            if (passesFilter(row))
+                incoming.push_back(row);
+        }
+    }
+    std::sort(incoming.begin(), incoming.end(), [&](int a, int b) { return inViewOrder(a, b); });
+
+    // 2 marks a leaving row that stood in the view (a gone or changed row may have been
+    // filtered out before).
+    const int current = onRow() ? view[std::size_t(pos)] : -1;
+    int successor = -1;
+    std::vector<int> merged;
+    merged.reserve(view.size() + incoming.size());
+    std::size_t next = 0;
+    for (int i = 0; i < count(); ++i) {
+        const int row = view[std::size_t(i)];
+        if (leaving[std::size_t(row)]) {
+            leaving[std::size_t(row)] = 2;
+            continue;
+        }
+        if (current >= 0 && leaving[std::size_t(current)] && i > pos && successor < 0)
+            successor = row;
+        while (next < incoming.size() && inViewOrder(incoming[next], row))
+            merged.push_back(incoming[next++]);
+        merged.push_back(row);
+    }
+    merged.insert(merged.end(), incoming.begin() + std::ptrdiff_t(next), incoming.end());
+
+    std::vector<char> joined(leaving.size(), 0);
+    for (int row : incoming) {
+        joined[std::size_t(row)] = 1;
+        if (leaving[std::size_t(row)] != 2)
+            ++result.added;
+    }
+    for (const std::vector<int>* rowsThatMayLeave : {&reread.gone, &reread.changed})
+        for (int row : *rowsThatMayLeave)
+            if (leaving[std::size_t(row)] == 2 && !joined[std::size_t(row)])
+                ++result.removed;
+
+    int target = current;
+    if (current >= 0 && leaving[std::size_t(current)] && !joined[std::size_t(current)]) {
+        target = successor;
+        result.currentLeft = true;
+    }
+    const bool beforeFirst = pos < 0;
+    view = std::move(merged);
+    if (target >= 0)
+        pos = int(std::find(view.begin(), view.end(), target) - view.begin());
+    else
+        pos = beforeFirst ? -1 : count(); // BOF stays BOF; EOF, or no row after the one that left
+    positionsValid = false;
+    builtCellVersion = rows().cellVersion();
+    seenDeleteVersion = rows().deleteVersion();
+}
+
+Recordset::Refreshed Recordset::refreshRows(const std::vector<qint64>& keys) {
+    d->requireRows();
+    d->requireNoPending();
+    d->sync();
+    Refreshed result;
+    if (keys.empty())
+        return result;
+    if (!d->hasIntegerKey())
+        return requery();
+    std::vector<qint64> wanted = keys;
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+
+    // Every read first, so a failure leaves the rows and the view as they were.
+    SharedResult& shared = *d->shared;
+    const int keyColumn = shared.table->keyColumn;
+    const QString select = QStringLiteral("SELECT * FROM (%1) AS korvela_rows WHERE %2 IN (")
+                               .arg(statementBody(shared.sql),
+                                    quotedName(shared.columns[std::size_t(keyColumn)].name));
+    std::vector<std::shared_ptr<SharedResult>> reads;
+    for (std::size_t first = 0; first < wanted.size(); first += kKeysPerRead) {
+        QString sql = select;
+        const std::size_t last = std::min(wanted.size(), first + kKeysPerRead);
+        for (std::size_t i = first; i < last; ++i)
+            sql += (i == first ? QString() : QStringLiteral(",")) + QString::number(wanted[i]);
+        reads.push_back(d->readStatement(sql + QLatin1Char(')')));
+    }
+
+    Private::Reread reread;
+    std::vector<char> returned(wanted.size(), 0);
+    for (const std::shared_ptr<SharedResult>& read : reads) {
+        for (int r = 0; r < read->rows.rowCount(); ++r) {
+            const std::optional<qint64> key = integerKey(read->rows, r, keyColumn);
+            const auto at =
+                key ? std::lower_bound(wanted.begin(), wanted.end(), *key) : wanted.end();
+            if (at == wanted.end() || *at != *key || returned[std::size_t(at - wanted.begin())])
+                continue; // not asked for, or read twice
+            returned[std::size_t(at - wanted.begin())] = 1;
+            const int row = shared.liveRowOfKey(*key);
+            if (row < 0) {
+                reread.added.push_back(d->rows().appendRow(StoredRow(read->rows, r)));
+            } else if (!sameCells(d->rows(), row, read->rows, r)) {
+                d->rows().overwriteRow(row, StoredRow(read->rows, r));
+                reread.changed.push_back(row);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (returned[i])
+            continue;
+        const int row = shared.liveRowOfKey(wanted[i]);
+        if (row < 0)
+            continue;
+        d->rows().markDeleted(row);
+        reread.gone.push_back(row);
+    }
+    if (reread.added.empty() && reread.changed.empty() && reread.gone.empty())
+        return result;
+    d->placeReread(reread, result);
+    return result;
+}
+
+Recordset::Refreshed Recordset::requery() {
+    d->requireRows();
+    d->requireNoPending();
+    d->sync();
+    std::shared_ptr<SharedResult> fresh = d->readStatement(d->shared->sql);
+    std::optional<qint64> currentKey;
+    if (d->onRow() && d->hasIntegerKey())
+        currentKey =
+            integerKey(d->rows(), d->view[std::size_t(d->pos)], d->shared->table->keyColumn);
+    const bool wasOnRow = d->onRow();
+    const int oldPos = d->pos;
+    d->shared = std::move(fresh);
+    d->readOnly = d->lockType == LockType::ReadOnly || !d->shared->table;
+    d->rebuildView(false);
+    Refreshed result;
+    result.requeried = true;
+    const int row = currentKey ? d->shared->liveRowOfKey(*currentKey) : -1;
+    const auto at = std::find(d->view.begin(), d->view.end(), row);
+    if (row >= 0 && at != d->view.end()) {
+        d->pos = int(at - d->view.begin());
+    } else {
+        d->pos = std::clamp(oldPos, -1, d->count());
+        result.currentLeft = wasOnRow;
+    }
+    return result;
 }
 
 } // namespace cursor

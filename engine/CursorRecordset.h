@@ -1,6 +1,7 @@
 // Recordset of the cursor engine: a result held in memory, with moves, sort, filter, find, edits.
 #pragma once
 
+#include "engine/CursorCriteria.h"
 #include "engine/CursorValue.h"
 
 #include <QString>
@@ -93,6 +94,34 @@ public:
     // with the update conflict text above. During add-new it cancels the new row instead.
     void deleteCurrent();
 
+    // What refreshRows did to the view.
+    struct Refreshed {
+        int added = 0;            // rows that joined the view
+        int changed = 0;          // rows that hold other values now (in the view or not)
+        int removed = 0;          // rows that left the view
+        bool currentLeft = false; // the current row left: the position names the row after it
+        bool requeried = false;   // the statement ran again in full (see refreshRows)
+        bool any() const { return added || changed || removed || requeried; }
+    };
+    // Reads the rows with these keys again, through the statement (so its conditions hold) in
+    // one query on the base table for many keys, and leaves the view as a new reading of the
+    // statement would, under the current sort and filter: a row the statement yields now that the
+    // view lacks joins it where the sort puts it (in read order: where its key puts it, among
+    // rows read in key order); a row read again takes its new values (moving where the sort puts
+    // it, or leaving or joining as the filter says); a row the statement no longer yields leaves
+    // the view and its clones, as if deleted. Rows that read the same as before count as nothing.
+    // The current row stays current while it is in the view (same bookmark); when it leaves, the
+    // row after it becomes current (EOF when there is none). Clones see changed values and left
+    // rows at once and joined rows after their next sort or filter, as with update(). A result
+    // without an integer key runs the statement again instead (requery). Fails while an edit or
+    // add-new is pending; on failure the view is as it was.
+    Refreshed refreshRows(const std::vector<qint64>& keys);
+    // Runs the statement again and reads every row anew, keeping sort and filter; the current row
+    // stays current by its key when it is still there, else the row at its position does (EOF
+    // past the end; currentLeft says so). Clones made before keep the rows they had. Fails while
+    // an edit or add-new is pending; on failure the view is as it was.
+    Refreshed requery();
+
     // A read-only copy sharing the rows, in read order without sort or filter, positioned on its
     // first row. Edits and deletes through the original show in the copy at once; rows added
     // later join it the next time its sort or filter is set.
@@ -111,12 +140,17 @@ public:
     // Turkish folding. Empty text clears the filter. The view then stands on its first row.
     // An unparsable criterion, or one naming no column, fails and keeps the view.
     void setFilter(const QString& criteria);
+    // The same with the criteria already built (none clears the filter); filter() is then empty.
+    void setFilter(const std::vector<Criterion>& criteria);
     QString filter() const;
+    bool filtered() const; // some criteria hold back rows
     // Finds the first row from the current one (after skipping skip rows) matching a single
     // criterion; stands on it and returns true, or stands at EOF (forward) or BOF (backward) and
     // returns false. From BOF a forward search starts at the first row. A text prefix or equality
     // search on the column the view is sorted by is a binary search.
     bool find(const QString& criterion, int skip = 0,
+              SearchDirection direction = SearchDirection::Forward);
+    bool find(const Criterion& criterion, int skip = 0,
               SearchDirection direction = SearchDirection::Forward);
 
 private:

@@ -2,6 +2,7 @@
 #include "engine/SqliteBackend.h"
 
 #include "core/Errors.h"
+#include "engine/BenchmarkSwitches.h"
 #include "engine/EngineMessage.h"
 #include "engine/FileCheck.h"
 #include "engine/OpenMark.h"
@@ -70,11 +71,12 @@ QString notFound(const QString& path) {
     return QStringLiteral("Could not find file '%1'").arg(path);
 }
 
-// True when the file is a regular file (through any links) that starts with the SQLite header;
-// an empty or foreign file does not. SQLite itself would accept an empty file as a new database,
-// which must not happen here. Opened without blocking, so a FIFO in its place cannot hang the
-// start, and judged by what was opened, not by an earlier look at the name.
+} // namespace
+
 bool hasSqliteHeader(const QString& path, QString* error) {
+    QString ignored;
+    if (!error)
+        error = &ignored;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = QStringLiteral("Could not open file '%1': %2")
@@ -96,6 +98,8 @@ bool hasSqliteHeader(const QString& path, QString* error) {
     }
     return true;
 }
+
+namespace {
 
 // SQLite's text of the last error; the common ones behind the sentence a user can act on.
 QString sqliteMessage(sqlite3* db) {
@@ -464,7 +468,7 @@ void SqliteBackend::open(const QString& path, std::function<void()> stateChanged
     throw EOleException(message);
 }
 
-void SqliteBackend::setCheckOnOpen(bool on) {
+void benchmark::setFileCheckOnOpen(bool on) {
     checkOnOpen = on;
 }
 
@@ -571,6 +575,12 @@ void SqliteBackend::close() {
 
 bool SqliteBackend::isOpen() const {
     return d->db != nullptr;
+}
+
+bool SqliteBackend::schemaNeedsUpgrade() {
+    Statement statement(db(), "SELECT count(*) FROM pragma_foreign_key_list('t_servis') WHERE "
+                              "\"table\" = 't_musteri' AND \"from\" = 'id_musteri'");
+    return !statement.step() || sqlite3_column_int(statement.get(), 0) == 0;
 }
 
 sqlite3* SqliteBackend::handle() const {

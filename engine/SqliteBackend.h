@@ -12,6 +12,13 @@ struct sqlite3;
 
 namespace cursor {
 
+// True when the file is a regular file (through any links) that starts with the SQLite header;
+// an empty or foreign file does not (SQLite itself would take an empty file for a new database).
+// Opened without blocking, so a FIFO in its place cannot hang the caller, and judged by what was
+// opened, not by an earlier look at the name. Otherwise error (when given) says why: the file
+// cannot be opened, is missing (no regular file), or is no Korvela database.
+bool hasSqliteHeader(const QString& path, QString* error = nullptr);
+
 // Owns one SQLite handle and the check of its file. Opening never creates the file and never
 // modifies it: a missing file (or one that is no regular file: a FIFO, a directory, a device), a
 // file that is not an SQLite database, one without the program's tables, or one whose schema
@@ -53,15 +60,14 @@ public:
     // is over, on the writing thread.
     void setWaitObserver(std::function<void(bool waiting)> observer);
 
-    // Whether opening checks the file for damage; on unless turned off, which only the benchmark
-    // does, to time the start-up without the check in one run.
-    static void setCheckOnOpen(bool on);
-
+    // The SQLite handle of the open file (null when closed), for the admin tool's work on it.
     sqlite3* handle() const;
     const QString& path() const;
 
     bool isOpen() const override;
     void close() override;
+    // t_servis.id_musteri is not yet a foreign key to t_musteri.
+    bool schemaNeedsUpgrade() override;
     void select(const QString& sql, const std::function<void(ResultShape)>& describe,
                 const RowReader& read) override;
     Inserted insert(const BaseTable& table, const std::vector<ColumnValue>& values,

@@ -44,6 +44,8 @@ public:
 
     bool isOpen() const override;
     void close() override;
+    // A server's tables are made by this build (korvela-admin create): never.
+    bool schemaNeedsUpgrade() override { return false; }
     void select(const QString& sql, const std::function<void(cursor::ResultShape)>& describe,
                 const cursor::RowReader& read) override;
     Inserted insert(const cursor::BaseTable& table, const std::vector<cursor::ColumnValue>& values,

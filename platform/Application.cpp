@@ -17,9 +17,6 @@ namespace platform {
 
 namespace {
 
-ScopedDialogHooks* installedHooks = nullptr;
-ScopedBeepHandler* installedBeep = nullptr;
-
 // How far the Windows ascent of a font stands below the toolkit's: the room the marks over
 // capitals need above the toolkit's line.
 int ascentGap(const QFont& font) {
@@ -173,32 +170,15 @@ bool inputQuery(const QString& caption, const QString& prompt, QString& value) {
     return true;
 }
 
-ScopedDialogHooks::ScopedDialogHooks(DialogHooks hooks)
-    : hooks_(std::move(hooks)), previous_(installedHooks) {
-    installedHooks = this;
-}
-
-ScopedDialogHooks::~ScopedDialogHooks() {
-    installedHooks = previous_;
-}
-
 const DialogHooks& dialogHooks() {
     static const DialogHooks none;
-    return installedHooks ? installedHooks->hooks() : none;
-}
-
-ScopedBeepHandler::ScopedBeepHandler(std::function<void()> handler)
-    : handler_(std::move(handler)), previous_(installedBeep) {
-    installedBeep = this;
-}
-
-ScopedBeepHandler::~ScopedBeepHandler() {
-    installedBeep = previous_;
+    const DialogHooks* installed = ScopedDialogHooks::current();
+    return installed ? *installed : none;
 }
 
 void beep() {
-    if (installedBeep && installedBeep->handler())
-        installedBeep->handler()();
+    if (const std::function<void()>* handler = ScopedBeepHandler::current(); handler && *handler)
+        (*handler)();
     else
         QApplication::beep();
 }

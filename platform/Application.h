@@ -1,6 +1,8 @@
 // The application object: title, default error path, message boxes, input box and guarded handlers.
 #pragma once
 
+#include "core/ScopedOverride.h"
+
 #include "core/Errors.h"
 #include "core/RegionalSettings.h"
 
@@ -49,40 +51,22 @@ struct DialogHooks {
 };
 
 // The dialog hooks in force, owned by the application object (or by a test) and installed for the
-// owner's lifetime; the owner made last is in force, and when it goes (owners nest: the last made
-// goes first) the one before is in force again. One thread.
-class ScopedDialogHooks {
+// owner's lifetime (see core::ScopedOverride).
+class ScopedDialogHooks : public core::ScopedOverride<DialogHooks, ScopedDialogHooks> {
 public:
-    explicit ScopedDialogHooks(DialogHooks hooks = {});
-    ~ScopedDialogHooks();
-    ScopedDialogHooks(const ScopedDialogHooks&) = delete;
-    ScopedDialogHooks& operator=(const ScopedDialogHooks&) = delete;
-
-    const DialogHooks& hooks() const { return hooks_; }
-    void set(DialogHooks hooks) { hooks_ = std::move(hooks); }
-
-private:
-    DialogHooks hooks_;
-    ScopedDialogHooks* previous_;
+    explicit ScopedDialogHooks(DialogHooks hooks = {}) : ScopedOverride(std::move(hooks)) {}
+    const DialogHooks& hooks() const { return value(); }
 };
 
 // The hooks of the owner in force, or none (the real boxes) while there is no owner.
 const DialogHooks& dialogHooks();
 
 // The sound of a refused key, owned as the dialog hooks are: tests install one to count beeps.
-class ScopedBeepHandler {
+class ScopedBeepHandler : public core::ScopedOverride<std::function<void()>, ScopedBeepHandler> {
 public:
-    explicit ScopedBeepHandler(std::function<void()> handler = {});
-    ~ScopedBeepHandler();
-    ScopedBeepHandler(const ScopedBeepHandler&) = delete;
-    ScopedBeepHandler& operator=(const ScopedBeepHandler&) = delete;
-
-    const std::function<void()>& handler() const { return handler_; }
-    void set(std::function<void()> handler) { handler_ = std::move(handler); }
-
-private:
-    std::function<void()> handler_;
-    ScopedBeepHandler* previous_;
+    explicit ScopedBeepHandler(std::function<void()> handler = {})
+        : ScopedOverride(std::move(handler)) {}
+    const std::function<void()>& handler() const { return value(); }
 };
 
 // Sounds a refused key: the handler of the owner in force, or the system's beep when there is

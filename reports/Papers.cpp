@@ -178,25 +178,32 @@ TPaper serviceFormPaper(data::TConnection& connection, qint64 visitId,
     return paper;
 }
 
-TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading) {
-    // Every visit's amounts, summed per customer with the totals line's arithmetic.
+namespace {
+
+// A customer who owes, or whose sums cannot be formed, as the debtors list shows them.
+struct Debtor {
+    QStringList cells; // plate, name, phone, cell number
+    data::TVisitTotals totals;
+    bool formed;
+    Money balance;
+    std::u16string nameKey;
+};
+
+// Every visit's amounts, summed per customer with the totals line's arithmetic.
+std::unordered_map<qint64, data::TVisitTotals> sumsPerCustomer(data::TConnection& connection) {
     TQuery visits(QStringLiteral("qryVisits"), &connection);
     visits.addSql(QStringLiteral("select id_musteri, f_iscilik, f_tutar, f_odeme from t_servis"));
     visits.addField(QStringLiteral("id_musteri"), data::TFieldType::ftInteger);
     for (const char* amount : {"f_iscilik", "f_tutar", "f_odeme"})
         visits.addField(QString::fromLatin1(amount), data::TFieldType::ftBCD);
     visits.open();
-    const std::unordered_map<qint64, data::TVisitTotals> perCustomer =
-        data::sumVisitsByCustomer(visits);
-    visits.close();
+    return data::sumVisitsByCustomer(visits);
+}
 
-    struct Debtor {
-        QStringList cells; // plate, name, phone, cell number
-        data::TVisitTotals totals;
-        bool formed;
-        Money balance;
-        std::u16string nameKey;
-    };
+// The customers who owe: the largest balance first; sums that cannot be formed after every
+// formed one; then names.
+std::vector<Debtor> readDebtors(data::TConnection& connection) {
+    const std::unordered_map<qint64, data::TVisitTotals> perCustomer = sumsPerCustomer(connection);
     std::vector<Debtor> debtors;
     TQuery customers(QStringLiteral("qryCustomers"), &connection);
     customers.addSql(QStringLiteral("select id, f_arac_plaka, f_adi, f_tel, f_gsm from t_musteri"));
@@ -204,14 +211,14 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
     for (const char* text : {"f_arac_plaka", "f_adi", "f_tel", "f_gsm"})
         customers.addField(QString::fromLatin1(text), data::TFieldType::ftWideString);
     customers.open();
-    const auto textOf = [](const data::FieldValue& v) {
+    const auto textOf = [](const cursor::Value& v) {
         const QString* s = std::get_if<QString>(&v);
         return s ? *s : QString();
     };
     customers.readRecords({&customers.field(0), &customers.field(1), &customers.field(2),
                            &customers.field(3), &customers.field(4)},
                           [&](const data::TRecordValues& v) {
-                              const data::FieldValue key = v[0];
+                              const cursor::Value key = v[0];
                               const qint64* id = std::get_if<qint64>(&key);
                               const auto found = id ? perCustomer.find(*id) : perCustomer.end();
                               if (found == perCustomer.end())
@@ -227,7 +234,6 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
                                                  t.balance(),
                                                  cursor::collationKey(name)});
                           });
-    // The largest balance first; sums that cannot be formed after every formed one; then names.
     std::stable_sort(debtors.begin(), debtors.end(), [](const Debtor& a, const Debtor& b) {
         if (a.formed != b.formed)
             return a.formed;
@@ -235,9 +241,11 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
             return a.balance > b.balance;
         return a.nameKey < b.nameKey;
     });
+    return debtors;
+}
 
-    TPaper paper{heading, QString::fromUtf8(kDebtorsTitle), today(), {}};
-    // The customer grid's titles.
+// The debtors' table under the customer grid's titles; all takes every debtor's sums.
+TPaperTable debtorsTable(const std::vector<Debtor>& debtors, data::TVisitTotals& all) {
     TQuery labels(QStringLiteral("qryLabels"));
     data::declareCustomerFields(labels);
     const auto title = [&labels](const char* field) {
@@ -252,7 +260,6 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
                        {QStringLiteral("Kalan Ödeme"), 1.0, true}},
                       {}};
     table.rows.reserve(debtors.size());
-    data::TVisitTotals all;
     const QString notFormed = QStringLiteral("hesaplanamadı");
     for (const Debtor& debtor : debtors) {
         QStringList row = debtor.cells;
@@ -265,7 +272,16 @@ TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading)
         table.rows.push_back(std::move(row));
         all.add(debtor.totals);
     }
-    paper.blocks.emplace_back(std::move(table));
+    return table;
+}
+
+} // namespace
+
+TPaper debtorsPaper(data::TConnection& connection, const TPaperHeading& heading) {
+    const std::vector<Debtor> debtors = readDebtors(connection);
+    TPaper paper{heading, QString::fromUtf8(kDebtorsTitle), today(), {}};
+    data::TVisitTotals all;
+    paper.blocks.emplace_back(debtorsTable(debtors, all));
     TPaperSums sums = sumLines(all);
     sums.lines.prepend(QStringLiteral("Borçlu müşteri sayısı: %1").arg(debtors.size()));
     paper.blocks.emplace_back(std::move(sums));

@@ -2,10 +2,21 @@
 #include "tools/AdminUpgrade.h"
 
 #include "core/Errors.h"
-#include "data/SchemaUpgrade.h"
 #include "tools/ServerAdmin.h"
+#include "tools/admin/SchemaUpgrade.h"
+#include "tools/admin/Sqlite.h"
 
 #include <cstdio>
+
+namespace {
+
+int cannotUpgrade(const QByteArray& shown, const QString& why) {
+    std::fprintf(stderr, "korvela-admin: cannot upgrade '%s': %s; the file was not changed\n",
+                 shown.constData(), why.toUtf8().constData());
+    return 1;
+}
+
+} // namespace
 
 int adminUpgrade(const QStringList& args) {
     if (args.size() != 3 || args[2].startsWith("--")) {
@@ -16,23 +27,23 @@ int adminUpgrade(const QStringList& args) {
     if (serveradmin::isServerTarget(args[2]))
         return serveradmin::upgrade(args[2]);
     const QByteArray shown = args[2].toUtf8();
-    data::UpgradeReport report;
+    admin::UpgradeReport report;
     try {
-        report = data::upgradeDatabase(args[2]);
+        report = admin::upgradeDatabase(args[2]);
     } catch (const core::Exception& e) {
-        std::fprintf(stderr, "korvela-admin: cannot upgrade '%s': %s; the file was not changed\n",
-                     shown.constData(), e.message().toUtf8().constData());
-        return 1;
+        return cannotUpgrade(shown, e.message());
+    } catch (const admin::Error& e) {
+        return cannotUpgrade(shown, e.cause);
     }
     switch (report.outcome) {
-    case data::UpgradeReport::Outcome::AlreadyCurrent:
+    case admin::UpgradeReport::Outcome::AlreadyCurrent:
         std::printf("korvela-admin: '%s' is already up to date\n", shown.constData());
         return 0;
-    case data::UpgradeReport::Outcome::Upgraded:
+    case admin::UpgradeReport::Outcome::Upgraded:
         std::printf("korvela-admin: upgraded '%s' (%d customers, %d visits kept)\n",
                     shown.constData(), report.customers, report.visits);
         return 0;
-    case data::UpgradeReport::Outcome::Refused:
+    case admin::UpgradeReport::Outcome::Refused:
         break;
     }
     std::fprintf(stderr, "korvela-admin: cannot upgrade '%s': %s\n", shown.constData(),

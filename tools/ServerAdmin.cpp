@@ -6,6 +6,7 @@
 #include "pgengine/PgSession.h"
 #include "pgengine/ServerChangeLog.h"
 #include "pgengine/ServerSchema.h"
+#include "tools/admin/Sqlite.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -51,10 +52,8 @@ const TableColumns kVisits{"t_servis",
 // Rows per INSERT sent to the server (each row's values are parameters of that statement).
 constexpr int kRowsPerInsert = 200;
 
-class Failure : public std::runtime_error {
-public:
-    explicit Failure(const QString& message) : std::runtime_error(message.toStdString()) {}
-};
+// A command that cannot be carried out, SQLite's failures included.
+using Failure = admin::Error;
 
 void print(const QString& text) {
     std::printf("korvela-admin: %s\n", text.toUtf8().constData());
@@ -73,51 +72,10 @@ QString describe(const Session& session) {
              QString::fromUtf8(host && *host ? host : "the local socket"));
 }
 
-// An SQLite file, opened by the copy.
-class SqliteFile {
-public:
-    SqliteFile(const QString& path, int flags) : path_(path) {
-        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK)
-            throw Failure(QStringLiteral("cannot open '%1': %2").arg(path, message()));
-    }
-    ~SqliteFile() { sqlite3_close_v2(db_); }
-    SqliteFile(const SqliteFile&) = delete;
-    SqliteFile& operator=(const SqliteFile&) = delete;
-
-    QString message() const {
-        return QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "out of memory");
-    }
-    void exec(const QByteArray& sql) {
-        if (sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            throw Failure(QStringLiteral("'%1': %2").arg(path_, message()));
-    }
-    sqlite3_stmt* prepare(const QByteArray& sql) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &statement, nullptr) !=
-            SQLITE_OK)
-            throw Failure(QStringLiteral("'%1': %2").arg(path_, message()));
-        return statement;
-    }
-    qint64 scalar(const QByteArray& sql) {
-        sqlite3_stmt* statement = prepare(sql);
-        const int rc = sqlite3_step(statement);
-        const qint64 value = rc == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
-        sqlite3_finalize(statement);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            throw Failure(QStringLiteral("'%1': %2").arg(path_, message()));
-        return value;
-    }
-    bool hasTables() {
-        return scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                      "('t_musteri', 't_servis')") == 2;
-    }
-    sqlite3* handle() const { return db_; }
-    const QString& path() const { return path_; }
-
-private:
-    QString path_;
-    sqlite3* db_ = nullptr;
-};
+bool hasTables(admin::Sqlite& file) {
+    return file.integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                        "('t_musteri', 't_servis')") == 2;
+}
 
 QByteArray columnList(const TableColumns& t) {
     return t.names.join(", ");
@@ -161,7 +119,7 @@ qsizetype characterCount(std::string_view utf8) {
 // The cells of a table that a server would not store as they are, each named by table, key and
 // column: a text holding the NUL character (a server's text cannot hold it, and libpq would send
 // the text only up to it) and a text longer than its column.
-QStringList cellsTheServerCannotStore(SqliteFile& file, const TableColumns& t) {
+QStringList cellsTheServerCannotStore(admin::Sqlite& file, const TableColumns& t) {
     sqlite3_stmt* select =
         file.prepare("SELECT " + columnList(t) + " FROM " + t.table + " ORDER BY id");
     const int n = int(t.names.size());
@@ -198,7 +156,7 @@ QStringList cellsTheServerCannotStore(SqliteFile& file, const TableColumns& t) {
 }
 
 // One table from the file to the server, ids kept, then the identity moved past the highest id.
-int copyTableToServer(SqliteFile& file, Session& session, const TableColumns& t) {
+int copyTableToServer(admin::Sqlite& file, Session& session, const TableColumns& t) {
     sqlite3_stmt* select =
         file.prepare("SELECT " + columnList(t) + " FROM " + t.table + " ORDER BY id");
     const int n = int(t.names.size());
@@ -249,7 +207,7 @@ int copyTableToServer(SqliteFile& file, Session& session, const TableColumns& t)
 }
 
 // One table from the server to the file, ids kept (the file's AUTOINCREMENT follows them).
-int copyTableToFile(Session& session, SqliteFile& file, const TableColumns& t) {
+int copyTableToFile(Session& session, admin::Sqlite& file, const TableColumns& t) {
     const pgengine::Result rows =
         session.exec("SELECT " + columnList(t) + " FROM " + t.table + " ORDER BY id");
     QByteArray marks;
@@ -282,8 +240,8 @@ int copyTableToFile(Session& session, SqliteFile& file, const TableColumns& t) {
 int copyFileToServer(const QString& source, const QString& target, bool force) {
     if (!QFileInfo(source).isFile())
         return fail(QStringLiteral("cannot copy: '%1' does not exist").arg(source));
-    SqliteFile file(source, SQLITE_OPEN_READONLY);
-    if (!file.hasTables())
+    admin::Sqlite file(source, SQLITE_OPEN_READONLY, 0);
+    if (!hasTables(file))
         return fail(QStringLiteral("'%1' is not a Korvela database").arg(source));
     // Every cell is looked at before anything reaches the server: a value it would cut or refuse
     // stops the copy with all such cells named, so the file can be mended first.
@@ -325,14 +283,14 @@ int copyServerToFile(const QString& source, const QString& target, bool force) {
     const bool created = !QFileInfo::exists(target);
     int customers = 0, visits = 0;
     try {
-        SqliteFile file(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        admin::Sqlite file(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 0);
         file.exec("BEGIN IMMEDIATE");
         if (created) {
-            file.exec(data::schemaSql().toUtf8());
-        } else if (!file.hasTables()) {
+            file.exec(data::schemaSql());
+        } else if (!hasTables(file)) {
             throw Failure(QStringLiteral("'%1' is not a Korvela database").arg(target));
-        } else if (file.scalar("SELECT (SELECT count(*) FROM t_musteri) + "
-                               "(SELECT count(*) FROM t_servis)") > 0) {
+        } else if (file.integer("SELECT (SELECT count(*) FROM t_musteri) + "
+                                "(SELECT count(*) FROM t_servis)") > 0) {
             if (!force)
                 throw Failure(QStringLiteral("'%1' already holds customers or visits (--force "
                                              "replaces them)")

@@ -15,6 +15,7 @@
 #include "tools/PaperAdmin.h"
 #include "tools/ServerAdmin.h"
 #include "tools/admin/Commands.h"
+#include "tools/admin/Sqlite.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -23,7 +24,6 @@
 #include <QGuiApplication>
 #include <cstdio>
 #include <sqlite3.h>
-#include <stdexcept>
 #include <string>
 
 namespace {
@@ -152,51 +152,9 @@ const DemoWork kWork[] = {
     {"Far yanmıyor", "Far ampulü değişimi", "H7 ampul", "", "", "18.9000"},
 };
 
-class Database {
-public:
-    explicit Database(const QString& path) {
-        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-            fail();
-        exec("PRAGMA foreign_keys = ON"); // as every connection to a Korvela file
-    }
-    ~Database() { sqlite3_close(db_); }
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
-
-    void exec(const QString& sql) {
-        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail();
-    }
-    // Runs an INSERT with text parameters; an empty text binds null. Returns the new row id.
-    qint64 insert(const char* sql, const QStringList& values) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
-            fail();
-        for (int i = 0; i < values.size(); ++i) {
-            const QByteArray v = values[i].toUtf8();
-            if (values[i].isEmpty())
-                sqlite3_bind_null(statement, i + 1);
-            else
-                sqlite3_bind_text(statement, i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
-        }
-        const int rc = sqlite3_step(statement);
-        sqlite3_finalize(statement);
-        if (rc != SQLITE_DONE)
-            fail();
-        return sqlite3_last_insert_rowid(db_);
-    }
-
-private:
-    [[noreturn]] void fail() {
-        throw std::runtime_error(db_ ? sqlite3_errmsg(db_) : "cannot open the database");
-    }
-    sqlite3* db_ = nullptr;
-};
-
 // Fills the demonstration rows: each customer's visits a few weeks apart with rising odometer
 // readings, mostly paid, some partly, one overpaid and one without any amount.
-int fillDemo(Database& db) {
+int fillDemo(admin::Sqlite& db) {
     int visitCount = 0;
     int customerIndex = 0;
     for (const DemoCustomer& c : kCustomers) {
@@ -321,16 +279,17 @@ int main(int argc, char** argv) {
     }
     int visits = 0;
     try {
-        Database db(path);
+        admin::Sqlite db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 0);
+        db.exec("PRAGMA foreign_keys = ON"); // as every connection to a Korvela file
         db.exec("BEGIN");
         db.exec(data::schemaSql());
         if (demo)
             visits = fillDemo(db);
         db.exec("COMMIT");
-    } catch (const std::exception& e) {
+    } catch (const admin::Error& e) {
         QFile::remove(path); // never leave a half-made database behind
         std::fprintf(stderr, "korvela-admin: cannot create '%s': %s\n", shown.constData(),
-                     e.what());
+                     e.cause.toUtf8().constData());
         return 1;
     }
     if (demo)

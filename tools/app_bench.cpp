@@ -8,8 +8,10 @@
 // with 1,000 visits is added here. Needs a QApplication (the offscreen platform will do).
 // Each line is a median; "bare" is a prepared sqlite3 query reading the same visits.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "engine/BenchmarkSwitches.h"
 #include "engine/CursorConnection.h"
 
 #include <QApplication>
@@ -75,12 +77,13 @@ qint64 addBigCustomer(sqlite3* db) {
 // Times a move of the customer set onto a record, with everything its after-scroll runs.
 void moveLine(std::FILE* out, const char* name, app::TfrmMain& w, sqlite3* db, qint64 customer,
               int runs) {
+    const app::MainParts parts(w);
     std::vector<double> engine, bare;
     for (int i = 0; i < runs; ++i) {
-        w.qryMain.locate("id", {QString::number(customer)}, 0); // stand on it first
-        w.qryMain.prior();
+        parts.qryMain.locate("id", {QString::number(customer)}, {}); // stand on it first
+        parts.qryMain.prior();
         const double start = cpuMilliseconds();
-        w.qryMain.next();
+        parts.qryMain.next();
         engine.push_back(cpuMilliseconds() - start);
         bare.push_back(bareVisits(db, customer));
     }
@@ -99,7 +102,7 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
     const int pairs = std::max(runs, 11);
     for (int i = 0; i < 2 * (pairs + 1); ++i) {
         const bool check = i % 2 == 0;
-        cursor::Connection::setCheckOnOpen(check);
+        cursor::benchmark::setFileCheckOnOpen(check);
         const auto start = std::chrono::steady_clock::now();
         const auto since = [&start] {
             return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
@@ -113,9 +116,10 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
             w.show();
             QCoreApplication::processEvents();
             paintedMs = since();
-            if (!w.qryMain.active())
+            const app::MainParts parts(w);
+            if (!parts.qryMain.active())
                 std::fprintf(stderr, "korvela-bench: the window did not open the database\n");
-            w.dbsPRJ.engine().requireWritable();
+            parts.dbsPRJ.engine().requireWritable();
             writableMs = since();
         }
         if (i >= 2) { // the first pair warms the page cache
@@ -125,7 +129,7 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
                 writable.push_back(writableMs);
         }
     }
-    cursor::Connection::setCheckOnOpen(true);
+    cursor::benchmark::setFileCheckOnOpen(true);
     const double p1 = median(painted[1]), p0 = median(painted[0]);
     std::fprintf(out,
                  "start-up: first paint %.1f ms, without the file check %.1f ms, ratio=%.2f; "
@@ -138,28 +142,40 @@ void startupLine(std::FILE* out, const QString& directory, int runs) {
 // (the customer grid repaints itself within the key). Wall time, with the CPU time beside it.
 // Never inlined, so that a profiler can count this line alone:
 //   valgrind --tool=callgrind --toggle-collect='*downKeyLine*' korvela-bench --customers 2000
+// Counts the paint events a widget receives.
+struct PaintCount : QObject {
+    explicit PaintCount(QObject* target) { target->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 [[gnu::noinline]] void downKeyLine(std::FILE* out, app::TfrmMain& w, sqlite3* db, int runs) {
-    w.qryMain.first();
-    w.grdMain->setFocus();
+    const app::MainParts parts(w);
+    PaintCount totalsPaints(parts.pnlToplam);
+    parts.qryMain.first();
+    parts.grdMain->setFocus();
     QCoreApplication::processEvents();
     std::vector<double> keys, cpu, bare;
     int unpainted = 0;
     for (int i = 0; i < std::max(runs, 20); ++i) {
-        if (w.qryMain.eof())
-            w.qryMain.first();
+        if (parts.qryMain.eof())
+            parts.qryMain.first();
         QCoreApplication::processEvents();
-        const int paints = w.pnlToplam->paintCount();
+        const int paints = totalsPaints.count;
         const double cpuStart = cpuMilliseconds();
         const auto start = std::chrono::steady_clock::now();
-        QTest::keyClick(w.grdMain, Qt::Key_Down);
+        QTest::keyClick(parts.grdMain, Qt::Key_Down);
         QCoreApplication::processEvents();
         keys.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
         cpu.push_back(cpuMilliseconds() - cpuStart);
-        unpainted += w.pnlToplam->paintCount() == paints;
+        unpainted += totalsPaints.count == paints;
         const auto bareStart = std::chrono::steady_clock::now();
-        bareVisits(db, w.qryMain.fieldByName("id").asInteger());
+        bareVisits(db, parts.qryMain.fieldByName("id").asInteger());
         bare.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - bareStart)
                 .count());
@@ -182,13 +198,14 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
     startupLine(out, directory, runs);
 
     app::TfrmMain w(directory);
+    const app::MainParts parts(w);
     w.show();
     QCoreApplication::processEvents();
 
     // Customer moves: the visit list is re-queried, calculated and summed each time.
-    w.qryMain.first();
-    w.qryMain.next();
-    const qint64 ten = w.qryMain.fieldByName("id").asInteger();
+    parts.qryMain.first();
+    parts.qryMain.next();
+    const qint64 ten = parts.qryMain.fieldByName("id").asInteger();
     moveLine(out, "move-10-visits", w, db, ten, std::max(runs, 20));
     moveLine(out, "move-1000-visits", w, db, big, runs);
 
@@ -196,14 +213,16 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
     std::vector<double> first, later;
     const QStringList prefixes = {"Ah", "Mehmet Y", "Şük", "İsmail", "Zeynep", "Ümit", "Ay"};
     for (int i = 0; i < runs; ++i) {
-        w.qryMain.close();
-        w.qryMain.open();
+        parts.qryMain.close();
+        parts.qryMain.open();
         double start = cpuMilliseconds();
-        w.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]}, 1);
+        parts.qryMain.locate("f_adi", {prefixes[i % prefixes.size()]},
+                             data::TLocateOption::loPartialKey);
         first.push_back(cpuMilliseconds() - start);
         for (int k = 0; k < 10; ++k) {
             start = cpuMilliseconds();
-            w.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]}, 1);
+            parts.qryMain.locate("f_adi", {prefixes[(i + k + 1) % prefixes.size()]},
+                                 data::TLocateOption::loPartialKey);
             later.push_back(cpuMilliseconds() - start);
         }
     }

@@ -91,6 +91,98 @@ QImage panelImage(int w, int h, const QString& caption, TGradPanel::TColorScheme
     return p.renderImage();
 }
 
+// The sheet's geometry: a label column, then the buttons, the panels, the bevels and the totals
+// line, one block below the other.
+struct Sheet {
+    static constexpr int labelW = 110, cellW = 95, rowH = 35, top = 30;
+    static constexpr int buttonsH = top + 12 * rowH;
+    static constexpr int panelW = 170, panelH = 30, panelRowH = 36;
+    static constexpr int panelsTop = buttonsH + 40;
+    static constexpr int panelsH = 15 * panelRowH;
+    static constexpr int bevelsTop = panelsTop + 30 + panelsH + 20;
+    static constexpr int bevelRows = 6;
+    static constexpr int width = qMax(labelW + 6 * cellW, labelW + 3 * (panelW + 10)) + 10;
+    static constexpr int height = bevelsTop + 30 + bevelRows * panelRowH + 40;
+    QFont label = platform::tahoma(11);
+    QFont heading = platform::tahoma(11, true);
+};
+
+void drawButtons(QPainter& painter, const Sheet& g) {
+    painter.setFont(g.heading);
+    painter.drawText(10, 18, "TGradButton (85 x 27)");
+    painter.setFont(g.label);
+    for (int look = 0; look < 6; ++look)
+        painter.drawText(g.labelW + look * g.cellW, g.top - 2, kLooks[look]);
+    for (int s = 0; s < 12; ++s) {
+        const int y = g.top + s * g.rowH + 4;
+        painter.drawText(10, y + 17, kButtonSchemes[s]);
+        for (int look = 0; look < 6; ++look)
+            painter.drawImage(g.labelW + look * g.cellW, y,
+                              buttonLook(TGradButton::TColorScheme(s), look));
+    }
+}
+
+void drawPanelSchemes(QPainter& painter, const Sheet& g) {
+    painter.setFont(g.heading);
+    painter.drawText(10, g.panelsTop + 12, "TGradPanel schemes (raised outer bevel, width 1)");
+    painter.setFont(g.label);
+    const char* const directions[] = {"fdHorizontal", "fdVertical", "fdDiagonal"};
+    for (int d = 0; d < 3; ++d)
+        painter.drawText(g.labelW + d * (g.panelW + 10), g.panelsTop + 28, directions[d]);
+    for (int s = 0; s < 15; ++s) {
+        const int y = g.panelsTop + 34 + s * g.panelRowH;
+        painter.drawText(10, y + 19, kPanelSchemes[s]);
+        for (int d = 0; d < 3; ++d)
+            painter.drawImage(g.labelW + d * (g.panelW + 10), y,
+                              panelImage(g.panelW, g.panelH, "Toplam: 1.250,00 TL",
+                                         TGradPanel::TColorScheme(s), TGradPanel::TFillDirection(d),
+                                         TGradPanel::bvRaised, TGradPanel::bvNone, 1));
+    }
+}
+
+void drawBevels(QPainter& painter, const Sheet& g) {
+    painter.setFont(g.heading);
+    painter.drawText(10, g.bevelsTop + 12, "TGradPanel bevels (outer / inner, csSky)");
+    painter.setFont(g.label);
+    struct BevelCase {
+        const char* name;
+        TGradPanel::TBevelCut outer, inner;
+    } bevels[] = {{"raised / none", TGradPanel::bvRaised, TGradPanel::bvNone},
+                  {"lowered / none", TGradPanel::bvLowered, TGradPanel::bvNone},
+                  {"space / none", TGradPanel::bvSpace, TGradPanel::bvNone},
+                  {"raised / lowered", TGradPanel::bvRaised, TGradPanel::bvLowered},
+                  {"lowered / raised", TGradPanel::bvLowered, TGradPanel::bvRaised},
+                  {"none / none", TGradPanel::bvNone, TGradPanel::bvNone}};
+    const char* const widths[] = {"width 1, left", "width 2, left", "width 2, right"};
+    for (int c = 0; c < 3; ++c)
+        painter.drawText(g.labelW + c * (g.panelW + 10), g.bevelsTop + 28, widths[c]);
+    for (int r = 0; r < g.bevelRows; ++r) {
+        const int y = g.bevelsTop + 34 + r * g.panelRowH;
+        painter.drawText(10, y + 19, bevels[r].name);
+        for (int c = 0; c < 3; ++c)
+            painter.drawImage(
+                g.labelW + c * (g.panelW + 10), y,
+                panelImage(g.panelW, g.panelH, "A&B Kalan", TGradPanel::csSky,
+                           TGradPanel::fdVertical, bevels[r].outer, bevels[r].inner, c == 0 ? 1 : 2,
+                           c == 2 ? TGradPanel::taRightJustify : TGradPanel::taLeftJustify));
+    }
+}
+
+// The totals line as the main window sets it up.
+void drawTotalsLine(QPainter& painter, const Sheet& g) {
+    const int totalsTop = g.bevelsTop + 34 + g.bevelRows * g.panelRowH + 4;
+    painter.drawText(10, totalsTop + 16, "pnlToplam");
+    TGradPanel p;
+    p.resize(g.width - g.labelW - 10, 24);
+    p.setFont(platform::tahoma(11, true));
+    TGradPanel::TStoredLayout stored;
+    stored.colors = {platform::TColor::fromHex(0xEEEEEE), platform::TColor::fromHex(0xEEEEEE),
+                     platform::clBlack, platform::clBlack};
+    p.readLayout(stored);
+    p.setCaption("Toplam: 12.500,00 TL    Ödenen: 10.000,00 TL    Kalan: 2.500,00 TL");
+    painter.drawImage(g.labelW, totalsTop, p.renderImage());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -103,92 +195,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::loadFonts();
 
-    const int labelW = 110, cellW = 95, rowH = 35, top = 30;
-    const int buttonsH = top + 12 * rowH;
-    const int panelW = 170, panelH = 30, panelRowH = 36;
-    const int panelsTop = buttonsH + 40;
-    const int panelsH = 15 * panelRowH;
-    const int bevelsTop = panelsTop + 30 + panelsH + 20;
-    const int bevelRows = 6;
-    const int width = qMax(labelW + 6 * cellW, labelW + 3 * (panelW + 10)) + 10;
-    const int height = bevelsTop + 30 + bevelRows * panelRowH + 40;
-
-    QImage sheet(width, height, QImage::Format_RGB32);
+    const Sheet g;
+    QImage sheet(g.width, g.height, QImage::Format_RGB32);
     sheet.fill(qRgb(0xF0, 0xF0, 0xF0));
     QPainter painter(&sheet);
-    QFont label = platform::tahoma(11);
-    QFont heading = platform::tahoma(11, true);
     painter.setPen(Qt::black);
-
-    painter.setFont(heading);
-    painter.drawText(10, 18, "TGradButton (85 x 27)");
-    painter.setFont(label);
-    for (int look = 0; look < 6; ++look)
-        painter.drawText(labelW + look * cellW, top - 2, kLooks[look]);
-    for (int s = 0; s < 12; ++s) {
-        const int y = top + s * rowH + 4;
-        painter.drawText(10, y + 17, kButtonSchemes[s]);
-        for (int look = 0; look < 6; ++look)
-            painter.drawImage(labelW + look * cellW, y,
-                              buttonLook(TGradButton::TColorScheme(s), look));
-    }
-
-    painter.setFont(heading);
-    painter.drawText(10, panelsTop + 12, "TGradPanel schemes (raised outer bevel, width 1)");
-    painter.setFont(label);
-    const char* const directions[] = {"fdHorizontal", "fdVertical", "fdDiagonal"};
-    for (int d = 0; d < 3; ++d)
-        painter.drawText(labelW + d * (panelW + 10), panelsTop + 28, directions[d]);
-    for (int s = 0; s < 15; ++s) {
-        const int y = panelsTop + 34 + s * panelRowH;
-        painter.drawText(10, y + 19, kPanelSchemes[s]);
-        for (int d = 0; d < 3; ++d)
-            painter.drawImage(labelW + d * (panelW + 10), y,
-                              panelImage(panelW, panelH, "Toplam: 1.250,00 TL",
-                                         TGradPanel::TColorScheme(s), TGradPanel::TFillDirection(d),
-                                         TGradPanel::bvRaised, TGradPanel::bvNone, 1));
-    }
-
-    painter.setFont(heading);
-    painter.drawText(10, bevelsTop + 12, "TGradPanel bevels (outer / inner, csSky)");
-    painter.setFont(label);
-    struct BevelCase {
-        const char* name;
-        TGradPanel::TBevelCut outer, inner;
-    } bevels[] = {{"raised / none", TGradPanel::bvRaised, TGradPanel::bvNone},
-                  {"lowered / none", TGradPanel::bvLowered, TGradPanel::bvNone},
-                  {"space / none", TGradPanel::bvSpace, TGradPanel::bvNone},
-                  {"raised / lowered", TGradPanel::bvRaised, TGradPanel::bvLowered},
-                  {"lowered / raised", TGradPanel::bvLowered, TGradPanel::bvRaised},
-                  {"none / none", TGradPanel::bvNone, TGradPanel::bvNone}};
-    const char* const widths[] = {"width 1, left", "width 2, left", "width 2, right"};
-    for (int c = 0; c < 3; ++c)
-        painter.drawText(labelW + c * (panelW + 10), bevelsTop + 28, widths[c]);
-    for (int r = 0; r < bevelRows; ++r) {
-        const int y = bevelsTop + 34 + r * panelRowH;
-        painter.drawText(10, y + 19, bevels[r].name);
-        for (int c = 0; c < 3; ++c)
-            painter.drawImage(
-                labelW + c * (panelW + 10), y,
-                panelImage(panelW, panelH, "A&B Kalan", TGradPanel::csSky, TGradPanel::fdVertical,
-                           bevels[r].outer, bevels[r].inner, c == 0 ? 1 : 2,
-                           c == 2 ? TGradPanel::taRightJustify : TGradPanel::taLeftJustify));
-    }
-
-    // The totals line as the main window sets it up.
-    const int totalsTop = bevelsTop + 34 + bevelRows * panelRowH + 4;
-    painter.drawText(10, totalsTop + 16, "pnlToplam");
-    {
-        TGradPanel p;
-        p.resize(width - labelW - 10, 24);
-        p.setFont(platform::tahoma(11, true));
-        TGradPanel::TStoredLayout stored;
-        stored.colors = {platform::TColor::fromHex(0xEEEEEE), platform::TColor::fromHex(0xEEEEEE),
-                         platform::clBlack, platform::clBlack};
-        p.readLayout(stored);
-        p.setCaption("Toplam: 12.500,00 TL    Ödenen: 10.000,00 TL    Kalan: 2.500,00 TL");
-        painter.drawImage(labelW, totalsTop, p.renderImage());
-    }
+    drawButtons(painter, g);
+    drawPanelSchemes(painter, g);
+    drawBevels(painter, g);
+    drawTotalsLine(painter, g);
     painter.end();
 
     if (!sheet.save(QString::fromLocal8Bit(argv[1]))) {

@@ -9,6 +9,7 @@
 // program's own page layout, as hesap-ekstresi.png, servis-formu.png and borclu-musteriler.png.
 // Nothing is saved to the file.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/RecordGrid.h"
 #include "data/DataEvents.h"
 #include "dialogs/Customer.h"
@@ -53,11 +54,12 @@ bool saveImage(const QImage& image, const QString& path) {
 
 // The window with the customer grid's right-click menu open over the current customer's row.
 QImage withCustomerMenu(app::TfrmMain& frmMain) {
+    const app::MainParts parts(frmMain);
     QImage image = frmMain.grab().toImage();
-    auto* menu = frmMain.grdMain->findChild<QMenu*>(QStringLiteral("mnuMusteri"));
+    auto* menu = parts.grdMain->findChild<QMenu*>(QStringLiteral("mnuMusteri"));
     if (!menu)
         return {};
-    controls::TRecordGrid* grid = frmMain.grdMain;
+    controls::TRecordGrid* grid = parts.grdMain;
     // Where the pointer would be: on the current row (grid row 0 is the title row).
     const int rowMiddle = grid->titleRowHeight() +
                           (grid->currentRow() - 1) * grid->dataRowHeight() +
@@ -99,53 +101,54 @@ int main(int argc, char** argv) {
     }
 
     app::TfrmMain frmMain(dbDir);
+    const app::MainParts parts(frmMain);
     frmMain.show();
-    if (!frmMain.qryMain.active() || frmMain.qryMain.isEmpty()) {
+    if (!parts.qryMain.active() || parts.qryMain.isEmpty()) {
         std::fprintf(stderr, "korvela-guide-pictures: no customers in '%sKorvela.mdb'\n",
                      qPrintable(dbDir));
         return 1;
     }
     // The search the guide describes: the customer found by the start of the name.
-    frmMain.qryMain.locate(QStringLiteral("f_adi"), {QString::fromUtf8(kCustomer)},
-                           int(data::TLocateOption::loPartialKey));
-    frmMain.grdMain->setFocus();
+    parts.qryMain.locate(QStringLiteral("f_adi"), {QString::fromUtf8(kCustomer)},
+                         data::TLocateOption::loPartialKey);
+    parts.grdMain->setFocus();
     bool ok = save(frmMain, outDir + QStringLiteral("/ana-pencere.png"));
 
     {
-        frmMain.qryMain.edit();
-        dialogs::TfrmCustomer frmCustomer(&frmMain.srcMain);
+        parts.qryMain.edit();
+        dialogs::TfrmCustomer frmCustomer(&parts.srcMain);
         frmCustomer.show();
         ok = save(frmCustomer, outDir + QStringLiteral("/musteri-penceresi.png")) && ok;
         frmCustomer.close();
-        frmMain.qryMain.cancel();
+        parts.qryMain.cancel();
     }
     {
         // From the last visit (where the totals pass leaves the cursor) back to one not yet paid
         // in full, so that the picture shows a balance.
-        while (!frmMain.qryServis.bof() &&
-               frmMain.qryServis.fieldByName(QStringLiteral("c_kalan")).asMoney().raw == 0)
-            frmMain.qryServis.prior();
-        frmMain.qryServis.edit();
-        dialogs::TfrmService frmService(&frmMain.srcServis);
+        while (!parts.qryServis.bof() &&
+               parts.qryServis.fieldByName(QStringLiteral("c_kalan")).asMoney().raw == 0)
+            parts.qryServis.prior();
+        parts.qryServis.edit();
+        dialogs::TfrmService frmService(&parts.srcServis);
         frmService.show();
         ok = save(frmService, outDir + QStringLiteral("/servis-penceresi.png")) && ok;
         frmService.close();
-        if (frmMain.qryServis.state() != data::TDataSetState::dsBrowse)
-            frmMain.qryServis.cancel();
+        if (parts.qryServis.state() != data::TDataSetState::dsBrowse)
+            parts.qryServis.cancel();
     }
     ok = saveImage(withCustomerMenu(frmMain), outDir + QStringLiteral("/sag-tik-menusu.png")) && ok;
 
     // The papers of the same customer and of her last visit with a balance.
     const reports::TPaperHeading heading = reports::paperHeading(dbDir);
-    const qint64 customer = frmMain.qryMain.fieldByName(QStringLiteral("id")).asInteger();
-    const qint64 visit = frmMain.qryServis.fieldByName(QStringLiteral("id")).asInteger();
+    const qint64 customer = parts.qryMain.fieldByName(QStringLiteral("id")).asInteger();
+    const qint64 visit = parts.qryServis.fieldByName(QStringLiteral("id")).asInteger();
     const struct {
         reports::TPaper paper;
         const char* file;
     } papers[] = {
-        {reports::statementPaper(frmMain.dbsPRJ, customer, heading), "/hesap-ekstresi.png"},
-        {reports::serviceFormPaper(frmMain.dbsPRJ, visit, heading), "/servis-formu.png"},
-        {reports::debtorsPaper(frmMain.dbsPRJ, heading), "/borclu-musteriler.png"},
+        {reports::statementPaper(parts.dbsPRJ, customer, heading), "/hesap-ekstresi.png"},
+        {reports::serviceFormPaper(parts.dbsPRJ, visit, heading), "/servis-formu.png"},
+        {reports::debtorsPaper(parts.dbsPRJ, heading), "/borclu-musteriler.png"},
     };
     for (const auto& p : papers)
         ok = saveImage(reports::pageImage(p.paper, 0, kPaperDotsPerInch),

@@ -106,7 +106,8 @@ void runInspectorBenchmarks(std::FILE* out, int runs) {
     dialog.show();
     QApplication::setActiveWindow(&dialog);
     QApplication::processEvents();
-    controls::TRecordInspector* inspector = dialog.insMain;
+    controls::TRecordInspector* inspector =
+        dialog.findChild<controls::TRecordInspector*>("insMain");
     const int memoRow = inspector->rowCount() - 1;
     try {
         inspector->setCurrentRow(memoRow);

@@ -204,7 +204,7 @@ void searchLine(std::FILE* out, data::TConnection& connection, int runs) {
                            &customers.fieldByName(QStringLiteral("f_tel")),
                            &customers.fieldByName(QStringLiteral("f_gsm"))},
                           [&](const data::TRecordValues& v) {
-                              const auto text = [](const data::FieldValue& value) {
+                              const auto text = [](const cursor::Value& value) {
                                   const QString* s = std::get_if<QString>(&value);
                                   return s ? *s : QString();
                               };

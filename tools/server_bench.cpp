@@ -17,6 +17,7 @@
 //   feed-read-one-change-server: <ms>, bare <ms>   reading one change another session committed
 //       from the change feed, against a bare libpq query of that row by its key
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "engine/ChangeFeed.h"
 #include "engine/CursorConnection.h"
 #include "engine/CursorRecordset.h"
@@ -122,9 +123,10 @@ void windowLines(std::FILE* out, const QString& connection, const QByteArray& sc
         }));
     }
     app::TfrmMain w(directory);
+    const app::MainParts parts(w);
     w.show();
     QCoreApplication::processEvents();
-    if (!w.qryMain.active())
+    if (!parts.qryMain.active())
         throw pgengine::ServerError(pgengine::ServerError::Kind::Connection,
                                     QStringLiteral("the window did not open the server"));
     std::mt19937 random(7);
@@ -132,9 +134,9 @@ void windowLines(std::FILE* out, const QString& connection, const QByteArray& sc
     std::vector<double> moves, bare;
     for (int i = 0; i < 100; ++i) {
         const int customer = pick(random);
-        w.qryMain.locate("id", {QString::number(customer)}, 0); // stand on it first
-        w.qryMain.prior();
-        moves.push_back(measure(1, [&] { w.qryMain.next(); }));
+        parts.qryMain.locate("id", {QString::number(customer)}, {}); // stand on it first
+        parts.qryMain.prior();
+        moves.push_back(measure(1, [&] { parts.qryMain.next(); }));
         const QByteArray q = "select * from " + schema +
                              ".t_servis where id_musteri=" + QByteArray::number(customer);
         bare.push_back(measure(1, [&] { sink = sink + walkBare(conn, q.constData()); }));

@@ -1,7 +1,8 @@
 // The main window's front-desk additions: the search's plate and phone tries, the papers from
 // the grids' right-click menus and Ctrl+P, and the visit grid keeping its sideways position.
 #include "app/Main.h"
-#include "app/MainControls.h"
+#include "app/MainParts.h"
+#include "controls/GradButton.h"
 #include "controls/RecordGrid.h"
 #include "tests/support/Boxes.h"
 #include "tests/support/TestDatabase.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
+#include <optional>
 
 using testsupport::Boxes;
 using testsupport::TestDatabase;
@@ -34,6 +36,7 @@ protected:
                         QString("2008-12-%1 00:00:00").arg(10 + i));
         db.addVisit(zeynep, "10.0000", "", "");
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->show();
         QApplication::setActiveWindow(w.get());
     }
@@ -44,10 +47,10 @@ protected:
                     .arg(id));
         return id;
     }
-    QString current() const { return w->qryMain.fieldByName("f_adi").asString(); }
+    QString current() const { return parts->qryMain.fieldByName("f_adi").asString(); }
     QString search(const QString& text) {
         boxes.typed = text;
-        w->btnMusteriAraClick();
+        parts->btnMusteriAra->click();
         return current();
     }
     // Opens a grid's right-click menu over a row and runs the steps while it is shown.
@@ -90,6 +93,7 @@ protected:
     TestDatabase db;
     Boxes boxes;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
     qint64 ahmet = 0, numara = 0, zeynep = 0;
     QStringList previews;
 };
@@ -104,16 +108,16 @@ TEST_F(FrontDesk, TheSearchFallsBackToPlatesThenNumbersAndNamesStillWin) {
     EXPECT_EQ(search("Ahm"), "Ahmet Yılmaz");
     // Nothing found: nothing changes, nothing is said; the visits follow every move.
     EXPECT_EQ(search("99 ZZ 9"), "Ahmet Yılmaz");
-    EXPECT_EQ(w->qryServis.recordCount(), 6);
+    EXPECT_EQ(parts->qryServis.recordCount(), 6);
     EXPECT_TRUE(boxes.errors.isEmpty());
     EXPECT_TRUE(boxes.messages.isEmpty());
 }
 
 TEST_F(FrontDesk, TheGridsRightClickMenusOfferThePapers) {
-    EXPECT_EQ(menuOf(w->grdMain, 1), QStringList({"mnuHesapEkstresi|Hesap Ekstresi\tCtrl+P",
-                                                  "mnuBorcluMusteriler|Borçlu Müşteriler"}));
+    EXPECT_EQ(menuOf(parts->grdMain, 1), QStringList({"mnuHesapEkstresi|Hesap Ekstresi\tCtrl+P",
+                                                      "mnuBorcluMusteriler|Borçlu Müşteriler"}));
     EXPECT_EQ(current(), "34 Numara Oto"); // the right button chose the row, as it always did
-    EXPECT_EQ(menuOf(w->grdServis, 0), QStringList({"mnuServisFormu|Servis Formu"}));
+    EXPECT_EQ(menuOf(parts->grdServis, 0), QStringList({"mnuServisFormu|Servis Formu"}));
 }
 
 TEST_F(FrontDesk, EachPaperOpensInTheTurkishPreviewWithItsPages) {
@@ -130,7 +134,7 @@ TEST_F(FrontDesk, EachPaperOpensInTheTurkishPreviewWithItsPages) {
                 captions << a->text();
     };
     inPreview(look);
-    menuOf(w->grdMain, 0, [](QMenu* menu) { menu->actions()[0]->trigger(); });
+    menuOf(parts->grdMain, 0, [](QMenu* menu) { menu->actions()[0]->trigger(); });
     EXPECT_EQ(previews.value(0), "Baskı Önizleme - Hesap Ekstresi");
     EXPECT_EQ(pages, 1);
     for (const char* caption : {"Yazdır", "Sonraki sayfa", "Yakınlaştır", "PDF Olarak Kaydet"})
@@ -139,32 +143,32 @@ TEST_F(FrontDesk, EachPaperOpensInTheTurkishPreviewWithItsPages) {
         EXPECT_FALSE(captions.contains(hidden)) << hidden;
 
     inPreview(look);
-    menuOf(w->grdMain, 0, [](QMenu* menu) { menu->actions()[1]->trigger(); });
+    menuOf(parts->grdMain, 0, [](QMenu* menu) { menu->actions()[1]->trigger(); });
     EXPECT_EQ(previews.value(1), "Baskı Önizleme - Borçlu Müşteriler");
 
     inPreview(look);
-    menuOf(w->grdServis, 0, [](QMenu* menu) { menu->actions()[0]->trigger(); });
+    menuOf(parts->grdServis, 0, [](QMenu* menu) { menu->actions()[0]->trigger(); });
     EXPECT_EQ(previews.value(2), "Baskı Önizleme - Servis Formu");
 
     // Ctrl+P: the current customer's statement.
     inPreview(look);
     QApplication::setActiveWindow(w.get());
-    w->grdMain->setFocus();
-    QTest::keyClick(w->grdMain, Qt::Key_P, Qt::ControlModifier);
+    parts->grdMain->setFocus();
+    QTest::keyClick(parts->grdMain, Qt::Key_P, Qt::ControlModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return previews.size() == 4; }, 5000));
     EXPECT_EQ(previews.value(3), "Baskı Önizleme - Hesap Ekstresi");
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
 }
 
 TEST_F(FrontDesk, APaperWithoutItsRecordSaysWhatToChoose) {
-    w->qryMain.locate("f_adi", {"34 Numara Oto"}, 0); // no visits
-    w->printServiceForm();
+    parts->qryMain.locate("f_adi", {"34 Numara Oto"}, {}); // no visits
+    parts->grdServis->findChild<QAction*>("mnuServisFormu")->trigger();
     EXPECT_EQ(boxes.messages,
               QStringList({"Servis formu için önce bir servis kaydı seçilmelidir."}));
 }
 
 TEST_F(FrontDesk, TheVisitGridKeepsItsSidewaysPositionForTheNextCustomer) {
-    controls::TRecordGrid* grid = w->grdServis;
+    controls::TRecordGrid* grid = parts->grdServis;
     ASSERT_GT(grid->horizontalScrollBar()->maximum(), 5);
     grid->horizontalScrollBar()->setValue(5); // the user scrolls right to the amounts
     ASSERT_EQ(grid->leftColumn(), 5);
@@ -173,18 +177,18 @@ TEST_F(FrontDesk, TheVisitGridKeepsItsSidewaysPositionForTheNextCustomer) {
     for (int c = 0; c < columns; ++c)
         widths.push_back(grid->columnWidth(c));
 
-    w->qryMain.locate("f_adi", {"Zeynep Koç"}, 0);
-    EXPECT_EQ(w->qryServis.recordCount(), 1);
+    parts->qryMain.locate("f_adi", {"Zeynep Koç"}, {});
+    EXPECT_EQ(parts->qryServis.recordCount(), 1);
     EXPECT_EQ(grid->leftColumn(), 5);
     EXPECT_EQ(grid->horizontalScrollBar()->value(), 5);
     EXPECT_EQ(grid->dataColumnCount(), columns);
     for (int c = 0; c < columns; ++c)
         EXPECT_EQ(grid->columnWidth(c), widths[std::size_t(c)]) << c;
     // Back to a customer with several visits: still there, on the last visit as always.
-    w->qryMain.locate("f_adi", {"Ahmet"}, int(data::TLocateOption::loPartialKey));
+    parts->qryMain.locate("f_adi", {"Ahmet"}, data::TLocateOption::loPartialKey);
     EXPECT_EQ(grid->leftColumn(), 5);
-    EXPECT_EQ(w->qryServis.recNo(), 6);
-    EXPECT_TRUE(w->qryServis.eof());
+    EXPECT_EQ(parts->qryServis.recNo(), 6);
+    EXPECT_TRUE(parts->qryServis.eof());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Tests of the user guide: it names every command and dialog row, and its pictures are the real
 // windows as this build draws them; the menu icons exist at every size.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
 #include "controls/InspectorItem.h"
 #include "controls/RecordGrid.h"
@@ -84,14 +85,15 @@ TEST(Guide, ExplainsEveryCommandOfTheMainWindowByItsCaption) {
 TEST(Guide, ListsEveryRowOfBothDialogsInTheirOrder) {
     TestDatabase db;
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     const QString html = guideText();
-    dialogs::TfrmCustomer customer(&w.srcMain);
-    dialogs::TfrmService service(&w.srcServis);
+    dialogs::TfrmCustomer customer(&parts.srcMain);
+    dialogs::TfrmService service(&parts.srcServis);
     for (dialogs::TEditDialog* d : {static_cast<dialogs::TEditDialog*>(&customer),
                                     static_cast<dialogs::TEditDialog*>(&service)}) {
         QStringList captions;
-        for (int i = 0; i < d->insMain->itemCount(); ++i)
-            captions << d->insMain->item(i).caption();
+        for (int i = 0; i < d->findChild<controls::TRecordInspector*>("insMain")->itemCount(); ++i)
+            captions << d->findChild<controls::TRecordInspector*>("insMain")->item(i).caption();
         ASSERT_FALSE(captions.isEmpty());
         // "Satırlar sırasıyla: A, B, ... ve Z." with the bold markers taken away.
         QString expected = captions.mid(0, captions.size() - 1).join(QStringLiteral(", ")) +
@@ -122,43 +124,46 @@ TEST(Guide, PicturesAreTheWindowsAsThisBuildDrawsThem) {
     TestDatabase db;
     db.addCustomer("Veli");
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     w.show();
     const QImage main = grabbed(w);
     const QImage mainPicture = picture("ana-pencere.png");
     ASSERT_FALSE(mainPicture.isNull());
     EXPECT_EQ(mainPicture.size(), main.size());
-    EXPECT_EQ(part(mainPicture, w.pnlButtons), part(main, w.pnlButtons));
-    EXPECT_EQ(part(mainPicture, w.pnlHeader), part(main, w.pnlHeader));
+    EXPECT_EQ(part(mainPicture, parts.pnlButtons), part(main, parts.pnlButtons));
+    EXPECT_EQ(part(mainPicture, parts.pnlHeader), part(main, parts.pnlHeader));
     // The right-click menu lies over the window as it is: its button bar is the window's.
     const QImage menuPicture = picture("sag-tik-menusu.png");
     EXPECT_EQ(menuPicture.size(), main.size());
-    EXPECT_EQ(part(menuPicture, w.pnlButtons), part(main, w.pnlButtons));
-    EXPECT_NE(part(menuPicture, w.grdMain), part(mainPicture, w.grdMain));
+    EXPECT_EQ(part(menuPicture, parts.pnlButtons), part(main, parts.pnlButtons));
+    EXPECT_NE(part(menuPicture, parts.grdMain), part(mainPicture, parts.grdMain));
     // The papers' first pages: A4 at 100 dots per inch.
     for (const char* paper : {"hesap-ekstresi.png", "servis-formu.png", "borclu-musteriler.png"})
         EXPECT_EQ(picture(paper).size(), QSize(827, 1169)) << paper;
 
     {
-        w.qryMain.edit();
-        dialogs::TfrmCustomer d(&w.srcMain);
+        parts.qryMain.edit();
+        dialogs::TfrmCustomer d(&parts.srcMain);
         d.show();
         const QImage now = grabbed(d);
         const QImage shot = picture("musteri-penceresi.png");
         ASSERT_FALSE(shot.isNull());
         EXPECT_EQ(shot.size(), now.size());
-        EXPECT_EQ(part(shot, d.pnlButtons), part(now, d.pnlButtons));
+        EXPECT_EQ(part(shot, d.findChild<QWidget*>("pnlButtons")),
+                  part(now, d.findChild<QWidget*>("pnlButtons")));
         d.close();
-        w.qryMain.cancel();
+        parts.qryMain.cancel();
     }
     {
-        w.qryServis.edit(); // an empty visit list: a new visit
-        dialogs::TfrmService d(&w.srcServis);
+        parts.qryServis.edit(); // an empty visit list: a new visit
+        dialogs::TfrmService d(&parts.srcServis);
         d.show();
         const QImage now = grabbed(d);
         const QImage shot = picture("servis-penceresi.png");
         ASSERT_FALSE(shot.isNull());
         EXPECT_EQ(shot.size(), now.size());
-        EXPECT_EQ(part(shot, d.pnlButtons), part(now, d.pnlButtons));
+        EXPECT_EQ(part(shot, d.findChild<QWidget*>("pnlButtons")),
+                  part(now, d.findChild<QWidget*>("pnlButtons")));
         d.close();
     }
 }

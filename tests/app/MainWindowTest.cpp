@@ -1,12 +1,13 @@
 // Tests of the main window: its children and geometry, the visit list and the totals line.
 #include "app/Main.h"
-#include "app/MainControls.h"
+#include "app/MainParts.h"
 #include "app/Splitter.h"
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "data/Connection.h"
 #include "data/Schema.h"
-#include "data/SchemaUpgrade.h"
+#include "data/Totals.h"
 #include "platform/Application.h"
 #include "tests/support/Boxes.h"
 #include "tests/support/TestDatabase.h"
@@ -38,52 +39,67 @@ protected:
         w->show();
         return w;
     }
-    static QString totals(app::TfrmMain& w) { return app::totalsCaption(w.pnlToplam); }
+    static QString totals(app::TfrmMain& w) { return app::MainParts(w).pnlToplam->caption(); }
 };
 
 TEST_F(MainWindow, HasTheNamedChildrenWithTheirGeometry) {
     auto w = open();
+    const app::MainParts parts(*w);
     EXPECT_EQ(w->windowTitle(), "Korvela Takip");
-    EXPECT_EQ(w->pnlHeader->height(), 53);
-    EXPECT_EQ(w->grdMain->height(), 189);
-    EXPECT_EQ(w->pnlToplam->height(), 24);
-    EXPECT_EQ(w->pnlButtons->height(), 41);
-    EXPECT_EQ(w->splMain->height(), 5);
-    EXPECT_EQ(w->pnlHeader->geometry().topLeft(), QPoint(5, 5));
-    EXPECT_EQ(w->grdMain->y(), 5 + 53 + 5);
-    EXPECT_EQ(w->splMain->y(), w->grdMain->geometry().bottom() + 1);
-    EXPECT_EQ(w->grdServis->y(), w->splMain->geometry().bottom() + 1);
-    EXPECT_EQ(w->grdServis->geometry().bottom() + 1, w->pnlToplam->y());
-    EXPECT_EQ(w->pnlToplam->geometry().bottom() + 1, w->pnlButtons->y());
-    EXPECT_EQ(w->pnlButtons->geometry().bottom() + 1, w->height() - 5);
+    EXPECT_EQ(parts.pnlHeader->height(), 53);
+    EXPECT_EQ(parts.grdMain->height(), 189);
+    EXPECT_EQ(parts.pnlToplam->height(), 24);
+    EXPECT_EQ(parts.pnlButtons->height(), 41);
+    EXPECT_EQ(parts.splMain->height(), 5);
+    EXPECT_EQ(parts.pnlHeader->geometry().topLeft(), QPoint(5, 5));
+    EXPECT_EQ(parts.grdMain->y(), 5 + 53 + 5);
+    EXPECT_EQ(parts.splMain->y(), parts.grdMain->geometry().bottom() + 1);
+    EXPECT_EQ(parts.grdServis->y(), parts.splMain->geometry().bottom() + 1);
+    EXPECT_EQ(parts.grdServis->geometry().bottom() + 1, parts.pnlToplam->y());
+    EXPECT_EQ(parts.pnlToplam->geometry().bottom() + 1, parts.pnlButtons->y());
+    EXPECT_EQ(parts.pnlButtons->geometry().bottom() + 1, w->height() - 5);
     int lefts[] = {2, 89, 176, 263, 423, 510, 597};
     controls::TGradButton* buttons[] = {
-        w->btnMusteriYeni, w->btnMusteriDuzenle, w->btnMusteriSil, w->btnMusteriAra,
-        w->btnServisYeni,  w->btnServisDuzenle,  w->btnServisSil};
+        parts.btnMusteriYeni, parts.btnMusteriDuzenle, parts.btnMusteriSil, parts.btnMusteriAra,
+        parts.btnServisYeni,  parts.btnServisDuzenle,  parts.btnServisSil};
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(buttons[i]->geometry(), QRect(lefts[i], 6, 85, 27)) << i;
     }
-    for (QWidget* child : std::initializer_list<QWidget*>{w->pnlHeader, w->grdMain, w->grdServis,
-                                                          w->pnlToplam, w->pnlButtons})
+    for (QWidget* child : std::initializer_list<QWidget*>{
+             parts.pnlHeader, parts.grdMain, parts.grdServis, parts.pnlToplam, parts.pnlButtons})
         EXPECT_EQ(child->width(), w->width() - 10);
+}
+
+TEST_F(MainWindow, TheGridsHoldTheirColumnListsAsStored) {
+    auto w = open();
+    const app::MainParts parts(*w);
+    EXPECT_EQ(parts.grdMain->selected(),
+              QStringList({"f_arac_plaka\t20\tAraç Plakası", "f_adi\t20\tMüşteri Adı",
+                           "f_tel\t20\tTelefon", "f_gsm\t20\tCep Telefonu"}));
+    EXPECT_EQ(parts.grdServis->selected(),
+              QStringList({"id\t10\tKayıt No", "tarih\t12\tTarih", "km\t10\tKM", "ariza\t20\tArıza",
+                           "islem\t20\tYapılan İşlem", "iscilik\t12\tİşçilik", "tutar\t12\tTutar",
+                           "odeme\t12\tÖdeme"}));
 }
 
 TEST_F(MainWindow, ServiceButtonsFollowTheRightEdge) {
     auto w = open();
+    const app::MainParts parts(*w);
     w->resize(w->width() + 100, w->height() + 50);
-    EXPECT_EQ(w->btnMusteriAra->x(), 263);
-    EXPECT_EQ(w->btnServisYeni->x(), 523);
-    EXPECT_EQ(w->btnServisSil->x(), 697);
-    EXPECT_EQ(w->btnServisSil->y(), 6);
-    EXPECT_EQ(w->grdMain->height(), 189);
+    EXPECT_EQ(parts.btnMusteriAra->x(), 263);
+    EXPECT_EQ(parts.btnServisYeni->x(), 523);
+    EXPECT_EQ(parts.btnServisSil->x(), 697);
+    EXPECT_EQ(parts.btnServisSil->y(), 6);
+    EXPECT_EQ(parts.grdMain->height(), 189);
 }
 
 TEST_F(MainWindow, TabOrderRunsThroughTheButtonsRightToLeft) {
     auto w = open();
-    QWidget* expected[] = {w->btnServisSil,   w->btnServisDuzenle, w->btnServisYeni,
-                           w->btnMusteriAra,  w->btnMusteriSil,    w->btnMusteriDuzenle,
-                           w->btnMusteriYeni, w->grdServis};
-    QWidget* at = w->grdMain;
+    const app::MainParts parts(*w);
+    QWidget* expected[] = {parts.btnServisSil,   parts.btnServisDuzenle, parts.btnServisYeni,
+                           parts.btnMusteriAra,  parts.btnMusteriSil,    parts.btnMusteriDuzenle,
+                           parts.btnMusteriYeni, parts.grdServis};
+    QWidget* at = parts.grdMain;
     for (QWidget* next : expected) {
         at = at->nextInFocusChain();
         while (at->focusPolicy() == Qt::NoFocus || !at->isVisibleTo(w.get()))
@@ -100,32 +116,34 @@ TEST_F(MainWindow, SelectingACustomerReloadsItsVisitsAndTotals) {
     db.addVisit(b, "1000.0000", "234.5000", "2000.0000"); // overpaid
     db.addVisit(b, "", "", "");
     auto w = open();
+    const app::MainParts parts(*w);
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w->qryServis.commandText(),
+    EXPECT_EQ(parts.qryServis.commandText(),
               QString("select * from t_servis where id_musteri=%1\r\n").arg(a));
     EXPECT_EQ(
         totals(*w),
         "Toplam Tutar:  150,50 TL  -   Toplam Ödeme:  120,00 TL  -   Kalan Ödeme:  30,50 TL  ");
-    EXPECT_EQ(w->qryServis.fieldByName("c_kalan").displayText(), "30,50 TL");
+    EXPECT_EQ(parts.qryServis.fieldByName("c_kalan").displayText(), "30,50 TL");
 
-    w->qryMain.next();
-    EXPECT_EQ(w->qryServis.recordCount(), 2);
+    parts.qryMain.next();
+    EXPECT_EQ(parts.qryServis.recordCount(), 2);
     EXPECT_EQ(totals(*w), "Toplam Tutar:  1.234,50 TL  -   Toplam Ödeme:  2.000,00 TL  -   "
                           "Kalan Ödeme:  -765,50 TL  ");
     // After each reload the current visit is the last one.
-    EXPECT_EQ(w->qryServis.recNo(), 2);
-    EXPECT_TRUE(w->qryServis.eof());
+    EXPECT_EQ(parts.qryServis.recNo(), 2);
+    EXPECT_TRUE(parts.qryServis.eof());
 
-    w->qryMain.next();
-    EXPECT_EQ(w->qryServis.recordCount(), 0);
+    parts.qryMain.next();
+    EXPECT_EQ(parts.qryServis.recordCount(), 0);
     EXPECT_EQ(totals(*w), kZeroTotals);
 }
 
 TEST_F(MainWindow, WithoutAnyCustomerTheListsStayEmptyWithoutAnError) {
     auto w = open();
+    const app::MainParts parts(*w);
     EXPECT_TRUE(boxes.errors.isEmpty());
-    EXPECT_TRUE(w->qryMain.active());
-    EXPECT_FALSE(w->qryServis.active());
+    EXPECT_TRUE(parts.qryMain.active());
+    EXPECT_FALSE(parts.qryServis.active());
     EXPECT_EQ(totals(*w), "Toplam Ödeme:  0 TL  -   Kalan Ödeme:  0 TL  ");
 }
 
@@ -133,10 +151,11 @@ TEST_F(MainWindow, DeletingTheLastCustomerShowsNoErrorAndZeroSums) {
     qint64 a = db.addCustomer("Tek Müşteri");
     db.addVisit(a, "10.0000", "", "");
     auto w = open();
-    w->btnMusteriSilClick();
+    const app::MainParts parts(*w);
+    parts.btnMusteriSil->click();
     EXPECT_EQ(boxes.messages, QStringList{"Bu kayıt tamamen silinecek ?"});
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_TRUE(w->qryMain.isEmpty());
+    EXPECT_TRUE(parts.qryMain.isEmpty());
     EXPECT_EQ(totals(*w), kZeroTotals);
     // The visits went with their customer.
     EXPECT_EQ(db.count("t_servis"), 0);
@@ -144,8 +163,9 @@ TEST_F(MainWindow, DeletingTheLastCustomerShowsNoErrorAndZeroSums) {
 
 TEST_F(MainWindow, AbandoningANewCustomerOnAnEmptyTableShowsNoError) {
     auto w = open();
-    w->qryMain.insert();
-    w->qryMain.cancel();
+    const app::MainParts parts(*w);
+    parts.qryMain.insert();
+    parts.qryMain.cancel();
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
     EXPECT_EQ(totals(*w), kZeroTotals);
 }
@@ -154,25 +174,27 @@ TEST_F(MainWindow, APostedCustomerShowsItsOwnVisits) {
     qint64 a = db.addCustomer("Ahmet");
     db.addVisit(a, "10.0000", "", "");
     auto w = open();
-    EXPECT_EQ(w->qryServis.recordCount(), 1);
-    w->qryMain.insert();
-    w->qryMain.fieldByName("f_adi").setAsString("Yeni Müşteri");
-    w->qryMain.post();
-    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Yeni Müşteri");
-    EXPECT_EQ(w->qryServis.recordCount(), 0);
+    const app::MainParts parts(*w);
+    EXPECT_EQ(parts.qryServis.recordCount(), 1);
+    parts.qryMain.insert();
+    parts.qryMain.fieldByName("f_adi").setAsString("Yeni Müşteri");
+    parts.qryMain.post();
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Yeni Müşteri");
+    EXPECT_EQ(parts.qryServis.recordCount(), 0);
     EXPECT_EQ(totals(*w), kZeroTotals);
 }
 
 TEST_F(MainWindow, AMissingDatabaseShowsTheErrorThenTheEmptyWindow) {
     QTemporaryDir empty;
     auto w = std::make_unique<app::TfrmMain>(empty.path() + '/');
+    const app::MainParts parts(*w);
     ASSERT_EQ(boxes.errors.size(), 1);
     EXPECT_TRUE(boxes.errors[0].contains("Korvela.mdb")) << boxes.errors[0].toStdString();
-    EXPECT_FALSE(w->qryMain.active());
-    EXPECT_FALSE(w->dbsPRJ.connected());
+    EXPECT_FALSE(parts.qryMain.active());
+    EXPECT_FALSE(parts.dbsPRJ.connected());
     // Every command fails with its own message, and the program goes on.
     boxes.errors.clear();
-    platform::guarded([&] { w->btnMusteriSilClick(); });
+    platform::guarded([&] { parts.btnMusteriSil->click(); });
     EXPECT_EQ(boxes.errors,
               QStringList{"qryMain: Cannot perform this operation on a closed dataset."});
 }
@@ -185,8 +207,9 @@ TEST_F(MainWindow, ANonDatabaseFileIsReportedAndLeftUntouched) {
     file.write(garbage);
     file.close();
     auto w = std::make_unique<app::TfrmMain>(dir.path() + '/');
+    const app::MainParts parts(*w);
     EXPECT_EQ(boxes.errors.size(), 1);
-    EXPECT_FALSE(w->qryMain.active());
+    EXPECT_FALSE(parts.qryMain.active());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), garbage);
 }
@@ -197,30 +220,32 @@ TEST_F(MainWindow, ADirectoryWithASemicolonStillConnects) {
     ASSERT_TRUE(QDir().mkpath(dir));
     ASSERT_TRUE(QFile::copy(db.path(), dir + "Korvela.mdb"));
     auto w = std::make_unique<app::TfrmMain>(dir);
+    const app::MainParts parts(*w);
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_TRUE(w->qryMain.active());
+    EXPECT_TRUE(parts.qryMain.active());
 }
 
 TEST_F(MainWindow, TheSplitterKeepsThirtyPixelsAndCollapses) {
     auto w = open();
-    int available = w->grdMain->height() + w->grdServis->height();
-    EXPECT_EQ(w->splMain->sizeForDrag(-100), 89);
-    EXPECT_EQ(w->splMain->sizeForDrag(-159), 0); // 30 or less collapses
-    EXPECT_EQ(w->splMain->sizeForDrag(-150), 39);
-    EXPECT_EQ(w->splMain->sizeForDrag(1000), available - 30);
-    QTest::mousePress(w->splMain, Qt::LeftButton, {}, QPoint(10, 2));
-    QTest::mouseMove(w->splMain, QPoint(10, 52));
-    EXPECT_EQ(w->grdMain->height(), 189); // only the release applies it
-    QTest::mouseRelease(w->splMain, Qt::LeftButton, {}, QPoint(10, 52));
-    EXPECT_EQ(w->grdMain->height(), 239);
-    EXPECT_EQ(w->grdMain->height() + w->grdServis->height(), available);
+    const app::MainParts parts(*w);
+    int available = parts.grdMain->height() + parts.grdServis->height();
+    EXPECT_EQ(parts.splMain->sizeForDrag(-100), 89);
+    EXPECT_EQ(parts.splMain->sizeForDrag(-159), 0); // 30 or less collapses
+    EXPECT_EQ(parts.splMain->sizeForDrag(-150), 39);
+    EXPECT_EQ(parts.splMain->sizeForDrag(1000), available - 30);
+    QTest::mousePress(parts.splMain, Qt::LeftButton, {}, QPoint(10, 2));
+    QTest::mouseMove(parts.splMain, QPoint(10, 52));
+    EXPECT_EQ(parts.grdMain->height(), 189); // only the release applies it
+    QTest::mouseRelease(parts.splMain, Qt::LeftButton, {}, QPoint(10, 52));
+    EXPECT_EQ(parts.grdMain->height(), 239);
+    EXPECT_EQ(parts.grdMain->height() + parts.grdServis->height(), available);
 }
 
 TEST_F(MainWindow, TotalsTextOfExtremeSumsIsEmptyNotWrong) {
     EXPECT_EQ(
-        app::TfrmMain::totalsText(Money::fromUnits(1234), {}, Money::fromRaw(-305000)),
+        data::totalsLineText(Money::fromUnits(1234), {}, Money::fromRaw(-305000)),
         "Toplam Tutar:  1.234,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  -30,50 TL  ");
-    QString huge = app::TfrmMain::totalsText(Money::fromRaw(INT64_MAX), {}, {});
+    QString huge = data::totalsLineText(Money::fromRaw(INT64_MAX), {}, {});
     EXPECT_TRUE(huge.startsWith("Toplam Tutar:   TL  -"));
 }
 
@@ -245,10 +270,11 @@ TEST_F(MainWindow, AFileOfAnEarlierBuildIsRefusedWithTheUpgradeCommandAndOpensAf
     file.close();
     {
         app::TfrmMain w(dir.path() + '/');
+        const app::MainParts parts(w);
         EXPECT_EQ(boxes.errors, QStringList{data::upgradeNeededMessage(path)});
         EXPECT_TRUE(boxes.errors.value(0).contains("korvela-admin upgrade"));
-        EXPECT_FALSE(w.dbsPRJ.connected());
-        EXPECT_FALSE(w.qryMain.active());
+        EXPECT_FALSE(parts.dbsPRJ.connected());
+        EXPECT_FALSE(parts.qryMain.active());
     }
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before) << "the program never writes to such a file";
@@ -263,8 +289,9 @@ TEST_F(MainWindow, AFileOfAnEarlierBuildIsRefusedWithTheUpgradeCommandAndOpensAf
 
     boxes.errors.clear();
     app::TfrmMain w(dir.path() + '/');
+    const app::MainParts parts(w);
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w.qryMain.fieldByName("f_adi").asString(), "Ahmet");
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Ahmet");
     EXPECT_EQ(
         totals(w),
         "Toplam Tutar:  100,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  100,00 TL  ");

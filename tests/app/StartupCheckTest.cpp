@@ -3,6 +3,7 @@
 // when a read meets it), the title says the file is read-only and no save reaches the file; a
 // save made while the check runs waits for it, with the wait shown.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
 #include "controls/RecordGrid.h"
 #include "controls/RecordInspector.h"
@@ -50,14 +51,15 @@ bool waitFor(const std::function<bool()>& done) {
 // Types a name into the customer dialog and presses Kaydet: the dialog must stay open with the
 // name, the save refused.
 void saveNewCustomerRefused(app::TfrmMain& w, Boxes& boxes, const QString& refusal) {
+    const app::MainParts parts(w);
     boxes.errors.clear();
-    testsupport::runCommandDialog(w.btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    testsupport::runCommandDialog(parts.btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         testsupport::typeText("Yeni Müşteri");
         testsupport::pressKey(Qt::Key_Tab);
-        QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
         EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(w.qryMain.state(), data::TDataSetState::dsInsert);
-        EXPECT_EQ(w.qryMain.fieldByName("f_adi").asString(), "Yeni Müşteri");
+        EXPECT_EQ(parts.qryMain.state(), data::TDataSetState::dsInsert);
+        EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Yeni Müşteri");
     });
     EXPECT_EQ(boxes.errors, QStringList{refusal});
 }
@@ -70,9 +72,10 @@ TEST(StartupCheck, ADamagedFileIsShownThenReportedOnceItsCheckEndsAndNeverWritte
 
     Boxes boxes;
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     // The window opens with what can be read; the check starts once it is painted.
-    EXPECT_TRUE(w.qryMain.active());
-    EXPECT_EQ(w.qryMain.recordCount(), 40);
+    EXPECT_TRUE(parts.qryMain.active());
+    EXPECT_EQ(parts.qryMain.recordCount(), 40);
     EXPECT_EQ(w.windowTitle(), "Korvela Takip");
     EXPECT_TRUE(boxes.errors.isEmpty());
     w.show();
@@ -81,11 +84,11 @@ TEST(StartupCheck, ADamagedFileIsShownThenReportedOnceItsCheckEndsAndNeverWritte
         damagedReport(db.path(), "row 481 missing from index ix_servis_musteri") + ".";
     EXPECT_EQ(boxes.errors, QStringList{report});
     EXPECT_EQ(w.windowTitle(), kReadOnlyTitle);
-    EXPECT_TRUE(w.qryServis.active()); // still readable
+    EXPECT_TRUE(parts.qryServis.active()); // still readable
 
     saveNewCustomerRefused(w, boxes, "Değişiklik kaydedilmedi. " + report);
     boxes.errors.clear();
-    platform::guarded([&] { w.btnServisSilClick(); }); // answered Yes
+    platform::guarded([&] { parts.btnServisSil->click(); }); // answered Yes
     EXPECT_EQ(boxes.errors, QStringList{"Değişiklik kaydedilmedi. " + report});
     QTest::qWait(50);
     EXPECT_EQ(boxes.errors.size(), 1); // reported once
@@ -103,9 +106,10 @@ TEST(StartupCheck, ACustomerListThatCannotBeReadIsReportedAtStartUp) {
 
     Boxes boxes;
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     const QString report = damagedReport(db.path(), "database disk image is malformed") + ".";
     EXPECT_EQ(boxes.errors, QStringList{report});
-    EXPECT_FALSE(w.qryMain.active());
+    EXPECT_FALSE(parts.qryMain.active());
     w.show();
     ASSERT_TRUE(waitFor([&] { return w.windowTitle() == kReadOnlyTitle; }));
     QTest::qWait(50);
@@ -160,23 +164,24 @@ TEST(StartupCheck, ASaveMadeWhileTheCheckRunsWaitsWithTheWaitShownAndIsThenStore
     HeldCheck held;
     Boxes boxes;
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     TitleRecorder recorder(&w, held);
     w.show();
     QApplication::setActiveWindow(&w);
     QTest::qWait(20);
-    EXPECT_EQ(w.dbsPRJ.engine().writeState(), cursor::WriteState::Checking);
+    EXPECT_EQ(parts.dbsPRJ.engine().writeState(), cursor::WriteState::Checking);
 
-    testsupport::runCommandDialog(w.btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    testsupport::runCommandDialog(parts.btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         testsupport::typeText("Veli");
         testsupport::pressKey(Qt::Key_Tab);
-        QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
     EXPECT_EQ(recorder.titles, QStringList({kWaitingTitle + " | wait", "Korvela Takip | arrow"}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Veli'"), "1");
-    EXPECT_EQ(w.qryMain.fieldByName("f_adi").asString(), "Veli");
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Veli");
 }
 
 TEST(StartupCheck, DamageMetDuringTheSessionIsReportedAndStopsWriting) {
@@ -184,26 +189,27 @@ TEST(StartupCheck, DamageMetDuringTheSessionIsReportedAndStopsWriting) {
     testsupport::fillForDamage(db);
     Boxes boxes;
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     w.show();
     QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(
-        waitFor([&] { return w.dbsPRJ.engine().writeState() == cursor::WriteState::Writable; }));
+    ASSERT_TRUE(waitFor(
+        [&] { return parts.dbsPRJ.engine().writeState() == cursor::WriteState::Writable; }));
     EXPECT_EQ(w.windowTitle(), "Korvela Takip");
 
     // A page of visits goes bad while the program runs; moving down the customers meets it.
     testsupport::damage(db, Damage::ScribbledPage);
     const QByteArray before = fileBytes(db.path());
-    w.grdMain->setFocus();
+    parts.grdMain->setFocus();
     for (int i = 0; i < 40 && boxes.errors.isEmpty(); ++i)
-        QTest::keyClick(w.grdMain, Qt::Key_Down);
+        QTest::keyClick(parts.grdMain, Qt::Key_Down);
     const QString report = damagedReport(db.path(), "database disk image is malformed") + ".";
     EXPECT_EQ(boxes.errors, QStringList{report});
     ASSERT_TRUE(waitFor([&] { return w.windowTitle() == kReadOnlyTitle; }));
     EXPECT_EQ(boxes.errors.size(), 1);
 
     // Back on the first customer, whose visits can be read, a new customer is refused.
-    platform::guarded([&] { w.qryMain.first(); });
-    EXPECT_TRUE(w.qryServis.active());
+    platform::guarded([&] { parts.qryMain.first(); });
+    EXPECT_TRUE(parts.qryServis.active());
     saveNewCustomerRefused(w, boxes, "Değişiklik kaydedilmedi. " + report);
     EXPECT_EQ(fileBytes(db.path()), before);
 }
@@ -217,9 +223,10 @@ TEST(StartupCheck, AFifoNamedLikeTheDatabaseDoesNotHangTheStart) {
     timer.start();
     // (On the old code this constructor never returned; ctest's time-out ended the test.)
     app::TfrmMain w(dir.path() + '/');
+    const app::MainParts parts(w);
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(boxes.errors, QStringList{"Could not find file '" + path + "'"});
-    EXPECT_FALSE(w.qryMain.active());
+    EXPECT_FALSE(parts.qryMain.active());
 }
 
 } // namespace

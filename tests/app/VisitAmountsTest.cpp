@@ -1,8 +1,9 @@
 // Visit amounts the program cannot read or sum: the visit list, its calculated cells, the totals
 // line and the refusal of a typed amount whose visit sums would overflow.
 #include "app/Main.h"
-#include "app/MainControls.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
+#include "controls/GradPanel.h"
 #include "controls/InspectorEdit.h"
 #include "controls/RecordInspector.h"
 #include "dialogs/Service.h"
@@ -20,6 +21,7 @@
 #include <array>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 using testsupport::TestDatabase;
 
@@ -36,19 +38,21 @@ protected:
     TestDatabase db;
     Boxes boxes;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
 
     void open() {
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->show();
         QApplication::setActiveWindow(w.get());
     }
-    QString totals() const { return app::totalsCaption(w->pnlToplam); }
-    data::TField& visit(const char* name) { return w->qryServis.fieldByName(name); }
+    QString totals() const { return parts->pnlToplam->caption(); }
+    data::TField& visit(const char* name) { return parts->qryServis.fieldByName(name); }
     // Moves the visit list onto the visit with the given key.
     void goToVisit(qint64 id) {
-        w->qryServis.first();
-        while (!w->qryServis.eof() && visit("id").asInteger() != id)
-            w->qryServis.next();
+        parts->qryServis.first();
+        while (!parts->qryServis.eof() && visit("id").asInteger() != id)
+            parts->qryServis.next();
         ASSERT_EQ(visit("id").asInteger(), id);
     }
     QString errors() const { return boxes.errors.join('\n'); }
@@ -85,10 +89,10 @@ TEST_P(UnreadableAmount, ShowsBcdOverflowAndLeavesTheOtherVisitsUsable) {
     EXPECT_EQ(totals(), "Toplam Tutar:  7,00 TL  -   Toplam Ödeme:  0,00 TL  -   "
                         "Kalan Ödeme:  7,00 TL  ");
 
-    w->qryMain.next(); // onto Ahmet
+    parts->qryMain.next(); // onto Ahmet
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();
-    ASSERT_TRUE(w->qryServis.active());
-    EXPECT_EQ(w->qryServis.recordCount(), 2);
+    ASSERT_TRUE(parts->qryServis.active());
+    EXPECT_EQ(parts->qryServis.recordCount(), 2);
     // Never the previous customer's sums, never a sum that leaves the bad cell out.
     EXPECT_EQ(totals(), QString::fromUtf8(kUnreadable));
 
@@ -102,9 +106,9 @@ TEST_P(UnreadableAmount, ShowsBcdOverflowAndLeavesTheOtherVisitsUsable) {
 
     // The good visit can be edited and saved.
     platform::guarded([&] {
-        w->qryServis.edit();
+        parts->qryServis.edit();
         visit("f_km").setText("12000");
-        w->qryServis.post();
+        parts->qryServis.post();
     });
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();
     EXPECT_EQ(db.scalar(QString("select f_km from t_servis where id = %1").arg(good)), "12000");
@@ -112,7 +116,7 @@ TEST_P(UnreadableAmount, ShowsBcdOverflowAndLeavesTheOtherVisitsUsable) {
 
     // The unreadable visit can be deleted, and the sums are then whole again.
     goToVisit(broken);
-    w->btnServisSilClick();
+    parts->btnServisSil->click();
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();
     EXPECT_EQ(db.count("t_servis"), 2);
     EXPECT_EQ(totals(), "Toplam Tutar:  150,50 TL  -   Toplam Ödeme:  120,00 TL  -   "
@@ -120,10 +124,10 @@ TEST_P(UnreadableAmount, ShowsBcdOverflowAndLeavesTheOtherVisitsUsable) {
 
     // And a new visit can be added.
     platform::guarded([&] {
-        w->qryServis.insert();
+        parts->qryServis.insert();
         visit("id_musteri").setAsInteger(a);
         visit("f_iscilik").setText("10");
-        w->qryServis.post();
+        parts->qryServis.post();
     });
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();
     EXPECT_EQ(db.scalar(QString("select count(*) from t_servis where id_musteri = %1").arg(a)),
@@ -147,14 +151,14 @@ TEST_F(VisitAmounts, AVisitListThatCannotOpenIsSaidInTheTotalsLine) {
                         "Kalan Ödeme:  100,00 TL  ");
     // Another program holds the file locked while the next customer's visits are read.
     db.exec("begin exclusive");
-    platform::guarded([&] { w->qryMain.next(); });
+    platform::guarded([&] { parts->qryMain.next(); });
     db.exec("commit");
     ASSERT_EQ(boxes.errors.size(), 1);
     EXPECT_EQ(boxes.errors[0],
               "Veritabanı dosyası şu anda başka bir bilgisayar ya da program tarafından "
               "kullanılıyor (kilitli). Birkaç saniye bekleyip yeniden deneyin. Ayrıntı: "
               "database is locked.");
-    EXPECT_FALSE(w->qryServis.active());
+    EXPECT_FALSE(parts->qryServis.active());
     EXPECT_EQ(totals(), QString::fromUtf8(kNotOpened));
 }
 
@@ -171,7 +175,7 @@ TEST_P(SumOutsideTheRange, IsReportedInsteadOfWrappingOrLeftBlank) {
         db.addVisit(a, v[0], v[1], v[2]);
     open();
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();
-    EXPECT_EQ(w->qryServis.recordCount(), int(GetParam().visits.size()));
+    EXPECT_EQ(parts->qryServis.recordCount(), int(GetParam().visits.size()));
     EXPECT_EQ(totals(), QString::fromUtf8(kTooLarge));
 }
 
@@ -201,15 +205,16 @@ TEST_F(VisitAmounts, AnAmountTheVisitCannotSumIsRefusedWhenTypedAndKeepsItsText)
     const qint64 a = db.addCustomer("Ahmet");
     db.addVisit(a, "500000000000000.0000", "", "");
     open();
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(7); // "Malzeme Tutarı"
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(7); // "Malzeme Tutarı"
         type("500000000000000");
         key(Qt::Key_Tab);
         ASSERT_EQ(boxes.errors.size(), 1);
         EXPECT_EQ(boxes.errors[0], QString::fromUtf8("Malzeme Tutarı çok büyük: bu tutarla "
                                                      "servisin toplamı hesaplanamaz."));
-        EXPECT_EQ(d.insMain->currentRow(), 7);
-        EXPECT_EQ(d.insMain->textEditor()->text(), "500000000000000");
+        EXPECT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->currentRow(), 7);
+        EXPECT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->textEditor()->text(),
+                  "500000000000000");
         EXPECT_TRUE(visit("f_tutar").isNull());
         EXPECT_EQ(visit("c_toplam").displayText(), "500.000.000.000.000,00 TL");
         // A payment the balance cannot hold is refused the same way.
@@ -218,7 +223,7 @@ TEST_F(VisitAmounts, AnAmountTheVisitCannotSumIsRefusedWhenTypedAndKeepsItsText)
         key(Qt::Key_Tab);
         ASSERT_EQ(boxes.errors.size(), 1) << errors().toStdString();
         EXPECT_EQ(visit("c_toplam").displayText(), "500.000.000.000.001,00 TL");
-        d.insMain->setCurrentRow(9); // "Alınan Ödeme"
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(9); // "Alınan Ödeme"
         type("-500000000000000");
         key(Qt::Key_Tab);
         ASSERT_EQ(boxes.errors.size(), 2);
@@ -227,7 +232,7 @@ TEST_F(VisitAmounts, AnAmountTheVisitCannotSumIsRefusedWhenTypedAndKeepsItsText)
         key(Qt::Key_Escape);
         type("-5");
         key(Qt::Key_Tab);
-        QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(boxes.errors.size(), 2) << errors().toStdString();
@@ -258,22 +263,22 @@ TEST_F(VisitAmounts, ABadCellWrittenByAnotherProgramShowsInTheRunningWindow) {
     EXPECT_EQ(other.exitCode(), 0) << other.readAllStandardError().toStdString();
     EXPECT_EQ(other.readAllStandardOutput().trimmed(), "1");
 
-    w->qryMain.next(); // Veli, then back to Ahmet: the list is read again
-    w->qryMain.first();
+    parts->qryMain.next(); // Veli, then back to Ahmet: the list is read again
+    parts->qryMain.first();
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();
-    ASSERT_TRUE(w->qryServis.active());
-    EXPECT_EQ(w->qryServis.recordCount(), 2);
+    ASSERT_TRUE(parts->qryServis.active());
+    EXPECT_EQ(parts->qryServis.recordCount(), 2);
     EXPECT_EQ(totals(), QString::fromUtf8(kUnreadable));
     goToVisit(second);
     EXPECT_EQ(visit("f_tutar").displayText(), "BCD overflow");
     EXPECT_EQ(visit("c_toplam").displayText(), "");
 
     // The window shows it too, in the visit grid's cells.
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
         EXPECT_EQ(visit("f_tutar").editText(), "BCD overflow");
-        d.insMain->setCurrentRow(1); // "KM"
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(1); // "KM"
         type("5");
-        QTest::mouseClick(d.btnTamam, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(boxes.errors.isEmpty()) << errors().toStdString();

@@ -3,6 +3,7 @@
 #include "controls/GradButton.h"
 #include "platform/Fonts.h"
 
+#include "tests/support/PaintCounter.h"
 #include <QDialog>
 #include <QEnterEvent>
 #include <QTest>
@@ -696,37 +697,39 @@ TEST(GradButtonMouse, AClickLeavesTheKeyboardFocusWhereItWas) {
 TEST(GradButtonMouse, StateChangesRepaintAtOnceAndPropertyChangesLater) {
     Window win;
     auto* b = new TGradButton(&win.widget);
+    const testsupport::PaintCounter painted(b);
     b->show();
     QApplication::processEvents();
-    int paints = b->paintCount();
+    int paints = painted.count();
     sendEnter(b);
-    EXPECT_EQ(b->paintCount(), paints + 1);
+    EXPECT_EQ(painted.count(), paints + 1);
     QTest::mousePress(b, Qt::LeftButton, {}, in);
-    EXPECT_GE(b->paintCount(), paints + 2);
-    paints = b->paintCount();
+    EXPECT_GE(painted.count(), paints + 2);
+    paints = painted.count();
     b->setColor(TGradButton::ColorFace, TColor::fromHex(0x102030));
     b->setCaption("Yeni");
-    EXPECT_EQ(b->paintCount(), paints);
+    EXPECT_EQ(painted.count(), paints);
     QApplication::processEvents();
-    EXPECT_GT(b->paintCount(), paints);
+    EXPECT_GT(painted.count(), paints);
     QTest::mouseRelease(b, Qt::LeftButton, {}, in);
 }
 
 TEST(GradButtonMouse, TheNormalLookIsOnScreenBeforeOnClickRuns) {
     Window win;
     auto* b = new TGradButton(&win.widget);
+    const testsupport::PaintCounter painted(b);
     makeCommandLike(*b);
     b->show();
     QApplication::processEvents();
     sendEnter(b);
     QTest::mousePress(b, Qt::LeftButton, {}, in);
-    const int paintsWhileDown = b->paintCount();
+    const int paintsWhileDown = painted.count();
     std::optional<TGradButton::TVisualState> stateInClick;
     int paintsInClick = 0;
     std::uint32_t screenInClick = 0;
     b->OnClick = [&] {
         stateInClick = b->visualState();
-        paintsInClick = b->paintCount();
+        paintsInClick = painted.count();
         screenInClick = px(b->grab().toImage(), 1, 1);
     };
     QTest::mouseRelease(b, Qt::LeftButton, {}, in);

@@ -2,6 +2,7 @@
 #include "controls/GradPanel.h"
 #include "platform/Fonts.h"
 
+#include "tests/support/PaintCounter.h"
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -414,14 +415,15 @@ TEST(GradPanelCaptionText, WideCaptionRunsUnderTheBevelsAndCentredStartsLeftOfZe
 TEST(GradPanelEvents, PropertyChangesInvalidateAndAClickNeedsPressAndReleaseInside) {
     QWidget window;
     auto* p = new TGradPanel(&window);
+    const testsupport::PaintCounter painted(p);
     window.show();
     QApplication::processEvents();
-    const int paints = p->paintCount();
+    const int paints = painted.count();
     p->setCaption("Toplam");
     p->setFillDirection(TGradPanel::fdHorizontal);
-    EXPECT_EQ(p->paintCount(), paints);
+    EXPECT_EQ(painted.count(), paints);
     QApplication::processEvents();
-    EXPECT_GT(p->paintCount(), paints);
+    EXPECT_GT(painted.count(), paints);
 
     int clicks = 0;
     p->OnClick = [&] { ++clicks; };

@@ -246,7 +246,7 @@ TEST_F(RecordSetTest, ClosedSetOperationsFailBehindTheSetsName) {
     EXPECT_EQ(databaseError([&] { query->recordCount(); }), closed);
     EXPECT_EQ(databaseError([&] { query->recNo(); }), closed);
     EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_EQ(databaseError([&] { query->locate("f_adi", {"A"}, 0); }), closed);
+    EXPECT_EQ(databaseError([&] { query->locate("f_adi", {"A"}, {}); }), closed);
     EXPECT_EQ(log.take(), QStringList{"BeforeScroll"}); // locate scrolls before it checks
     EXPECT_EQ(databaseError([&] { query->post(); }), "qryMain: Dataset not in edit or insert mode");
     EXPECT_EQ(databaseError([&] { query->fieldByName("nope"); }),
@@ -284,6 +284,29 @@ TEST_F(RecordSetTest, AFailedPostKeepsTheStateAndTypedValuesWithTheProvidersText
     query->fieldByName("f_adi").setText("Ayşe");
     query->post();
     EXPECT_EQ(db.scalar("SELECT f_adi FROM t_musteri"), "Ayşe");
+}
+
+TEST_F(RecordSetTest, PostRefusesARequiredFieldLeftEmptyAndWritesNothing) {
+    openCustomers({"Ali"});
+    query->fieldByName("f_adi").setRequired(true);
+    query->fieldByName("id").setRequired(true); // read-only: the database fills it
+    query->insert();
+    query->fieldByName("f_tel").setText("0212 555 00 00");
+    log.take();
+    EXPECT_EQ(databaseError([&] { query->post(); }), "Field 'Müşteri Adı' must have a value");
+    EXPECT_EQ(log.take(), QStringList({"link update", "link check", "BeforePost"}));
+    EXPECT_EQ(query->state(), TDataSetState::dsInsert);
+    EXPECT_EQ(query->fieldByName("f_tel").asString(), "0212 555 00 00");
+    EXPECT_EQ(db.count("t_musteri"), 1);
+    query->fieldByName("f_adi").setText("Veli");
+    query->post();
+    EXPECT_EQ(db.scalar("SELECT f_tel FROM t_musteri WHERE f_adi = 'Veli'"), "0212 555 00 00");
+    // An edit that empties the field is refused the same way; the stored row keeps its name.
+    query->edit();
+    query->fieldByName("f_adi").clear();
+    EXPECT_EQ(databaseError([&] { query->post(); }), "Field 'Müşteri Adı' must have a value");
+    EXPECT_EQ(query->state(), TDataSetState::dsEdit);
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM t_musteri WHERE f_adi = 'Veli'"), "1");
 }
 
 // Once the row is stored, a failure after the write leaves browse state, the row once in the

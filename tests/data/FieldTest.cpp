@@ -300,8 +300,8 @@ TEST_F(FieldTest, ACalculatedAmountShowsTheSameCentsAsTheStoredAmount) {
 }
 
 TEST_F(FieldTest, ARefusedValueLeavesTheRecordAsItWas) {
-    std::vector<FieldValue> offered;
-    f("f_tutar").OnValidate = [&](TField& field, const FieldValue& value) {
+    std::vector<cursor::Value> offered;
+    f("f_tutar").OnValidate = [&](TField& field, const cursor::Value& value) {
         offered.push_back(value);
         if (field.dataSet().state() == TDataSetState::dsEdit &&
             std::holds_alternative<Money>(value))

@@ -26,7 +26,7 @@ protected:
     }
     QString current() { return query->fieldByName("f_adi").asString(); }
     bool find(const QString& fields, const QStringList& values) {
-        return query->locate(fields, values, int(TLocateOption::loPartialKey));
+        return query->locate(fields, values, TLocateOption::loPartialKey);
     }
 
     datatest::TestDatabase db;
@@ -48,7 +48,7 @@ TEST_F(LocateTest, APrefixFindsTheAlphabeticallyFirstMatch) {
     EXPECT_FALSE(find("f_adi;f_arac_plaka", {"Al", "34"}));
     EXPECT_TRUE(find("f_arac_plaka;f_adi", {"35", "Al"}));
     EXPECT_EQ(current(), "Alican");
-    EXPECT_TRUE(query->locate("f_adi", {"Veli"}, 0));
+    EXPECT_TRUE(query->locate("f_adi", {"Veli"}, {}));
     EXPECT_EQ(current(), "Veli");
 }
 
@@ -65,6 +65,26 @@ TEST_F(LocateTest, NothingFoundOrAnImpossibleSearchReturnsFalseSilently) {
         EXPECT_EQ(current(), "Alper");
         EXPECT_EQ(log.take(), QStringList({"BeforeScroll", "link check"}));
     }
+}
+
+// A wildcard read as a pattern would find "1-0 Oto" or "100 Oto" (both sort before the others).
+TEST_F(LocateTest, TypedWildcardsAndSetsAreMatchedLiterally) {
+    for (const char* name : {"100 Oto", "1-0 Oto", "1_0 Ltd"})
+        db.addCustomer(name);
+    query->close();
+    query->open();
+    ASSERT_TRUE(query->locate("f_adi", {"Veli"}, {}));
+    log.take();
+    for (const char* typed : {"1*", "10[0]", "1?0", "1%", "[1]", "1[-]"}) {
+        EXPECT_FALSE(find("f_adi", {typed})) << typed;
+        EXPECT_EQ(current(), "Veli") << typed;
+        EXPECT_EQ(log.take(), QStringList({"BeforeScroll", "link check"})) << typed;
+    }
+    EXPECT_TRUE(find("f_adi", {"1_0"}));
+    EXPECT_EQ(current(), "1_0 Ltd");
+    EXPECT_TRUE(query->locate("f_adi", {"1-0 Oto"}, {}));
+    EXPECT_FALSE(query->locate("f_adi", {"1_0 Oto"}, {})) << "an equal name is literal too";
+    EXPECT_EQ(current(), "1-0 Oto");
 }
 
 TEST_F(LocateTest, TheFoundRecordStandsInTheMiddleOfTheWindow) {

@@ -27,16 +27,8 @@ QStringList describe(TDataSet& set) {
     return lines;
 }
 
-class Unopened : public TDataSet {
-public:
-    Unopened() : TDataSet("x") {}
-
-protected:
-    std::unique_ptr<DataCursor> openCursor() override { return nullptr; }
-};
-
 TEST(Schema, CustomerFields) {
-    Unopened set;
+    TQuery set("x");
     declareCustomerFields(set);
     EXPECT_EQ(
         describe(set),
@@ -57,7 +49,7 @@ TEST(Schema, CustomerFields) {
 }
 
 TEST(Schema, ServiceFields) {
-    Unopened set;
+    TQuery set("x");
     declareServiceFields(set);
     EXPECT_EQ(
         describe(set),

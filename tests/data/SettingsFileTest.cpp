@@ -1,4 +1,5 @@
 // The settings file beside the program: naming a database server instead of the file.
+#include "data/SettingsFile.h"
 #include "core/Errors.h"
 #include "data/Connection.h"
 #include "engine/CursorConnection.h"
@@ -106,6 +107,52 @@ TEST_F(SettingsFile, AServerThatCannotBeReachedFailsWithPostgresqlsMessage) {
         EXPECT_FALSE(e.message().contains('\n'));
     }
     EXPECT_FALSE(connection.connected());
+}
+
+// Every kind of line the reader meets, each followed by "[Database]\nServer=kept" so that a line
+// that is not taken for what it is not leaves the value found.
+struct SettingsLine {
+    const char* text;
+    const char* server; // [Database] Server after the line, then "Server=kept" in [Database]
+};
+
+class SettingsLines : public ::testing::TestWithParam<SettingsLine> {};
+
+TEST_P(SettingsLines, EachLineIsTakenForWhatItIsOrIgnored) {
+    const QString text = QString::fromUtf8(GetParam().text);
+    EXPECT_EQ(TSettingsFile::parse(text).value("Database", "Server").toStdString(),
+              GetParam().server)
+        << GetParam().text;
+    EXPECT_EQ(TSettingsFile::parse(text + "\n[Database]\nServer=kept\n")
+                  .value("DATABASE", "server")
+                  .toStdString(),
+              "kept")
+        << "a later value holds";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Korvela, SettingsLines,
+    ::testing::Values(SettingsLine{"[Database]\nServer=a", "a"},
+                      SettingsLine{"  [ database ]  \r\n  SERVER  =  a b  \r\n", "a b"},
+                      SettingsLine{"[Database]\nServer=\"a=b\"", "a=b"},
+                      SettingsLine{"[Database]\nServer=\"a", "\"a"}, // one quote: kept as it stands
+                      SettingsLine{"[Database]\nServer=\"\"", ""},   // empty in quotes
+                      SettingsLine{"[Database]\nServer=", ""},       // present, empty
+                      SettingsLine{"Server=a\n[Database]", ""},      // before the first section
+                      SettingsLine{"[Database\nServer=a", ""}, // "[" without "]": no section starts
+                      SettingsLine{"[Database]\nServer a", ""},   // no "="
+                      SettingsLine{"[Database]\n; Server=a", ""}, // comment
+                      SettingsLine{"[Database]\n# Server=a", ""}, // comment
+                      SettingsLine{"[Database]\n=a", ""},         // no name
+                      SettingsLine{"[Database]\nServer=a\n[Other]\nServer=b", "a"},
+                      SettingsLine{"[Database]\nServer=a=b;c", "a=b;c"}, SettingsLine{"", ""}));
+
+TEST(SettingsFileRead, AMissingFileOrAFolderHoldsNoValues) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Korvela.ini";
+    EXPECT_TRUE(TSettingsFile::read(path).value("Database", "Server").isNull());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Korvela.ini"));
+    EXPECT_TRUE(TSettingsFile::read(path).value("Database", "Server").isNull());
 }
 
 } // namespace

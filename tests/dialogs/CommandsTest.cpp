@@ -1,8 +1,10 @@
 // End-to-end tests of the seven commands: the real main window, its dialogs driven with keys and
 // clicks, and the database file checked through a second connection.
 #include "app/Main.h"
-#include "app/MainControls.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
+#include "controls/GradPanel.h"
+#include "controls/RecordGrid.h"
 #include "controls/RecordInspector.h"
 #include "dialogs/Customer.h"
 #include "dialogs/Service.h"
@@ -11,6 +13,7 @@
 #include "tests/support/Boxes.h"
 #include "tests/support/CommandDialog.h"
 #include "tests/support/PeerProcess.h"
+#include "tests/support/SqliteHandle.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
@@ -21,6 +24,7 @@
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 using testsupport::AfterCommit;
 using testsupport::PeerProcess;
@@ -35,9 +39,11 @@ protected:
     TestDatabase db;
     Boxes boxes;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
 
     void open() {
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->show();
         QApplication::setActiveWindow(w.get());
     }
@@ -47,9 +53,11 @@ protected:
     }
     static void type(const QString& text) { testsupport::typeText(text); }
     static void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { testsupport::pressKey(k, m); }
-    static void save(dialogs::TEditDialog& d) { QTest::mouseClick(d.btnTamam, Qt::LeftButton); }
-    QString totals() { return app::totalsCaption(w->pnlToplam); }
-    QString current(const char* field) { return w->qryMain.fieldByName(field).asString(); }
+    static void save(dialogs::TEditDialog& d) {
+        QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
+    }
+    QString totals() { return parts->pnlToplam->caption(); }
+    QString current(const char* field) { return parts->qryMain.fieldByName(field).asString(); }
     // Every error shown after a save that reached the file says that it was saved.
     void expectOnlySavedErrors() {
         for (const QString& e : boxes.errors)
@@ -61,12 +69,12 @@ protected:
 TEST_F(Commands, ANewCustomerTypedRowByRowIsInTheFileWhenKaydetReturns) {
     db.addCustomer("Veli");
     open();
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Müşteri Bilgisi");
-        EXPECT_EQ(d.insMain->currentRow(), 0);
+        EXPECT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->currentRow(), 0);
         type("Mehmet Demir");
         key(Qt::Key_Return);
-        EXPECT_EQ(d.insMain->currentRow(), 1);
+        EXPECT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->currentRow(), 1);
         type("0212 555 11 22");
         key(Qt::Key_Tab);
         save(d);
@@ -76,61 +84,61 @@ TEST_F(Commands, ANewCustomerTypedRowByRowIsInTheFileWhenKaydetReturns) {
     EXPECT_EQ(db.scalar("select f_adi from t_musteri where f_tel='0212 555 11 22'"),
               "Mehmet Demir");
     EXPECT_EQ(current("f_adi"), "Mehmet Demir");
-    EXPECT_EQ(w->qryMain.fieldByName("id").asString(),
+    EXPECT_EQ(parts->qryMain.fieldByName("id").asString(),
               db.scalar("select id from t_musteri where f_adi='Mehmet Demir'"));
-    EXPECT_EQ(w->qryMain.recordCount(), 2);
+    EXPECT_EQ(parts->qryMain.recordCount(), 2);
 }
 
 TEST_F(Commands, IptalOnANewCustomerLeavesTheListExactlyAsBefore) {
     db.addCustomer("Veli");
     db.addCustomer("Ali");
     open();
-    w->qryMain.next();
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    parts->qryMain.next();
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         type("Vazgeçilen");
-        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
     });
     EXPECT_EQ(db.count("t_musteri"), 2);
-    EXPECT_EQ(w->qryMain.recordCount(), 2);
+    EXPECT_EQ(parts->qryMain.recordCount(), 2);
     EXPECT_EQ(current("f_adi"), "Ali");
-    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsBrowse);
 }
 
 TEST_F(Commands, TheCloseBoxDiscardsAPendingCustomer) {
     db.addCustomer("Veli");
     open();
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         type("Kapatılan");
         key(Qt::Key_Tab);
         d.close();
     });
-    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.count("t_musteri"), 1);
 }
 
 TEST_F(Commands, EnterAndEscPressNoDialogButton) {
     db.addCustomer("Veli");
     open();
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
         key(Qt::Key_Escape);
         EXPECT_TRUE(d.isVisible());
-        EXPECT_FALSE(d.btnTamam->isDefault());
-        EXPECT_FALSE(d.btnKapat->isDefault());
+        EXPECT_FALSE(d.findChild<QPushButton*>("btnTamam")->isDefault());
+        EXPECT_FALSE(d.findChild<QPushButton*>("btnKapat")->isDefault());
         // Anchored to the bar's bottom-right corner inside the 10-pixel border: "İptal" ends on
         // the bar's right edge and nothing is cut off.
-        EXPECT_EQ(d.pnlButtons->geometry(), QRect(10, 388, 352, 35));
-        EXPECT_EQ(d.btnTamam->geometry(), QRect(150, 10, 100, 23));
-        EXPECT_EQ(d.btnKapat->geometry(), QRect(252, 10, 100, 23));
-        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+        EXPECT_EQ(d.findChild<QWidget*>("pnlButtons")->geometry(), QRect(10, 388, 352, 35));
+        EXPECT_EQ(d.findChild<QPushButton*>("btnTamam")->geometry(), QRect(150, 10, 100, 23));
+        EXPECT_EQ(d.findChild<QPushButton*>("btnKapat")->geometry(), QRect(252, 10, 100, 23));
+        QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
     });
 }
 
 TEST_F(Commands, KaydetOnAnUnchangedEditWritesBackAndCloses) {
     db.addCustomer("Veli", "34 VL 1");
     open();
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) { save(d); });
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) { save(d); });
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.scalar("select f_arac_plaka from t_musteri"), "34 VL 1");
 }
 
@@ -141,11 +149,11 @@ TEST_F(Commands, DeletingAsksAndRemovesTheCustomerWithItsVisits) {
     db.addVisit(b, "20.0000", "", "");
     open();
     boxes.answer = platform::MsgButton::No;
-    QTest::mouseClick(w->btnMusteriSil, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriSil, Qt::LeftButton);
     EXPECT_EQ(boxes.messages, QStringList{"Bu kayıt tamamen silinecek ?"});
     EXPECT_EQ(db.count("t_musteri"), 2);
     boxes.answer = platform::MsgButton::Yes;
-    QTest::mouseClick(w->btnMusteriSil, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriSil, Qt::LeftButton);
     EXPECT_EQ(db.count("t_musteri"), 1);
     EXPECT_EQ(db.scalar("select count(*) from t_servis where id_musteri=" + QString::number(a)),
               "0");
@@ -163,47 +171,47 @@ TEST_F(Commands, SearchFindsTheAlphabeticallyFirstMatch) {
     db.addCustomer("1000 Oto");
     open();
     boxes.typed = "Al";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriAra, Qt::LeftButton);
     EXPECT_EQ(boxes.inputs, QStringList{"Müşteri Arama|Müşteri Adı:|Veli"});
     EXPECT_EQ(current("f_adi"), "Alican");
     boxes.typed = "O'Neil #";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriAra, Qt::LeftButton);
     EXPECT_EQ(current("f_adi"), "O'Neil #1");
     // Pattern characters are matched literally.
     boxes.typed = "100%";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriAra, Qt::LeftButton);
     EXPECT_EQ(current("f_adi"), "100% Oto");
     boxes.typed = "1*";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriAra, Qt::LeftButton);
     EXPECT_EQ(current("f_adi"), "100% Oto"); // nothing found: nothing changes
     boxes.typed = "xyz";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriAra, Qt::LeftButton);
     EXPECT_EQ(current("f_adi"), "100% Oto");
     EXPECT_TRUE(boxes.errors.isEmpty());
     boxes.confirmInput = false;
     boxes.typed = "Veli";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
+    QTest::mouseClick(parts->btnMusteriAra, Qt::LeftButton);
     EXPECT_EQ(current("f_adi"), "100% Oto");
 }
 
 TEST_F(Commands, ANewVisitWithAmountsGivesTheTotalsLine) {
     qint64 a = db.addCustomer("Ahmet");
     open();
-    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnServisYeni, [&](dialogs::TEditDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Servis");
-        EXPECT_EQ(d.insMain->currentRow(), 0);
+        EXPECT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->currentRow(), 0);
         for (int i = 0; i < 6; ++i)
             key(Qt::Key_Tab);
-        ASSERT_EQ(d.insMain->currentRow(), 6);
+        ASSERT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->currentRow(), 6);
         type("100");
         key(Qt::Key_Tab);
         type("50,5");
         key(Qt::Key_Tab);
-        EXPECT_EQ(w->qryServis.fieldByName("c_toplam").displayText(), "150,50 TL");
+        EXPECT_EQ(parts->qryServis.fieldByName("c_toplam").displayText(), "150,50 TL");
         key(Qt::Key_Tab);
         type("120");
         key(Qt::Key_Tab);
-        EXPECT_EQ(w->qryServis.fieldByName("c_kalan").displayText(), "30,50 TL");
+        EXPECT_EQ(parts->qryServis.fieldByName("c_kalan").displayText(), "30,50 TL");
         save(d);
     });
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
@@ -219,15 +227,15 @@ TEST_F(Commands, EditingAndDeletingVisitsKeepTheTotalsRight) {
     db.addVisit(a, "100.0000", "", "");
     db.addVisit(a, "10.0000", "", "");
     open();
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(6);
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(6);
         type("40");
         save(d);
     });
     EXPECT_EQ(
         totals(),
         "Toplam Tutar:  140,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  140,00 TL  ");
-    QTest::mouseClick(w->btnServisSil, Qt::LeftButton);
+    QTest::mouseClick(parts->btnServisSil, Qt::LeftButton);
     EXPECT_EQ(boxes.messages.last(), "Bu servis kaydı tamamen silinecek ?");
     EXPECT_EQ(db.count("t_servis"), 1);
     EXPECT_EQ(
@@ -238,20 +246,20 @@ TEST_F(Commands, EditingAndDeletingVisitsKeepTheTotalsRight) {
 TEST_F(Commands, EditOnAnEmptyVisitListStartsALinkedVisit) {
     qint64 a = db.addCustomer("Ahmet");
     open();
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsInsert);
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        EXPECT_EQ(parts->qryServis.state(), data::TDataSetState::dsInsert);
         key(Qt::Key_Tab);
         type("12000");
         save(d);
     });
     EXPECT_EQ(db.scalar("select id_musteri from t_servis"), QString::number(a));
-    EXPECT_EQ(w->qryServis.recordCount(), 1);
+    EXPECT_EQ(parts->qryServis.recordCount(), 1);
 }
 
 TEST_F(Commands, WithoutACustomerNoVisitIsStarted) {
     open();
-    QTest::mouseClick(w->btnServisYeni, Qt::LeftButton);
-    QTest::mouseClick(w->btnServisDuzenle, Qt::LeftButton);
+    QTest::mouseClick(parts->btnServisYeni, Qt::LeftButton);
+    QTest::mouseClick(parts->btnServisDuzenle, Qt::LeftButton);
     ASSERT_EQ(boxes.messages.size(), 2);
     EXPECT_EQ(boxes.messages[0], "Servis kaydı için önce bir müşteri seçilmelidir.");
     EXPECT_EQ(boxes.messages[1], boxes.messages[0]);
@@ -263,7 +271,7 @@ TEST_F(Commands, WithoutACustomerNoVisitIsStarted) {
 TEST_F(Commands, AFailedSaveKeepsTheDialogAndItsValuesAndARetrySucceeds) {
     db.addCustomer("Veli", "34 VL 1");
     open();
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
         type("Veli Yeni");
         key(Qt::Key_Tab);
         // Another workstation changes the same name meanwhile.
@@ -273,7 +281,7 @@ TEST_F(Commands, AFailedSaveKeepsTheDialogAndItsValuesAndARetrySucceeds) {
         ASSERT_EQ(boxes.errors.size(), 1);
         EXPECT_TRUE(boxes.errors[0].contains("Row cannot be located"))
             << boxes.errors[0].toStdString();
-        EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsEdit);
+        EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsEdit);
         EXPECT_EQ(current("f_adi"), "Veli Yeni");
         // Fixed: the other change is undone, and the same values save.
         db.exec("update t_musteri set f_adi='Veli'");
@@ -288,11 +296,11 @@ TEST_F(Commands, AFailedSaveKeepsTheDialogAndItsValuesAndARetrySucceeds) {
 TEST_F(Commands, AVisitWhoseReadBackAnotherProgramLocksOutIsSavedOnceAndTheDialogCloses) {
     const qint64 a = db.addCustomer("Ahmet");
     open();
-    sqlite3* handle = w->dbsPRJ.engine().handle();
+    sqlite3* handle = testsupport::sqliteHandleOf(parts->dbsPRJ.engine());
     sqlite3_busy_timeout(handle, 200);
     PeerProcess peer(db.path());
     AfterCommit lock(handle, [&] { EXPECT_EQ(peer.run("BEGIN EXCLUSIVE;"), ""); });
-    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnServisYeni, [&](dialogs::TEditDialog& d) {
         key(Qt::Key_Tab);
         type("12000");
         key(Qt::Key_Tab);
@@ -302,11 +310,11 @@ TEST_F(Commands, AVisitWhoseReadBackAnotherProgramLocksOutIsSavedOnceAndTheDialo
     ASSERT_TRUE(lock.fired());
     EXPECT_EQ(peer.run("ROLLBACK;"), "");
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryServis.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.count("t_servis"), 1);
-    EXPECT_EQ(w->qryServis.recordCount(), 1);
+    EXPECT_EQ(parts->qryServis.recordCount(), 1);
     // The next edit of the same visit is not refused against the first save.
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
         key(Qt::Key_Tab);
         type("13000");
         key(Qt::Key_Tab);
@@ -321,11 +329,11 @@ TEST_F(Commands, AVisitWhoseReadBackAnotherProgramLocksOutIsSavedOnceAndTheDialo
 TEST_F(Commands, ANewCustomerWhoseVisitsCannotBeReadForALockIsSavedOnceAndSaysSo) {
     db.addCustomer("Veli");
     open();
-    sqlite3* handle = w->dbsPRJ.engine().handle();
+    sqlite3* handle = testsupport::sqliteHandleOf(parts->dbsPRJ.engine());
     sqlite3_busy_timeout(handle, 200);
     PeerProcess peer(db.path());
     AfterCommit lock(handle, [&] { EXPECT_EQ(peer.run("BEGIN EXCLUSIVE;"), ""); });
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         type("Mehmet");
         key(Qt::Key_Tab);
         save(d);
@@ -338,7 +346,7 @@ TEST_F(Commands, ANewCustomerWhoseVisitsCannotBeReadForALockIsSavedOnceAndSaysSo
                     "Veritabanı dosyası şu anda başka bir bilgisayar ya da program tarafından "
                     "kullanılıyor (kilitli). Birkaç saniye bekleyip yeniden deneyin. Ayrıntı: "
                     "database is locked."});
-    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Mehmet'"), "1");
     EXPECT_EQ(current("f_adi"), "Mehmet");
 }
@@ -348,7 +356,7 @@ TEST_F(Commands, AnUnreadableAmountInTheVisitsDoesNotHideThatTheNewPhoneIsStored
     db.addVisit(a, "abc", "", "");
     open();
     boxes.errors.clear(); // what opening the visit list said is not this test's concern
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
         key(Qt::Key_Tab);
         type("0212 555 11 22");
         key(Qt::Key_Tab);
@@ -356,7 +364,7 @@ TEST_F(Commands, AnUnreadableAmountInTheVisitsDoesNotHideThatTheNewPhoneIsStored
         EXPECT_FALSE(d.isVisible());
     });
     expectOnlySavedErrors();
-    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.scalar("select f_tel from t_musteri"), "0212 555 11 22");
     EXPECT_EQ(db.count("t_musteri"), 1);
 }
@@ -366,7 +374,7 @@ TEST_F(Commands, AMissingVisitColumnDoesNotHideThatTheNewCustomerIsStored) {
     db.addCustomer("Veli");
     open();
     boxes.errors.clear();
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         type("Mehmet");
         key(Qt::Key_Tab);
         save(d);
@@ -375,15 +383,15 @@ TEST_F(Commands, AMissingVisitColumnDoesNotHideThatTheNewCustomerIsStored) {
     ASSERT_EQ(boxes.errors.size(), 1);
     EXPECT_EQ(boxes.errors[0],
               "Kayıt kaydedildi, ancak ardından bir hata oluştu: qryServis: Field 'KM' not found.");
-    EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryMain.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Mehmet'"), "1");
 }
 
 TEST_F(Commands, AFailingHandlerAfterTheSaveClosesTheVisitDialogAndNothingIsWrittenTwice) {
     db.addCustomer("Ahmet");
     open();
-    w->qryServis.AfterPost = [](data::TDataSet&) { throw EDatabaseError("boom"); };
-    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+    parts->qryServis.AfterPost = [](data::TDataSet&) { throw EDatabaseError("boom"); };
+    run(parts->btnServisYeni, [&](dialogs::TEditDialog& d) {
         key(Qt::Key_Tab);
         type("12000");
         key(Qt::Key_Tab);
@@ -391,7 +399,7 @@ TEST_F(Commands, AFailingHandlerAfterTheSaveClosesTheVisitDialogAndNothingIsWrit
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(boxes.errors, QStringList{"Kayıt kaydedildi, ancak ardından bir hata oluştu: boom."});
-    EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryServis.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(db.count("t_servis"), 1);
 }
 
@@ -401,7 +409,7 @@ TEST_F(Commands, AVisitForACustomerAnotherProgramDeletedIsRefusedAndKeepsItsValu
     const qint64 a = db.addCustomer("Ahmet");
     open();
     PeerProcess peer(db.path());
-    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnServisYeni, [&](dialogs::TEditDialog& d) {
         key(Qt::Key_Tab);
         type("12000");
         key(Qt::Key_Tab);
@@ -411,11 +419,11 @@ TEST_F(Commands, AVisitForACustomerAnotherProgramDeletedIsRefusedAndKeepsItsValu
         EXPECT_EQ(boxes.errors,
                   QStringList{"You cannot add or change a record because a related record is "
                               "required in table 't_musteri'"});
-        EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsInsert);
-        EXPECT_EQ(w->qryServis.fieldByName("f_km").asString(), "12000");
+        EXPECT_EQ(parts->qryServis.state(), data::TDataSetState::dsInsert);
+        EXPECT_EQ(parts->qryServis.fieldByName("f_km").asString(), "12000");
         d.close();
     });
-    EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsBrowse);
+    EXPECT_EQ(parts->qryServis.state(), data::TDataSetState::dsBrowse);
     EXPECT_EQ(peer.scalar("SELECT count(*) FROM t_servis;"), "0");
 }
 
@@ -425,7 +433,7 @@ TEST_F(Commands, AfterAConflictIptalShowsTheOtherChangeAndANewEditSaves) {
     db.addCustomer("Veli", "34 VL 1");
     open();
     PeerProcess peer(db.path());
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
         type("Veli Yeni");
         key(Qt::Key_Tab);
         EXPECT_EQ(peer.run("UPDATE t_musteri SET f_adi = 'Başkası';"), "");
@@ -433,11 +441,11 @@ TEST_F(Commands, AfterAConflictIptalShowsTheOtherChangeAndANewEditSaves) {
         ASSERT_EQ(boxes.errors.size(), 1);
         EXPECT_TRUE(boxes.errors[0].startsWith("Row cannot be located"))
             << boxes.errors[0].toStdString();
-        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(current("f_adi"), "Başkası") << "the list shows what is stored now";
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
         type("Veli Yeni");
         key(Qt::Key_Tab);
         save(d);
@@ -452,8 +460,8 @@ TEST_F(Commands, AfterAConflictTheCloseBoxRereadsTheVisit) {
     db.addVisit(a, "100.0000", "", "");
     open();
     PeerProcess peer(db.path());
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(6);
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(6);
         type("40");
         key(Qt::Key_Tab);
         EXPECT_EQ(peer.run("UPDATE t_servis SET f_iscilik = '55.0000';"), "");
@@ -462,9 +470,9 @@ TEST_F(Commands, AfterAConflictTheCloseBoxRereadsTheVisit) {
         d.close();
     });
     EXPECT_EQ(boxes.errors.size(), 1);
-    EXPECT_EQ(w->qryServis.fieldByName("f_iscilik").displayText(), "55,00 TL");
-    run(w->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(6);
+    EXPECT_EQ(parts->qryServis.fieldByName("f_iscilik").displayText(), "55,00 TL");
+    run(parts->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(6);
         type("40");
         key(Qt::Key_Tab);
         save(d);
@@ -485,14 +493,15 @@ TEST_F(Commands, ACommandLeavesTheCustomerGridWithTheFocus) {
     QWidget* grdServis = w->findChild<QWidget*>("grdServis");
     ASSERT_TRUE(grdMain && grdServis);
     grdMain->setFocus(Qt::OtherFocusReason);
-    run(w->btnMusteriDuzenle,
-        [&](dialogs::TEditDialog& d) { QTest::mouseClick(d.btnKapat, Qt::LeftButton); });
+    run(parts->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
+    });
     QApplication::setActiveWindow(w.get());
     QApplication::processEvents();
     EXPECT_TRUE(grdMain->hasFocus());
-    EXPECT_EQ(w->qryMain.recNo(), 1);
+    EXPECT_EQ(parts->qryMain.recNo(), 1);
     key(Qt::Key_Down);
-    EXPECT_EQ(w->qryMain.recNo(), 2);
+    EXPECT_EQ(parts->qryMain.recNo(), 2);
     // A press on the visit grid's scroll bar (nothing to scroll for a customer without visits)
     // leaves the focus in the customer grid.
     auto* bar = grdServis->findChild<QScrollBar*>();
@@ -500,18 +509,18 @@ TEST_F(Commands, ACommandLeavesTheCustomerGridWithTheFocus) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(grdMain->hasFocus());
     // Tab still reaches the buttons.
-    w->btnMusteriYeni->setFocus(Qt::TabFocusReason);
-    EXPECT_TRUE(w->btnMusteriYeni->hasFocus());
+    parts->btnMusteriYeni->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(parts->btnMusteriYeni->hasFocus());
 }
 
 TEST_F(Commands, EnterOrSpaceOnAFocusedKaydetPressesIt) {
     open();
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         type(QString::fromUtf8("İpek Öğüt"));
         // Enter, Enter... down the rows reaches Kaydet; one more Enter presses it.
         for (int row = 0; row < 14; ++row)
             key(Qt::Key_Return);
-        ASSERT_TRUE(d.btnTamam->hasFocus());
+        ASSERT_TRUE(d.findChild<QPushButton*>("btnTamam")->hasFocus());
         EXPECT_TRUE(d.isVisible());
         key(Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
@@ -519,9 +528,9 @@ TEST_F(Commands, EnterOrSpaceOnAFocusedKaydetPressesIt) {
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
     EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi='İpek Öğüt'"), "1");
 
-    run(w->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
+    run(parts->btnMusteriYeni, [&](dialogs::TEditDialog& d) {
         type("Veli");
-        d.btnKapat->setFocus(Qt::TabFocusReason);
+        d.findChild<QPushButton*>("btnKapat")->setFocus(Qt::TabFocusReason);
         key(Qt::Key_Space);
         EXPECT_FALSE(d.isVisible());
     });

@@ -1,5 +1,6 @@
 // Opening and closing the editing dialogs many times leaves nothing behind: objects, links, heap.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
 #include "dialogs/EditDialog.h"
 #include "tests/support/TestDatabase.h"
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <optional>
 #include <unordered_set>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -70,10 +72,12 @@ class DialogLifetime : public ::testing::Test {
 protected:
     testsupport::TestDatabase db;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
 
     void SetUp() override {
         db.addCustomer("Veli");
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->show();
         QApplication::setActiveWindow(w.get());
         QApplication::processEvents();
@@ -87,7 +91,8 @@ protected:
             auto* dialog = qobject_cast<dialogs::TEditDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             opened = true;
-            lastSaveButtonPalette = dialog->btnTamam->palette().cacheKey();
+            lastSaveButtonPalette =
+                dialog->findChild<QPushButton*>("btnTamam")->palette().cacheKey();
             QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
         });
         QTest::mouseClick(command, Qt::LeftButton, {}, QPoint(10, 10));
@@ -102,14 +107,14 @@ protected:
     };
     Counts counts(const LiveObjects& live) const {
         return {live.count(), std::size_t(QApplication::allWidgets().size()),
-                w->srcMain.links().size(), w->srcServis.links().size()};
+                parts->srcMain.links().size(), parts->srcServis.links().size()};
     }
 
     qint64 lastSaveButtonPalette = 0;
 };
 
 TEST_F(DialogLifetime, EachCycleReturnsObjectsWidgetsLinksAndHeapToWhereTheyWere) {
-    for (controls::TGradButton* command : {w->btnMusteriDuzenle, w->btnServisYeni}) {
+    for (controls::TGradButton* command : {parts->btnMusteriDuzenle, parts->btnServisYeni}) {
         SCOPED_TRACE(command->objectName().toStdString());
         // The first cycles create what lives for the whole run (style objects, font caches).
         for (int i = 0; i < 10; ++i)
@@ -139,11 +144,11 @@ TEST_F(DialogLifetime, EachCycleReturnsObjectsWidgetsLinksAndHeapToWhereTheyWere
 TEST_F(DialogLifetime, DialogsDrawWithTheSamePaletteSoStylePicturesAreShared) {
     // A palette of each dialog's own would give its buttons a new key in the style's picture
     // cache each time a dialog opens.
-    cycle(w->btnMusteriDuzenle);
+    cycle(parts->btnMusteriDuzenle);
     const qint64 first = lastSaveButtonPalette;
-    cycle(w->btnMusteriDuzenle);
+    cycle(parts->btnMusteriDuzenle);
     EXPECT_EQ(lastSaveButtonPalette, first);
-    cycle(w->btnServisYeni);
+    cycle(parts->btnServisYeni);
     EXPECT_EQ(lastSaveButtonPalette, first);
 }
 

@@ -7,6 +7,7 @@
 #include "engine/SqliteChangeFeed.h"
 #include "tests/enginesuite/EngineSuite.h"
 #include "tests/support/AfterCommit.h"
+#include "tests/support/SqliteHandle.h"
 
 #include <QDir>
 #include <QFile>
@@ -170,10 +171,10 @@ TEST(Connection, OpensAndClosesAKorvelaDatabase) {
     c.open(db.connectionString());
     EXPECT_TRUE(c.isOpen());
     EXPECT_EQ(c.path(), db.path());
-    EXPECT_NE(c.handle(), nullptr);
+    EXPECT_NE(testsupport::sqliteHandleOf(c), nullptr);
     c.close();
     EXPECT_FALSE(c.isOpen());
-    EXPECT_EQ(c.handle(), nullptr);
+    EXPECT_THROW(c.backend(), EOleException) << "nothing of the file is left";
 }
 
 TEST(Connection, QuotedDataSourceInADirectoryWithSemicolon) {
@@ -298,7 +299,8 @@ const QString kDiskFull = QStringLiteral(
 TEST_F(SqliteFile, ReadOnlyDatabaseReportsTheEngineText) {
     db.addCustomer("Ali");
     // The same refusal as a read-only file, also when the tests run as a user who may write it.
-    sqlite3_exec(connection.handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+    sqlite3_exec(testsupport::sqliteHandleOf(connection), "PRAGMA query_only = 1", nullptr, nullptr,
+                 nullptr);
     auto rs = open("select * from t_musteri");
     rs->setValue(col(*rs, "f_adi"), QString("Veli"));
     EXPECT_EQ(messageOf([&] { rs->update(); }), kReadOnly + "attempt to write a readonly database");
@@ -320,7 +322,8 @@ TEST_F(SqliteFile, AFullDiskSaysSoAndKeepsTheValues) {
     db.addCustomer("Ali");
     auto rs = open("select * from t_musteri");
     // The file may grow no further: the refusal a full disk gives.
-    sqlite3_exec(connection.handle(), "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr);
+    sqlite3_exec(testsupport::sqliteHandleOf(connection), "PRAGMA max_page_count = 1", nullptr,
+                 nullptr, nullptr);
     rs->addNew();
     rs->setValue(col(*rs, "f_not"), QString(20000, 'n'));
     EXPECT_EQ(messageOf([&] { rs->update(); }), kDiskFull + "database or disk is full");
@@ -332,10 +335,12 @@ TEST_F(SqliteFile, AFullDiskSaysSoAndKeepsTheValues) {
 
 TEST_F(SqliteFile, AnInsertWhoseReadBackIsLockedOutIsDoneOnceWithTheWrittenValues) {
     db.addCustomer("Ali");
-    sqlite3_busy_timeout(connection.handle(), 100); // the lock below is never let go in time
+    sqlite3_busy_timeout(testsupport::sqliteHandleOf(connection),
+                         100); // the lock below is never let go in time
     auto rs = open("select * from t_musteri");
     // Between the commit and the read-back a second connection locks the whole file.
-    testsupport::AfterCommit lock(connection.handle(), [&] { db.exec("begin exclusive"); });
+    testsupport::AfterCommit lock(testsupport::sqliteHandleOf(connection),
+                                  [&] { db.exec("begin exclusive"); });
     rs->addNew();
     rs->setValue(col(*rs, "f_adi"), QString("Veli"));
     rs->update(); // stored: the failed read-back is not reported as a failed write
@@ -357,10 +362,11 @@ TEST_F(SqliteFile, AnInsertWhoseReadBackIsLockedOutIsDoneOnceWithTheWrittenValue
 
 TEST_F(SqliteFile, AnEditWhoseReadBackIsLockedOutIsDoneAndTheNextEditSaves) {
     db.addCustomer("Ali", "111");
-    sqlite3_busy_timeout(connection.handle(), 100);
+    sqlite3_busy_timeout(testsupport::sqliteHandleOf(connection), 100);
     auto rs = open("select * from t_musteri");
     {
-        testsupport::AfterCommit lock(connection.handle(), [&] { db.exec("begin exclusive"); });
+        testsupport::AfterCommit lock(testsupport::sqliteHandleOf(connection),
+                                      [&] { db.exec("begin exclusive"); });
         rs->setValue(col(*rs, "f_tel"), QString("222"));
         rs->update();
         ASSERT_TRUE(lock.fired());

@@ -629,6 +629,56 @@ TEST_P(View, UnusableCriteriaFailAndKeepTheView) {
               "Invalid criterion \"(f_adi='a') and (f_adi='b')\": find takes a single comparison");
 }
 
+TEST_P(View, BuiltCriteriaTakeTheirValuesLiterally) {
+    using Kind = Criterion::ValueKind;
+    const auto prefix = [](const char* value) {
+        return Criterion{"f_adi", CompareOp::BeginsWith, Kind::Quoted, QString::fromUtf8(value)};
+    };
+    // A prefix's wildcards and sets match only themselves.
+    const std::pair<const char*, const char*> prefixes[] = {
+        {"a*", "a*b"},       {"a%", "a%b"}, {"x#", "x#1"}, {"[k", "[kare]"}, {"O'", "O'Neil"},
+        {"ış", "IŞIK|ışık"}, {"a_", ""},    {"?em", ""},   {"*", ""}};
+    for (const auto& [value, names] : prefixes) {
+        rs->setFilter(std::vector<Criterion>{prefix(value)});
+        EXPECT_EQ(namesOf(*rs).join('|').toStdString(), names) << value;
+        EXPECT_TRUE(rs->filtered());
+        EXPECT_EQ(rs->filter(), "");
+    }
+    rs->setFilter(std::vector<Criterion>{});
+    EXPECT_EQ(rs->recordCount(), 17);
+    EXPECT_FALSE(rs->filtered());
+    const std::pair<Criterion, const char*> others[] = {
+        {{"f_adi", CompareOp::Equal, Kind::Quoted, "o'neil"}, "O'Neil"},
+        {{"F_ADI", CompareOp::Equal, Kind::Null, {}}, "<null>"},
+        {{"f_tarih", CompareOp::Equal, Kind::Hashed, "25.12.2008"}, "Alper"},
+        {{"id", CompareOp::Equal, Kind::Bare, " 2"}, "Cem"},
+    };
+    for (const auto& [criterion, names] : others) {
+        rs->setFilter(std::vector<Criterion>{criterion});
+        EXPECT_EQ(namesOf(*rs).join('|').toStdString(), names) << criterion.field.toStdString();
+    }
+    EXPECT_EQ(messageOf([&] {
+                  rs->setFilter(std::vector<Criterion>{{"id", CompareOp::Equal, Kind::Bare, "x"}});
+              }),
+              "Data type mismatch in criteria expression");
+    EXPECT_EQ(namesOf(*rs).join('|'), "Cem") << "a failed filter keeps the view";
+    rs->setFilter(std::vector<Criterion>{});
+    // A find: a binary search on the sorted column, and a scan of the read order.
+    const int name = col(*rs, "f_adi");
+    rs->setSort("f_adi");
+    rs->moveFirst();
+    EXPECT_TRUE(rs->find(prefix("a%")));
+    EXPECT_EQ(text(rs->value(name)), "a%b");
+    EXPECT_FALSE(rs->find(prefix("a%"), 1));
+    EXPECT_TRUE(rs->eof());
+    rs->setSort("");
+    rs->moveFirst();
+    EXPECT_TRUE(rs->find(prefix("a*")));
+    EXPECT_EQ(text(rs->value(name)), "a*b");
+    EXPECT_TRUE(rs->find(prefix("ş"), 0, SearchDirection::Backward));
+    EXPECT_EQ(text(rs->value(name)), QString::fromUtf8("Şahin"));
+}
+
 TEST_P(View, FindSearchesFromTheCurrentRowBothWays) {
     const int name = col(*rs, "f_adi");
     EXPECT_TRUE(rs->find("(f_adi like 's*')"));
@@ -706,7 +756,7 @@ TEST_P(View, PrefixFindAgreesWithAScanAfterSortAndAfterAdds) {
     // Every match, walking with find from the first row and then skipping the current one.
     auto walk = [&](Recordset& r, const QString& prefix) {
         QList<int> positions;
-        // Written the way locate writes typed text: quotes doubled, wildcards in brackets.
+        // Typed text as a LIKE pattern: quotes doubled, wildcards in brackets.
         QString literal;
         for (QChar c : prefix)
             literal += c == '\''                            ? QStringLiteral("''")

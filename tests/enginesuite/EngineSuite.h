@@ -123,6 +123,24 @@ protected:
     std::unique_ptr<cursor::Recordset> rs;
 };
 
+// A view's sort and filter, under which rows another workstation changed are read again.
+struct RefreshCase {
+    const char* sort;
+    const char* filter;
+};
+void PrintTo(const RefreshCase& c, std::ostream* os);
+std::vector<RefreshCase> refreshCases();
+
+class Refresh : public EngineFixture,
+                public testing::TestWithParam<std::tuple<EngineKind, RefreshCase>> {
+protected:
+    void SetUp() override {
+        openOn(std::get<0>(GetParam()));
+        rs = openViewNames();
+    }
+    std::unique_ptr<cursor::Recordset> rs;
+};
+
 // Raw amounts (ten-thousandths) that must survive a write and a read bit for bit.
 std::vector<qint64> roundTripAmounts();
 
@@ -139,6 +157,9 @@ class CurrencyRoundTrip : public EngineFixture,
     INSTANTIATE_TEST_SUITE_P(                                                                      \
         prefix, Filter,                                                                            \
         testing::Combine(testing::Values(kind), testing::ValuesIn(enginesuite::filterCases())));   \
+    INSTANTIATE_TEST_SUITE_P(                                                                      \
+        prefix, Refresh,                                                                           \
+        testing::Combine(testing::Values(kind), testing::ValuesIn(enginesuite::refreshCases())));  \
     INSTANTIATE_TEST_SUITE_P(prefix, CurrencyRoundTrip,                                            \
                              testing::Combine(testing::Values(kind),                               \
                                               testing::ValuesIn(enginesuite::roundTripAmounts())))

@@ -1,8 +1,9 @@
 // The program on a database server: the main window and its dialogs over the server engine, two
 // windows on one database, and a server that stops and starts while a dialog is open.
 #include "app/Main.h"
-#include "app/MainControls.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
+#include "controls/GradPanel.h"
 #include "controls/RecordInspector.h"
 #include "dialogs/EditDialog.h"
 #include "pgengine/PgError.h"
@@ -56,11 +57,14 @@ protected:
                     std::function<void(dialogs::TEditDialog&)> steps) {
         testsupport::runCommandDialog(button, std::move(steps), testsupport::DialogFocus::Inside);
     }
-    static void save(dialogs::TEditDialog& d) { QTest::mouseClick(d.btnTamam, Qt::LeftButton); }
+    static void save(dialogs::TEditDialog& d) {
+        QTest::mouseClick(d.findChild<QPushButton*>("btnTamam"), Qt::LeftButton);
+    }
     // Selects the customer again, as a click on another row and back would.
     static void reselect(app::TfrmMain& w) {
-        w.qryMain.next();
-        w.qryMain.prior();
+        const app::MainParts parts(w);
+        parts.qryMain.next();
+        parts.qryMain.prior();
     }
 
     QTemporaryDir dir;
@@ -73,34 +77,37 @@ TEST_F(ServerWindow, ShowsTheServersCustomersVisitsAndTotals) {
     addVisit(a, "250.5000", "12000");
     addVisit(a, "100.0000", "15000");
     auto w = open();
+    const app::MainParts parts(*w);
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w->qryMain.recordCount(), 2);
-    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Ayşe Öztürk");
-    EXPECT_EQ(w->qryServis.recordCount(), 2);
-    EXPECT_EQ(w->qryServis.fieldByName("f_tarih").displayText(), "25.12.2008");
+    EXPECT_EQ(parts.qryMain.recordCount(), 2);
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Ayşe Öztürk");
+    EXPECT_EQ(parts.qryServis.recordCount(), 2);
+    EXPECT_EQ(parts.qryServis.fieldByName("f_tarih").displayText(), "25.12.2008");
     EXPECT_EQ(
-        app::totalsCaption(w->pnlToplam),
+        parts.pnlToplam->caption(),
         "Toplam Tutar:  350,50 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  350,50 TL  ");
     // The search runs on the rows in memory, in Turkish order, as on the file.
     boxes.typed = "çağ";
-    QTest::mouseClick(w->btnMusteriAra, Qt::LeftButton);
-    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Çağlar Şimşek");
-    EXPECT_EQ(w->qryServis.recordCount(), 0);
+    QTest::mouseClick(parts.btnMusteriAra, Qt::LeftButton);
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Çağlar Şimşek");
+    EXPECT_EQ(parts.qryServis.recordCount(), 0);
 }
 
 TEST_F(ServerWindow, AVisitAddedInOneWindowAppearsInTheOtherWhenItsCustomerIsSelectedAgain) {
     const qint64 a = addCustomer("Ahmet");
     addCustomer("Burak");
     auto first = open();
+    const app::MainParts firstParts(*first);
     auto second = open();
-    ASSERT_EQ(second->qryServis.recordCount(), 0);
+    const app::MainParts secondParts(*second);
+    ASSERT_EQ(secondParts.qryServis.recordCount(), 0);
     QApplication::setActiveWindow(first.get());
-    run(first->btnServisYeni, [&](dialogs::TEditDialog& d) {
+    run(firstParts.btnServisYeni, [&](dialogs::TEditDialog& d) {
         testsupport::pressKey(Qt::Key_Tab);
         testsupport::typeText("12000");
         for (int i = 0; i < 5; ++i)
             testsupport::pressKey(Qt::Key_Tab);
-        ASSERT_EQ(d.insMain->currentRow(), 6);
+        ASSERT_EQ(d.findChild<controls::TRecordInspector*>("insMain")->currentRow(), 6);
         testsupport::typeText("99,95");
         testsupport::pressKey(Qt::Key_Tab);
         save(d);
@@ -110,11 +117,12 @@ TEST_F(ServerWindow, AVisitAddedInOneWindowAppearsInTheOtherWhenItsCustomerIsSel
     EXPECT_EQ(servertest::scalar("SELECT f_km || '/' || f_iscilik || '/' || id_musteri FROM "
                                  "t_servis"),
               "12000/99.9500/" + QString::number(a));
-    EXPECT_EQ(second->qryServis.recordCount(), 0) << "the other window reads again on selection";
+    EXPECT_EQ(secondParts.qryServis.recordCount(), 0)
+        << "the other window reads again on selection";
     reselect(*second);
-    EXPECT_EQ(second->qryServis.recordCount(), 1);
-    EXPECT_EQ(second->qryServis.fieldByName("f_km").asString(), "12000");
-    EXPECT_EQ(app::totalsCaption(second->pnlToplam),
+    EXPECT_EQ(secondParts.qryServis.recordCount(), 1);
+    EXPECT_EQ(secondParts.qryServis.fieldByName("f_km").asString(), "12000");
+    EXPECT_EQ(secondParts.pnlToplam->caption(),
               "Toplam Tutar:  99,95 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  99,95 TL  ");
 }
 
@@ -122,37 +130,39 @@ TEST_F(ServerWindow, TheSameVisitEditedInBothWindowsGivesTheSecondTheConflictAnd
     const qint64 a = addCustomer("Ahmet");
     const qint64 visit = addVisit(a, "100.0000", "12000");
     auto first = open();
+    const app::MainParts firstParts(*first);
     auto second = open();
+    const app::MainParts secondParts(*second);
     QApplication::setActiveWindow(first.get());
-    run(first->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(1);
+    run(firstParts.btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(1);
         testsupport::typeText("13000");
         save(d);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
     QApplication::setActiveWindow(second.get());
-    run(second->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(1);
+    run(secondParts.btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(1);
         testsupport::typeText("14000");
         save(d);
         EXPECT_TRUE(d.isVisible()) << "a refused save keeps the dialog open";
         ASSERT_EQ(boxes.errors.size(), 1);
         EXPECT_EQ(boxes.errors[0], "Row cannot be located for updating. Some values may have "
                                    "been changed since it was last read.");
-        EXPECT_EQ(second->qryServis.fieldByName("f_km").asString(), "14000")
+        EXPECT_EQ(secondParts.qryServis.fieldByName("f_km").asString(), "14000")
             << "the typed value is kept";
-        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
     });
     EXPECT_EQ(
         servertest::scalar("SELECT f_km FROM t_servis WHERE id = $1", {QByteArray::number(visit)}),
         "13000");
     // Cancelling read the row again: the second window shows the first one's value, and its next
     // edit saves.
-    EXPECT_EQ(second->qryServis.fieldByName("f_km").asString(), "13000");
+    EXPECT_EQ(secondParts.qryServis.fieldByName("f_km").asString(), "13000");
     boxes.errors.clear();
-    run(second->btnServisDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(1);
+    run(secondParts.btnServisDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(1);
         testsupport::typeText("14000");
         save(d);
         EXPECT_FALSE(d.isVisible());
@@ -164,16 +174,17 @@ TEST_F(ServerWindow, TheSameVisitEditedInBothWindowsGivesTheSecondTheConflictAnd
 TEST_F(ServerWindow, AServerRestartDuringASaveKeepsTheDialogAndTheNextSaveLandsOnce) {
     addCustomer("Ahmet");
     auto w = open();
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(1);
+    const app::MainParts parts(*w);
+    run(parts.btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(1);
         testsupport::typeText("0532 111 22 33");
         servertest::cluster("stop");
         save(d);
         EXPECT_TRUE(d.isVisible());
         ASSERT_EQ(boxes.errors.size(), 1);
         EXPECT_TRUE(boxes.errors[0].contains("server")) << boxes.errors[0].toStdString();
-        EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsEdit);
-        EXPECT_EQ(w->qryMain.fieldByName("f_tel").asString(), "0532 111 22 33");
+        EXPECT_EQ(parts.qryMain.state(), data::TDataSetState::dsEdit);
+        EXPECT_EQ(parts.qryMain.fieldByName("f_tel").asString(), "0532 111 22 33");
         servertest::cluster("start");
         save(d);
         EXPECT_FALSE(d.isVisible()) << boxes.errors.join('\n').toStdString();
@@ -182,7 +193,7 @@ TEST_F(ServerWindow, AServerRestartDuringASaveKeepsTheDialogAndTheNextSaveLandsO
     EXPECT_EQ(servertest::scalar("SELECT count(*) || '/' || f_tel FROM t_musteri GROUP BY f_tel"),
               "1/0532 111 22 33");
     // The next commands work on the new connection.
-    run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+    run(parts.btnServisYeni, [&](dialogs::TEditDialog& d) {
         testsupport::pressKey(Qt::Key_Tab);
         testsupport::typeText("5000");
         save(d);
@@ -202,8 +213,9 @@ TEST_F(ServerWindow, AVisitWhoseSaveIsCutAtCommitIsSettledAndNeverDoubled) {
     ini.close();
     addCustomer("Ahmet");
     auto w = open();
+    const app::MainParts parts(*w);
     const auto addVisit = [&](const char* km, const char* labour) {
-        run(w->btnServisYeni, [&](dialogs::TEditDialog& d) {
+        run(parts.btnServisYeni, [&](dialogs::TEditDialog& d) {
             testsupport::pressKey(Qt::Key_Tab);
             testsupport::typeText(km);
             for (int i = 0; i < 5; ++i)
@@ -212,8 +224,8 @@ TEST_F(ServerWindow, AVisitWhoseSaveIsCutAtCommitIsSettledAndNeverDoubled) {
             testsupport::pressKey(Qt::Key_Tab);
             save(d);
             if (d.isVisible()) {
-                EXPECT_EQ(w->qryServis.state(), data::TDataSetState::dsInsert);
-                EXPECT_EQ(w->qryServis.fieldByName("f_km").asString(), km);
+                EXPECT_EQ(parts.qryServis.state(), data::TDataSetState::dsInsert);
+                EXPECT_EQ(parts.qryServis.fieldByName("f_km").asString(), km);
                 save(d); // the second Kaydet
                 EXPECT_FALSE(d.isVisible()) << boxes.errors.join('\n').toStdString();
             }
@@ -223,11 +235,11 @@ TEST_F(ServerWindow, AVisitWhoseSaveIsCutAtCommitIsSettledAndNeverDoubled) {
     addVisit("12000", "100");
     EXPECT_TRUE(relay.hasCut());
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w->qryServis.recordCount(), 1);
-    EXPECT_EQ(w->qryServis.fieldByName("f_km").asString(), "12000");
-    EXPECT_GT(w->qryServis.fieldByName("id").asInteger(), 0) << "the new key is read back";
+    EXPECT_EQ(parts.qryServis.recordCount(), 1);
+    EXPECT_EQ(parts.qryServis.fieldByName("f_km").asString(), "12000");
+    EXPECT_GT(parts.qryServis.fieldByName("id").asInteger(), 0) << "the new key is read back";
     EXPECT_EQ(
-        app::totalsCaption(w->pnlToplam),
+        parts.pnlToplam->caption(),
         "Toplam Tutar:  100,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  100,00 TL  ");
 
     relay.arm(servertest::CutRelay::Cut::BeforeCommit);
@@ -242,9 +254,9 @@ TEST_F(ServerWindow, AVisitWhoseSaveIsCutAtCommitIsSettledAndNeverDoubled) {
     EXPECT_EQ(servertest::scalar("SELECT string_agg(f_km || '/' || f_iscilik, ',' ORDER BY id) "
                                  "FROM t_servis"),
               "12000/100.0000,15000/50.0000");
-    EXPECT_EQ(w->qryServis.recordCount(), 2);
+    EXPECT_EQ(parts.qryServis.recordCount(), 2);
     EXPECT_EQ(
-        app::totalsCaption(w->pnlToplam),
+        parts.pnlToplam->caption(),
         "Toplam Tutar:  150,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  150,00 TL  ");
 }
 
@@ -253,8 +265,9 @@ TEST_F(ServerWindow, AVisitWhoseSaveIsCutAtCommitIsSettledAndNeverDoubled) {
 TEST_F(ServerWindow, ATextWithTheNulCharacterIsRefusedNamingTheField) {
     addCustomer("Ahmet");
     auto w = open();
-    run(w->btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
-        d.insMain->setCurrentRow(0);
+    const app::MainParts parts(*w);
+    run(parts.btnMusteriDuzenle, [&](dialogs::TEditDialog& d) {
+        d.findChild<controls::TRecordInspector*>("insMain")->setCurrentRow(0);
         QApplication::clipboard()->setText(QStringLiteral("Ah") + QChar(0) + QStringLiteral("met"));
         testsupport::pressKey(Qt::Key_V, Qt::ControlModifier);
         save(d);
@@ -263,9 +276,9 @@ TEST_F(ServerWindow, ATextWithTheNulCharacterIsRefusedNamingTheField) {
         EXPECT_EQ(boxes.errors[0],
                   "'Müşteri Adı' alanındaki metinde NUL (kodu 0) karakteri var; veritabanı bu "
                   "karakteri saklayamaz. Karakteri silip yeniden deneyin.");
-        EXPECT_EQ(w->qryMain.state(), data::TDataSetState::dsEdit);
+        EXPECT_EQ(parts.qryMain.state(), data::TDataSetState::dsEdit);
         testsupport::pressKey(Qt::Key_Escape); // the row's typed text reverted
-        QTest::mouseClick(d.btnKapat, Qt::LeftButton);
+        QTest::mouseClick(d.findChild<QPushButton*>("btnKapat"), Qt::LeftButton);
     });
     EXPECT_EQ(servertest::scalar("SELECT f_adi FROM t_musteri"), "Ahmet");
 }
@@ -276,12 +289,13 @@ TEST_F(ServerWindow, DeletingACustomerDeletesItsVisitsOnTheServer) {
     addVisit(a, "10.0000", "1");
     addVisit(b, "20.0000", "2");
     auto w = open();
-    QTest::mouseClick(w->btnMusteriSil, Qt::LeftButton);
+    const app::MainParts parts(*w);
+    QTest::mouseClick(parts.btnMusteriSil, Qt::LeftButton);
     EXPECT_EQ(boxes.messages, QStringList{"Bu kayıt tamamen silinecek ?"});
     EXPECT_EQ(servertest::scalar("SELECT string_agg(f_adi, ',') FROM t_musteri"), "Burak");
     EXPECT_EQ(servertest::scalar("SELECT string_agg(f_km::text, ',') FROM t_servis"), "2");
-    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Burak");
-    EXPECT_EQ(app::totalsCaption(w->pnlToplam),
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Burak");
+    EXPECT_EQ(parts.pnlToplam->caption(),
               "Toplam Tutar:  20,00 TL  -   Toplam Ödeme:  0,00 TL  -   Kalan Ödeme:  20,00 TL  ");
 }
 
@@ -312,16 +326,18 @@ TEST_F(ServerWindow, ThePasswordComesFromThePasswordFile) {
     writePassFile("wrong");
     {
         auto w = open();
+        const app::MainParts parts(*w);
         ASSERT_EQ(boxes.errors.size(), 1);
         EXPECT_TRUE(boxes.errors[0].contains("password authentication failed"))
             << boxes.errors[0].toStdString();
-        EXPECT_FALSE(w->qryMain.active());
+        EXPECT_FALSE(parts.qryMain.active());
     }
     boxes.errors.clear();
     writePassFile(password);
     auto w = open();
+    const app::MainParts parts(*w);
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
-    EXPECT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Ahmet");
+    EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Ahmet");
 }
 
 TEST_F(ServerWindow, AServerThatCannotBeReachedGivesTheErrorBoxAndAnEmptyWindow) {
@@ -330,13 +346,14 @@ TEST_F(ServerWindow, AServerThatCannotBeReachedGivesTheErrorBoxAndAnEmptyWindow)
     ini.write("[Database]\nServer=host=127.0.0.1 port=1 dbname=korvela connect_timeout=3\n");
     ini.close();
     auto w = open();
+    const app::MainParts parts(*w);
     ASSERT_EQ(boxes.errors.size(), 1);
     EXPECT_TRUE(boxes.errors[0].contains("Connection refused")) << boxes.errors[0].toStdString();
-    EXPECT_FALSE(w->qryMain.active());
-    EXPECT_FALSE(w->dbsPRJ.connected());
+    EXPECT_FALSE(parts.qryMain.active());
+    EXPECT_FALSE(parts.dbsPRJ.connected());
     // As with a missing file: every command fails with its own message, and the program goes on.
     boxes.errors.clear();
-    platform::guarded([&] { w->btnMusteriSilClick(); });
+    platform::guarded([&] { parts.btnMusteriSil->click(); });
     EXPECT_EQ(boxes.errors,
               QStringList{"qryMain: Cannot perform this operation on a closed dataset."});
 }

@@ -1,5 +1,6 @@
 // Window tests of the editing dialogs on a real X server: hints, Turkish capitals, the boxes.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
 #include "controls/InspectorEdit.h"
 #include "controls/InspectorHintWindow.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -35,6 +37,7 @@ protected:
                     .arg(QString::fromUtf8(kLongAddress))
                     .arg(id));
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->move(0, 0);
         w->show();
         w->activateWindow();
@@ -52,12 +55,13 @@ protected:
             ASSERT_NE(dialog, nullptr);
             steps(*dialog);
         });
-        ASSERT_TRUE(xinput::click(w->btnMusteriDuzenle));
+        ASSERT_TRUE(xinput::click(parts->btnMusteriDuzenle));
         EXPECT_TRUE(modal.waitDone());
     }
 
     testsupport::TestDatabase db;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
 };
 
 // Types one character into the focus widget: xdotool types ASCII only on the test server, so
@@ -99,7 +103,7 @@ TEST_F(DialogWindow, AnAmountTypedWithADotIsTakenWhereItGroupsAndRefusedElsewher
     xinput::ModalSteps modal([&](QWidget* box) {
         auto* d = qobject_cast<dialogs::TEditDialog*>(box);
         ASSERT_NE(d, nullptr);
-        TRecordInspector* insp = d->insMain;
+        TRecordInspector* insp = d->findChild<controls::TRecordInspector*>("insMain");
         controls::TInspectorEdit* editor = insp->textEditor();
         const data::TField& labour = d->dataSet()->fieldByName("f_iscilik");
         ASSERT_TRUE(xinput::click(insp->viewport(), insp->cellRect(kLabour, 1).center()));
@@ -135,17 +139,17 @@ TEST_F(DialogWindow, AnAmountTypedWithADotIsTakenWhereItGroupsAndRefusedElsewher
         EXPECT_EQ(labour.asMoney(), Money::fromRaw(12507500));
         EXPECT_EQ(d->dataSet()->fieldByName("c_toplam").displayText(),
                   QString::fromUtf8("1.250,75 TL"));
-        ASSERT_TRUE(xinput::click(d->btnTamam));
+        ASSERT_TRUE(xinput::click(d->findChild<QPushButton*>("btnTamam")));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !d->isVisible(); }, 2000));
     });
-    ASSERT_TRUE(xinput::click(w->btnServisYeni));
+    ASSERT_TRUE(xinput::click(parts->btnServisYeni));
     EXPECT_TRUE(modal.waitDone());
     EXPECT_EQ(db.scalar("select f_iscilik from t_servis"), "1250.7500");
 }
 
 TEST_F(DialogWindow, HintOverALongAddressStaysWhileThePointerRestsAndGoesWhenItLeaves) {
     inCustomerDialog([&](dialogs::TEditDialog& d) {
-        TRecordInspector* insp = d.insMain;
+        TRecordInspector* insp = d.findChild<controls::TRecordInspector*>("insMain");
         QWidget* vp = insp->viewport();
         const QRect address = insp->cellRect(4, 1);
         ASSERT_TRUE(xinput::moveTo(vp, address.center()));
@@ -172,13 +176,14 @@ TEST_F(DialogWindow, HintOverALongAddressStaysWhileThePointerRestsAndGoesWhenItL
         ASSERT_TRUE(QTest::qWaitFor([&] { return insp->hintWindow() != nullptr; }, 2000));
         ASSERT_TRUE(xinput::moveTo(d.mapToGlobal(QPoint(d.width() + 40, d.height() / 2))));
         EXPECT_TRUE(QTest::qWaitFor([&] { return insp->hintWindow() == nullptr; }, 1000));
-        EXPECT_TRUE(xinput::click(d.btnKapat));
+        EXPECT_TRUE(xinput::click(d.findChild<QPushButton*>("btnKapat")));
     });
 }
 
 TEST_F(DialogWindow, TypedTurkishCapitalsShowWholeOnTheScreen) {
     inCustomerDialog([&](dialogs::TEditDialog& d) {
-        controls::TInspectorEdit* editor = d.insMain->textEditor();
+        controls::TInspectorEdit* editor =
+            d.findChild<controls::TRecordInspector*>("insMain")->textEditor();
         ASSERT_TRUE(editor->hasFocus());
         const int letter = platform::textWidth(editor->font(), "I");
         const QRect firstLetter(0, 0, controls::TInspectorEdit::kTextLeft + letter,
@@ -203,7 +208,7 @@ TEST_F(DialogWindow, TypedTurkishCapitalsShowWholeOnTheScreen) {
         const QRect umlauts(oLeft, 0, oWidth, editor->height());
         EXPECT_LT(test_support::topInkRow(dotted, umlauts), stemTop)
             << "the dots of Ö and Ü are cut off";
-        EXPECT_TRUE(xinput::click(d.btnKapat));
+        EXPECT_TRUE(xinput::click(d.findChild<QPushButton*>("btnKapat")));
     });
 }
 
@@ -235,13 +240,14 @@ TEST_F(DialogWindow, EnterDownTheRowsReachesKaydetAndPressesIt) {
         for (int row = 0; row < 14; ++row)
             enters << "Return";
         ASSERT_TRUE(xinput::keys(enters));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return d->btnTamam->hasFocus(); }, 2000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return d->findChild<QPushButton*>("btnTamam")->hasFocus(); }, 2000));
         EXPECT_TRUE(d->isVisible());
         ASSERT_TRUE(xinput::keys({"Return"}));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !d->isVisible(); }, 2000))
             << "Enter on the focused Kaydet did nothing";
     });
-    ASSERT_TRUE(xinput::click(w->btnMusteriYeni));
+    ASSERT_TRUE(xinput::click(parts->btnMusteriYeni));
     EXPECT_TRUE(modal.waitDone());
     EXPECT_EQ(db.scalar("select count(*) from t_musteri where f_adi = 'Ipek Ogut'"), "1");
 }

@@ -1,6 +1,7 @@
 // Window tests of the front desk on a real X server: the customer search typed into the real
 // input box, and the papers chosen from the right-click menu and shown in the preview.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "controls/GradButton.h"
 #include "controls/RecordGrid.h"
 #include "platform/Application.h"
@@ -29,6 +30,7 @@ protected:
         hooks.errorBox = [this](const QString&, const QString& text) { errors << text; };
         boxes.emplace(hooks); // the input box is the real one
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->move(0, 0);
         w->show();
         w->activateWindow();
@@ -46,7 +48,7 @@ protected:
                     .arg(id));
         db.addVisit(id, "100.0000", "", "");
     }
-    QString current() const { return w->qryMain.fieldByName("f_adi").asString(); }
+    QString current() const { return parts->qryMain.fieldByName("f_adi").asString(); }
     // Clicks "Müşteri Ara", replaces the name in the box with the typed text and presses Return.
     QString search(const QString& typed) {
         xinput::ModalSteps modal([&](QWidget*) {
@@ -54,7 +56,7 @@ protected:
             xinput::type(typed);
             xinput::keys({"Return"});
         });
-        EXPECT_TRUE(xinput::click(w->btnMusteriAra));
+        EXPECT_TRUE(xinput::click(parts->btnMusteriAra));
         EXPECT_TRUE(modal.waitDone()) << typed.toStdString();
         QTest::qWait(50);
         return current();
@@ -62,6 +64,7 @@ protected:
 
     testsupport::TestDatabase db;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
     QStringList errors;
     std::optional<platform::ScopedDialogHooks> boxes;
 };
@@ -82,12 +85,12 @@ TEST_F(FrontDeskWindow, PlatesAndNumbersTypedInEveryFormFindTheCustomerAndNamesW
     EXPECT_EQ(search("34 ABD"), QString::fromUtf8("Ayşe Öztürk"));
     // Nothing matches: nothing moves and nothing is said.
     EXPECT_EQ(search("99 ZZ 9"), QString::fromUtf8("Ayşe Öztürk"));
-    EXPECT_EQ(w->qryServis.recordCount(), 1); // the visits followed
+    EXPECT_EQ(parts->qryServis.recordCount(), 1); // the visits followed
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 TEST_F(FrontDeskWindow, ARightClickOnACustomerOffersTheStatementShownInThePreview) {
-    controls::TRecordGrid* grid = w->grdMain;
+    controls::TRecordGrid* grid = parts->grdMain;
     const QPoint row(grid->width() / 3, grid->titleRowHeight() + 2 * grid->dataRowHeight() + 6);
     // The menu runs a loop of its own: it is looked at, and its first entry clicked, from there.
     QString menuName, customer;

@@ -2,6 +2,7 @@
 // where the keyboard focus stays after clicks on buttons and scroll bars, the smallest size the
 // window takes, and a save waiting for the database file's check saying so on the screen.
 #include "app/Main.h"
+#include "app/MainParts.h"
 #include "app/Splitter.h"
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
@@ -84,6 +85,7 @@ protected:
         };
         boxes.emplace(hooks);
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->move(0, 0);
         w->show();
         w->activateWindow();
@@ -96,34 +98,35 @@ protected:
 
     testsupport::TestDatabase db;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
     QStringList errors, questions;
     std::optional<platform::ScopedDialogHooks> boxes;
 };
 
 TEST_F(MainWindowFocus, ClicksOnAButtonAndOnScrollBarsLeaveTheCustomerGridFocused) {
-    controls::TRecordGrid* grid = w->grdMain;
+    controls::TRecordGrid* grid = parts->grdMain;
     // A click on the first customer row gives the customer grid the focus.
     ASSERT_TRUE(xinput::click(grid, QPoint(grid->width() / 2, 28)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return grid->hasFocus(); }, 1000));
-    EXPECT_EQ(w->qryMain.recNo(), 1);
+    EXPECT_EQ(parts->qryMain.recNo(), 1);
 
     // "Müşteri Sil", answered "No": the grid keeps the focus and its black row.
-    ASSERT_TRUE(xinput::click(w->btnMusteriSil));
+    ASSERT_TRUE(xinput::click(parts->btnMusteriSil));
     ASSERT_TRUE(QTest::qWaitFor([&] { return questions.size() == 1; }, 1000));
     EXPECT_TRUE(grid->hasFocus());
     EXPECT_TRUE(grid->focusFlag());
     ASSERT_TRUE(xinput::keys({"Down"}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->qryMain.recNo() == 2; }, 1000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return parts->qryMain.recNo() == 2; }, 1000))
         << "Down after a command did not move through the customers";
 
     // A click on the visit grid's scroll bar scrolls the visits, not the focus.
-    QScrollBar* visitBar = w->grdServis->verticalScrollBar();
+    QScrollBar* visitBar = parts->grdServis->verticalScrollBar();
     ASSERT_TRUE(visitBar->isVisible());
     ASSERT_TRUE(xinput::click(visitBar, QPoint(visitBar->width() / 2, visitBar->height() - 5)));
     EXPECT_TRUE(grid->hasFocus());
-    EXPECT_FALSE(w->grdServis->hasFocus());
+    EXPECT_FALSE(parts->grdServis->hasFocus());
     ASSERT_TRUE(xinput::keys({"Down"}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->qryMain.recNo() == 3; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return parts->qryMain.recNo() == 3; }, 1000));
     // So does a click on the customer grid's own bar.
     QScrollBar* customerBar = grid->verticalScrollBar();
     if (customerBar->isVisible()) {
@@ -178,6 +181,7 @@ TEST(MainWindowCheckWait, ASaveWaitingForTheFileCheckSaysSoOnTheScreen) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     });
     app::TfrmMain w(db.directory());
+    const app::MainParts parts(w);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     std::string whileWaiting;
@@ -189,9 +193,9 @@ TEST(MainWindowCheckWait, ASaveWaitingForTheFileCheckSaysSoOnTheScreen) {
                 released = true;
             });
     });
-    w.qryMain.insert();
-    w.qryMain.fieldByName("f_adi").setAsString("Veli");
-    EXPECT_TRUE(platform::guarded([&] { w.qryMain.post(); }));
+    parts.qryMain.insert();
+    parts.qryMain.fieldByName("f_adi").setAsString("Veli");
+    EXPECT_TRUE(platform::guarded([&] { parts.qryMain.post(); }));
     if (reader.joinable())
         reader.join();
     cursor::FileCheck::setBeforeCheck({});
@@ -226,6 +230,7 @@ protected:
         // Sums of hundreds of millions make the totals line wider than the button bar.
         db.addVisit(db.addCustomer("Çok"), "98765432.1000", "12345678.9000", "11111111.1100");
         w = std::make_unique<app::TfrmMain>(db.directory());
+        parts.emplace(*w);
         w->move(0, 0);
         w->show();
         w->activateWindow();
@@ -244,14 +249,16 @@ protected:
     // totals text that touches its frame (so is cut); bands that overlap.
     QStringList layoutFaults() {
         QStringList faults;
-        TGradButton* buttons[] = {w->btnMusteriYeni, w->btnMusteriDuzenle, w->btnMusteriSil,
-                                  w->btnMusteriAra,  w->btnServisYeni,     w->btnServisDuzenle,
-                                  w->btnServisSil};
-        const int gap = w->btnMusteriDuzenle->x() - w->btnMusteriYeni->geometry().right() - 1;
+        TGradButton* buttons[] = {parts->btnMusteriYeni, parts->btnMusteriDuzenle,
+                                  parts->btnMusteriSil,  parts->btnMusteriAra,
+                                  parts->btnServisYeni,  parts->btnServisDuzenle,
+                                  parts->btnServisSil};
+        const int gap =
+            parts->btnMusteriDuzenle->x() - parts->btnMusteriYeni->geometry().right() - 1;
         for (TGradButton* b : buttons) {
             const QRect r = b->geometry();
-            if (!b->isVisible() || !w->pnlButtons->rect().contains(r) ||
-                !w->rect().contains(w->pnlButtons->geometry()))
+            if (!b->isVisible() || !parts->pnlButtons->rect().contains(r) ||
+                !w->rect().contains(parts->pnlButtons->geometry()))
                 faults << b->caption() + " is not inside the window";
             for (const TGradButton* other : buttons)
                 if (other != b && r.adjusted(-gap, 0, gap, 0).intersects(other->geometry()))
@@ -262,7 +269,7 @@ protected:
         }
         // The caption is black on #EEEEEE inside a one-pixel black frame: text that reaches the
         // frame is cut.
-        const QImage totals = xinput::onScreen(w->pnlToplam);
+        const QImage totals = xinput::onScreen(parts->pnlToplam);
         int left = totals.width(), right = -1;
         for (int y = 1; y < totals.height() - 1; ++y)
             for (int x = 1; x < totals.width() - 1; ++x)
@@ -277,7 +284,8 @@ protected:
                           .arg(left)
                           .arg(right)
                           .arg(totals.width());
-        const QWidget* bands[] = {w->pnlHeader, w->splMain, w->pnlToplam, w->pnlButtons};
+        const QWidget* bands[] = {parts->pnlHeader, parts->splMain, parts->pnlToplam,
+                                  parts->pnlButtons};
         for (const QWidget* band : bands) {
             if (!w->rect().contains(band->geometry()))
                 faults << band->objectName() + " is cut by the window's edge";
@@ -290,10 +298,11 @@ protected:
 
     testsupport::TestDatabase db;
     std::unique_ptr<app::TfrmMain> w;
+    std::optional<app::MainParts> parts; // found once the window is built
 };
 
 TEST_F(MainWindowSize, ItsMinimumShowsEveryButtonAndTheWholeTotalsLine) {
-    ASSERT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Az");
+    ASSERT_EQ(parts->qryMain.fieldByName("f_adi").asString(), "Az");
     EXPECT_EQ(layoutFaults().join('\n').toStdString(), "") << "at the design size";
     const QSize minimum = w->minimumSize();
     EXPECT_EQ(hintedMinimum(w.get()), minimum) << "what the window manager is told";
@@ -317,8 +326,8 @@ TEST_F(MainWindowSize, ItsMinimumShowsEveryButtonAndTheWholeTotalsLine) {
     EXPECT_EQ(layoutFaults().join('\n').toStdString(), "");
 
     // A customer whose sums make the totals line wider than the buttons widens the window.
-    w->qryMain.next();
-    ASSERT_EQ(w->qryMain.fieldByName("f_adi").asString(), "Çok");
+    parts->qryMain.next();
+    ASSERT_EQ(parts->qryMain.fieldByName("f_adi").asString(), "Çok");
     QTest::qWait(300);
     EXPECT_GT(w->minimumWidth(), minimum.width());
     EXPECT_EQ(hintedMinimum(w.get()), w->minimumSize());
@@ -335,7 +344,7 @@ TEST_F(MainWindowSize, ItsMinimumShowsEveryButtonAndTheWholeTotalsLine) {
         << layoutFaults().join('\n').toStdString();
 
     // Back on the first customer the button bar sets the minimum again.
-    w->qryMain.prior();
+    parts->qryMain.prior();
     QTest::qWait(100);
     EXPECT_EQ(w->minimumSize(), minimum);
 }

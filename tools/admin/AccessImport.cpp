@@ -266,6 +266,97 @@ QString keptNameFor(const QString& path) {
                                        timeStamp() + '.' + info.suffix());
 }
 
+// The target of a plain import: not the Access file, in a folder that exists, not a folder,
+// and replaced only with --force.
+void checkTarget(const ImportOptions& options) {
+    const QString& target = options.target;
+    if (QFileInfo(target).absoluteFilePath() == QFileInfo(options.source).absoluteFilePath())
+        throw Error(QStringLiteral("the new database cannot be the Access file itself "
+                                   "(--in-place converts a file in its place)"));
+    if (!QFileInfo(target).absoluteDir().exists())
+        throw Error(QStringLiteral("the directory of '%1' does not exist").arg(target));
+    if (QFileInfo(target).isDir())
+        throw Error(QStringLiteral("'%1' is a directory").arg(target));
+    if (QFileInfo::exists(target) && !options.force)
+        throw Error(QStringLiteral("'%1' already exists (--force replaces it)").arg(target));
+}
+
+// Checks what was written before it takes the target's name.
+void checkWritten(const QString& partial, const QString& target, const AccessData& data,
+                  const std::vector<Orphan>& orphans) {
+    const CheckResult check = checkDatabase(partial);
+    if (!check.ok() || check.customers != std::int64_t(data.customers.rows.size()) ||
+        check.services != std::int64_t(data.services.rows.size()) ||
+        check.orphans.size() != orphans.size())
+        throw Error(QStringLiteral("the new database did not pass its check:\n") +
+                    checkReport(target, check));
+}
+
+// What the import says it did: rows read and written, the next ids, orphans, values not
+// converted and columns ignored.
+QString importReport(const QString& source, const QString& format, const QString& target,
+                     const QString& partial, const AccessData& data,
+                     const std::vector<Orphan>& orphans) {
+    QString report;
+    report += QStringLiteral("import: '%1' (%2) into '%3'\n").arg(source, format, target);
+    report += QStringLiteral("%1  %2  %3  %4\n")
+                  .arg(QStringLiteral("table"), -10)
+                  .arg(QStringLiteral("read"), 9)
+                  .arg(QStringLiteral("written"), 9)
+                  .arg(QStringLiteral("next id"), 9);
+    for (const TableData* t : {&data.customers, &data.services}) {
+        Sqlite written(partial, SQLITE_OPEN_READONLY);
+        const std::int64_t next =
+            written.integer(QStringLiteral("SELECT coalesce(max(seq), 0) + 1 FROM "
+                                           "sqlite_sequence WHERE name = '%1'")
+                                .arg(t->name));
+        report += QStringLiteral("%1  %2  %3  %4\n")
+                      .arg(t->name, -10)
+                      .arg(t->rowsRead, 9)
+                      .arg(qint64(t->rows.size()), 9)
+                      .arg(next, 9);
+    }
+    report += QStringLiteral("orphan visits (kept): %1\n").arg(orphans.size());
+    for (const Orphan& o : orphans)
+        report += QStringLiteral("  ") + orphanText(o) + '\n';
+    report += QStringLiteral("not converted (imported as NULL): %1\n").arg(data.problems.size());
+    for (const Problem& p : data.problems)
+        report +=
+            QStringLiteral("  %1 id %2, %3: %4\n").arg(p.table).arg(p.id).arg(p.column, p.reason);
+    QStringList ignored;
+    for (const TableData* t : {&data.customers, &data.services})
+        for (const QString& c : t->ignoredColumns)
+            ignored << t->name + '.' + c;
+    report += QStringLiteral("ignored columns: %1\n")
+                  .arg(ignored.isEmpty() ? QStringLiteral("none") : ignored.join(", "));
+    report += QStringLiteral("check: integrity ok, schema ok, row counts match\n");
+    return report;
+}
+
+// Puts the written file in the Access file's place, the Access file kept beside it under a
+// dated name (put back when the new file cannot take its place); returns the kept name.
+QString replaceInPlace(const QString& partial, const QString& source) {
+    takeAttributes(partial, source);
+    const QString kept = keptNameFor(source);
+    placeFile(source, kept, false);
+    try {
+        placeFile(partial, source, false);
+    } catch (...) {
+        placeFile(kept, source, false); // put the Access file back
+        throw;
+    }
+    return kept;
+}
+
+int failed(const QString& partial, const QByteArray& shownTarget, const QString& why,
+           std::FILE* err) {
+    if (!partial.isEmpty())
+        removePartial(partial);
+    std::fprintf(err, "korvela-admin: %s\nnothing was written to '%s'\n", why.toUtf8().constData(),
+                 shownTarget.constData());
+    return 1;
+}
+
 } // namespace
 
 int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
@@ -275,18 +366,8 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
     QString partial;
     try {
         const QString format = checkAccessHeader(source);
-        if (!options.inPlace) {
-            if (QFileInfo(target).absoluteFilePath() == QFileInfo(source).absoluteFilePath())
-                throw Error(QStringLiteral("the new database cannot be the Access file itself "
-                                           "(--in-place converts a file in its place)"));
-            if (!QFileInfo(target).absoluteDir().exists())
-                throw Error(QStringLiteral("the directory of '%1' does not exist").arg(target));
-            if (QFileInfo(target).isDir())
-                throw Error(QStringLiteral("'%1' is a directory").arg(target));
-            if (QFileInfo::exists(target) && !options.force)
-                throw Error(
-                    QStringLiteral("'%1' already exists (--force replaces it)").arg(target));
-        }
+        if (!options.inPlace)
+            checkTarget(options);
         const AccessData data = readInChild(source, err);
         requireTextsFit(source, data);
 
@@ -294,52 +375,9 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
         removePartial(partial);
         Progress progress(fileno(err));
         writeDatabase(partial, data, progress);
-
-        // Check what was written before it takes the target's name.
         const std::vector<Orphan> orphans = orphansOf(data);
-        const CheckResult check = checkDatabase(partial);
-        if (!check.ok() || check.customers != std::int64_t(data.customers.rows.size()) ||
-            check.services != std::int64_t(data.services.rows.size()) ||
-            check.orphans.size() != orphans.size())
-            throw Error(QStringLiteral("the new database did not pass its check:\n") +
-                        checkReport(target, check));
-
-        QString report;
-        report += QStringLiteral("import: '%1' (%2) into '%3'\n").arg(source, format, target);
-        report += QStringLiteral("%1  %2  %3  %4\n")
-                      .arg(QStringLiteral("table"), -10)
-                      .arg(QStringLiteral("read"), 9)
-                      .arg(QStringLiteral("written"), 9)
-                      .arg(QStringLiteral("next id"), 9);
-        for (const TableData* t : {&data.customers, &data.services}) {
-            Sqlite written(partial, SQLITE_OPEN_READONLY);
-            const std::int64_t next =
-                written.integer(QStringLiteral("SELECT coalesce(max(seq), 0) + 1 FROM "
-                                               "sqlite_sequence WHERE name = '%1'")
-                                    .arg(t->name));
-            report += QStringLiteral("%1  %2  %3  %4\n")
-                          .arg(t->name, -10)
-                          .arg(t->rowsRead, 9)
-                          .arg(qint64(t->rows.size()), 9)
-                          .arg(next, 9);
-        }
-        report += QStringLiteral("orphan visits (kept): %1\n").arg(orphans.size());
-        for (const Orphan& o : orphans)
-            report += QStringLiteral("  ") + orphanText(o) + '\n';
-        report +=
-            QStringLiteral("not converted (imported as NULL): %1\n").arg(data.problems.size());
-        for (const Problem& p : data.problems)
-            report += QStringLiteral("  %1 id %2, %3: %4\n")
-                          .arg(p.table)
-                          .arg(p.id)
-                          .arg(p.column, p.reason);
-        QStringList ignored;
-        for (const TableData* t : {&data.customers, &data.services})
-            for (const QString& c : t->ignoredColumns)
-                ignored << t->name + '.' + c;
-        report += QStringLiteral("ignored columns: %1\n")
-                      .arg(ignored.isEmpty() ? QStringLiteral("none") : ignored.join(", "));
-        report += QStringLiteral("check: integrity ok, schema ok, row counts match\n");
+        checkWritten(partial, target, data, orphans);
+        QString report = importReport(source, format, target, partial, data, orphans);
 
         if (options.inPlace) {
             if (!data.problems.empty())
@@ -347,16 +385,8 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
                                                     "be converted (a plain import shows the "
                                                     "result without touching '%1')")
                                          .arg(source));
-            takeAttributes(partial, source);
-            const QString kept = keptNameFor(source);
-            placeFile(source, kept, false);
-            try {
-                placeFile(partial, source, false);
-            } catch (...) {
-                placeFile(kept, source, false); // put the Access file back
-                throw;
-            }
-            report += QStringLiteral("the Access file is kept as '%1'\n").arg(kept);
+            report += QStringLiteral("the Access file is kept as '%1'\n")
+                          .arg(replaceInPlace(partial, source));
         } else {
             takeAttributes(partial, target);
             placeFile(partial, target, options.force);
@@ -366,17 +396,9 @@ int runImport(const ImportOptions& options, std::FILE* out, std::FILE* err) {
         std::fflush(out);
         return data.problems.empty() ? 0 : 3;
     } catch (const Error& e) {
-        if (!partial.isEmpty())
-            removePartial(partial);
-        std::fprintf(err, "korvela-admin: %s\nnothing was written to '%s'\n",
-                     e.text.toUtf8().constData(), shownTarget.constData());
-        return 1;
+        return failed(partial, shownTarget, e.text, err);
     } catch (const std::exception& e) {
-        if (!partial.isEmpty())
-            removePartial(partial);
-        std::fprintf(err, "korvela-admin: %s\nnothing was written to '%s'\n", e.what(),
-                     shownTarget.constData());
-        return 1;
+        return failed(partial, shownTarget, QString::fromUtf8(e.what()), err);
     }
 }
 

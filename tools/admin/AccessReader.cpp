@@ -232,176 +232,221 @@ private:
     std::vector<MdbTableDef*> tables_;
 };
 
-TableData readTable(AccessFile& file, const QString& path, const char* name,
-                    const std::vector<ColumnSpec>& specs, std::vector<Problem>& problems,
-                    const std::function<void(const QString&, std::int64_t)>& progress) {
-    TableData data;
-    data.name = QLatin1String(name);
-    MdbTableDef* table = file.table(name);
-    if (!table)
-        throw Error(QStringLiteral("'%1' is an Access file but not a Korvela database: it "
-                                   "has no table %2")
-                        .arg(path, data.name));
-    // Column index of each wanted column; the others are listed and ignored.
-    std::vector<int> index(specs.size(), -1);
+// Reads one table of the Access file into rows of the wanted columns: maps the columns, walks
+// the live rows, decodes each value from its stored form and checks the keys.
+class TableReader {
+public:
+    TableReader(AccessFile& file, const QString& path, const char* name,
+                const std::vector<ColumnSpec>& specs, std::vector<Problem>& problems)
+        : file_(file), path_(path), specs_(specs), problems_(problems) {
+        data_.name = QLatin1String(name);
+        table_ = file.table(name);
+        if (!table_)
+            throw Error(QStringLiteral("'%1' is an Access file but not a Korvela database: it "
+                                       "has no table %2")
+                            .arg(path, data_.name));
+        // The key first, so that every message can name the row.
+        for (std::size_t s = 0; s < specs.size(); ++s)
+            if (specs[s].kind == ColumnKind::Key)
+                order_.insert(order_.begin(), s);
+            else
+                order_.push_back(s);
+    }
+
+    TableData read(const std::function<void(const QString&, std::int64_t)>& progress);
+
+private:
+    void mapColumns();
+    Row readRow(const std::vector<MdbField>& fields);
+    QString decode(const MdbField& f, int type, const char* column, std::int64_t id, Value& v);
+    QString decodeNumber(const unsigned char* bytes, int n, int type, Value& v);
+    void checkRows();
+    [[noreturn]] void notKorvela(const QString& what) const {
+        throw Error(
+            QStringLiteral("'%1' is an Access file but not a Korvela database: ").arg(path_) +
+            what);
+    }
+
+    AccessFile& file_;
+    const QString& path_;
+    const std::vector<ColumnSpec>& specs_;
+    std::vector<Problem>& problems_;
+    MdbTableDef* table_ = nullptr;
+    TableData data_;
+    std::vector<std::size_t> order_; // the specs, the key first
+    std::vector<int> index_;         // the table's column of each spec
+};
+
+// Column index of each wanted column; the others are listed and ignored.
+void TableReader::mapColumns() {
+    index_.assign(specs_.size(), -1);
     QStringList missing, wrongType;
-    for (unsigned c = 0; c < table->num_cols; ++c) {
-        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
+    for (unsigned c = 0; c < table_->num_cols; ++c) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, c));
         bool known = false;
-        for (std::size_t s = 0; s < specs.size(); ++s) {
-            if (g_ascii_strcasecmp(col->name, specs[s].name))
+        for (std::size_t s = 0; s < specs_.size(); ++s) {
+            if (g_ascii_strcasecmp(col->name, specs_[s].name))
                 continue;
             known = true;
-            index[s] = int(c);
-            if (!typeFits(specs[s].kind, col->col_type))
+            index_[s] = int(c);
+            if (!typeFits(specs_[s].kind, col->col_type))
                 wrongType << QStringLiteral("%1 is %2, not %3")
-                                 .arg(QLatin1String(specs[s].name), mdbTypeName(col->col_type),
-                                      QLatin1String(kindName(specs[s].kind)));
+                                 .arg(QLatin1String(specs_[s].name), mdbTypeName(col->col_type),
+                                      QLatin1String(kindName(specs_[s].kind)));
         }
         if (!known)
-            data.ignoredColumns << QString::fromUtf8(col->name);
+            data_.ignoredColumns << QString::fromUtf8(col->name);
     }
-    for (std::size_t s = 0; s < specs.size(); ++s)
-        if (index[s] < 0)
-            missing << QLatin1String(specs[s].name);
+    for (std::size_t s = 0; s < specs_.size(); ++s)
+        if (index_[s] < 0)
+            missing << QLatin1String(specs_[s].name);
     if (!missing.isEmpty())
-        throw Error(QStringLiteral("'%1' is an Access file but not a Korvela database: the "
-                                   "table %2 lacks the column(s) %3")
-                        .arg(path, data.name, missing.join(QStringLiteral(", "))));
+        notKorvela(QStringLiteral("the table %1 lacks the column(s) %2")
+                       .arg(data_.name, missing.join(QStringLiteral(", "))));
     if (!wrongType.isEmpty())
-        throw Error(QStringLiteral("'%1' is an Access file but not a Korvela database: in "
-                                   "the table %2, %3")
-                        .arg(path, data.name, wrongType.join(QStringLiteral("; "))));
+        notKorvela(QStringLiteral("in the table %1, %2")
+                       .arg(data_.name, wrongType.join(QStringLiteral("; "))));
+}
 
-    MdbHandle* mdb = file.mdb();
-    const int pageSize = int(mdb->fmt->pg_size);
+TableData TableReader::read(const std::function<void(const QString&, std::int64_t)>& progress) {
+    mapColumns();
+    MdbHandle* mdb = file_.mdb();
     std::vector<MdbField> fields(MDB_MAX_COLS + 1);
-    mdb_rewind_table(table);
-    while (mdb_fetch_row(table)) {
+    mdb_rewind_table(table_);
+    while (mdb_fetch_row(table_)) {
         // The library has found the next live row on the current page (deleted rows skipped):
         // take its fields apart once more to see NULL apart from an empty text.
         int start = 0;
         std::size_t size = 0;
-        if (table->cur_row == 0 || mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) ||
-            mdb_crack_row(table, start & kOffsetMask, size, fields.data()) < int(table->num_cols))
-            throw Error(
-                QStringLiteral("'%1' is damaged: a row of %2 cannot be read").arg(path, data.name));
-        ++data.rowsRead;
-        Row row;
-        row.values.resize(specs.size());
-        // The key first, so that every message can name the row.
-        std::vector<std::size_t> order;
-        for (std::size_t s = 0; s < specs.size(); ++s)
-            if (specs[s].kind == ColumnKind::Key)
-                order.insert(order.begin(), s);
-            else
-                order.push_back(s);
-        for (const std::size_t s : order) {
-            const MdbField* f = nullptr;
-            for (unsigned i = 0; i < table->num_cols; ++i)
-                if (fields[i].colnum == index[s])
-                    f = &fields[i];
-            Value& v = row.values[s];
-            if (!f || f->is_null)
-                continue;
-            auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, index[s]));
-            const auto* bytes = static_cast<const unsigned char*>(f->value);
-            const int n = f->siz;
-            QString why;
-            if (n < 0 || f->start < 0 || f->start + n > pageSize) {
-                why = QStringLiteral("the value lies outside its page");
-            } else {
-                switch (col->col_type) {
-                case MDB_TEXT:
-                    v.text = file.text(bytes, std::size_t(n));
-                    v.null = false;
-                    break;
-                case MDB_MEMO: {
-                    QByteArray raw;
-                    if (!file.longValue(bytes, n, &raw, &why))
-                        throw Error(QStringLiteral("'%1' is damaged: %2 id %3, %4: %5")
-                                        .arg(path, data.name)
-                                        .arg(row.id)
-                                        .arg(QLatin1String(specs[s].name), why));
-                    v.text = file.text(reinterpret_cast<const unsigned char*>(raw.constData()),
-                                       std::size_t(raw.size()));
-                    v.null = false;
-                    break;
-                }
-                case MDB_DATETIME: {
-                    double days = 0;
-                    if (n == 8) {
-                        const std::uint64_t bits = std::uint64_t(le(bytes, 8));
-                        std::memcpy(&days, &bits, 8);
-                    }
-                    if (n == 8 && jetDateText(days, &v.text))
-                        v.null = false;
-                    else
-                        why = QStringLiteral("the date %1 is outside the years 100 to 9999")
-                                  .arg(days, 0, 'g', 17);
-                    break;
-                }
-                case MDB_MONEY:
-                    if (n == 8) {
-                        // The stored 64-bit count of ten-thousandths, taken as it is.
-                        v.text = Money::fromRaw(le(bytes, 8)).toStorageText();
-                        v.null = false;
-                    } else {
-                        why = QStringLiteral("the amount has %1 bytes, not 8").arg(n);
-                    }
-                    break;
-                case MDB_LONGINT:
-                case MDB_INT:
-                case MDB_BYTE: {
-                    const int width = col->col_type == MDB_LONGINT ? 4
-                                      : col->col_type == MDB_INT   ? 2
-                                                                   : 1;
-                    if (n == width) {
-                        v.integer = width == 1   ? bytes[0]
-                                    : width == 2 ? std::int16_t(le(bytes, 2))
-                                                 : std::int32_t(le(bytes, 4));
-                        v.text = QString::number(v.integer);
-                        v.null = false;
-                    } else {
-                        why = QStringLiteral("the number has %1 bytes, not %2").arg(n).arg(width);
-                    }
-                    break;
-                }
-                default:
-                    why = QStringLiteral("unexpected column type");
-                }
-            }
-            if (specs[s].kind == ColumnKind::Key) {
-                if (v.null)
-                    throw Error(QStringLiteral("'%1' is damaged: a row of %2 has no id")
-                                    .arg(path, data.name));
-                row.id = v.integer;
-            }
-            if (!why.isEmpty())
-                problems.push_back({data.name, row.id, QLatin1String(specs[s].name), why});
-        }
-        data.rows.push_back(std::move(row));
-        if (progress && data.rowsRead % 2000 == 0)
-            progress(data.name, data.rowsRead);
+        if (table_->cur_row == 0 || mdb_find_row(mdb, int(table_->cur_row) - 1, &start, &size) ||
+            mdb_crack_row(table_, start & kOffsetMask, size, fields.data()) < int(table_->num_cols))
+            throw Error(QStringLiteral("'%1' is damaged: a row of %2 cannot be read")
+                            .arg(path_, data_.name));
+        ++data_.rowsRead;
+        data_.rows.push_back(readRow(fields));
+        if (progress && data_.rowsRead % 2000 == 0)
+            progress(data_.name, data_.rowsRead);
     }
-    // Rows on pages the file no longer has are not found by the walk: the table's own count
-    // tells.
-    if (data.rowsRead != std::int64_t(table->num_rows))
+    checkRows();
+    if (progress)
+        progress(data_.name, data_.rowsRead);
+    return std::move(data_);
+}
+
+// The row's wanted values; a value that cannot be decoded is a problem and stays NULL.
+Row TableReader::readRow(const std::vector<MdbField>& fields) {
+    Row row;
+    row.values.resize(specs_.size());
+    for (const std::size_t s : order_) {
+        const MdbField* f = nullptr;
+        for (unsigned i = 0; i < table_->num_cols; ++i)
+            if (fields[i].colnum == index_[s])
+                f = &fields[i];
+        if (!f || f->is_null)
+            continue;
+        Value& v = row.values[s];
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, index_[s]));
+        const QString why = decode(*f, col->col_type, specs_[s].name, row.id, v);
+        if (specs_[s].kind == ColumnKind::Key) {
+            if (v.null)
+                throw Error(QStringLiteral("'%1' is damaged: a row of %2 has no id")
+                                .arg(path_, data_.name));
+            row.id = v.integer;
+        }
+        if (!why.isEmpty())
+            problems_.push_back({data_.name, row.id, QLatin1String(specs_[s].name), why});
+    }
+    return row;
+}
+
+// A value from its stored form; returns why it cannot be, or nothing. A memo whose pages are
+// damaged is an Error.
+QString TableReader::decode(const MdbField& f, int type, const char* column, std::int64_t id,
+                            Value& v) {
+    const auto* bytes = static_cast<const unsigned char*>(f.value);
+    const int n = f.siz;
+    if (n < 0 || f.start < 0 || f.start + n > int(file_.mdb()->fmt->pg_size))
+        return QStringLiteral("the value lies outside its page");
+    switch (type) {
+    case MDB_TEXT:
+        v.text = file_.text(bytes, std::size_t(n));
+        v.null = false;
+        return {};
+    case MDB_MEMO: {
+        QByteArray raw;
+        QString why;
+        if (!file_.longValue(bytes, n, &raw, &why))
+            throw Error(QStringLiteral("'%1' is damaged: %2 id %3, %4: %5")
+                            .arg(path_, data_.name)
+                            .arg(id)
+                            .arg(QLatin1String(column), why));
+        v.text = file_.text(reinterpret_cast<const unsigned char*>(raw.constData()),
+                            std::size_t(raw.size()));
+        v.null = false;
+        return {};
+    }
+    case MDB_DATETIME: {
+        double days = 0;
+        if (n == 8) {
+            const std::uint64_t bits = std::uint64_t(le(bytes, 8));
+            std::memcpy(&days, &bits, 8);
+        }
+        if (n == 8 && jetDateText(days, &v.text)) {
+            v.null = false;
+            return {};
+        }
+        return QStringLiteral("the date %1 is outside the years 100 to 9999").arg(days, 0, 'g', 17);
+    }
+    case MDB_MONEY:
+        if (n != 8)
+            return QStringLiteral("the amount has %1 bytes, not 8").arg(n);
+        // The stored 64-bit count of ten-thousandths, taken as it is.
+        v.text = Money::fromRaw(le(bytes, 8)).toStorageText();
+        v.null = false;
+        return {};
+    case MDB_LONGINT:
+    case MDB_INT:
+    case MDB_BYTE:
+        return decodeNumber(bytes, n, type, v);
+    default:
+        return QStringLiteral("unexpected column type");
+    }
+}
+
+QString TableReader::decodeNumber(const unsigned char* bytes, int n, int type, Value& v) {
+    const int width = type == MDB_LONGINT ? 4 : type == MDB_INT ? 2 : 1;
+    if (n != width)
+        return QStringLiteral("the number has %1 bytes, not %2").arg(n).arg(width);
+    v.integer = width == 1   ? bytes[0]
+                : width == 2 ? std::int16_t(le(bytes, 2))
+                             : std::int32_t(le(bytes, 4));
+    v.text = QString::number(v.integer);
+    v.null = false;
+    return {};
+}
+
+// Every row the table's own count names was read (rows on pages the file no longer has are not
+// found by the walk), sorted by id, each id once.
+void TableReader::checkRows() {
+    if (data_.rowsRead != std::int64_t(table_->num_rows))
         throw Error(QStringLiteral("'%1' is truncated or damaged: the table %2 should hold %3 "
                                    "rows, but only %4 can be read")
-                        .arg(path, data.name)
-                        .arg(table->num_rows)
-                        .arg(data.rowsRead));
-    std::stable_sort(data.rows.begin(), data.rows.end(),
+                        .arg(path_, data_.name)
+                        .arg(table_->num_rows)
+                        .arg(data_.rowsRead));
+    std::stable_sort(data_.rows.begin(), data_.rows.end(),
                      [](const Row& a, const Row& b) { return a.id < b.id; });
-    for (std::size_t i = 1; i < data.rows.size(); ++i)
-        if (data.rows[i].id == data.rows[i - 1].id)
+    for (std::size_t i = 1; i < data_.rows.size(); ++i)
+        if (data_.rows[i].id == data_.rows[i - 1].id)
             throw Error(QStringLiteral("'%1' is damaged: two rows of %2 have the id %3")
-                            .arg(path, data.name)
-                            .arg(data.rows[i].id));
-    if (progress)
-        progress(data.name, data.rowsRead);
-    return data;
+                            .arg(path_, data_.name)
+                            .arg(data_.rows[i].id));
+}
+
+TableData readTable(AccessFile& file, const QString& path, const char* name,
+                    const std::vector<ColumnSpec>& specs, std::vector<Problem>& problems,
+                    const std::function<void(const QString&, std::int64_t)>& progress) {
+    return TableReader(file, path, name, specs, problems).read(progress);
 }
 
 QDataStream& operator<<(QDataStream& out, const TableData& t) {

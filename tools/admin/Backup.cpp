@@ -1,6 +1,7 @@
 // Online backup of a live Korvela database, checked restore, and the CSV export.
 #include "tools/admin/Backup.h"
 
+#include "engine/SqliteBackend.h"
 #include "tools/admin/DatabaseCheck.h"
 #include "tools/admin/Sqlite.h"
 
@@ -36,7 +37,7 @@ void copyOnline(Sqlite& from, Sqlite& to) {
 void requireKorvela(const QString& path) {
     if (!QFileInfo(path).isFile())
         throw Error(QStringLiteral("'%1' does not exist").arg(path));
-    if (!hasSqliteHeader(path))
+    if (!cursor::hasSqliteHeader(path))
         throw Error(QStringLiteral("'%1' is not a Korvela database").arg(path));
 }
 
@@ -100,7 +101,7 @@ QString restoreDatabase(const QString& backup, const QString& db) {
         copyChecked(backup, db, false);
     } else {
         const QString aside = db + QStringLiteral(".replaced-") + timeStamp();
-        bool live = hasSqliteHeader(db);
+        bool live = cursor::hasSqliteHeader(db);
         if (live) {
             try {
                 // A readable database: keep a checked-or-not copy aside, then write the backup

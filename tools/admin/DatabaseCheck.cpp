@@ -4,6 +4,7 @@
 #include "core/Errors.h"
 #include "data/AccessFile.h"
 #include "data/Schema.h"
+#include "engine/SqliteBackend.h"
 #include "engine/SqliteChangeFeed.h"
 #include "tools/admin/Sqlite.h"
 
@@ -50,7 +51,7 @@ CheckResult checkDatabase(const QString& path) {
         throw Error(QStringLiteral("'%1' is an Access file, not a Korvela database (korvela-admin "
                                    "import converts it)")
                         .arg(path));
-    if (info.isDir() || !hasSqliteHeader(path))
+    if (info.isDir() || !cursor::hasSqliteHeader(path))
         throw Error(QStringLiteral("'%1' is not a Korvela database").arg(path));
     CheckResult result;
     try {

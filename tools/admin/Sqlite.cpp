@@ -19,24 +19,62 @@
 
 namespace admin {
 
-Sqlite::Sqlite(const QString& path, int flags) : path_(path) {
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK)
-        fail(QStringLiteral("cannot open '%1'").arg(path));
-    sqlite3_busy_timeout(db_, 10000);
+Sqlite::Sqlite(const QString& path, int flags, int busyTimeoutMs) : path_(path) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK) {
+        const QString cause = message();
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw Error(QStringLiteral("cannot open '%1': %2").arg(path, cause), cause);
+    }
+    if (busyTimeoutMs > 0)
+        sqlite3_busy_timeout(db_, busyTimeoutMs);
 }
 
+Sqlite::Sqlite(sqlite3* borrowed, const QString& path)
+    : db_(borrowed), path_(path), owned_(false) {}
+
 Sqlite::~Sqlite() {
-    sqlite3_close_v2(db_);
+    if (owned_)
+        sqlite3_close_v2(db_);
+}
+
+QString Sqlite::message() const {
+    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
 }
 
 void Sqlite::fail(const QString& what) const {
-    throw Error(what + QStringLiteral(": ") +
-                (db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory")));
+    const QString cause = message();
+    throw Error(what + QStringLiteral(": ") + cause, cause);
 }
 
 void Sqlite::exec(const QString& sql) {
     if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         fail(QStringLiteral("'%1'").arg(path_));
+}
+
+sqlite3_stmt* Sqlite::prepare(const QByteArray& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("'%1'").arg(path_));
+    return statement;
+}
+
+std::vector<QStringList> Sqlite::rows(const QString& sql) {
+    sqlite3_stmt* statement = prepare(sql.toUtf8());
+    std::vector<QStringList> result;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        QStringList row;
+        for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+            const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+            row << (value ? QString::fromUtf8(value) : QString());
+        }
+        result.push_back(row);
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE)
+        fail(QStringLiteral("'%1'").arg(path_));
+    return result;
 }
 
 QString Sqlite::text(const QString& sql) {
@@ -53,9 +91,34 @@ QString Sqlite::text(const QString& sql) {
     return result;
 }
 
-bool hasSqliteHeader(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+std::int64_t Sqlite::insert(const char* sql, const QStringList& values) {
+    sqlite3_stmt* statement = prepare(QByteArray(sql));
+    for (int i = 0; i < values.size(); ++i) {
+        const QByteArray v = values[i].toUtf8();
+        if (values[i].isEmpty())
+            sqlite3_bind_null(statement, i + 1);
+        else
+            sqlite3_bind_text(statement, i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+    }
+    const int rc = sqlite3_step(statement);
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE)
+        fail(QStringLiteral("'%1'").arg(path_));
+    return sqlite3_last_insert_rowid(db_);
+}
+
+Sqlite::Transaction::Transaction(Sqlite& db, const QString& begin) : db_(db) {
+    db.exec(begin);
+}
+
+Sqlite::Transaction::~Transaction() {
+    if (open_)
+        sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Sqlite::Transaction::commit() {
+    db_.exec(QStringLiteral("COMMIT"));
+    open_ = false;
 }
 
 void removePartial(const QString& partial) {

@@ -1,9 +1,10 @@
-// Files of earlier builds: recognised, refused by the connection, and upgraded whole or not at all.
-#include "data/SchemaUpgrade.h"
+// korvela-admin upgrade: files of earlier builds upgraded whole or not at all.
+#include "tools/admin/SchemaUpgrade.h"
+
 #include "core/Errors.h"
 #include "data/Connection.h"
-#include "data/Schema.h"
-#include "engine/SqliteChangeFeed.h"
+#include "engine/SqliteBackend.h"
+#include "tests/support/EarlierFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,73 +12,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-using namespace data;
+using admin::upgradeDatabase;
+using admin::UpgradeReport;
+using testsupport::EarlierFile;
 
 namespace {
-
-// The schema as earlier builds made it: the same tables without the key on t_servis.id_musteri,
-// and without the change log.
-QString earlierSchema() {
-    QString sql = schemaSql();
-    const QString key = " REFERENCES t_musteri (id) ON DELETE CASCADE";
-    EXPECT_TRUE(sql.contains(key));
-    EXPECT_TRUE(sql.contains(cursor::SqliteChangeFeed::installSql()));
-    return sql.remove(key).remove(cursor::SqliteChangeFeed::installSql());
-}
-
-// A file of an earlier build with a plain connection of its own (foreign keys off, as then).
-class EarlierFile {
-public:
-    EarlierFile() {
-        path_ = dir_.path() + "/Korvela.mdb";
-        sqlite3_open(QFile::encodeName(path_).constData(), &db_);
-        exec(earlierSchema());
-    }
-    ~EarlierFile() { sqlite3_close(db_); }
-    const QString& path() const { return path_; }
-    void exec(const QString& sql) {
-        char* error = nullptr;
-        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-            ADD_FAILURE() << error;
-            sqlite3_free(error);
-        }
-    }
-    QString scalar(const QString& sql) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr);
-        QString result = "<none>";
-        if (st && sqlite3_step(st) == SQLITE_ROW)
-            result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        sqlite3_finalize(st);
-        return result;
-    }
-    QByteArray bytes() const {
-        QFile f(path_);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-private:
-    QTemporaryDir dir_;
-    QString path_;
-    sqlite3* db_ = nullptr;
-};
-
-TEST(SchemaUpgrade, TheProgramRefusesAnEarlierFileWithTheCommandThatUpgradesIt) {
-    EarlierFile file;
-    file.exec("INSERT INTO t_musteri (f_adi) VALUES ('Ali')");
-    const QByteArray before = file.bytes();
-    TConnection connection;
-    connection.setConnectionString(korvelaConnectionString(QFileInfo(file.path()).path() + '/'));
-    try {
-        connection.open();
-        ADD_FAILURE() << "an earlier file was opened";
-    } catch (const EOleException& e) {
-        EXPECT_EQ(e.message(), upgradeNeededMessage(file.path()));
-        EXPECT_TRUE(e.message().contains("korvela-admin upgrade \"" + file.path() + "\""));
-    }
-    EXPECT_FALSE(connection.connected());
-    EXPECT_EQ(file.bytes(), before);
-}
 
 TEST(SchemaUpgrade, KeepsEveryRowColumnIndexAndTheKeyCounter) {
     EarlierFile file;
@@ -115,10 +54,11 @@ TEST(SchemaUpgrade, KeepsEveryRowColumnIndexAndTheKeyCounter) {
         << "rebuilding the visit table changes no row";
 
     // The program opens it now, and its connection enforces the key and the cascade.
-    TConnection connection;
-    connection.setConnectionString(korvelaConnectionString(QFileInfo(file.path()).path() + '/'));
+    data::TConnection connection;
+    connection.setConnectionString(
+        data::korvelaConnectionString(QFileInfo(file.path()).path() + '/'));
     connection.open();
-    sqlite3* db = connection.engine().handle();
+    sqlite3* db = dynamic_cast<cursor::SqliteBackend&>(connection.engine().backend()).handle();
     EXPECT_EQ(sqlite3_exec(db, "INSERT INTO t_servis (id_musteri) VALUES (99)", nullptr, nullptr,
                            nullptr),
               SQLITE_CONSTRAINT);
@@ -180,14 +120,6 @@ TEST(SchemaUpgrade, AFileThatIsNoKorvelaDatabaseIsNotTouched) {
     const QString path = dir.path() + "/Korvela.mdb";
     EXPECT_THROW(upgradeDatabase(path), EOleException); // missing: not created either
     EXPECT_FALSE(QFile::exists(path));
-}
-
-TEST(SchemaUpgrade, NewFilesNeedNone) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db, schemaSql().toUtf8().constData(), nullptr, nullptr, nullptr);
-    EXPECT_FALSE(schemaNeedsUpgrade(db));
-    sqlite3_close(db);
 }
 
 } // namespace
