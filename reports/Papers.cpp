@@ -87,7 +87,7 @@ TPaperFields customerFields(const TDataSet& customer) {
 TPaperHeading paperHeading(const QString& applicationDirectory) {
     const data::TShopHeading shop = data::shopHeading(applicationDirectory);
     if (shop.isEmpty()) {
-        QFile logo(QStringLiteral(":/paper/logo.jpg"));
+        QFile logo(QStringLiteral(":/images/logo.jpg"));
         QImage picture;
         if (logo.open(QIODevice::ReadOnly))
             picture = platform::decodeJpeg(logo.readAll());

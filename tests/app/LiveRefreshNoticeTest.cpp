@@ -40,7 +40,7 @@ TEST(LiveRefreshNotice, ADatabaseWithoutTheChangeLogOpensSaysSoOnceAndFollowsOnc
     EXPECT_EQ(parts.qryMain.recordCount(), 1) << "no live refresh without the log";
 
     QProcess admin;
-    admin.start(KORVELA_ADMIN, {"upgrade", db.path()});
+    admin.start(KORVELA_ADMIN_PROGRAM, {"upgrade", db.path()});
     ASSERT_TRUE(admin.waitForFinished(60000));
     ASSERT_EQ(admin.exitCode(), 0) << admin.readAllStandardError().toStdString();
     db.addCustomer("Zeki");
@@ -89,7 +89,7 @@ TEST(LiveRefreshNotice, AWindowShowsARestoreDoneUnderIt) {
     const QString backup = db.directory() + "yedek.mdb";
     const auto admin = [](const QStringList& args) {
         QProcess p;
-        p.start(KORVELA_ADMIN, args);
+        p.start(KORVELA_ADMIN_PROGRAM, args);
         EXPECT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     };

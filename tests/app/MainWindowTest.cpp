@@ -281,7 +281,7 @@ TEST_F(MainWindow, AFileOfAnEarlierBuildIsRefusedWithTheUpgradeCommandAndOpensAf
     file.close();
 
     QProcess admin;
-    admin.start(KORVELA_ADMIN, {"upgrade", path});
+    admin.start(KORVELA_ADMIN_PROGRAM, {"upgrade", path});
     ASSERT_TRUE(admin.waitForFinished(30000));
     EXPECT_EQ(admin.exitCode(), 0) << admin.readAllStandardError().toStdString();
     EXPECT_EQ(admin.readAllStandardOutput(),

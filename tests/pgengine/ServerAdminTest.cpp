@@ -23,7 +23,7 @@ struct AdminRun {
 
 AdminRun admin(const QStringList& args) {
     QProcess p;
-    p.start(QStringLiteral(KORVELA_ADMIN), args);
+    p.start(QStringLiteral(KORVELA_ADMIN_PROGRAM), args);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
