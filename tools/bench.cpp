@@ -186,6 +186,14 @@ struct Measurement {
     std::function<std::string(Context&)> run; // the text after "name: "
 };
 
+// A group that prints its own lines.
+Measurement group(const char* name, std::function<void(Context&)> run) {
+    return {name, [run = std::move(run)](Context& c) {
+                run(c);
+                return std::string();
+            }};
+}
+
 std::string format(const char* pattern, double a, double b = 0, double c = 0) {
     char buffer[128];
     std::snprintf(buffer, sizeof buffer, pattern, a, b, c);
@@ -315,42 +323,18 @@ int main(int argc, char** argv) {
         {"open-customers", openCustomers},
         {"sort-names", sortNames},
         {"find-prefix", findPrefix},
-        {"window",
-         [&dir](Context& c) {
-             runAppBenchmarks(dir.path() + '/', stdout, c.runs);
-             return std::string();
-         }},
-        {"down-key",
-         [&dir](Context& c) {
-             runDownKeyBenchmark(dir.path() + '/', stdout, c.runs);
-             return std::string();
-         }},
-        {"grid",
-         [](Context& c) {
-             runGridBenchmarks(stdout, c.runs);
-             return std::string();
-         }},
+        group("window", [&dir](Context& c) { runAppBenchmarks(dir.path() + '/', stdout, c.runs); }),
+        group("down-key",
+              [&dir](Context& c) { runDownKeyBenchmark(dir.path() + '/', stdout, c.runs); }),
+        group("grid", [](Context& c) { runGridBenchmarks(stdout, c.runs); }),
         {"backup", [&path](Context& c) { return backupBenchmark(path, c.runs); }},
-        {"inspector",
-         [](Context& c) {
-             runInspectorBenchmarks(stdout, c.runs);
-             return std::string();
-         }},
-        {"feed",
-         [&path](Context& c) {
-             runFeedBenchmarks(path, c.connection, stdout, c.runs);
-             return std::string();
-         }},
-        {"papers",
-         [&dir](Context& c) {
-             runPaperBenchmarks(dir.path() + '/', stdout, c.runs);
-             return std::string();
-         }},
-        {"live", // after the papers: it adds a customer with many visits
-         [&dir](Context& c) {
-             runLiveBenchmarks(dir.path() + '/', stdout, c.runs);
-             return std::string();
-         }},
+        group("inspector", [](Context& c) { runInspectorBenchmarks(stdout, c.runs); }),
+        group("feed",
+              [&path](Context& c) { runFeedBenchmarks(path, c.connection, stdout, c.runs); }),
+        group("papers",
+              [&dir](Context& c) { runPaperBenchmarks(dir.path() + '/', stdout, c.runs); }),
+        // After the papers: it adds a customer with many visits.
+        group("live", [&dir](Context& c) { runLiveBenchmarks(dir.path() + '/', stdout, c.runs); }),
         {"peak-rss", peakRss}, // keep last: it reports the whole run
     };
     try {
