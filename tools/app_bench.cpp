@@ -13,6 +13,7 @@
 #include "controls/RecordGrid.h"
 #include "engine/BenchmarkSwitches.h"
 #include "engine/CursorConnection.h"
+#include "tools/BenchTiming.h"
 
 #include <QApplication>
 #include <QTest>
@@ -23,19 +24,10 @@
 #include <sqlite3.h>
 #include <vector>
 
+using bench::cpuMilliseconds;
+using bench::median;
+
 namespace {
-
-double cpuMilliseconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // A prepared query of one customer's visits, stepped through with every column read as text.
 double bareVisits(sqlite3* db, qint64 customer) {

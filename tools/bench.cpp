@@ -32,6 +32,7 @@
 #include "engine/SqliteBackend.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "tools/BenchTiming.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -44,6 +45,8 @@
 #include <sys/resource.h>
 #include <time.h>
 #include <vector>
+
+using bench::median;
 
 namespace {
 
@@ -63,12 +66,6 @@ struct Clock {
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void check(int rc, sqlite3* db) {

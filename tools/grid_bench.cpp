@@ -14,6 +14,7 @@
 #include "data/Query.h"
 #include "data/Schema.h"
 #include "platform/Fonts.h"
+#include "tools/BenchTiming.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -27,24 +28,15 @@
 #include <sqlite3.h>
 #include <vector>
 
+using bench::median;
+using bench::millisecondsSince;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr int kVisibleRows = 30;
 constexpr int kVisits = 400;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 bool buildDatabase(const QString& path) {
     sqlite3* db = nullptr;

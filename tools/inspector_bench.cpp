@@ -16,6 +16,7 @@
 #include "data/Schema.h"
 #include "dialogs/Customer.h"
 #include "platform/Fonts.h"
+#include "tools/BenchTiming.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -28,23 +29,14 @@
 #include <sqlite3.h>
 #include <vector>
 
+using bench::median;
+using bench::millisecondsSince;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr int kNoteLength = 20000;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 QString longNote() {
     const QString sentence = QStringLiteral("Fren balataları ve ön diskler değişti, İşçilik ve "

@@ -14,6 +14,7 @@
 #include "app/MainParts.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "tools/BenchTiming.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -24,19 +25,10 @@
 #include <sqlite3.h>
 #include <vector>
 
+using bench::cpuMilliseconds;
+using bench::median;
+
 namespace {
-
-double cpuMilliseconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 void exec(sqlite3* db, const char* sql) {
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);

@@ -17,6 +17,7 @@
 #include "data/Query.h"
 #include "data/Schema.h"
 #include "reports/Papers.h"
+#include "tools/BenchTiming.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -28,19 +29,10 @@
 #include <sqlite3.h>
 #include <vector>
 
+using bench::cpuMilliseconds;
+using bench::median;
+
 namespace {
-
-double cpuMilliseconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Every customer's three sums by one aggregate query, stepped through as a reader would.
 double bareDebtorSums(sqlite3* db) {

@@ -26,6 +26,7 @@
 #include "pgengine/PgValue.h"
 #include "pgengine/ServerBackend.h"
 #include "pgengine/ServerSchema.h"
+#include "tools/BenchTiming.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,15 +40,11 @@
 #include <random>
 #include <vector>
 
+using bench::median;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Median milliseconds of runs calls of f.
 double measure(int runs, const std::function<void()>& f) {

@@ -274,7 +274,7 @@ private:
     MdbTableDef* table_ = nullptr;
     TableData data_;
     std::vector<std::size_t> order_; // the specs, the key first
-    std::vector<int> index_;         // the table's column of each spec
+    std::vector<int> index_;         // the table's column of each wanted column
 };
 
 // Column index of each wanted column; the others are listed and ignored.
