@@ -245,9 +245,30 @@ public:
     explicit StatementRow(sqlite3_stmt* statement)
         : statement_(statement), columns_(sqlite3_column_count(statement)) {}
     int columnCount() const override { return columns_; }
+    // Each value goes straight from SQLite's memory into the store, with one switch on its type.
     void read(RowWriter& writer) const override {
-        for (int c = 0; c < columns_; ++c)
-            writer.put(columnCell(statement_, c));
+        for (int c = 0; c < columns_; ++c) {
+            sqlite3_value* value = sqlite3_column_value(statement_, c);
+            switch (sqlite3_value_type(value)) {
+            case SQLITE_INTEGER:
+                writer.putInteger(sqlite3_value_int64(value));
+                break;
+            case SQLITE_FLOAT:
+                writer.putFloat(sqlite3_value_double(value));
+                break;
+            case SQLITE_TEXT:
+                writer.putText(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                               std::size_t(sqlite3_value_bytes(value)));
+                break;
+            case SQLITE_BLOB:
+                writer.putBlob(static_cast<const char*>(sqlite3_value_blob(value)),
+                               std::size_t(sqlite3_value_bytes(value)));
+                break;
+            default:
+                writer.putNull();
+                break;
+            }
+        }
     }
 
 private:
