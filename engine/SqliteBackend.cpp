@@ -627,7 +627,13 @@ void SqliteBackend::select(const QString& sql, const std::function<void(ResultSh
         // A statement that may write waits for the file's check like every write.
         if (!sqlite3_stmt_readonly(raw))
             requireWritable();
-        describeTo(sqlite3_column_count(raw) == 0 ? ResultShape{} : describe(raw, handle));
+        if (sqlite3_column_count(raw) == 0) {
+            describeTo(ResultShape{});
+        } else {
+            if (!statement.shape())
+                statement.setShape(describe(raw, handle));
+            describeTo(*statement.shape());
+        }
         const StatementRow row(raw);
         for (;;) {
             const int rc = sqlite3_step(raw);

@@ -36,6 +36,11 @@ std::optional<KeyedText> withKeyParameter(const QByteArray& text) {
     return KeyedText{text.left(start) + '?', key};
 }
 
+// How often SQLite compiled the statement again (after a change of the schema).
+int compilations(sqlite3_stmt* statement) {
+    return sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_REPREPARE, 0);
+}
+
 } // namespace
 
 SqliteStatements::~SqliteStatements() {
@@ -57,6 +62,10 @@ SqliteStatements::Lease::Lease(SqliteStatements& cache, sqlite3* db, const QByte
         std::find_if(kept.begin(), kept.end(), [this](const Kept& k) { return k.text == key_; });
     if (found != kept.end()) {
         statement_ = found->statement;
+        if (found->compiled == compilations(statement_)) {
+            shape_ = std::move(found->shape);
+            compiled_ = found->compiled;
+        }
         kept.erase(found);
     } else {
         prepare(db, keyed ? key_ : text);
@@ -73,6 +82,11 @@ SqliteStatements::Lease::Lease(SqliteStatements& cache, sqlite3* db, const QByte
     }
     if (keyed && statement_)
         sqlite3_bind_int64(statement_, 1, keyed->key);
+}
+
+void SqliteStatements::Lease::setShape(ResultShape shape) {
+    shape_ = std::move(shape);
+    compiled_ = compilations(statement_);
 }
 
 void SqliteStatements::Lease::prepare(sqlite3* db, const QByteArray& text) {
@@ -102,7 +116,7 @@ SqliteStatements::Lease::~Lease() {
         sqlite3_finalize(kept.front().statement);
         kept.erase(kept.begin());
     }
-    kept.push_back({key_, statement_});
+    kept.push_back({key_, statement_, std::move(shape_), compiled_});
 }
 
 } // namespace cursor

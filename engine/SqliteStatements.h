@@ -1,8 +1,11 @@
 // SqliteStatements: the compiled statements of the engine's selects, kept for the next select.
 #pragma once
 
+#include "engine/Backend.h"
+
 #include <QByteArray>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -11,7 +14,9 @@ struct sqlite3_stmt;
 namespace cursor {
 
 // The compiled statements of one connection's selects, kept by their text so that a statement
-// run again is not compiled again; at most kCapacity, the least recently used let go first.
+// run again is not compiled again, each with the description of its result (which SQLite's
+// metadata gives anew only when it compiles the statement again after a change of the schema);
+// at most kCapacity, the least recently used let go first.
 // A statement is out of the cache while a select runs it (see Lease), so a select nested in
 // another's reading never shares it; it comes back reset, with its bindings cleared. Only
 // statements that read are kept, and a statement that may write lets go of every kept one (it
@@ -35,6 +40,8 @@ private:
     struct Kept {
         QByteArray text;
         sqlite3_stmt* statement;
+        std::optional<ResultShape> shape;
+        int compiled; // how often SQLite had compiled the statement when shape was read
     };
     std::vector<Kept> kept_; // the most recently used last
 };
@@ -57,6 +64,10 @@ public:
     int prepareResult() const { return rc_; }
     // What follows the statement in the text (null for a kept one, which had nothing).
     const char* tail() const { return tail_; }
+    // The description of the result read when the statement was last run, while SQLite has not
+    // compiled it again since; null otherwise.
+    const ResultShape* shape() const { return shape_ ? &*shape_ : nullptr; }
+    void setShape(ResultShape shape);
     // Keeps the statement for the next select of the same text (one that may write is not kept,
     // and lets go of every kept statement).
     void keep() { keep_ = true; }
@@ -68,6 +79,8 @@ private:
     QByteArray key_;
     sqlite3_stmt* statement_ = nullptr;
     const char* tail_ = nullptr;
+    std::optional<ResultShape> shape_;
+    int compiled_ = 0;
     int rc_ = 0;
     bool keep_ = false;
 };
