@@ -878,6 +878,28 @@ Value Recordset::value(int column) const {
                             d->shared->columns[std::size_t(column)].type);
 }
 
+RowCells Recordset::rowCells() const {
+    d->requireRows();
+    d->sync();
+    RowCells cells;
+    if (d->pending.kind != Private::Pending::Kind::None)
+        return cells;
+    if (!d->onRow())
+        throw EOleException(kNoCurrentRecord);
+    const int row = d->view[std::size_t(d->pos)];
+    const RowStore& store = d->rows();
+    cells.cells_.resize(std::size_t(store.columnCount()));
+    if (!cells.cells_.empty())
+        std::memcpy(cells.cells_.data(), &store.cell(row, 0), cells.cells_.size() * sizeof(Cell));
+    cells.result_ = d->shared;
+    return cells;
+}
+
+Value RowCells::value(int column) const {
+    const Cell cell{cells_[std::size_t(column)]};
+    return result_->rows.decode(cell, result_->columns[std::size_t(column)].type);
+}
+
 void Recordset::addNew() {
     d->requireUpdatable();
     d->flushPending(*this);
