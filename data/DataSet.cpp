@@ -125,6 +125,10 @@ struct TDataSet::Private {
     int slotCount = 0;
     bool defaultFields = false; // made from the columns at open (none were declared)
     std::vector<int> columnOf;  // per slot: the recordset column, -1 for calculated fields
+    // Taken from the fields when the set opens (they stay as they are while it is open): the
+    // slots of the calculated fields, and a bit per slot of a stored field while they fit in 64.
+    std::vector<int> calcSlots;
+    std::optional<std::uint64_t> storedSlots;
     std::vector<TDataSource*> sources;
 
     TDataSetState state = TDataSetState::dsInactive;
@@ -166,16 +170,15 @@ struct TDataSet::Private {
     // The calculated fields of one buffer: nulled first, then OnCalcFields, with reads and
     // writes aimed at that buffer. With asTempState the state reads "calculating" meanwhile.
     void calculate(RecordBuffer& buffer, bool asTempState) {
-        if (!q.hasCalculatedFields())
+        if (calcSlots.empty())
             return;
         const QScopedValueRollback restoreBuffer(calcBuffer);
         const QScopedValueRollback restoreState(state);
         if (asTempState)
             state = TDataSetState::dsCalcFields;
         calcBuffer = &buffer;
-        for (const auto& f : fields)
-            if (f->isCalculated())
-                slotToWrite(buffer, slotOf(*f)) = std::monostate{};
+        for (const int slot : calcSlots)
+            slotToWrite(buffer, slot) = std::monostate{};
         if (!calcErrorsIgnored) {
             fire(q.OnCalcFields);
             return;
@@ -267,16 +270,13 @@ struct TDataSet::Private {
     RecordBuffer read() {
         RecordBuffer b = blank();
         b.cells = recordset.rowCells();
-        const bool lazy = !b.cells.empty() && slotCount <= 64;
-        for (const auto& f : fields) {
-            const int slot = slotOf(*f);
-            const int column = columnOf[std::size_t(slot)];
-            if (column < 0)
-                continue;
-            if (lazy) {
-                b.undecoded |= std::uint64_t(1) << slot;
-            } else {
-                b.values[std::size_t(slot)] = recordset.value(column);
+        if (!b.cells.empty() && storedSlots) {
+            b.undecoded = *storedSlots;
+        } else {
+            for (std::size_t slot = 0; slot < columnOf.size(); ++slot) {
+                if (columnOf[slot] < 0)
+                    continue;
+                b.values[slot] = recordset.value(columnOf[slot]);
                 ++decoded;
             }
         }
@@ -318,6 +318,8 @@ struct TDataSet::Private {
     // Releases everything an open set holds.
     void release() {
         window.release();
+        calcSlots.clear();
+        storedSlots.reset();
         written.clear();
         staleRow.reset();
         lookup.reset();
@@ -535,6 +537,18 @@ void TDataSet::bindFields() {
                                 type ? TField::typeName(*type) : QStringLiteral("Unknown")));
         d->columnOf[std::size_t(slotOf(*f))] = column;
     }
+    d->calcSlots.clear();
+    d->storedSlots.reset();
+    std::uint64_t stored = 0;
+    for (const auto& f : d->fields) {
+        const int slot = slotOf(*f);
+        if (f->isCalculated())
+            d->calcSlots.push_back(slot);
+        else if (slot < 64)
+            stored |= std::uint64_t(1) << slot;
+    }
+    if (d->slotCount <= 64)
+        d->storedSlots = stored;
 }
 
 void TDataSet::close() {

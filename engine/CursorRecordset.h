@@ -5,6 +5,7 @@
 #include "engine/CursorValue.h"
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -27,8 +28,11 @@ public:
 
 private:
     friend class Recordset;
+    static constexpr int kInline = 16; // cells kept without an allocation of their own
     std::shared_ptr<const SharedResult> result_;
-    std::vector<std::uint64_t> cells_; // the row's cells, bit for bit
+    int count_ = 0;
+    std::array<std::uint64_t, kInline> inline_{}; // the row's cells, bit for bit...
+    std::vector<std::uint64_t> more_;             // ...or here, for a wider row
 };
 
 enum class LockType { ReadOnly, Optimistic };
