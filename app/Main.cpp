@@ -142,6 +142,7 @@ void TfrmMain::Private::setUpRecordSets() {
     qryServis.setConnection(&dbsPRJ);
     qryServis.addSql(QStringLiteral("select * from t_servis"));
     data::declareServiceFields(qryServis);
+    visitFields.emplace(qryServis);
     qryServis.OnCalcFields = [this](TDataSet& ds) { qryServisCalcFields(ds); };
     qryServis.AfterOpen = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
     qryServis.AfterPost = [this](TDataSet& ds) { qryServisAfterOpen(ds); };
@@ -306,6 +307,15 @@ void TfrmMain::Private::updateMinimumSize() {
 
 void TfrmMain::Private::showTotals(const QString& text) {
     pnlToplam->setCaption(text);
+    if (totalsBatches == 0)
+        totalsWidthChanged();
+}
+
+void TfrmMain::Private::totalsWidthChanged() {
+    const int width = pnlToplam->minimumSizeHint().width();
+    if (width == totalsWidth)
+        return;
+    totalsWidth = width;
     updateMinimumSize();
 }
 
@@ -380,6 +390,7 @@ bool TfrmMain::Private::mayShowLiveChanges() {
 
 void TfrmMain::Private::showVisitTotals() {
     // The visits changed elsewhere: the sums follow, the current visit stays where it is.
+    const TotalsBatch batch(*this);
     showTotals(QString::fromUtf8(kNotFormed));
     showTotals(data::totalsLineText(data::sumVisits(qryServis)));
 }
@@ -410,6 +421,7 @@ void TfrmMain::Private::updateTitle() {
 void TfrmMain::Private::loadVisits() {
     // The next customer's visits are shown scrolled sideways as far as these were.
     const int leftColumn = grdServis->leftColumn();
+    const TotalsBatch batch(*this);
     qryServis.close();
     // Without a current customer there is no statement to build: the list stays empty and
     // the sums read zero.
@@ -440,8 +452,8 @@ void TfrmMain::Private::qryMainAfterPost(TDataSet&) {
     loadVisits();
 }
 
-void TfrmMain::Private::qryServisCalcFields(TDataSet& ds) {
-    data::calculateVisit(ds);
+void TfrmMain::Private::qryServisCalcFields(TDataSet&) {
+    data::calculateVisit(*visitFields);
 }
 
 void TfrmMain::Private::qryServisAmountValidate(data::TField& field, const cursor::Value& value) {
@@ -462,6 +474,7 @@ void TfrmMain::Private::qryServisAmountValidate(data::TField& field, const curso
 }
 
 void TfrmMain::Private::qryServisAfterOpen(TDataSet&) {
+    const TotalsBatch batch(*this);
     // Written first so that a failure during the pass leaves no stale sums behind.
     showTotals(QString::fromUtf8(kNotFormed));
     // The pass walks the list to its end, one visit at a time as the grid shows it: the last

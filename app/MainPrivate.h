@@ -6,7 +6,9 @@
 #include "data/DataSource.h"
 #include "data/LiveRefresh.h"
 #include "data/Query.h"
+#include "data/Totals.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -93,8 +95,31 @@ public:
     // Upper grid height chosen with the splitter (0 = collapsed).
     void setCustomerGridHeight(int height);
     void loadVisits();
-    // Puts the text into the totals line and keeps the window at least as wide as it needs.
+    // Puts the text into the totals line and keeps the window at least as wide as it needs: at
+    // once, or while a TotalsBatch lives, once when the last one ends.
     void showTotals(const QString& text);
+    // The window's minimum follows the totals line, when the line's width changed.
+    void totalsWidthChanged();
+    // Texts shown one after another during one move (what shows if the move fails, then the
+    // sums) change the window's minimum once, for the text that stays, when the last batch ends
+    // (also when it ends by an error).
+    class TotalsBatch {
+    public:
+        explicit TotalsBatch(Private& p) : p_(p) { ++p_.totalsBatches; }
+        ~TotalsBatch() {
+            if (--p_.totalsBatches == 0)
+                p_.totalsWidthChanged();
+        }
+        TotalsBatch(const TotalsBatch&) = delete;
+        TotalsBatch& operator=(const TotalsBatch&) = delete;
+
+    private:
+        Private& p_;
+    };
+    int totalsBatches = 0;
+    int totalsWidth = -1; // the totals line's width the window's minimum was made for
+    // The visit set's fields its calculated fields use, looked up once.
+    std::optional<data::TVisitFields> visitFields;
     // The database file's write state changed: the title says so, and damage found by the check
     // is reported through the default error path.
     void fileStateChanged();

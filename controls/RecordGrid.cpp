@@ -398,8 +398,16 @@ void TRecordGrid::Private::invalidate(const QRect& rect) {
     const QRect r = rect.intersected(q.rect());
     if (r.isEmpty())
         return;
+    // Already due (the toolkit holds every pending area as due too): nothing to add.
+    if (pending.rectCount() == 1 && pending.boundingRect().contains(r))
+        return;
     pending += r;
     q.update(r);
+}
+
+bool TRecordGrid::Private::wholeAreaPending(const QRect& area) const {
+    return pending.rectCount() == 1 ? pending.boundingRect().contains(area)
+                                    : QRegion(area).subtracted(pending).isEmpty();
 }
 
 void TRecordGrid::Private::invalidateAll() {
@@ -481,6 +489,10 @@ void TRecordGrid::Private::linkDataSetScrolled(int distance) {
     if (distance % 2 != 0)
         parity = !parity;
     const QRect area(0, dataTop(), clientW, dataRows() * pitch());
+    // Pixels that are all to be painted again need not move: a walk through a list that was
+    // just opened paints once, at its end.
+    if (wholeAreaPending(area))
+        return;
     if (!paintOptions.FastRecordScrolling || !q.isVisible() || !q.updatesEnabled()) {
         invalidate(area);
         return;

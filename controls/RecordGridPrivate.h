@@ -152,6 +152,8 @@ struct TRecordGrid::Private {
     // Invalidation.
     void invalidate(const QRect& rect);
     void invalidateAll();
+    // Whether every pixel of the area is already due to be painted again.
+    bool wholeAreaPending(const QRect& area) const;
     void invalidateRow(int gridRow, bool wholeRow);
     void flush();
 

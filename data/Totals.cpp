@@ -112,20 +112,28 @@ std::unordered_map<qint64, TVisitTotals> sumVisitsByCustomer(const TDataSet& vis
     return totals;
 }
 
+TVisitFields::TVisitFields(const TDataSet& visits)
+    : labour(visits.fieldByName(QStringLiteral("f_iscilik"))),
+      material(visits.fieldByName(QStringLiteral("f_tutar"))),
+      paid(visits.fieldByName(QStringLiteral("f_odeme"))),
+      total(visits.fieldByName(QStringLiteral("c_toplam"))),
+      balance(visits.fieldByName(QStringLiteral("c_kalan"))) {}
+
 void calculateVisit(TDataSet& visits) {
-    const std::optional<Money> labour =
-        visits.fieldByName(QStringLiteral("f_iscilik")).tryAsMoney();
-    const std::optional<Money> material =
-        visits.fieldByName(QStringLiteral("f_tutar")).tryAsMoney();
-    const std::optional<Money> paid = visits.fieldByName(QStringLiteral("f_odeme")).tryAsMoney();
+    calculateVisit(TVisitFields(visits));
+}
+
+void calculateVisit(const TVisitFields& visit) {
+    const std::optional<Money> labour = visit.labour.tryAsMoney();
+    const std::optional<Money> material = visit.material.tryAsMoney();
+    const std::optional<Money> paid = visit.paid.tryAsMoney();
     // An unreadable amount or a result outside the money range leaves both cells empty; the
     // other visits stay usable.
     if (!labour || !material || !paid || !visitSums(*labour, *material, *paid))
         return;
-    TField& toplam = visits.fieldByName(QStringLiteral("c_toplam"));
-    toplam.setAsMoney(*labour + *material);
+    visit.total.setAsMoney(*labour + *material);
     // The balance is formed from the total as the field gives it back.
-    visits.fieldByName(QStringLiteral("c_kalan")).setAsMoney(toplam.asMoney() - *paid);
+    visit.balance.setAsMoney(visit.total.asMoney() - *paid);
 }
 
 QString sumText(Money sum) {

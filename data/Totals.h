@@ -11,6 +11,7 @@
 namespace data {
 
 class TDataSet;
+class TField;
 
 // A visit's three stored amounts; nullopt where the stored value cannot be read as money (it
 // shows "BCD overflow").
@@ -60,9 +61,17 @@ TVisitTotals sumVisits(const TDataSet& visits);
 // The same per customer: the visits' sums by their id_musteri.
 std::unordered_map<qint64, TVisitTotals> sumVisitsByCustomer(const TDataSet& visits);
 
+// The fields of a visit set that its calculated fields read and write, looked up once: a set's
+// declared fields live as long as the set (fields made at open live until it closes).
+struct TVisitFields {
+    explicit TVisitFields(const TDataSet& visits);
+    TField &labour, &material, &paid, &total, &balance;
+};
+
 // The calculated fields of the visit a visit set is calculating (its OnCalcFields): c_toplam and
 // c_kalan, both left empty when an amount cannot be read or a sum cannot be formed.
 void calculateVisit(TDataSet& visits);
+void calculateVisit(const TVisitFields& visit);
 
 // The money text of a sum (two decimals, grouped thousands, the regional separators, through the
 // hundredths form); empty when the amount cannot be converted.

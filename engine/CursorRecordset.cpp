@@ -362,8 +362,8 @@ Condition Recordset::Private::bind(const Criterion& c, const QString& text) {
 bool Recordset::Private::matches(const Condition& c, int row) {
     const Cell& cell = rows().cell(row, c.column);
     if (c.domain == Condition::Domain::NullTest)
-        return (cell.type == Cell::Null) == (c.op == CompareOp::Equal);
-    if (cell.type == Cell::Null)
+        return cell.isNull() == (c.op == CompareOp::Equal);
+    if (cell.isNull())
         return false;
     switch (c.domain) {
     case Condition::Domain::Text: {
@@ -374,10 +374,10 @@ bool Recordset::Private::matches(const Condition& c, int row) {
     }
     case Condition::Domain::Number: {
         long double n = 0;
-        if (cell.type == Cell::Integer) {
-            n = (long double)cell.v.integer;
-        } else if (cell.type == Cell::Float) {
-            n = cell.v.real;
+        if (cell.type() == Cell::Integer) {
+            n = (long double)rows().integer(cell);
+        } else if (cell.type() == Cell::Float) {
+            n = rows().real(cell);
         } else {
             const std::optional<long double> parsed = numberOf(rows().decodeText(cell));
             if (!parsed)
@@ -409,8 +409,8 @@ bool Recordset::Private::matches(const Condition& c, int row) {
 int Recordset::Private::compareRows(const SortSpec& s, int a, int b, bool byRank) {
     const Cell& x = rows().cell(a, s.column);
     const Cell& y = rows().cell(b, s.column);
-    if (x.type == Cell::Null || y.type == Cell::Null)
-        return (x.type != Cell::Null) - (y.type != Cell::Null);
+    if (x.isNull() || y.isNull())
+        return !x.isNull() - !y.isNull();
     const ColumnType type = shared->columns[std::size_t(s.column)].type;
     if (isTextType(type)) {
         if (!byRank) {
@@ -428,13 +428,19 @@ int Recordset::Private::compareRows(const SortSpec& s, int a, int b, bool byRank
         if (mx || my)
             return mx ? -1 : 1;
     }
-    const bool xNumber = x.type == Cell::Integer || x.type == Cell::Float;
-    const bool yNumber = y.type == Cell::Integer || y.type == Cell::Float;
+    const Cell::Type xType = x.type(), yType = y.type();
+    const bool xNumber = xType == Cell::Integer || xType == Cell::Float;
+    const bool yNumber = yType == Cell::Integer || yType == Cell::Float;
     if (xNumber && yNumber) {
-        if (x.type == Cell::Integer && y.type == Cell::Integer)
-            return x.v.integer < y.v.integer ? -1 : (x.v.integer > y.v.integer ? 1 : 0);
-        const long double dx = x.type == Cell::Integer ? (long double)x.v.integer : x.v.real;
-        const long double dy = y.type == Cell::Integer ? (long double)y.v.integer : y.v.real;
+        const RowStore& store = rows();
+        if (xType == Cell::Integer && yType == Cell::Integer) {
+            const std::int64_t ix = store.integer(x), iy = store.integer(y);
+            return ix < iy ? -1 : (ix > iy ? 1 : 0);
+        }
+        const long double dx =
+            xType == Cell::Integer ? (long double)store.integer(x) : store.real(x);
+        const long double dy =
+            yType == Cell::Integer ? (long double)store.integer(y) : store.real(y);
         return sign(dx - dy);
     }
     if (xNumber != yNumber)
@@ -534,14 +540,14 @@ std::optional<int> Recordset::Private::fastFind(const Condition& c, int start) {
     const std::u16string_view wanted(*target);
     const auto first = std::lower_bound(
         view.begin() + start, view.end(), wanted, [&](int row, std::u16string_view value) {
-            if (rows().cell(row, c.column).type == Cell::Null)
+            if (rows().cell(row, c.column).isNull())
                 return true;
             return std::u16string_view(keys[std::size_t(row)]) < value;
         });
     if (first == view.end())
         return -1;
     const int row = *first;
-    if (rows().cell(row, c.column).type == Cell::Null)
+    if (rows().cell(row, c.column).isNull())
         return -1;
     const std::u16string_view key(keys[std::size_t(row)]);
     const bool hit = prefixOnly ? key.substr(0, wanted.size()) == wanted : key == wanted;
@@ -1175,8 +1181,8 @@ private:
 
 std::optional<qint64> integerKey(const RowStore& rows, int row, int keyColumn) {
     const Cell& cell = rows.cell(row, keyColumn);
-    if (cell.type == Cell::Integer)
-        return cell.v.integer;
+    if (cell.type() == Cell::Integer)
+        return rows.integer(cell);
     return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <unordered_map>
 #if __has_include(<sys/mman.h>)
@@ -21,10 +22,61 @@ RowStore::RowStore(int columnCount)
 
 RowStore::~RowStore() = default;
 
+#ifdef MADV_HUGEPAGE
+namespace {
+
+// Large buffers a store released, kept for the next store that needs one of the same size: a
+// result read again (a re-query, the next open of the same statement) then writes into memory
+// that is already mapped instead of having the system clear fresh pages. Bounded; guarded since
+// stores on other threads may release theirs.
+class ReleasedBuffers {
+public:
+    // Never destroyed, so a store that outlives static destruction still finds it.
+    static ReleasedBuffers& instance() {
+        static ReleasedBuffers* const buffers = new ReleasedBuffers;
+        return *buffers;
+    }
+    char* take(std::size_t bytes) {
+        const std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < kept_.size(); ++i) {
+            if (kept_[i].bytes == bytes) {
+                char* p = kept_[i].p;
+                keptBytes_ -= bytes;
+                kept_.erase(kept_.begin() + std::ptrdiff_t(i));
+                return p;
+            }
+        }
+        return nullptr;
+    }
+    // False when the buffer would exceed the bound; the caller unmaps it then.
+    bool keep(char* p, std::size_t bytes) {
+        const std::lock_guard lock(mutex_);
+        if (keptBytes_ + bytes > kMaxKeptBytes)
+            return false;
+        kept_.push_back({p, bytes});
+        keptBytes_ += bytes;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kMaxKeptBytes = std::size_t(32) << 20;
+    struct Kept {
+        char* p;
+        std::size_t bytes;
+    };
+    std::mutex mutex_;
+    std::vector<Kept> kept_;
+    std::size_t keptBytes_ = 0;
+};
+
+} // namespace
+#endif
+
 void RowStore::BufferDeleter::operator()(char* p) const {
 #ifdef MADV_HUGEPAGE
     if (mappedBytes) {
-        munmap(p, mappedBytes);
+        if (!ReleasedBuffers::instance().keep(p, mappedBytes))
+            munmap(p, mappedBytes);
         return;
     }
 #endif
@@ -36,6 +88,8 @@ RowStore::Buffer RowStore::allocate(std::size_t bytes) {
     constexpr std::size_t kHugePage = std::size_t(2) << 20;
     if (bytes >= kHugePage) {
         bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        if (char* kept = ReleasedBuffers::instance().take(bytes))
+            return Buffer(kept, BufferDeleter{bytes});
         // Map one huge page more than needed and unmap the ends, leaving an aligned range.
         void* mapped = mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -59,68 +113,58 @@ RowStore::Buffer RowStore::allocate(std::size_t bytes) {
     return Buffer(static_cast<char*>(p));
 }
 
-// A new block, twice the last up to a limit, and never smaller than the value to be stored.
-void RowStore::startBlock(std::size_t atLeast) {
-    const std::size_t grown =
-        currentSize_ == 0 ? kFirstBlockSize : std::min(currentSize_ * 2, kMaxBlockSize);
-    currentSize_ = std::max(grown, atLeast);
+// A new block, twice the last up to the largest a place can address.
+void RowStore::startBlock() {
+    if (blocks_.size() >= kMaxBlocks)
+        throw std::bad_alloc();
+    currentSize_ = currentSize_ == 0 ? kFirstBlockSize : std::min(currentSize_ * 2, kMaxBlockSize);
     blocks_.push_back(allocate(currentSize_));
     currentBlock_ = blocks_.size() - 1;
     currentData_ = blocks_.back().get();
     currentUsed_ = 0;
 }
 
-inline std::uint64_t RowStore::storeBytes(const void* data, std::uint32_t size) {
-    if (size == 0)
-        return 0;
-    if (currentUsed_ + size > currentSize_) [[unlikely]]
-        startBlock(size);
-    std::memcpy(currentData_ + currentUsed_, data, size);
-    const std::uint64_t place = (std::uint64_t(currentBlock_) << 32) | currentUsed_;
-    currentUsed_ += size;
-    return place;
-}
-
-void RowWriter::put(const CellData& from) {
-    if (next_ >= store_.columns_)
-        return;
-    Cell& cell = cells_[next_++];
-    cell.type = from.type;
-    cell.size = 0;
-    switch (from.type) {
-    case CellData::Integer:
-        cell.v.integer = from.integer;
-        break;
-    case CellData::Float:
-        cell.v.real = from.real;
-        break;
-    case CellData::Text:
-    case CellData::Blob:
-        cell.size = std::uint32_t(from.bytes.size());
-        cell.v.place = store_.storeBytes(from.bytes.data(), cell.size);
-        break;
-    case CellData::Null:
-        cell.v.integer = 0;
-        break;
+// A value that does not fit a block gets one of its own, at offset 0; the current block stays.
+std::uint64_t RowStore::storeLarge(const void* data, std::size_t size, bool withSize) {
+    if (blocks_.size() >= kMaxBlocks)
+        throw std::bad_alloc();
+    const std::size_t prefix = withSize ? sizeof(std::uint64_t) : 0;
+    Buffer block = allocate(prefix + size);
+    if (withSize) {
+        const std::uint64_t length = size;
+        std::memcpy(block.get(), &length, sizeof length);
     }
+    std::memcpy(block.get() + prefix, data, size);
+    blocks_.push_back(std::move(block));
+    return std::uint64_t(blocks_.size() - 1) << kOffsetBits << Cell::kPlaceShift;
 }
 
 std::string_view RowStore::bytes(const Cell& cell) const {
-    if (cell.size == 0 || (cell.type != Cell::Text && cell.type != Cell::Blob))
+    switch (cell.bits & 7) {
+    case Cell::ShortText:
+    case Cell::ShortBlob: {
+        const std::size_t size = std::size_t((cell.bits >> Cell::kSizeShift) & Cell::kMaxShortSize);
+        if (size == 0)
+            return {};
+        return {place(cell), size};
+    }
+    case Cell::LongText:
+    case Cell::LongBlob: {
+        const char* at = place(cell);
+        std::uint64_t size = 0;
+        std::memcpy(&size, at, sizeof size);
+        return {at + sizeof size, std::size_t(size)};
+    }
+    default:
         return {};
-    const char* block = blocks_[std::size_t(cell.v.place >> 32)].get();
-    return {block + (cell.v.place & 0xFFFFFFFFu), cell.size};
+    }
 }
 
 void RowStore::readInto(Cell* cells, const RowSource& source) {
-    RowWriter writer(*this, cells);
+    RowWriter writer(*this, cells, columns_);
     source.read(writer);
-    for (; writer.next_ < columns_; ++writer.next_) { // the columns a short row lacks read null
-        Cell& cell = cells[writer.next_];
-        cell.type = Cell::Null;
-        cell.v.integer = 0;
-        cell.size = 0;
-    }
+    for (; writer.next_ < columns_; ++writer.next_) // the columns a short row lacks read null
+        cells[writer.next_].bits = 0;
 }
 
 int RowStore::appendRow(const RowSource& source) {
@@ -151,16 +195,16 @@ void RowStore::markDeleted(int row) {
 }
 
 CollationKey RowStore::keyOf(const Cell& cell) const {
-    switch (cell.type) {
+    switch (cell.type()) {
     case Cell::Text:
     case Cell::Blob: {
         const std::string_view b = bytes(cell);
         return collationKeyUtf8(b.data(), b.size());
     }
     case Cell::Integer:
-        return collationKey(QString::number(cell.v.integer));
+        return collationKey(QString::number(integer(cell)));
     case Cell::Float:
-        return collationKey(QString::number(cell.v.real, 'g', 15));
+        return collationKey(QString::number(real(cell), 'g', 15));
     case Cell::Null:
         break;
     }
@@ -189,7 +233,7 @@ const std::vector<std::uint32_t>& RowStore::sortRanks(int column) {
     std::vector<std::uint32_t> groupOf(std::size_t(rows_), UINT32_MAX);
     std::vector<const CollationKey*> distinct;
     for (int row = 0; row < rows_; ++row) {
-        if (cell(row, column).type == Cell::Null)
+        if (cell(row, column).isNull())
             continue;
         const CollationKey& key = k[std::size_t(row)];
         const auto [it, inserted] = groups.try_emplace(key, std::uint32_t(distinct.size()));
@@ -227,43 +271,46 @@ const std::vector<std::uint32_t>& RowStore::sortRanks(int column) {
     return cache.ranks;
 }
 
-namespace {
-
-CellData dataOf(const Cell& cell, std::string_view bytes) {
+CellData RowStore::dataOf(const Cell& cell) const {
     CellData d;
-    d.type = cell.type;
-    if (cell.type == Cell::Integer)
-        d.integer = cell.v.integer;
-    else if (cell.type == Cell::Float)
-        d.real = cell.v.real;
-    else
-        d.bytes = bytes;
+    d.type = cell.type();
+    switch (d.type) {
+    case Cell::Integer:
+        d.integer = integer(cell);
+        break;
+    case Cell::Float:
+        d.real = real(cell);
+        break;
+    case Cell::Text:
+    case Cell::Blob:
+        d.bytes = bytes(cell);
+        break;
+    case Cell::Null:
+        break;
+    }
     return d;
 }
 
-} // namespace
-
 std::optional<Money> RowStore::decodeMoney(const Cell& cell) const {
-    return moneyOfCell(dataOf(cell, bytes(cell)));
+    return moneyOfCell(dataOf(cell));
 }
 
 QDateTime RowStore::decodeDateTime(const Cell& cell) const {
-    if (cell.type != Cell::Text)
+    if (cell.type() != Cell::Text)
         return {};
     return dateTimeFromStorage(decodeText(cell));
 }
 
 QString RowStore::decodeText(const Cell& cell) const {
-    return textOfCell(dataOf(cell, bytes(cell)));
+    return textOfCell(dataOf(cell));
 }
 
 CellData RowStore::data(int row, int column) const {
-    const Cell& c = cell(row, column);
-    return dataOf(c, bytes(c));
+    return dataOf(cell(row, column));
 }
 
 Value RowStore::decode(const Cell& cell, ColumnType type) const {
-    return decodeCell(dataOf(cell, bytes(cell)), type);
+    return decodeCell(dataOf(cell), type);
 }
 
 } // namespace cursor

@@ -15,39 +15,75 @@
 
 namespace cursor {
 
-// One cell as the database returned it. Text and blobs live in the store's arena; the cell holds
-// their place. Values are decoded only when a caller asks for one. Trivial on purpose: pages of
-// cells are allocated uninitialised and every cell is written when its row is read.
-struct Cell {
+// One cell as the database returned it, packed into 8 bytes. The low three bits say what it holds:
+// null (the cell is all zero bits), an integer that fits in 61 bits (kept in the cell itself), or
+// the place of its value in the store's arena: text and blobs (their size in the cell when it is
+// below 2 MiB, otherwise in 8 bytes before the value), floats and larger integers (8 bytes).
+// Values are decoded only when a caller asks for one; the store reads them (RowStore::integer,
+// real, bytes). Trivial on purpose: pages of cells are allocated uninitialised and every cell is
+// written when its row is read.
+class Cell {
+public:
     using Type = CellData::Type;
     static constexpr Type Null = CellData::Null, Integer = CellData::Integer,
                           Float = CellData::Float, Text = CellData::Text, Blob = CellData::Blob;
-    union {
-        std::int64_t integer;
-        double real;
-        std::uint64_t place; // arena block << 32 | offset
-    } v;
-    std::uint32_t size;
-    Type type;
+
+    Type type() const { return Type((kTypeOfTag >> ((bits & 7) * 4)) & 0xF); }
+    bool isNull() const { return bits == 0; }
+
+    // The tags of the low three bits.
+    enum Tag : std::uint64_t {
+        NullTag = 0,
+        SmallInteger = 1, // the value in the upper 61 bits
+        LargeInteger = 2, // 8 bytes in the arena
+        FloatTag = 3,     // 8 bytes in the arena
+        ShortText = 4,    // size in bits 3..23
+        ShortBlob = 5,
+        LongText = 6, // an 8-byte size before the bytes in the arena
+        LongBlob = 7,
+    };
+    static constexpr int kSizeShift = 3;
+    static constexpr int kSizeBits = 21;
+    static constexpr int kPlaceShift = kSizeShift + kSizeBits; // 40 bits: arena block and offset
+    static constexpr std::uint64_t kMaxShortSize = (std::uint64_t(1) << kSizeBits) - 1;
+
+    std::uint64_t bits;
+
+private:
+    static constexpr std::uint32_t kTypeOfTag =
+        std::uint32_t(Null) | std::uint32_t(Integer) << 4 | std::uint32_t(Integer) << 8 |
+        std::uint32_t(Float) << 12 | std::uint32_t(Text) << 16 | std::uint32_t(Blob) << 20 |
+        std::uint32_t(Text) << 24 | std::uint32_t(Blob) << 28;
 };
+static_assert(sizeof(Cell) == 8);
 
 class RowSource;
 class RowStore;
 
 // Writes one row of a row store cell by cell, copying each value into the store's arena the moment
-// an engine hands it over. Columns beyond the store's are dropped; those a row leaves out read
-// null.
+// an engine hands it over: an engine calls the put that matches the value it holds. Columns beyond
+// the store's are dropped; those a row leaves out read null.
 class RowWriter {
 public:
-    // Out of line on purpose: inlined into an engine's read loop it made reading a large result
-    // markedly slower (measured with korvela-bench's start-up).
+    void putNull() {
+        if (next_ < columns_)
+            cells_[next_++].bits = 0;
+    }
+    void putInteger(std::int64_t value);
+    void putFloat(double value);
+    void putText(const char* data, std::size_t size) { putBytes(Cell::ShortText, data, size); }
+    void putBlob(const char* data, std::size_t size) { putBytes(Cell::ShortBlob, data, size); }
+    // Any cell, by its type.
     void put(const CellData& cell);
 
 private:
     friend class RowStore;
-    RowWriter(RowStore& store, Cell* cells) : store_(store), cells_(cells) {}
+    RowWriter(RowStore& store, Cell* cells, int columns)
+        : store_(store), cells_(cells), columns_(columns) {}
+    void putBytes(Cell::Tag shortTag, const char* data, std::size_t size);
     RowStore& store_;
     Cell* cells_;
+    int columns_;
     int next_ = 0;
 };
 
@@ -68,10 +104,19 @@ public:
     void overwriteRow(int row, const RowSource& source);
 
     const Cell& cell(int row, int column) const { return rowCells(row)[column]; }
+    // A cell's value by its type (integer() for Integer, real() for Float, bytes() for Text and
+    // Blob; bytes() gives an empty view for the others).
+    std::int64_t integer(const Cell& cell) const {
+        if ((cell.bits & 7) == Cell::SmallInteger) [[likely]]
+            return std::int64_t(cell.bits) >> 3;
+        return arenaWord<std::int64_t>(cell);
+    }
+    double real(const Cell& cell) const { return arenaWord<double>(cell); }
     std::string_view bytes(const Cell& cell) const;
     // A cell as an engine takes it back (for a key or an optimistic check); the bytes stay valid
     // while the row store lives.
     CellData data(int row, int column) const;
+    CellData dataOf(const Cell& cell) const;
 
     bool isDeleted(int row) const { return deleted_[std::size_t(row)] != 0; }
     void markDeleted(int row);
@@ -107,10 +152,26 @@ private:
     static Buffer allocate(std::size_t bytes);
 
     // Row pages double in size: page k holds kFirstPageRows * 2^k rows, so a small result takes
-    // little memory and a large one few allocations.
+    // little memory and a large one few allocations. Neither pages nor arena blocks ever move, so
+    // a cell or a value's bytes stay where they are while the store grows. A place in the arena is
+    // a block number and an offset below 4 MiB (kOffsetBits); a value too big for a block of that
+    // size gets a block of its own.
     static constexpr std::size_t kFirstPageRows = 64;
     static constexpr std::size_t kFirstBlockSize = std::size_t(64) << 10;
-    static constexpr std::size_t kMaxBlockSize = std::size_t(4) << 20;
+    static constexpr int kOffsetBits = 22;
+    static constexpr std::size_t kMaxBlockSize = std::size_t(1) << kOffsetBits;
+    static constexpr std::size_t kMaxBlocks = std::size_t(1) << (40 - kOffsetBits);
+
+    const char* place(const Cell& cell) const {
+        const std::uint64_t place = cell.bits >> Cell::kPlaceShift;
+        return blocks_[std::size_t(place >> kOffsetBits)].get() +
+               (place & ((std::uint64_t(1) << kOffsetBits) - 1));
+    }
+    template <typename T> T arenaWord(const Cell& cell) const {
+        T value;
+        std::memcpy(&value, place(cell), sizeof value);
+        return value;
+    }
 
     Cell* rowCells(int row) const {
         const std::size_t n = std::size_t(row) / kFirstPageRows + 1;
@@ -121,8 +182,11 @@ private:
     }
     friend class RowWriter;
     void readInto(Cell* cells, const RowSource& source);
-    std::uint64_t storeBytes(const void* data, std::uint32_t size);
-    void startBlock(std::size_t atLeast);
+    // Copies a value into the arena (after its 8-byte size when withSize) and returns its place,
+    // shifted into a cell's place bits.
+    std::uint64_t storeBytes(const void* data, std::size_t size, bool withSize = false);
+    std::uint64_t storeLarge(const void* data, std::size_t size, bool withSize);
+    void startBlock();
     CollationKey keyOf(const Cell& cell) const;
 
     int columns_;
@@ -143,5 +207,77 @@ private:
     std::uint64_t cellVersion_ = 0;
     std::uint64_t deleteVersion_ = 0;
 };
+
+inline std::uint64_t RowStore::storeBytes(const void* data, std::size_t size, bool withSize) {
+    const std::size_t need = size + (withSize ? sizeof(std::uint64_t) : 0);
+    if (currentUsed_ + need > currentSize_) [[unlikely]] {
+        if (need > kMaxBlockSize)
+            return storeLarge(data, size, withSize);
+        startBlock();
+        if (need > currentSize_) // a value bigger than the block it would start
+            return storeLarge(data, size, withSize);
+    }
+    char* at = currentData_ + currentUsed_;
+    if (withSize) {
+        const std::uint64_t length = size;
+        std::memcpy(at, &length, sizeof length);
+        at += sizeof length;
+    }
+    std::memcpy(at, data, size);
+    const std::uint64_t place = (std::uint64_t(currentBlock_) << kOffsetBits) | currentUsed_;
+    currentUsed_ += need;
+    return place << Cell::kPlaceShift;
+}
+
+inline void RowWriter::putInteger(std::int64_t value) {
+    if (next_ >= columns_)
+        return;
+    Cell& cell = cells_[next_++];
+    const std::uint64_t shifted = std::uint64_t(value) << 3;
+    if (std::int64_t(shifted) >> 3 == value) [[likely]]
+        cell.bits = shifted | Cell::SmallInteger;
+    else
+        cell.bits = store_.storeBytes(&value, sizeof value) | Cell::LargeInteger;
+}
+
+inline void RowWriter::putFloat(double value) {
+    if (next_ >= columns_)
+        return;
+    cells_[next_++].bits = store_.storeBytes(&value, sizeof value) | Cell::FloatTag;
+}
+
+inline void RowWriter::putBytes(Cell::Tag shortTag, const char* data, std::size_t size) {
+    if (next_ >= columns_)
+        return;
+    Cell& cell = cells_[next_++];
+    if (size == 0) {
+        cell.bits = shortTag;
+    } else if (size <= Cell::kMaxShortSize) [[likely]] {
+        cell.bits =
+            store_.storeBytes(data, size) | (std::uint64_t(size) << Cell::kSizeShift) | shortTag;
+    } else {
+        cell.bits = store_.storeBytes(data, size, true) | (shortTag + 2);
+    }
+}
+
+inline void RowWriter::put(const CellData& cell) {
+    switch (cell.type) {
+    case CellData::Null:
+        putNull();
+        break;
+    case CellData::Integer:
+        putInteger(cell.integer);
+        break;
+    case CellData::Float:
+        putFloat(cell.real);
+        break;
+    case CellData::Text:
+        putText(cell.bytes.data(), cell.bytes.size());
+        break;
+    case CellData::Blob:
+        putBlob(cell.bytes.data(), cell.bytes.size());
+        break;
+    }
+}
 
 } // namespace cursor

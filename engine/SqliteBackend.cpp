@@ -7,6 +7,7 @@
 #include "engine/FileCheck.h"
 #include "engine/OpenMark.h"
 #include "engine/SqliteChangeFeed.h"
+#include "engine/SqliteStatements.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,7 @@ struct SqliteBackend::Private {
     bool reported = false;
     std::function<void()> stateChanged;
     std::function<void(bool)> waitObserver;
+    SqliteStatements statements; // of select, let go before the file closes
 };
 
 namespace {
@@ -245,9 +247,30 @@ public:
     explicit StatementRow(sqlite3_stmt* statement)
         : statement_(statement), columns_(sqlite3_column_count(statement)) {}
     int columnCount() const override { return columns_; }
+    // Each value goes straight from SQLite's memory into the store, with one switch on its type.
     void read(RowWriter& writer) const override {
-        for (int c = 0; c < columns_; ++c)
-            writer.put(columnCell(statement_, c));
+        for (int c = 0; c < columns_; ++c) {
+            sqlite3_value* value = sqlite3_column_value(statement_, c);
+            switch (sqlite3_value_type(value)) {
+            case SQLITE_INTEGER:
+                writer.putInteger(sqlite3_value_int64(value));
+                break;
+            case SQLITE_FLOAT:
+                writer.putFloat(sqlite3_value_double(value));
+                break;
+            case SQLITE_TEXT:
+                writer.putText(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                               std::size_t(sqlite3_value_bytes(value)));
+                break;
+            case SQLITE_BLOB:
+                writer.putBlob(static_cast<const char*>(sqlite3_value_blob(value)),
+                               std::size_t(sqlite3_value_bytes(value)));
+                break;
+            default:
+                writer.putNull();
+                break;
+            }
+        }
     }
 
 private:
@@ -562,6 +585,7 @@ void SqliteBackend::setWaitObserver(std::function<void(bool)> observer) {
 void SqliteBackend::close() {
     d->check.reset(); // interrupts the check and ends its thread before the file is let go
     d->feed.reset();
+    d->statements.clear();
     if (d->db) {
         sqlite3_close_v2(d->db);
         d->db = nullptr;
@@ -610,22 +634,27 @@ void SqliteBackend::select(const QString& sql, const std::function<void(ResultSh
     sqlite3* handle = db();
     watched([&] {
         const QByteArray text = sql.toUtf8();
-        sqlite3_stmt* raw = nullptr;
-        const char* tail = nullptr;
-        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &raw, &tail) !=
-            SQLITE_OK)
+        SqliteStatements::Lease statement(d->statements, handle, text);
+        if (statement.prepareResult() != SQLITE_OK)
             throwSqlite(handle);
-        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+        sqlite3_stmt* raw = statement.get();
         if (!raw)
             throw EOleException(QStringLiteral("Command text was not set for the command object"));
-        for (; tail && *tail; ++tail) {
+        for (const char* tail = statement.tail(); tail && *tail; ++tail) {
             if (!QChar::isSpace(uchar(*tail)) && *tail != ';')
                 throw EOleException(QStringLiteral("Characters found after end of SQL statement"));
         }
+        statement.keep();
         // A statement that may write waits for the file's check like every write.
         if (!sqlite3_stmt_readonly(raw))
             requireWritable();
-        describeTo(sqlite3_column_count(raw) == 0 ? ResultShape{} : describe(raw, handle));
+        if (sqlite3_column_count(raw) == 0) {
+            describeTo(ResultShape{});
+        } else {
+            if (!statement.shape())
+                statement.setShape(describe(raw, handle));
+            describeTo(*statement.shape());
+        }
         const StatementRow row(raw);
         for (;;) {
             const int rc = sqlite3_step(raw);

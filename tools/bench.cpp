@@ -6,7 +6,10 @@
 // Builds a temporary database with N customers (default 100000) and ten visits each, then prints
 // one figure a line, each the median of R runs (default 5). Times are the process's CPU time, so
 // other work on the machine disturbs them little; on an idle machine they equal the wall time.
-//   open-customers: <engine> ms, bare <bare> ms, ratio=<engine/bare>
+//   open-customers: <engine> ms, bare <bare> ms, ratio=<engine/bare>; the bare read copies every
+//                   cell into a compact array reserved at its final size
+//   open-customers-10000, -100000, -1000000 (group "open-scale"): the same on databases of that
+//                   many customers, per row, and how a row's cost grows from the least to the most
 //   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
 //   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
 //   start-up-vs-cli: the program as a process from its start to its first painted window, against
@@ -45,11 +48,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sqlite3.h>
 #include <string>
 #include <sys/resource.h>
 #include <time.h>
+#include <utility>
 #include <vector>
 
 using bench::median;
@@ -159,23 +164,60 @@ void buildDatabase(const QString& path, int customers, int visitsEach) {
     sqlite3_close(db);
 }
 
-// Reads every column of every row as text, the least any reader has to do.
-double bareOpen(sqlite3* db, const char* sql) {
+// What a compact copy of a result takes: its cells and the bytes of its text.
+struct CompactSize {
+    std::size_t cells = 0, bytes = 0;
+};
+
+// The least a reader that keeps the rows has to do: every cell copied into a compact array, 8
+// bytes a cell (an integer, or the size and place of its bytes; a float's bits) and the bytes of
+// text and blobs in one buffer, both reserved once at their final size (known from an earlier
+// read, which no real reader knows). Returns the milliseconds; size receives what was kept.
+double bareOpen(sqlite3* db, const char* sql, CompactSize* size = nullptr) {
     const Clock::time_point start = Clock::now();
+    std::vector<std::uint64_t> cells;
+    std::vector<char> bytes;
+    if (size) {
+        cells.reserve(size->cells);
+        bytes.reserve(size->bytes);
+    }
     sqlite3_stmt* statement = nullptr;
     check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr), db);
     const int columns = sqlite3_column_count(statement);
-    std::size_t bytes = 0;
     while (sqlite3_step(statement) == SQLITE_ROW) {
         for (int c = 0; c < columns; ++c) {
-            const unsigned char* text = sqlite3_column_text(statement, c);
-            bytes += text ? std::size_t(sqlite3_column_bytes(statement, c)) : 0;
+            sqlite3_value* value = sqlite3_column_value(statement, c);
+            switch (sqlite3_value_type(value)) {
+            case SQLITE_INTEGER:
+                cells.push_back(std::uint64_t(sqlite3_value_int64(value)));
+                break;
+            case SQLITE_FLOAT: {
+                const double real = sqlite3_value_double(value);
+                std::uint64_t bits = 0;
+                std::memcpy(&bits, &real, sizeof bits);
+                cells.push_back(bits);
+                break;
+            }
+            case SQLITE_TEXT:
+            case SQLITE_BLOB: {
+                const auto* data = static_cast<const char*>(sqlite3_value_blob(value));
+                const std::size_t size = std::size_t(sqlite3_value_bytes(value));
+                cells.push_back(std::uint64_t(bytes.size()) << 24 | size);
+                bytes.insert(bytes.end(), data, data + size);
+                break;
+            }
+            default:
+                cells.push_back(0);
+                break;
+            }
         }
     }
     sqlite3_finalize(statement);
     const double elapsed = millisecondsSince(start);
-    if (bytes == 0)
+    if (bytes.empty())
         std::fprintf(stderr, "korvela-bench: the bare read saw no data\n");
+    if (size)
+        *size = {cells.size(), bytes.size()};
     return elapsed;
 }
 
@@ -208,19 +250,75 @@ sqlite3* fileHandle(const cursor::Connection& connection) {
     return dynamic_cast<cursor::SqliteBackend&>(connection.backend()).handle();
 }
 
-std::string openCustomers(Context& context) {
-    const char* sql = "select * from t_musteri";
-    bareOpen(fileHandle(context.connection), sql); // warm the page cache
+// SQLite's own stepping through a statement, every value's size asked and nothing kept.
+double stepOnly(sqlite3* db, const char* sql) {
+    const Clock::time_point start = Clock::now();
+    sqlite3_stmt* statement = nullptr;
+    check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr), db);
+    const int columns = sqlite3_column_count(statement);
+    std::size_t bytes = 0;
+    while (sqlite3_step(statement) == SQLITE_ROW)
+        for (int c = 0; c < columns; ++c)
+            bytes += std::size_t(sqlite3_value_bytes(sqlite3_column_value(statement, c)));
+    sqlite3_finalize(statement);
+    const double elapsed = millisecondsSince(start);
+    if (bytes == 0)
+        std::fprintf(stderr, "korvela-bench: the stepping saw no data\n");
+    return elapsed;
+}
+
+// Medians of the engine's open and the bare copy of the same statement, in milliseconds, the two
+// alternating.
+std::pair<double, double> compareOpen(cursor::Connection& connection, const char* sql, int runs) {
+    CompactSize size;
+    bareOpen(fileHandle(connection), sql, &size); // warms the page cache, learns the size
     std::vector<double> engine, bare;
-    for (int i = 0; i < context.runs; ++i) {
-        bare.push_back(bareOpen(fileHandle(context.connection), sql));
+    for (int i = 0; i < runs; ++i) {
+        bare.push_back(bareOpen(fileHandle(connection), sql, &size));
         const Clock::time_point start = Clock::now();
         cursor::Recordset rs;
-        rs.open(context.connection, sql);
+        rs.open(connection, sql);
         engine.push_back(millisecondsSince(start));
     }
-    const double e = median(engine), b = median(bare);
+    return {median(engine), median(bare)};
+}
+
+std::string openCustomers(Context& context) {
+    const auto [e, b] = compareOpen(context.connection, "select * from t_musteri", context.runs);
     return format("%.1f ms, bare %.1f ms, ratio=%.2f", e, b, e / b);
+}
+
+// The customers opened at 10,000, 100,000 and 1,000,000 rows (databases of customers alone),
+// each against the bare copy, per row; then how the cost per row grows from the smallest to the
+// largest.
+void openScale(Context& context) {
+    double first = 0, firstBare = 0, last = 0, lastBare = 0;
+    for (const int rows : {10000, 100000, 1000000}) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/Korvela.mdb";
+        buildDatabase(path, rows, 0);
+        cursor::Connection connection;
+        connection.open("Data Source=\"" + path + "\"");
+        const char* sql = "select * from t_musteri";
+        const auto [e, b] = compareOpen(connection, sql, context.runs);
+        std::vector<double> stepping;
+        for (int i = 0; i < context.runs; ++i)
+            stepping.push_back(stepOnly(fileHandle(connection), sql));
+        const double perRow = e * 1000 / rows, perRowBare = b * 1000 / rows;
+        std::printf("open-customers-%d: %.1f ms, %.3f us a row, bare %.3f us a row, ratio=%.2f; "
+                    "SQLite stepping alone %.3f us a row\n",
+                    rows, e, perRow, perRowBare, e / b, median(stepping) * 1000 / rows);
+        std::fflush(stdout);
+        if (first == 0) {
+            first = perRow;
+            firstBare = perRowBare;
+        }
+        last = perRow;
+        lastBare = perRowBare;
+    }
+    std::printf(
+        "open-customers-growth: a row at 1,000,000 costs %.2fx a row at 10,000 (bare %.2fx)\n",
+        last / first, lastBare / firstBare);
 }
 
 std::string sortNames(Context& context) {
@@ -326,6 +424,7 @@ int main(int argc, char** argv) {
 
     const Measurement measurements[] = {
         {"open-customers", openCustomers},
+        group("open-scale", openScale),
         {"sort-names", sortNames},
         {"find-prefix", findPrefix},
         // Before the window group, which adds a customer with many visits.

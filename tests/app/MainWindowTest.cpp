@@ -10,6 +10,7 @@
 #include "data/Totals.h"
 #include "platform/Application.h"
 #include "tests/support/Boxes.h"
+#include "tests/support/PaintCounter.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QApplication>
@@ -136,6 +137,47 @@ TEST_F(MainWindow, SelectingACustomerReloadsItsVisitsAndTotals) {
     parts.qryMain.next();
     EXPECT_EQ(parts.qryServis.recordCount(), 0);
     EXPECT_EQ(totals(*w), kZeroTotals);
+}
+
+TEST_F(MainWindow, MovingThroughNoneOneAndAThousandVisitsShowsTheSumsTheFileHolds) {
+    const qint64 none = db.addCustomer("A Hiç"), one = db.addCustomer("B Bir"),
+                 many = db.addCustomer("C Bin");
+    db.addVisit(one, "100.0000", "50.5000", "120.0000");
+    db.exec(
+        QString("with recursive n(i) as (select 1 union all select i + 1 from n where i < 1000) "
+                "insert into t_servis (id_musteri, f_iscilik, f_tutar, f_odeme) select %1, "
+                "printf('%d.2500', i % 7), printf('%d.0000', i % 3), printf('%d.5000', "
+                "i % 5) from n")
+            .arg(many));
+    auto w = open();
+    const app::MainParts parts(*w);
+    testsupport::PaintCounter visitPaints(parts.grdServis);
+    QCoreApplication::processEvents();
+    // The sums as another connection reads them from the file, in ten-thousandths.
+    const auto sum = [&](const char* amount, qint64 customer) {
+        return Money::fromRaw(
+            db.scalar(QString("select coalesce(sum(cast(round(%1 * 10000) as integer)), 0) from "
+                              "t_servis where id_musteri = %2")
+                          .arg(amount)
+                          .arg(customer))
+                .toLongLong());
+    };
+    for (const auto& [customer, visits] : {std::pair{none, 0}, {one, 1}, {many, 1000}, {one, 1}}) {
+        ASSERT_TRUE(parts.qryMain.locate("id", {QString::number(customer)}, {}));
+        const int paintsBefore = visitPaints.count();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(visitPaints.count(), paintsBefore + 1) << visits << " visits: painted once";
+        const Money labour = sum("f_iscilik", customer), material = sum("f_tutar", customer),
+                    paid = sum("f_odeme", customer);
+        const Money total = labour + material;
+        EXPECT_EQ(totals(*w).toStdString(),
+                  data::totalsLineText(total, paid, total - paid).toStdString())
+            << visits << " visits";
+        EXPECT_EQ(parts.qryServis.recordCount(), visits);
+        // The pass leaves the last visit current, the set at its end.
+        EXPECT_EQ(parts.qryServis.recNo(), visits == 0 ? -1 : visits);
+        EXPECT_TRUE(parts.qryServis.eof());
+    }
 }
 
 TEST_F(MainWindow, WithoutAnyCustomerTheListsStayEmptyWithoutAnError) {

@@ -378,3 +378,99 @@ TEST_F(SqliteFile, AnEditWhoseReadBackIsLockedOutIsDoneAndTheNextEditSaves) {
     rs->update(); // not "Row cannot be located" against its own change
     EXPECT_EQ(db.scalar("select f_adi || '/' || f_tel from t_musteri"), "Ali/333");
 }
+
+namespace {
+
+// ---- compiled selects kept for the next select ----
+
+class KeptStatements : public SqliteFile {
+protected:
+    // The visits of a customer as the engine reads them: "labour/material" per row, in read order.
+    QStringList visitsOf(qint64 customer) {
+        auto rs = open(QString("select * from t_servis where id_musteri=%1\r\n").arg(customer));
+        QStringList rows;
+        for (; !rs->eof(); rs->moveNext())
+            rows << text(rs->value(col(*rs, "f_iscilik"))) + '/' +
+                        text(rs->value(col(*rs, "f_ariza")));
+        return rows;
+    }
+    void addVisit(qint64 customer, const char* labour, const char* fault) {
+        db.exec(QString("insert into t_servis (id_musteri, f_iscilik, f_ariza) values (%1, '%2', "
+                        "'%3')")
+                    .arg(customer)
+                    .arg(labour, fault));
+    }
+    SqliteBackend& backend() { return dynamic_cast<SqliteBackend&>(connection.backend()); }
+};
+
+TEST_F(KeptStatements, EveryCustomerGetsItsOwnRowsAndAnotherConnectionsWritesShowAtOnce) {
+    const qint64 a = db.addCustomer("Ali"), b = db.addCustomer("Veli");
+    addVisit(a, "10", "fren");
+    addVisit(b, "20", "yağ");
+    EXPECT_EQ(visitsOf(a), QStringList{"10.0000/fren"});
+    EXPECT_EQ(visitsOf(b), QStringList{"20.0000/yağ"}) << "one compiled statement, its own key";
+    EXPECT_EQ(visitsOf(a), QStringList{"10.0000/fren"});
+    // The other connection writes between two runs of the same statement.
+    addVisit(a, "30", "lastik");
+    db.exec(QString("update t_servis set f_ariza = 'balata' where f_ariza = 'fren'"));
+    EXPECT_EQ(visitsOf(a), QStringList({"10.0000/balata", "30.0000/lastik"}));
+    db.exec(QString("delete from t_servis where id_musteri = %1").arg(a));
+    EXPECT_EQ(visitsOf(a), QStringList{});
+    EXPECT_EQ(visitsOf(b), QStringList{"20.0000/yağ"});
+    // Keys that are not the program's: beyond 64 bits, negative, and an integer that is no key.
+    EXPECT_EQ(visitsOf(-1), QStringList{});
+    EXPECT_EQ(open("select * from t_servis where id_musteri=99999999999999999999")->recordCount(),
+              0);
+    EXPECT_EQ(open("select * from t_servis where id_musteri=id_musteri+0*1")->recordCount(), 1);
+}
+
+TEST_F(KeptStatements, ASchemaChangeShowsInTheNextReadOfTheSameText) {
+    const qint64 a = db.addCustomer("Ali");
+    addVisit(a, "10", "fren");
+    EXPECT_EQ(visitsOf(a), QStringList{"10.0000/fren"});
+    // Another connection changes the table and its rows: SQLite compiles the kept statement
+    // again and the rows read are the changed ones.
+    db.exec("alter table t_servis add column f_dis varchar(10) default 'dış'; "
+            "update t_servis set f_ariza = 'yeni'");
+    EXPECT_EQ(visitsOf(a), QStringList{"10.0000/yeni"});
+    // A column added through the program's own connection shows in the very next read.
+    backend().select(
+        "alter table t_servis add column f_ek varchar(10) default 'ek'", [](ResultShape) {},
+        [](const RowSource&) {});
+    auto rs = open(QString("select * from t_servis where id_musteri=%1\r\n").arg(a));
+    ASSERT_GE(col(*rs, "f_ek"), 0) << "a statement kept from before the change described the rows";
+    EXPECT_EQ(text(rs->value(col(*rs, "f_ek"))), "ek");
+}
+
+TEST_F(KeptStatements, ASelectInsideAnotherOfTheSameTextDoesNotDisturbIt) {
+    const qint64 a = db.addCustomer("Ali");
+    for (int i = 0; i < 5; ++i)
+        addVisit(a, "1", "x");
+    const QString sql = QString("select * from t_servis where id_musteri=%1").arg(a);
+    int outer = 0, inner = 0;
+    backend().select(
+        sql, [](ResultShape) {},
+        [&](const RowSource&) {
+            if (outer++ == 1)
+                backend().select(
+                    sql, [](ResultShape) {}, [&](const RowSource&) { ++inner; });
+        });
+    EXPECT_EQ(outer, 5) << "the outer statement was reset by the inner select";
+    EXPECT_EQ(inner, 5);
+    // Both statements are done with: the file is not held by either (another connection writes).
+    addVisit(a, "2", "y");
+    EXPECT_EQ(visitsOf(a).size(), 6);
+}
+
+TEST_F(KeptStatements, ErrorsAreTheSameEveryTime) {
+    QStringList first;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(messageOf([&] { open("select * from t_servis where id_musteri=1; select 1"); }),
+                  "Characters found after end of SQL statement")
+            << i;
+        const QString missing = messageOf([&] { open("select * from t_yok where id=1"); });
+        EXPECT_TRUE(missing.contains("no such table: t_yok")) << missing.toStdString();
+    }
+}
+
+} // namespace
