@@ -41,6 +41,7 @@
 #include "engine/SqliteBackend.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "tools/BenchSqlite.h"
 #include "tools/BenchTiming.h"
 
 #include <QApplication>
@@ -98,6 +99,7 @@ const char* const kMakes[] = {"Fiat", "Renault", "Ford", "Toyota", "Volkswagen",
 void buildDatabase(const QString& path, int customers, int visitsEach) {
     sqlite3* db = nullptr;
     check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    sqlite3_busy_timeout(db, bench::sql::kBusyTimeoutMs);
     check(sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
                        nullptr),
           db);

@@ -10,6 +10,7 @@
 // "--start-report=settled" prints it again when the file's check has ended and then waits for its
 // standard input to close, while this reads /proc/<pid>/status.
 #include "data/Schema.h"
+#include "tools/BenchSqlite.h"
 #include "tools/BenchTiming.h"
 
 #include <QFile>
@@ -175,22 +176,18 @@ Memory settledMemory(const std::string& program) {
 
 // A compact array of the customers: 8 bytes a cell plus the bytes of every text.
 double compactBytes(const QString& database) {
-    sqlite3* db = nullptr;
+    sqlite3* db = bench::sql::open(database, SQLITE_OPEN_READONLY);
     double bytes = 0;
-    if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "select * from t_musteri", -1, &st, nullptr);
-        const int columns = sqlite3_column_count(st);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            for (int c = 0; c < columns; ++c) {
-                bytes += 8;
-                const int type = sqlite3_column_type(st, c);
-                if (type == SQLITE_TEXT || type == SQLITE_BLOB)
-                    bytes += sqlite3_column_bytes(st, c);
-            }
-        sqlite3_finalize(st);
-    }
+    sqlite3_stmt* st = bench::sql::prepare(db, "select * from t_musteri");
+    const int columns = sqlite3_column_count(st);
+    while (bench::sql::step(st))
+        for (int c = 0; c < columns; ++c) {
+            bytes += 8;
+            const int type = sqlite3_column_type(st, c);
+            if (type == SQLITE_TEXT || type == SQLITE_BLOB)
+                bytes += sqlite3_column_bytes(st, c);
+        }
+    sqlite3_finalize(st);
     sqlite3_close(db);
     return bytes;
 }
@@ -244,11 +241,8 @@ void runMemoryBenchmark(const QString& directory, std::FILE* out, int runs) {
     QTemporaryDir emptyDir;
     const QString empty = emptyDir.path() + '/';
     {
-        sqlite3* db = nullptr;
-        sqlite3_open(QFile::encodeName(empty + "Korvela.mdb").constData(), &db);
-        if (sqlite3_exec(db, data::schemaSql().toUtf8().constData(), nullptr, nullptr, nullptr) !=
-            SQLITE_OK)
-            std::fprintf(stderr, "korvela-bench: %s\n", sqlite3_errmsg(db));
+        sqlite3* db = bench::sql::open(empty + "Korvela.mdb");
+        bench::sql::exec(db, data::schemaSql().toUtf8().constData());
         sqlite3_close(db);
     }
     const std::string emptyProgram = installProgram(empty);
