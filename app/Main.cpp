@@ -346,6 +346,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     d->checkStarted = true;
     // A timer fires once the events waiting now (the rest of the painting) have been handled.
     QTimer::singleShot(0, this, [this] {
+        emit firstPainted();
         d->dbsPRJ.engine().startCheck();
         if (d->liveRefreshMissing)
             d->showLiveRefreshNotice();
@@ -396,6 +397,7 @@ void TfrmMain::Private::showVisitTotals() {
 
 void TfrmMain::Private::fileStateChanged() {
     updateTitle();
+    emit q.fileStateChanged();
     platform::guarded([this] { dbsPRJ.engine().reportDamage(); });
 }
 

@@ -20,6 +20,13 @@ public:
     explicit TfrmMain(const QString& applicationDirectory = QString(), QWidget* parent = nullptr);
     ~TfrmMain() override;
 
+signals:
+    // Once, when the window's first paint is complete (every control drawn and the picture
+    // handed to the window system), just before the database file's check starts.
+    void firstPainted();
+    // The file's check ended, or damage was found: whether the file may be written changed.
+    void fileStateChanged();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -17,8 +17,19 @@
 
 namespace cursor {
 
+namespace {
+
+// log2 of the most rows of a row's cells that fit the bytes, at least the first page's rows.
+int pageShiftFor(int columns, std::size_t bytes, std::size_t leastRows) {
+    const std::size_t rows = bytes / (std::size_t(std::max(columns, 1)) * sizeof(Cell));
+    return std::bit_width(std::max(rows, leastRows)) - 1;
+}
+
+} // namespace
+
 RowStore::RowStore(int columnCount)
-    : columns_(columnCount), keys_(std::size_t(columnCount)), ranks_(std::size_t(columnCount)) {}
+    : columns_(columnCount), pageShift_(pageShiftFor(columnCount, kLargeBuffer, kFirstPageRows)),
+      keys_(std::size_t(columnCount)), ranks_(std::size_t(columnCount)) {}
 
 RowStore::~RowStore() = default;
 
@@ -117,7 +128,9 @@ RowStore::Buffer RowStore::allocate(std::size_t bytes) {
 void RowStore::startBlock() {
     if (blocks_.size() >= kMaxBlocks)
         throw std::bad_alloc();
-    currentSize_ = currentSize_ == 0 ? kFirstBlockSize : std::min(currentSize_ * 2, kMaxBlockSize);
+    currentSize_ = currentSize_ == 0             ? kFirstBlockSize
+                   : currentSize_ < kLargeBuffer ? kLargeBuffer
+                                                 : std::min(currentSize_ * 2, kMaxBlockSize);
     blocks_.push_back(allocate(currentSize_));
     currentBlock_ = blocks_.size() - 1;
     currentData_ = blocks_.back().get();
@@ -168,9 +181,12 @@ void RowStore::readInto(Cell* cells, const RowSource& source) {
 }
 
 int RowStore::appendRow(const RowSource& source) {
-    if (std::size_t(rows_) == kFirstPageRows * ((std::size_t(1) << pages_.size()) - 1)) {
-        const std::size_t pageRows = kFirstPageRows << pages_.size();
-        pages_.push_back(allocate(pageRows * std::size_t(std::max(columns_, 1)) * sizeof(Cell)));
+    if (std::size_t(rows_) == pageRows_) {
+        const std::size_t rows = pages_.empty()
+                                     ? kFirstPageRows
+                                     : std::size_t(1) << (pageShift_ + int(pages_.size()) - 1);
+        pages_.push_back(allocate(rows * std::size_t(std::max(columns_, 1)) * sizeof(Cell)));
+        pageRows_ += rows;
     }
     readInto(rowCells(rows_), source);
     deleted_.push_back(0);

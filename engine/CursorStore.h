@@ -182,12 +182,18 @@ private:
     using Buffer = std::unique_ptr<char, BufferDeleter>;
     static Buffer allocate(std::size_t bytes);
 
-    // Row pages double in size: page k holds kFirstPageRows * 2^k rows, so a small result takes
-    // little memory and a large one few allocations. Neither pages nor arena blocks ever move, so
-    // a cell or a value's bytes stay where they are while the store grows. A place in the arena is
-    // a block number and an offset below 4 MiB (kOffsetBits); a value too big for a block of that
-    // size gets a block of its own.
+    // The first row page holds kFirstPageRows rows, so a small result takes little memory. Each
+    // later page holds twice the rows of the one before, the first of them as many rows as fill
+    // kLargeBuffer (2 MiB, a huge page) and at least kFirstPageRows (pageShift_: their log2).
+    // Arena blocks likewise: the first of kFirstBlockSize, the next of kLargeBuffer, then doubling
+    // up to kMaxBlockSize. A result past its first page or block thus goes straight to buffers
+    // that the system backs with huge pages, where touching fresh memory costs a page fault for
+    // every 2 MiB rather than every 4 KiB. Neither pages nor arena blocks ever move, so a cell or
+    // a value's bytes stay where they are while the store grows. A place in the arena is a block
+    // number and an offset below 4 MiB (kOffsetBits); a value too big for a block of that size
+    // gets a block of its own.
     static constexpr std::size_t kFirstPageRows = 64;
+    static constexpr std::size_t kLargeBuffer = std::size_t(2) << 20;
     static constexpr std::size_t kFirstBlockSize = std::size_t(64) << 10;
     static constexpr int kOffsetBits = 22;
     static constexpr std::size_t kMaxBlockSize = std::size_t(1) << kOffsetBits;
@@ -205,11 +211,14 @@ private:
     }
 
     Cell* rowCells(int row) const {
-        const std::size_t n = std::size_t(row) / kFirstPageRows + 1;
-        const std::size_t page = std::size_t(std::bit_width(n)) - 1;
-        const std::size_t first = kFirstPageRows * ((std::size_t(1) << page) - 1);
-        return reinterpret_cast<Cell*>(pages_[page].get()) +
-               (std::size_t(row) - first) * std::size_t(columns_);
+        std::size_t r = std::size_t(row);
+        std::size_t page = 0;
+        if (r >= kFirstPageRows) {
+            r -= kFirstPageRows;
+            page = std::size_t(std::bit_width((r >> pageShift_) + 1));
+            r -= ((std::size_t(1) << (page - 1)) - 1) << pageShift_;
+        }
+        return reinterpret_cast<Cell*>(pages_[page].get()) + r * std::size_t(columns_);
     }
     friend class RowWriter;
     void readInto(Cell* cells, const RowSource& source);
@@ -221,7 +230,9 @@ private:
     CollationKey keyOf(const Cell& cell) const;
 
     int columns_;
+    int pageShift_;
     int rows_ = 0;
+    std::size_t pageRows_ = 0; // the rows the pages hold
     std::vector<Buffer> pages_;
     std::vector<Buffer> blocks_;
     std::size_t currentBlock_ = SIZE_MAX;

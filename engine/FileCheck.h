@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -35,6 +36,9 @@ public:
     Outcome outcome() const;
     QString finding() const;
     int errorCode() const; // SQLite's primary result code when the check could not run
+    // What the check's page cache held when it ended (bytes): it stays small however large the
+    // file, as the check reads each page once.
+    std::size_t cacheBytes() const;
     // Blocks until the check has ended and finished has returned; returns the outcome.
     Outcome wait();
 

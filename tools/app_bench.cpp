@@ -14,6 +14,7 @@
 #include "controls/RecordGrid.h"
 #include "engine/BenchmarkSwitches.h"
 #include "engine/CursorConnection.h"
+#include "tools/BenchSqlite.h"
 #include "tools/BenchTiming.h"
 
 #include <QApplication>
@@ -33,11 +34,10 @@ namespace {
 // A prepared query of one customer's visits, stepped through with every column read as text.
 double bareVisits(sqlite3* db, qint64 customer) {
     const double start = cpuMilliseconds();
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "select * from t_servis where id_musteri=?", -1, &st, nullptr);
+    sqlite3_stmt* st = bench::sql::prepare(db, "select * from t_servis where id_musteri=?");
     sqlite3_bind_int64(st, 1, customer);
     std::size_t bytes = 0;
-    while (sqlite3_step(st) == SQLITE_ROW)
+    while (bench::sql::step(st))
         for (int c = 0; c < sqlite3_column_count(st); ++c)
             bytes +=
                 std::size_t(sqlite3_column_bytes(st, c)) + (sqlite3_column_text(st, c) != nullptr);
@@ -51,9 +51,7 @@ double bareVisits(sqlite3* db, qint64 customer) {
 class BareVisits {
 public:
     explicit BareVisits(sqlite3* db) {
-        if (sqlite3_prepare_v2(db, "select * from t_servis where id_musteri=?", -1, &st_,
-                               nullptr) != SQLITE_OK)
-            std::fprintf(stderr, "korvela-bench: %s\n", sqlite3_errmsg(db));
+        st_ = bench::sql::prepare(db, "select * from t_servis where id_musteri=?");
     }
     ~BareVisits() { sqlite3_finalize(st_); }
     BareVisits(const BareVisits&) = delete;
@@ -102,24 +100,20 @@ private:
 };
 
 qint64 addBigCustomer(sqlite3* db) {
-    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    sqlite3_exec(db,
-                 "insert into t_musteri (f_adi, f_arac_plaka) values ('Zz Büyük Filo', '34 ZZ 1')",
-                 nullptr, nullptr, nullptr);
+    bench::sql::exec(db, "begin");
+    bench::sql::exec(
+        db, "insert into t_musteri (f_adi, f_arac_plaka) values ('Zz Büyük Filo', '34 ZZ 1')");
     const qint64 id = sqlite3_last_insert_rowid(db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "insert into t_servis (id_musteri, f_tarih, f_km, f_ariza, f_iscilik, "
-                       "f_tutar, f_odeme) values (?, '2009-01-02 10:00:00', '1000', 'Bakım', "
-                       "'250.0000', '99.9000', '300.0000')",
-                       -1, &st, nullptr);
+    sqlite3_stmt* st = bench::sql::prepare(
+        db, "insert into t_servis (id_musteri, f_tarih, f_km, f_ariza, f_iscilik, "
+            "f_tutar, f_odeme) values (?, '2009-01-02 10:00:00', '1000', 'Bakım', "
+            "'250.0000', '99.9000', '300.0000')");
     for (int i = 0; i < 1000; ++i) {
         sqlite3_bind_int64(st, 1, id);
-        sqlite3_step(st);
-        sqlite3_reset(st);
+        bench::sql::run(st);
     }
     sqlite3_finalize(st);
-    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    bench::sql::exec(db, "commit");
     return id;
 }
 
@@ -241,8 +235,7 @@ struct PaintCount : QObject {
 } // namespace
 
 void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
-    sqlite3* db = nullptr;
-    sqlite3_open((directory + "Korvela.mdb").toUtf8().constData(), &db);
+    sqlite3* db = bench::sql::open(directory + "Korvela.mdb");
     const qint64 big = addBigCustomer(db);
 
     startupLine(out, directory, runs);
@@ -283,8 +276,7 @@ void runAppBenchmarks(const QString& directory, std::FILE* out, int runs) {
 }
 
 void runDownKeyBenchmark(const QString& directory, std::FILE* out, int runs) {
-    sqlite3* db = nullptr;
-    sqlite3_open((directory + "Korvela.mdb").toUtf8().constData(), &db);
+    sqlite3* db = bench::sql::open(directory + "Korvela.mdb");
     {
         app::TfrmMain w(directory);
         w.show();

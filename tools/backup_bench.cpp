@@ -1,5 +1,6 @@
 // korvela-bench's backup figures: the online backup of the benchmark database against a plain
 // copy of its file, in the same run (wall time: both are mostly reading and writing).
+#include "tools/BenchSqlite.h"
 #include "tools/admin/Backup.h"
 
 #include <QDir>
@@ -28,17 +29,14 @@ double middle(std::vector<double> v) {
 // The bare online copy: one backup step over the whole file into a copy without journal or
 // flushes, as the backup command makes it.
 void onlineCopy(const QString& from, const QString& to) {
-    sqlite3 *src = nullptr, *dst = nullptr;
-    sqlite3_open_v2(QFile::encodeName(from).constData(), &src, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_open_v2(QFile::encodeName(to).constData(), &dst,
-                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    sqlite3_exec(dst, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
-                 nullptr);
+    sqlite3* src = bench::sql::open(from, SQLITE_OPEN_READONLY);
+    sqlite3* dst = bench::sql::open(to);
+    bench::sql::exec(dst, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
     sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
-    if (b) {
-        sqlite3_backup_step(b, -1);
-        sqlite3_backup_finish(b);
-    }
+    if (!b)
+        bench::sql::fail(dst, "backup");
+    bench::sql::check(sqlite3_backup_step(b, -1), dst, "backup step");
+    bench::sql::check(sqlite3_backup_finish(b), dst, "backup");
     sqlite3_close(dst);
     sqlite3_close(src);
 }

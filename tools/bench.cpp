@@ -12,6 +12,12 @@
 //                   many customers, per row, and how a row's cost grows from the least to the most
 //   sort-names: <ms>        clone and sort by f_adi on a freshly opened recordset
 //   find-prefix: <ms>       clear the filter and find a name prefix on the sorted clone
+//   start-up-vs-cli: the program as a process from its start to its first painted window, against
+//   the sqlite3 client reading every customer to /dev/null (wall time, alternating runs);
+//   memory-steady, memory-peak: the program's resident memory once settled (window painted, file
+//   checked) less that on an empty database, against a compact array of the customers (8-byte
+//   cells plus their text), and its highest resident memory likewise, against that steady state
+//   (tools/process_bench.cpp)
 //   start-up (first paint with and without the file check, and when the file is writable),
 //   move-10-visits, move-1000-visits, locate-first, locate-next: the main window's record sets
 //   on the same database; down-key-to-visits (group "down-key"): a Down key in its customer grid
@@ -35,6 +41,7 @@
 #include "engine/SqliteBackend.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "tools/BenchSqlite.h"
 #include "tools/BenchTiming.h"
 
 #include <QApplication>
@@ -92,6 +99,7 @@ const char* const kMakes[] = {"Fiat", "Renault", "Ford", "Toyota", "Volkswagen",
 void buildDatabase(const QString& path, int customers, int visitsEach) {
     sqlite3* db = nullptr;
     check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    sqlite3_busy_timeout(db, bench::sql::kBusyTimeoutMs);
     check(sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
                        nullptr),
           db);
@@ -386,6 +394,8 @@ int runServerBenchmarks(const QStringList& args, std::FILE* out);
 void runFeedBenchmarks(const QString& database, cursor::Connection& connection, std::FILE* out,
                        int runs);
 void runLiveBenchmarks(const QString& directory, std::FILE* out, int runs);
+void runStartVsCliBenchmark(const QString& directory, std::FILE* out, int runs);
+void runMemoryBenchmark(const QString& directory, std::FILE* out, int runs);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -419,6 +429,11 @@ int main(int argc, char** argv) {
         group("open-scale", openScale),
         {"sort-names", sortNames},
         {"find-prefix", findPrefix},
+        // Before the window group, which adds a customer with many visits.
+        group("start-up-vs-cli",
+              [&dir](Context& c) { runStartVsCliBenchmark(dir.path() + '/', stdout, c.runs); }),
+        group("memory",
+              [&dir](Context& c) { runMemoryBenchmark(dir.path() + '/', stdout, c.runs); }),
         group("window", [&dir](Context& c) { runAppBenchmarks(dir.path() + '/', stdout, c.runs); }),
         group("down-key",
               [&dir](Context& c) { runDownKeyBenchmark(dir.path() + '/', stdout, c.runs); }),

@@ -4,6 +4,7 @@
 #include "engine/ChangeFeed.h"
 #include "engine/CursorConnection.h"
 #include "engine/SqliteChangeFeed.h"
+#include "tools/BenchSqlite.h"
 
 #include <QFile>
 #include <algorithm>
@@ -43,21 +44,15 @@ template <typename Call> double perCall(int calls, Call call) {
 void runFeedBenchmarks(const QString& database, cursor::Connection& connection, std::FILE* out,
                        int runs) {
     auto& feed = dynamic_cast<cursor::SqliteChangeFeed&>(connection.backend().changeFeed());
-    sqlite3* other = nullptr; // another workstation, and the bare reader
-    sqlite3_open_v2(QFile::encodeName(database).constData(), &other, SQLITE_OPEN_READWRITE,
-                    nullptr);
-    sqlite3_busy_timeout(other, 5000);
+    // another workstation, and the bare reader
+    sqlite3* other = bench::sql::open(database, SQLITE_OPEN_READWRITE);
 
-    sqlite3_stmt* version = nullptr;
-    sqlite3_prepare_v2(other, "PRAGMA data_version", -1, &version, nullptr);
+    sqlite3_stmt* version = bench::sql::prepare(other, "PRAGMA data_version");
     constexpr int kTicks = 2000;
     std::vector<double> tick, bareTick;
     int woke = 0;
     for (int r = 0; r < runs; ++r) {
-        bareTick.push_back(perCall(kTicks, [&] {
-            sqlite3_step(version);
-            sqlite3_reset(version);
-        }));
+        bareTick.push_back(perCall(kTicks, [&] { bench::sql::run(version); }));
         tick.push_back(perCall(kTicks, [&] { woke += feed.checkForChanges(); }));
     }
     sqlite3_finalize(version);
@@ -67,24 +62,19 @@ void runFeedBenchmarks(const QString& database, cursor::Connection& connection, 
                  "%d of %d ticks woke)\n",
                  t, bt, t / bt, woke, kTicks * runs);
 
-    sqlite3_stmt* change = nullptr;
-    sqlite3_prepare_v2(other, "UPDATE t_musteri SET f_tel = f_tel WHERE id = ?", -1, &change,
-                       nullptr);
+    sqlite3_stmt* change =
+        bench::sql::prepare(other, "UPDATE t_musteri SET f_tel = f_tel WHERE id = ?");
     // The bare reader is a connection of its own: like the feed's, its page cache is stale after
     // the other's commit.
-    sqlite3* reader = nullptr;
-    sqlite3_open_v2(QFile::encodeName(database).constData(), &reader, SQLITE_OPEN_READONLY,
-                    nullptr);
-    sqlite3_stmt* row = nullptr;
-    sqlite3_prepare_v2(reader, "SELECT * FROM t_musteri WHERE id = ?", -1, &row, nullptr);
+    sqlite3* reader = bench::sql::open(database, SQLITE_OPEN_READONLY);
+    sqlite3_stmt* row = bench::sql::prepare(reader, "SELECT * FROM t_musteri WHERE id = ?");
     std::vector<double> read, bareRead;
     cursor::FeedPosition place = feed.position();
     std::size_t readChanges = 0;
     for (int i = 0; i < 20 * runs; ++i) {
         const int key = 1 + (i * 7919) % 1000;
         sqlite3_bind_int(change, 1, key);
-        sqlite3_step(change);
-        sqlite3_reset(change);
+        bench::sql::run(change);
 
         double start = cpuMicroseconds();
         const cursor::ChangeBatch batch = feed.changesSince(place, 1000);

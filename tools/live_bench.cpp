@@ -14,6 +14,7 @@
 #include "app/MainParts.h"
 #include "controls/GradPanel.h"
 #include "controls/RecordGrid.h"
+#include "tools/BenchSqlite.h"
 #include "tools/BenchTiming.h"
 
 #include <QApplication>
@@ -30,27 +31,20 @@ using bench::median;
 
 namespace {
 
-void exec(sqlite3* db, const char* sql) {
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
 qint64 addCustomerWithVisits(sqlite3* db, int visits) {
-    exec(db, "begin");
-    exec(db, "insert into t_musteri (f_adi) values ('Zz Canlı Filo')");
+    bench::sql::exec(db, "begin");
+    bench::sql::exec(db, "insert into t_musteri (f_adi) values ('Zz Canlı Filo')");
     const qint64 id = sqlite3_last_insert_rowid(db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "insert into t_servis (id_musteri, f_tarih, f_km, f_iscilik, f_tutar, "
-                       "f_odeme) values (?, '2009-01-02 10:00:00', '1000', '250.0000', "
-                       "'99.9000', '300.0000')",
-                       -1, &st, nullptr);
+    sqlite3_stmt* st = bench::sql::prepare(
+        db, "insert into t_servis (id_musteri, f_tarih, f_km, f_iscilik, f_tutar, "
+            "f_odeme) values (?, '2009-01-02 10:00:00', '1000', '250.0000', "
+            "'99.9000', '300.0000')");
     for (int i = 0; i < visits; ++i) {
         sqlite3_bind_int64(st, 1, id);
-        sqlite3_step(st);
-        sqlite3_reset(st);
+        bench::sql::run(st);
     }
     sqlite3_finalize(st);
-    exec(db, "commit");
+    bench::sql::exec(db, "commit");
     return id;
 }
 
@@ -58,10 +52,9 @@ qint64 addCustomerWithVisits(sqlite3* db, int visits) {
 void oneCustomerLine(std::FILE* out, const app::MainParts& w, sqlite3* other, sqlite3* reader,
                      int runs) {
     const qint64 key = w.qryMain.fieldByName("id").asInteger() + 1; // a row the grid shows
-    sqlite3_stmt* change = nullptr;
-    sqlite3_prepare_v2(other, "update t_musteri set f_tel = ? where id = ?", -1, &change, nullptr);
-    sqlite3_stmt* row = nullptr;
-    sqlite3_prepare_v2(reader, "select * from t_musteri where id = ?", -1, &row, nullptr);
+    sqlite3_stmt* change =
+        bench::sql::prepare(other, "update t_musteri set f_tel = ? where id = ?");
+    sqlite3_stmt* row = bench::sql::prepare(reader, "select * from t_musteri where id = ?");
     std::vector<double> refresh, bare;
     int shown = 0;
     const auto shownBefore = w.liveRefresh.shown;
@@ -73,8 +66,7 @@ void oneCustomerLine(std::FILE* out, const app::MainParts& w, sqlite3* other, sq
         const QByteArray phone = "0532 " + QByteArray::number(100000 + i);
         sqlite3_bind_text(change, 1, phone.constData(), int(phone.size()), SQLITE_TRANSIENT);
         sqlite3_bind_int64(change, 2, key);
-        sqlite3_step(change);
-        sqlite3_reset(change);
+        bench::sql::run(change);
 
         double start = cpuMilliseconds();
         w.liveRefresh.refreshNow();
@@ -120,7 +112,7 @@ void burstLine(std::FILE* out, const app::MainParts& w, sqlite3* other, qint64 b
     for (int i = 0; i < rounds; ++i) {
         const QByteArray sql = "update t_servis set f_km = '" + QByteArray::number(2000 + i) +
                                "' where id_musteri = " + QByteArray::number(big);
-        exec(other, sql.constData());
+        bench::sql::exec(other, sql.constData());
 
         double start = cpuMilliseconds();
         w.liveRefresh.refreshNow();
@@ -163,13 +155,10 @@ void idleLine(std::FILE* out, const app::MainParts& w) {
 
 void runLiveBenchmarks(const QString& directory, std::FILE* out, int runs) {
     const QByteArray path = (directory + "Korvela.mdb").toUtf8();
-    sqlite3* other = nullptr; // another workstation
-    sqlite3_open(path.constData(), &other);
-    sqlite3_busy_timeout(other, 5000);
+    sqlite3* other = bench::sql::open(QString::fromUtf8(path)); // another workstation
     // The bare reader is a connection of its own: like the program's, its page cache is stale
     // after the other's commit.
-    sqlite3* reader = nullptr;
-    sqlite3_open_v2(path.constData(), &reader, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3* reader = bench::sql::open(QString::fromUtf8(path), SQLITE_OPEN_READONLY);
     constexpr int kBurst = 10000;
     const qint64 big = addCustomerWithVisits(other, kBurst);
     {

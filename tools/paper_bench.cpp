@@ -17,6 +17,7 @@
 #include "data/Query.h"
 #include "data/Schema.h"
 #include "reports/Papers.h"
+#include "tools/BenchSqlite.h"
 #include "tools/BenchTiming.h"
 
 #include <QBuffer>
@@ -37,16 +38,14 @@ namespace {
 // Every customer's three sums by one aggregate query, stepped through as a reader would.
 double bareDebtorSums(sqlite3* db) {
     const double start = cpuMilliseconds();
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "select m.id, m.f_arac_plaka, m.f_adi, m.f_tel, m.f_gsm, t, p, t - p from "
-                       "t_musteri m join (select id_musteri, "
-                       "sum(coalesce(f_iscilik, 0) + coalesce(f_tutar, 0)) t, "
-                       "sum(coalesce(f_odeme, 0)) p from t_servis group by id_musteri) s "
-                       "on s.id_musteri = m.id where t - p > 0 order by t - p desc",
-                       -1, &st, nullptr);
+    sqlite3_stmt* st = bench::sql::prepare(
+        db, "select m.id, m.f_arac_plaka, m.f_adi, m.f_tel, m.f_gsm, t, p, t - p from "
+            "t_musteri m join (select id_musteri, "
+            "sum(coalesce(f_iscilik, 0) + coalesce(f_tutar, 0)) t, "
+            "sum(coalesce(f_odeme, 0)) p from t_servis group by id_musteri) s "
+            "on s.id_musteri = m.id where t - p > 0 order by t - p desc");
     double owed = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
+    while (bench::sql::step(st)) {
         for (int c = 1; c <= 4; ++c)
             sqlite3_column_text(st, c);
         owed += sqlite3_column_double(st, 7);
@@ -89,19 +88,15 @@ void debtorsLine(std::FILE* out, data::TConnection& connection, sqlite3* db, int
 
 // A customer with 1,000 visits in a database of its own.
 qint64 addStatementCustomer(sqlite3* db) {
-    sqlite3_exec(db, data::schemaSql().toUtf8().constData(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    sqlite3_exec(db,
-                 "insert into t_musteri (f_adi, f_arac_plaka, f_tel, f_gsm, f_arac_marka, "
-                 "f_arac_model, f_arac_yil) values ('Şükrü Güneş', '34 SG 1907', "
-                 "'0212 274 55 66', '0532 909 12 12', 'Ford', 'Transit', '2003')",
-                 nullptr, nullptr, nullptr);
+    bench::sql::exec(db, data::schemaSql().toUtf8().constData());
+    bench::sql::exec(db, "begin");
+    bench::sql::exec(db, "insert into t_musteri (f_adi, f_arac_plaka, f_tel, f_gsm, f_arac_marka, "
+                         "f_arac_model, f_arac_yil) values ('Şükrü Güneş', '34 SG 1907', "
+                         "'0212 274 55 66', '0532 909 12 12', 'Ford', 'Transit', '2003')");
     const qint64 id = sqlite3_last_insert_rowid(db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "insert into t_servis (id_musteri, f_tarih, f_km, f_islem, f_iscilik, "
-                       "f_tutar, f_odeme) values (?, ?, ?, ?, ?, ?, ?)",
-                       -1, &st, nullptr);
+    sqlite3_stmt* st =
+        bench::sql::prepare(db, "insert into t_servis (id_musteri, f_tarih, f_km, f_islem, "
+                                "f_iscilik, f_tutar, f_odeme) values (?, ?, ?, ?, ?, ?, ?)");
     const char* const works[] = {"Periyodik bakım", "Ön balata değişimi", "Klima gazı dolumu",
                                  "Triger seti ve devirdaim değişimi", "Rot balans ayarı"};
     for (int i = 0; i < 1000; ++i) {
@@ -123,11 +118,10 @@ qint64 addStatementCustomer(sqlite3* db) {
             else
                 sqlite3_bind_text(st, c + 2, works[i % 5], -1, SQLITE_STATIC);
         }
-        sqlite3_step(st);
-        sqlite3_reset(st);
+        bench::sql::run(st);
     }
     sqlite3_finalize(st);
-    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    bench::sql::exec(db, "commit");
     return id;
 }
 
@@ -162,8 +156,7 @@ double plainLines(const reports::TPaper& paper) {
 void statementLine(std::FILE* out, int runs) {
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/Korvela.mdb");
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3* db = bench::sql::open(path);
     const qint64 id = addStatementCustomer(db);
     sqlite3_close(db);
     data::TConnection connection;
@@ -239,8 +232,7 @@ void runPaperBenchmarks(const QString& directory, std::FILE* out, int runs) {
     data::TConnection connection;
     connection.setConnectionString(data::fileConnectionString(path));
     connection.open();
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3* db = bench::sql::open(path);
     debtorsLine(out, connection, db, runs);
     std::fflush(out);
     sqlite3_close(db);

@@ -184,6 +184,58 @@ TEST(StartupCheck, ASaveMadeWhileTheCheckRunsWaitsWithTheWaitShownAndIsThenStore
     EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Veli");
 }
 
+// The window is painted before the file's check begins, and tells so once; it stays as painted
+// while the check runs (held here) and reports the check's end when it comes.
+TEST(StartupCheck, TheWindowIsPaintedBeforeTheCheckBeginsAndTheCheckEndsAfterIt) {
+    TestDatabase db;
+    db.addCustomer("Ali", "34 AB 123");
+    std::atomic<bool> checkBegun{false};
+    std::atomic<bool> released{false};
+    std::atomic<int> paintsWhenBegun{-1};
+    std::atomic<int> paints{0};
+    cursor::FileCheck::setBeforeCheck([&](sqlite3*) {
+        paintsWhenBegun = paints.load();
+        checkBegun = true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!released && timer.elapsed() < 10000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
+    Boxes boxes;
+    {
+        app::TfrmMain w(db.directory());
+        const app::MainParts parts(w);
+        QStringList order;
+        QObject::connect(&w, &app::TfrmMain::firstPainted, [&] {
+            ++paints;
+            order << "painted";
+            EXPECT_EQ(parts.dbsPRJ.engine().writeState(), cursor::WriteState::Checking);
+            EXPECT_FALSE(checkBegun);
+        });
+        QObject::connect(&w, &app::TfrmMain::fileStateChanged, [&] { order << "file state"; });
+        EXPECT_EQ(parts.qryMain.fieldByName("f_adi").asString(), "Ali");
+        w.show();
+        ASSERT_TRUE(waitFor([&] { return checkBegun.load(); }));
+        EXPECT_EQ(paintsWhenBegun, 1);
+        const QImage painted = w.grab().toImage();
+        QTest::qWait(50);
+        w.update();
+        QTest::qWait(50);
+        EXPECT_EQ(w.grab().toImage(), painted);
+        EXPECT_EQ(order, QStringList{"painted"});
+        EXPECT_EQ(parts.dbsPRJ.engine().writeState(), cursor::WriteState::Checking);
+
+        released = true;
+        ASSERT_TRUE(waitFor([&] { return order.size() == 2; }));
+        EXPECT_EQ(order, QStringList({"painted", "file state"}));
+        EXPECT_EQ(parts.dbsPRJ.engine().writeState(), cursor::WriteState::Writable);
+        EXPECT_EQ(w.windowTitle(), "Korvela Takip");
+        EXPECT_EQ(paints, 1);
+    }
+    cursor::FileCheck::setBeforeCheck({});
+    EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+}
+
 TEST(StartupCheck, DamageMetDuringTheSessionIsReportedAndStopsWriting) {
     TestDatabase db;
     testsupport::fillForDamage(db);

@@ -168,6 +168,29 @@ TEST(RowStore, ManyRowsAcrossPagesAndBlocksKeepEveryValue) {
             << "the bytes of row " << r << " did not move";
 }
 
+// A row that holds many cells: its later pages hold fewer rows (as many as fill 2 MiB), and every
+// row across their bounds is found where it was written.
+struct WideRow final : RowSource {
+    WideRow(int c, int r) : columns(c), row(r) {}
+    int columns, row;
+    int columnCount() const override { return columns; }
+    void read(RowWriter& writer) const override {
+        for (int c = 0; c < columns; ++c)
+            writer.putInteger(std::int64_t(row) * 100000 + c);
+    }
+};
+
+TEST(RowStore, WideRowsAreFoundAcrossEveryPage) {
+    const int columns = 1000, rows = 3000; // pages of 64, 256, 512, 1024 and 2048 rows
+    RowStore store(columns);
+    for (int r = 0; r < rows; ++r)
+        ASSERT_EQ(store.appendRow(WideRow(columns, r)), r);
+    for (int r = 0; r < rows; ++r)
+        for (const int c : {0, 1, 499, 998, 999})
+            ASSERT_EQ(store.data(r, c).integer, std::int64_t(r) * 100000 + c)
+                << "row " << r << ", column " << c;
+}
+
 // A row written over with its own cells (as a refresh does when a row reads back the same)
 // keeps every value, the big ones too; extra columns of the source are dropped.
 struct OwnRow final : RowSource {
