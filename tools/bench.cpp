@@ -366,6 +366,14 @@ std::string peakRss(Context&) {
     return format("%.1f MiB", double(usage.ru_maxrss) / 1024.0);
 }
 
+// A box the program would have shown: a set-up went wrong, so the run ends with the box's text
+// rather than waiting for someone to answer it.
+[[noreturn]] void boxShown(const QString& text) {
+    std::fprintf(stderr, "korvela-bench: the program would have shown a box: %s\n",
+                 qPrintable(text));
+    std::exit(1);
+}
+
 // --customers N, --runs R and --only NAME,...; false for anything else or a count below 1.
 bool readOptions(const QStringList& args, int& customers, int& runs, QStringList& only) {
     for (int i = 1; i < args.size(); ++i) {
@@ -401,6 +409,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const platform::ScopedDialogHooks noBoxes(platform::DialogHooks{
+        [](const QString& caption, const QString& text) { boxShown(caption + ": " + text); },
+        [](const QString& text, platform::MsgType, int) -> platform::MsgButton { boxShown(text); },
+        [](const QString& caption, const QString& prompt, QString&) -> bool {
+            boxShown(caption + ": " + prompt);
+        }});
     platform::loadFonts();
     platform::useClassicLook(); // the program's style and font, so windows paint as it shows them
     int customers = 100000;
