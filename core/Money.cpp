@@ -52,8 +52,16 @@ std::optional<Money> fromParts(bool negative, const QString& intDigits, const QS
 std::optional<Money> Money::fromDouble(double value) {
     if (!std::isfinite(value))
         return std::nullopt;
-    long double scaled = (long double)value * Scale;
-    long double rounded = std::nearbyintl(scaled); // default rounding mode: ties to even
+    const long double scaled = (long double)value * Scale;
+    // Rounded in the current rounding mode (ties to even by default), as nearbyintl would, but
+    // by adding and taking away 2^63: the sum has no bits below the units, so the addition
+    // rounds. A value of 2^62 or more is whole already.
+    constexpr long double kUnitsOnly = 9223372036854775808.0L;
+    long double rounded = scaled;
+    if (scaled >= 0 && scaled < kUnitsOnly / 2)
+        rounded = (scaled + kUnitsOnly) - kUnitsOnly;
+    else if (scaled < 0 && scaled > -kUnitsOnly / 2)
+        rounded = (scaled - kUnitsOnly) + kUnitsOnly;
     if (rounded >= 9223372036854775808.0L || rounded < -9223372036854775808.0L)
         return std::nullopt;
     return fromRaw(static_cast<std::int64_t>(rounded));

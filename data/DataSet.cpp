@@ -6,6 +6,7 @@
 #include "data/RecordWindow.h"
 
 #include <QScopedValueRollback>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -124,6 +125,10 @@ struct TDataSet::Private {
     int slotCount = 0;
     bool defaultFields = false; // made from the columns at open (none were declared)
     std::vector<int> columnOf;  // per slot: the recordset column, -1 for calculated fields
+    // Taken from the fields when the set opens (they stay as they are while it is open): the
+    // slots of the calculated fields, and a bit per slot of a stored field while they fit in 64.
+    std::vector<int> calcSlots;
+    std::optional<std::uint64_t> storedSlots;
     std::vector<TDataSource*> sources;
 
     TDataSetState state = TDataSetState::dsInactive;
@@ -135,6 +140,7 @@ struct TDataSet::Private {
     RecordWindow window;
 
     RecordBuffer* calcBuffer = nullptr; // the buffer OnCalcFields is computing
+    std::uint64_t decoded = 0;          // stored values decoded from rows since the set opened
     bool calcErrorsIgnored = false;     // while rebuilding the window after a stored post
     // A row whose stored values may differ from the window's: an edit of it failed to post
     // (another workstation changed or deleted it). Cancelling that edit reads it again.
@@ -164,16 +170,15 @@ struct TDataSet::Private {
     // The calculated fields of one buffer: nulled first, then OnCalcFields, with reads and
     // writes aimed at that buffer. With asTempState the state reads "calculating" meanwhile.
     void calculate(RecordBuffer& buffer, bool asTempState) {
-        if (!q.hasCalculatedFields())
+        if (calcSlots.empty())
             return;
         const QScopedValueRollback restoreBuffer(calcBuffer);
         const QScopedValueRollback restoreState(state);
         if (asTempState)
             state = TDataSetState::dsCalcFields;
         calcBuffer = &buffer;
-        for (const auto& f : fields)
-            if (f->isCalculated())
-                buffer.values[std::size_t(slotOf(*f))] = std::monostate{};
+        for (const int slot : calcSlots)
+            slotToWrite(buffer, slot) = std::monostate{};
         if (!calcErrorsIgnored) {
             fire(q.OnCalcFields);
             return;
@@ -235,19 +240,45 @@ struct TDataSet::Private {
         }
     }
 
+    // A slot's value in a buffer, decoded from the buffer's cells on first use.
+    cursor::Value& valueOf(RecordBuffer& b, int slot) {
+        cursor::Value& v = b.values[std::size_t(slot)];
+        const std::uint64_t bit = std::uint64_t(1) << slot;
+        if (slot < 64 && (b.undecoded & bit)) {
+            b.undecoded &= ~bit;
+            v = b.cells.value(columnOf[std::size_t(slot)]);
+            ++decoded;
+        }
+        return v;
+    }
+    // A slot about to be written: what it held before does not matter.
+    cursor::Value& slotToWrite(RecordBuffer& b, int slot) {
+        if (slot < 64)
+            b.undecoded &= ~(std::uint64_t(1) << slot);
+        return b.values[std::size_t(slot)];
+    }
+
     RecordBuffer blank() const {
         RecordBuffer b;
         b.values.assign(std::size_t(slotCount), cursor::Value(std::monostate{}));
         return b;
     }
 
-    // The record the recordset stands on, with its calculated fields.
+    // The record the recordset stands on, with its calculated fields. Its stored values are
+    // decoded from the row's cells when first asked for (valueOf); when the cells cannot be kept
+    // (a pending change, more slots than the mask holds) they are all decoded now.
     RecordBuffer read() {
         RecordBuffer b = blank();
-        for (const auto& f : fields) {
-            const int column = columnOf[std::size_t(slotOf(*f))];
-            if (column >= 0)
-                b.values[std::size_t(slotOf(*f))] = recordset.value(column);
+        b.cells = recordset.rowCells();
+        if (!b.cells.empty() && storedSlots) {
+            b.undecoded = *storedSlots;
+        } else {
+            for (std::size_t slot = 0; slot < columnOf.size(); ++slot) {
+                if (columnOf[slot] < 0)
+                    continue;
+                b.values[slot] = recordset.value(columnOf[slot]);
+                ++decoded;
+            }
         }
         b.stored = true;
         b.bookmark = recordset.bookmark();
@@ -287,6 +318,8 @@ struct TDataSet::Private {
     // Releases everything an open set holds.
     void release() {
         window.release();
+        calcSlots.clear();
+        storedSlots.reset();
         written.clear();
         staleRow.reset();
         lookup.reset();
@@ -415,13 +448,13 @@ bool TDataSet::canModify() const {
 const cursor::Value* TDataSet::readSlot(const TField& field) const {
     if (d->state == TDataSetState::dsInactive)
         return nullptr;
-    const RecordBuffer* b = d->calcBuffer;
+    RecordBuffer* b = d->calcBuffer;
     if (!b) {
         if (d->window.empty())
             return nullptr;
         b = &d->window.activeRecord();
     }
-    return &b->values[std::size_t(slotOf(field))];
+    return &d->valueOf(*b, slotOf(field));
 }
 
 void TDataSet::writeField(TField& field, const cursor::Value& value) {
@@ -441,7 +474,7 @@ void TDataSet::writeField(TField& field, const cursor::Value& value) {
             raiseError(QStringLiteral("Dataset not in edit or insert mode"));
         b = &d->window.activeRecord();
     }
-    b->values[std::size_t(slotOf(field))] = value;
+    d->slotToWrite(*b, slotOf(field)) = value;
     if (s == TDataSetState::dsCalcFields)
         return;
     dataEvent(TDataEvent::deFieldChange, {.field = &field});
@@ -462,6 +495,7 @@ void TDataSet::open() {
     try {
         openRecordset(d->recordset);
         bindFields();
+        d->decoded = 0;
         d->window.attach(d->recordset, [this] { return d->read(); });
         d->window.fillFromFirst();
     } catch (...) {
@@ -503,6 +537,18 @@ void TDataSet::bindFields() {
                                 type ? TField::typeName(*type) : QStringLiteral("Unknown")));
         d->columnOf[std::size_t(slotOf(*f))] = column;
     }
+    d->calcSlots.clear();
+    d->storedSlots.reset();
+    std::uint64_t stored = 0;
+    for (const auto& f : d->fields) {
+        const int slot = slotOf(*f);
+        if (f->isCalculated())
+            d->calcSlots.push_back(slot);
+        else if (slot < 64)
+            stored |= std::uint64_t(1) << slot;
+    }
+    if (d->slotCount <= 64)
+        d->storedSlots = stored;
 }
 
 void TDataSet::close() {
@@ -651,10 +697,10 @@ void TDataSet::post() {
 }
 
 void TDataSet::checkRequiredFields() const {
-    const RecordBuffer& b = d->window.activeRecord();
+    RecordBuffer& b = d->window.activeRecord();
     for (const auto& f : d->fields)
         if (!f->isCalculated() && f->required() && !f->readOnly() &&
-            cursor::isNull(b.values[std::size_t(slotOf(*f))]))
+            cursor::isNull(d->valueOf(b, slotOf(*f))))
             throw EDatabaseError(
                 QStringLiteral("Field '%1' must have a value").arg(f->displayName()));
 }
@@ -662,7 +708,7 @@ void TDataSet::checkRequiredFields() const {
 // Stores the active record: a new row, or the written fields of an edited one. A failure drops
 // the recordset's pending change and raises the engine's message without the set's name.
 void TDataSet::writeRecord() {
-    const RecordBuffer& b = d->window.activeRecord();
+    RecordBuffer& b = d->window.activeRecord();
     cursor::Recordset& rs = d->recordset;
     const std::optional<qint64> editedRow =
         d->state == TDataSetState::dsEdit ? std::optional<qint64>(b.bookmark) : std::nullopt;
@@ -674,7 +720,7 @@ void TDataSet::writeRecord() {
         for (TField* f : d->written) {
             const int column = d->columnOf[std::size_t(slotOf(*f))];
             if (column >= 0 && rs.column(column).updatable)
-                rs.setValue(column, b.values[std::size_t(slotOf(*f))]);
+                rs.setValue(column, d->valueOf(b, slotOf(*f)));
         }
         if (rs.editPending() || rs.addPending())
             rs.update();
@@ -906,7 +952,8 @@ void TDataSet::enableControls() {
 
 void TDataSet::dataEvent(TDataEvent event, const TDataEventInfo& info) {
     if (d->disableCount == 0) {
-        const std::vector<TDataSource*> sources = d->sources;
+        // The sources as they are now: one a handler detaches is skipped, one it attaches waits.
+        const QVarLengthArray<TDataSource*, 4> sources(d->sources.begin(), d->sources.end());
         for (TDataSource* s : sources)
             if (std::find(d->sources.begin(), d->sources.end(), s) != d->sources.end())
                 s->notify(event, info);
@@ -947,6 +994,10 @@ int TDataSet::activeRecord() const {
 
 void TDataSet::setActiveRecord(int position) {
     d->window.setActive(position);
+}
+
+std::uint64_t TDataSet::decodedValueCount() const {
+    return d->decoded;
 }
 
 qint64 TDataSet::windowBookmark(int position) const {

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -144,6 +145,10 @@ public:
     // The bookmark of the record in a window position (for the grid's painting and tests);
     // -1 for a position outside the window or holding a record not yet stored.
     qint64 windowBookmark(int position) const;
+    // How many stored field values the set has decoded from its rows since it opened. A record
+    // read into the window decodes a field's value only when something reads it (a field, a
+    // calculated field's computation, a post), and only once.
+    std::uint64_t decodedValueCount() const;
 
     // Data sources (called by TDataSource).
     void attachDataSource(TDataSource* source);

@@ -89,7 +89,7 @@ int RecordWindow::fillBackward(int limit) {
         std::optional<RecordBuffer> prior = before(records_.front());
         if (!prior)
             break;
-        records_.insert(records_.begin(), std::move(*prior));
+        records_.push_front(std::move(*prior));
         ++added;
     }
     return added;
@@ -141,7 +141,7 @@ bool RecordWindow::stepForward(int& shift) {
     }
     records_.push_back(std::move(*next));
     if (size() > capacity_) {
-        records_.erase(records_.begin());
+        records_.pop_front();
         --shift;
     }
     active_ = size() - 1;
@@ -158,7 +158,7 @@ bool RecordWindow::stepBackward(int& shift) {
         bof_ = true;
         return false;
     }
-    records_.insert(records_.begin(), std::move(*prior));
+    records_.push_front(std::move(*prior));
     if (size() > capacity_) {
         records_.pop_back();
         ++shift;
@@ -256,7 +256,7 @@ int RecordWindow::setCapacity(int capacity) {
         if (active_ < size() - 1) {
             records_.pop_back();
         } else {
-            records_.erase(records_.begin());
+            records_.pop_front();
             --active_;
             --shift;
         }

@@ -4,6 +4,8 @@
 #include "engine/CursorRecordset.h"
 #include "engine/CursorValue.h"
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -11,8 +13,13 @@
 namespace data {
 
 // One record of the window: a value per field slot, and where the record lives in the recordset.
+// A stored record keeps its row's cells as they were read; a slot whose bit is set in undecoded
+// holds no value yet and is decoded from those cells when first asked for (TDataSet does that), so
+// it gives what the row held when the record was read.
 struct RecordBuffer {
     std::vector<cursor::Value> values;
+    cursor::RowCells cells;             // the row as read (empty for a pending insert)
+    std::uint64_t undecoded = 0;        // slots (below 64) not yet decoded from cells
     bool stored = false;                // the record exists in the recordset (not a pending insert)
     qint64 bookmark = -1;               // valid when stored
     std::optional<qint64> insertBefore; // a pending insert: the record it stands in front of
@@ -97,7 +104,7 @@ private:
 
     cursor::Recordset* rs_ = nullptr;
     Reader read_;
-    std::vector<RecordBuffer> records_;
+    std::deque<RecordBuffer> records_; // cheap to add and drop at either end
     int active_ = 0;
     int capacity_ = 1;
     bool bof_ = true;

@@ -229,6 +229,9 @@ struct Recordset::Private {
     void sync() {
         if (!open || !shared || seenDeleteVersion == shared->rows.deleteVersion())
             return;
+        dropDeleted();
+    }
+    [[gnu::noinline]] void dropDeleted() {
         seenDeleteVersion = shared->rows.deleteVersion();
         std::vector<int> kept;
         kept.reserve(view.size());
@@ -876,6 +879,34 @@ Value Recordset::value(int column) const {
         throw EOleException(kNoCurrentRecord);
     return d->rows().decode(d->rows().cell(d->view[std::size_t(d->pos)], column),
                             d->shared->columns[std::size_t(column)].type);
+}
+
+RowCells Recordset::rowCells() const {
+    d->requireRows();
+    d->sync();
+    RowCells cells;
+    if (d->pending.kind != Private::Pending::Kind::None)
+        return cells;
+    if (!d->onRow())
+        throw EOleException(kNoCurrentRecord);
+    const int row = d->view[std::size_t(d->pos)];
+    const RowStore& store = d->rows();
+    cells.count_ = store.columnCount();
+    std::uint64_t* to = cells.inline_.data();
+    if (cells.count_ > RowCells::kInline) {
+        cells.more_.resize(std::size_t(cells.count_));
+        to = cells.more_.data();
+    }
+    if (cells.count_ > 0)
+        std::memcpy(to, &store.cell(row, 0), std::size_t(cells.count_) * sizeof(Cell));
+    cells.result_ = d->shared;
+    return cells;
+}
+
+Value RowCells::value(int column) const {
+    const Cell cell{column < kInline && count_ <= kInline ? inline_[std::size_t(column)]
+                                                          : more_[std::size_t(column)]};
+    return result_->rows.decode(cell, result_->columns[std::size_t(column)].type);
 }
 
 void Recordset::addNew() {

@@ -5,12 +5,35 @@
 #include "engine/CursorValue.h"
 
 #include <QString>
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace cursor {
 
 class Connection;
+struct SharedResult;
+
+// The cells of one row as a recordset held them when they were taken (Recordset::rowCells), each
+// decoded only when asked for. A value read from them is the one the row held then, also after the
+// row was written or read again, the statement ran again or the recordset closed: the cells keep
+// the rows they came from alive, and a row's stored bytes never change in place. Empty when taken
+// while an edit or add-new was pending (read those values through Recordset::value).
+class RowCells {
+public:
+    bool empty() const { return !result_; }
+    // A column's value, decoded by the column's type exactly as Recordset::value decodes it.
+    Value value(int column) const;
+
+private:
+    friend class Recordset;
+    static constexpr int kInline = 16; // cells kept without an allocation of their own
+    std::shared_ptr<const SharedResult> result_;
+    int count_ = 0;
+    std::array<std::uint64_t, kInline> inline_{}; // the row's cells, bit for bit...
+    std::vector<std::uint64_t> more_;             // ...or here, for a wider row
+};
 
 enum class LockType { ReadOnly, Optimistic };
 enum class SearchDirection { Forward, Backward };
@@ -63,6 +86,9 @@ public:
 
     // The current row's value of a column (the pending value during add-new or edit).
     Value value(int column) const;
+    // The current row's cells, to be decoded later (see RowCells); empty while an edit or add-new
+    // is pending. Requires a current row, like value.
+    RowCells rowCells() const;
 
     // Editing. setValue on a row starts an edit of it; addNew starts a new row at the end (its
     // columns read null until set; it is not counted and has no position or bookmark until

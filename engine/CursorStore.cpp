@@ -308,6 +308,8 @@ CellData RowStore::dataOf(const Cell& cell) const {
 }
 
 std::optional<Money> RowStore::decodeMoney(const Cell& cell) const {
+    if (const std::optional<Money> m = storedMoney(cell))
+        return m;
     return moneyOfCell(dataOf(cell));
 }
 
@@ -326,6 +328,9 @@ CellData RowStore::data(int row, int column) const {
 }
 
 Value RowStore::decode(const Cell& cell, ColumnType type) const {
+    if (type == ColumnType::Currency)
+        if (const std::optional<Money> m = storedMoney(cell))
+            return *m;
     return decodeCell(dataOf(cell), type);
 }
 

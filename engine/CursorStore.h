@@ -132,6 +132,37 @@ public:
 
     // Decodes a cell for a column of the given type (see CursorValue.h for the storage forms).
     Value decode(const Cell& cell, ColumnType type) const;
+    // An amount in the form the program writes it ("-1234.5000": a sign, 1 to 14 digits, a point
+    // and four decimals) read straight from a text cell's bytes; nullopt for any other cell, which
+    // decode and decodeMoney read the long way (to the same value where both apply).
+    std::optional<Money> storedMoney(const Cell& cell) const {
+        if ((cell.bits & 7) != Cell::ShortText)
+            return std::nullopt;
+        const std::size_t size = std::size_t((cell.bits >> Cell::kSizeShift) & Cell::kMaxShortSize);
+        if (size < 6 || size > 20)
+            return std::nullopt;
+        const char* p = place(cell);
+        const char* const point = p + size - 5;
+        const bool negative = *p == '-';
+        if (negative)
+            ++p;
+        if (*point != '.' || p >= point || point - p > 14)
+            return std::nullopt;
+        std::int64_t raw = 0;
+        for (; p < point; ++p) {
+            const unsigned digit = unsigned(*p - '0');
+            if (digit > 9)
+                return std::nullopt;
+            raw = raw * 10 + digit;
+        }
+        for (int k = 1; k <= 4; ++k) {
+            const unsigned digit = unsigned(point[k] - '0');
+            if (digit > 9)
+                return std::nullopt;
+            raw = raw * 10 + digit;
+        }
+        return Money::fromRaw(negative ? -raw : raw);
+    }
     std::optional<Money> decodeMoney(const Cell& cell) const;
     QDateTime decodeDateTime(const Cell& cell) const;
     QString decodeText(const Cell& cell) const;

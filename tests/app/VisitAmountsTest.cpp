@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <array>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
@@ -286,6 +287,56 @@ TEST_F(VisitAmounts, ABadCellWrittenByAnotherProgramShowsInTheRunningWindow) {
     EXPECT_EQ(
         db.scalar(QString("select f_km || '|' || f_tutar from t_servis where id = %1").arg(second)),
         "5|12,50");
+}
+
+// A customer with more visits than the list shows: the totals line gives the sums of every visit
+// as the file holds them, read back by a second connection, and so does it after a visit changed
+// elsewhere and the list was read again on coming back to the customer.
+TEST_F(VisitAmounts, TheTotalsLineGivesTheSumsOfEveryVisitInTheFile) {
+    const qint64 other = db.addCustomer("Ayşe");
+    db.addVisit(other, "5.0000", "", "");
+    const qint64 fleet = db.addCustomer("Büyük Filo");
+    for (int i = 0; i < 180; ++i)
+        db.addVisit(
+            fleet,
+            QStringLiteral("%1.%2").arg(1000 + 37 * i).arg(i * 7 % 100, 2, 10, QChar('0')) + "00",
+            QStringLiteral("%1.5000").arg(i * 13 % 700), QStringLiteral("%1.0000").arg(900 + i));
+    // Money text as the totals line writes it: grouped thousands, a comma before the hundredths.
+    const auto text = [](qint64 hundredths) {
+        QString units = QString::number(std::abs(hundredths) / 100);
+        for (int at = int(units.size()) - 3; at > 0; at -= 3)
+            units.insert(at, '.');
+        return (hundredths < 0 ? "-" : "") + units + ',' +
+               QStringLiteral("%1").arg(std::abs(hundredths) % 100, 2, 10, QChar('0'));
+    };
+    const auto expected = [&] {
+        const auto sum = [&](const char* expression) {
+            return db
+                .scalar(QStringLiteral("select sum(%1) from t_servis where id_musteri = %2")
+                            .arg(QString::fromLatin1(expression))
+                            .arg(fleet))
+                .toLongLong();
+        };
+        const qint64 total = sum("cast(round(f_iscilik * 100) as integer) + "
+                                 "cast(round(f_tutar * 100) as integer)");
+        const qint64 paid = sum("cast(round(f_odeme * 100) as integer)");
+        return "Toplam Tutar:  " + text(total) + " TL  -   Toplam Ödeme:  " + text(paid) +
+               " TL  -   Kalan Ödeme:  " + text(total - paid) + " TL  ";
+    };
+    open();
+    ASSERT_TRUE(parts->qryMain.locate("id", {QString::number(fleet)}, {}));
+    EXPECT_EQ(parts->qryServis.recordCount(), 180);
+    EXPECT_LT(parts->qryServis.windowRecordCount(), 180);
+    EXPECT_EQ(totals(), expected());
+
+    db.exec(QStringLiteral("update t_servis set f_iscilik = '123456.7800', f_odeme = null "
+                           "where id_musteri = %1 and id % 3 = 0")
+                .arg(fleet));
+    ASSERT_TRUE(parts->qryMain.locate("id", {QString::number(other)}, {}));
+    EXPECT_EQ(totals(), "Toplam Tutar:  5,00 TL  -   Toplam Ödeme:  0,00 TL  -   "
+                        "Kalan Ödeme:  5,00 TL  ");
+    ASSERT_TRUE(parts->qryMain.locate("id", {QString::number(fleet)}, {}));
+    EXPECT_EQ(totals(), expected());
 }
 
 } // namespace

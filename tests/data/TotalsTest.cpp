@@ -1,10 +1,15 @@
-// Visit sums: exact money arithmetic, unreadable and too large amounts, the totals line's texts,
-// and a pass over the rows that leaves the record set, its window and its links untouched.
+// Visit sums: exact money arithmetic and the rounding of doubles, unreadable and too large amounts,
+// the totals line's texts, and a pass over the rows that leaves the record set, its window and its
+// links untouched.
 #include "data/Totals.h"
 #include "DataTestSupport.h"
 
 #include <QProcess>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <random>
+#include <vector>
 
 using namespace data;
 using datatest::EventLog;
@@ -178,6 +183,62 @@ TEST_F(VisitSetTotals, AClosedSetCannotBeRead) {
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.message(), "qryServis: Cannot perform this operation on a closed dataset");
     }
+}
+
+// A double becomes money at the nearest ten-thousandth, ties to even, exactly as the C library's
+// long-double rounding gives it; beyond the range, or not finite, it is nothing. Halves of a
+// ten-thousandth (odd multiples of 1/32), the edges of the range and values of every size.
+TEST(MoneyFromDouble, RoundsAsTheLibraryRoundsEveryKindOfValue) {
+    const auto library = [](double v) -> std::optional<Money> {
+        if (!std::isfinite(v))
+            return std::nullopt;
+        const long double r = std::nearbyintl((long double)v * Money::Scale);
+        if (r >= 9223372036854775808.0L || r < -9223372036854775808.0L)
+            return std::nullopt;
+        return Money::fromRaw(static_cast<std::int64_t>(r));
+    };
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1e-300,
+                                  -1e-300,
+                                  0.00005,
+                                  -0.00005,
+                                  0.00015,
+                                  922337203685477.5807,
+                                  922337203685477.5808,
+                                  -922337203685477.5808,
+                                  -922337203685477.5809,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(),
+                                  std::numeric_limits<double>::max(),
+                                  std::numeric_limits<double>::lowest(),
+                                  std::numeric_limits<double>::denorm_min()};
+    for (int k = 1; k < 4000; k += 2) {
+        values.push_back(k / 32.0);
+        values.push_back(-k / 32.0);
+    }
+    for (const double edge : {std::ldexp(1.0, 62) / 10000, std::ldexp(1.0, 63) / 10000}) {
+        double up = edge, down = edge;
+        for (int i = 0; i < 50; ++i) {
+            values.insert(values.end(), {up, down, -up, -down});
+            up = std::nextafter(up, HUGE_VAL);
+            down = std::nextafter(down, -HUGE_VAL);
+        }
+    }
+    std::mt19937_64 random(20091225);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    for (int e = -30; e <= 54; ++e)
+        for (int i = 0; i < 2000; ++i)
+            values.push_back(std::ldexp(unit(random), e));
+    int differ = 0;
+    for (const double v : values)
+        if (Money::fromDouble(v) != library(v) && ++differ <= 5)
+            ADD_FAILURE() << "differs for " << v;
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(Money::fromDouble(1 / 32.0), Money::fromRaw(312)); // 312.5 to the even 312
+    EXPECT_EQ(Money::fromDouble(3 / 32.0), Money::fromRaw(938)); // 937.5 to the even 938
+    EXPECT_EQ(Money::fromDouble(-1 / 32.0), Money::fromRaw(-312));
 }
 
 } // namespace

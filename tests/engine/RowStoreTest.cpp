@@ -252,4 +252,142 @@ TEST(RowStore, ValuesOfAFileSortAndFilterByTheirValue) {
     EXPECT_EQ(rs.recordCount(), 2);
 }
 
+// A file with the program's schema and one customer's visits, written by plain SQL.
+class RowCellsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = dir.path() + "/Korvela.mdb";
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+        exec(data::schemaSql().toStdString() +
+             "insert into t_musteri (id, f_adi) values (1, 'Ali');"
+             "insert into t_servis (id, id_musteri, f_tarih, f_km, f_ariza, f_iscilik, f_tutar,"
+             " f_odeme) values (1, 1, '2009-01-02 10:00:00', '1000', 'Fren', '250.0000',"
+             " '99.9000', '300.0000'), (2, 1, '2009-02-03', '2000', 'Yağ', '-12.5000', null,"
+             " '0.0000'), (3, 1, 'dün', '3000', null, '12.5', 7, 'tutar değil');");
+        connection.open("Data Source=" + path);
+        rs.open(connection, "select * from t_servis order by id");
+        columns = rs.columnCount();
+    }
+    void TearDown() override { sqlite3_close(db); }
+    // Runs SQL on a second connection of its own, as another workstation would.
+    void exec(const std::string& sql) {
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    // Every column of the current row as the recordset reads it now.
+    std::vector<Value> current() {
+        std::vector<Value> values;
+        for (int c = 0; c < rs.columnCount(); ++c)
+            values.push_back(rs.value(c));
+        return values;
+    }
+    std::vector<Value> valuesOf(const RowCells& cells) {
+        std::vector<Value> values;
+        for (int c = 0; c < columns; ++c)
+            values.push_back(cells.value(c));
+        return values;
+    }
+    int column(const char* name) { return rs.findColumn(QString::fromLatin1(name)); }
+
+    QTemporaryDir dir;
+    QString path;
+    sqlite3* db = nullptr;
+    Connection connection;
+    Recordset rs;
+    int columns = 0;
+};
+
+// Each column decodes from the taken cells exactly as the recordset reads it: dates, amounts in
+// the stored form and in forms other programs write, text, numbers and null.
+TEST_F(RowCellsTest, DecodeEveryColumnAsTheRecordsetReadsIt) {
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+        const RowCells cells = rs.rowCells();
+        ASSERT_FALSE(cells.empty());
+        EXPECT_EQ(valuesOf(cells), current());
+    }
+    rs.moveFirst();
+    EXPECT_EQ(rs.rowCells().value(column("f_iscilik")), Value(Money::fromRaw(2500000)));
+    rs.moveNext();
+    EXPECT_EQ(rs.rowCells().value(column("f_iscilik")), Value(Money::fromRaw(-125000)));
+    rs.moveNext();
+    EXPECT_EQ(rs.rowCells().value(column("f_iscilik")), Value(Money::fromRaw(125000)));
+    EXPECT_EQ(rs.rowCells().value(column("f_odeme")), Value(QStringLiteral("tutar değil")));
+}
+
+// Cells taken before the row changed give what the row held then: after a write through the
+// recordset, after the row was read again from what another workstation saved, after the whole
+// statement ran again and after the recordset closed. While a change is pending none are taken.
+TEST_F(RowCellsTest, GiveWhatTheRowHeldWhenTakenWhateverChangesItLater) {
+    rs.moveFirst();
+    const std::vector<Value> before = current();
+    const RowCells cells = rs.rowCells();
+
+    rs.setValue(column("f_km"), QStringLiteral("1500"));
+    EXPECT_TRUE(rs.rowCells().empty());
+    rs.update();
+    EXPECT_EQ(rs.value(column("f_km")), Value(QStringLiteral("1500")));
+    EXPECT_EQ(valuesOf(cells), before);
+    const RowCells written = rs.rowCells();
+    const std::vector<Value> afterWrite = current();
+
+    exec("update t_servis set f_ariza = 'Debriyaj', f_iscilik = '1.0000' where id = 1");
+    EXPECT_EQ(rs.refreshRows({1}).changed, 1);
+    EXPECT_EQ(rs.value(column("f_ariza")), Value(QStringLiteral("Debriyaj")));
+    EXPECT_EQ(valuesOf(cells), before);
+    EXPECT_EQ(valuesOf(written), afterWrite);
+    const RowCells refreshed = rs.rowCells();
+    const std::vector<Value> afterRefresh = current();
+
+    exec("update t_servis set f_ariza = 'Lastik' where id = 1");
+    rs.requery();
+    rs.moveFirst();
+    EXPECT_EQ(rs.value(column("f_ariza")), Value(QStringLiteral("Lastik")));
+    EXPECT_EQ(valuesOf(cells), before);
+    EXPECT_EQ(valuesOf(refreshed), afterRefresh);
+
+    rs.close();
+    EXPECT_EQ(valuesOf(cells), before);
+    EXPECT_EQ(valuesOf(refreshed), afterRefresh);
+}
+
+// The short way of reading an amount agrees with the long one on every form it takes or leaves.
+TEST(RowStore, AmountsReadShortOrLongGiveTheSameValue) {
+    const std::vector<std::string> texts = {"0.0000",
+                                            "-0.0000",
+                                            "250.0000",
+                                            "-12.5000",
+                                            "99999999999999.9999",
+                                            "-99999999999999.9999",
+                                            "100000000000000.0000",
+                                            "12.5",
+                                            "12.50000",
+                                            ".5000",
+                                            "-.5000",
+                                            "1,5000",
+                                            "+1.0000",
+                                            "1.000a",
+                                            "abc",
+                                            "",
+                                            "-",
+                                            "12345678901234567890.0000",
+                                            " 1.0000"};
+    Values row;
+    for (const std::string& t : texts)
+        row.text(t);
+    row.integer(7).real(2.5).null();
+    RowStore store(int(row.cells.size()));
+    store.appendRow(row);
+    for (int c = 0; c < store.columnCount(); ++c) {
+        const Cell& cell = store.cell(0, c);
+        SCOPED_TRACE(c);
+        EXPECT_EQ(store.decode(cell, ColumnType::Currency),
+                  decodeCell(store.dataOf(cell), ColumnType::Currency));
+        EXPECT_EQ(store.decodeMoney(cell), moneyOfCell(store.dataOf(cell)));
+        if (const std::optional<Money> m = store.storedMoney(cell)) {
+            EXPECT_EQ(m, moneyOfCell(store.dataOf(cell)));
+        }
+    }
+    EXPECT_EQ(store.storedMoney(store.cell(0, 4)), Money::fromRaw(999999999999999999));
+    EXPECT_FALSE(store.storedMoney(store.cell(0, 6)).has_value()); // 15 digits: the long way
+}
+
 } // namespace
