@@ -53,9 +53,8 @@ struct Values final : RowSource {
     }
 };
 
-// A store's cell in words, to compare with what was put in.
-std::string show(const RowStore& store, int row, int column) {
-    const CellData d = store.data(row, column);
+// A cell in words, to compare what a store gives with what was put in.
+std::string describe(const CellData& d) {
     switch (d.type) {
     case CellData::Null:
         return "null";
@@ -67,32 +66,19 @@ std::string show(const RowStore& store, int row, int column) {
         return buffer;
     }
     case CellData::Text:
-        return "text " + std::to_string(d.bytes.size()) + " '" +
-               std::string(d.bytes.substr(0, 16)) + "'";
     case CellData::Blob:
-        return "blob " + std::to_string(d.bytes.size()) + " '" +
-               std::string(d.bytes.substr(0, 16)) + "'";
+        return std::string(d.type == CellData::Text ? "text " : "blob ") +
+               std::to_string(d.bytes.size()) + " '" + std::string(d.bytes.substr(0, 16)) + "'";
     }
     return "?";
 }
 
+std::string show(const RowStore& store, int row, int column) {
+    return describe(store.data(row, column));
+}
+
 std::string expected(const Values::V& v) {
-    switch (v.type) {
-    case CellData::Null:
-        return "null";
-    case CellData::Integer:
-        return "integer " + std::to_string(v.integer);
-    case CellData::Float: {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "float %a", v.real);
-        return buffer;
-    }
-    case CellData::Text:
-        return "text " + std::to_string(v.bytes.size()) + " '" + v.bytes.substr(0, 16) + "'";
-    case CellData::Blob:
-        return "blob " + std::to_string(v.bytes.size()) + " '" + v.bytes.substr(0, 16) + "'";
-    }
-    return "?";
+    return describe({v.type, v.integer, v.real, v.bytes});
 }
 
 constexpr std::int64_t kSmallMax = (std::int64_t(1) << 60) - 1; // the largest kept in the cell
