@@ -189,7 +189,6 @@ int RowStore::appendRow(const RowSource& source) {
         pageRows_ += rows;
     }
     readInto(rowCells(rows_), source);
-    deleted_.push_back(0);
     ++cellVersion_;
     return rows_++;
 }
@@ -206,6 +205,8 @@ void RowStore::overwriteRow(int row, const RowSource& source) {
 }
 
 void RowStore::markDeleted(int row) {
+    if (deleted_.size() < std::size_t(rows_))
+        deleted_.resize(std::size_t(rows_), 0);
     deleted_[std::size_t(row)] = 1;
     ++deleteVersion_;
 }

@@ -118,7 +118,9 @@ public:
     CellData data(int row, int column) const;
     CellData dataOf(const Cell& cell) const;
 
-    bool isDeleted(int row) const { return deleted_[std::size_t(row)] != 0; }
+    bool isDeleted(int row) const {
+        return std::size_t(row) < deleted_.size() && deleted_[std::size_t(row)] != 0;
+    }
     void markDeleted(int row);
 
     // Case-folded collation keys of one column for every row (text as is, numbers as their
@@ -239,7 +241,7 @@ private:
     char* currentData_ = nullptr;
     std::size_t currentSize_ = 0;
     std::size_t currentUsed_ = 0;
-    std::vector<std::uint8_t> deleted_;
+    std::vector<std::uint8_t> deleted_; // grown to the rows only when one is deleted
     std::vector<std::vector<CollationKey>> keys_;
     struct Ranks {
         std::vector<std::uint32_t> ranks;
