@@ -86,7 +86,9 @@ struct TLiveRefresh::Private {
                 f.everything = true;
             break;
         case cursor::ChangeBatch::Outcome::Changes:
-            for (const cursor::Change& change : cursor::collapsed(batch.changes))
+            // Not collapsed first: a follower keeps keys, and a row changed many times adds its
+            // key once.
+            for (const cursor::Change& change : batch.changes)
                 hand(change);
             break;
         }

@@ -6,18 +6,18 @@
 namespace cursor::changelog {
 
 // The same text on both engines: SQLite takes "$1" as a named parameter, PostgreSQL as the first.
-// No ORDER BY over the parts: batchOf puts the rows in order.
+// No ORDER BY over the parts: batchOf puts the rows in order. The table and the kind come as
+// numbers: SQLite copies every text a subquery of a compound hands on (an allocation each).
 // The typed nulls let PostgreSQL match the parts' columns.
-#define KORVELA_NO_CHANGE                                                                          \
-    "CAST(NULL AS VARCHAR(255)), CAST(NULL AS BIGINT), CAST(NULL AS BIGINT), CAST(NULL AS "        \
-    "CHAR(1))"
+#define KORVELA_NO_CHANGE "CAST(NULL AS INTEGER), CAST(NULL AS BIGINT), CAST(NULL AS BIGINT), 0"
 const char* const kReadSql =
     "SELECT 0, f_sira, f_etiket, " KORVELA_NO_CHANGE " FROM t_degisiklik_ufuk "
     "UNION ALL SELECT 1, id, f_etiket, " KORVELA_NO_CHANGE " FROM t_degisiklik WHERE id = $1 "
     "UNION ALL SELECT * FROM (SELECT 2, id, f_etiket, " KORVELA_NO_CHANGE " FROM t_degisiklik "
     "ORDER BY id DESC LIMIT 1) AS son "
-    "UNION ALL SELECT * FROM (SELECT 3, id, f_etiket, f_tablo, f_anahtar, f_musteri, f_tur FROM "
-    "t_degisiklik WHERE id > $1 ORDER BY id LIMIT $2) AS yeni";
+    "UNION ALL SELECT * FROM (SELECT 3, id, f_etiket, CASE f_tablo WHEN 't_musteri' THEN 1 "
+    "WHEN 't_servis' THEN 2 ELSE 0 END, f_anahtar, f_musteri, CASE f_tur WHEN 'I' THEN 1 WHEN "
+    "'D' THEN 2 ELSE 3 END FROM t_degisiklik WHERE id > $1 ORDER BY id LIMIT $2) AS yeni";
 #undef KORVELA_NO_CHANGE
 
 namespace {
@@ -45,14 +45,26 @@ bool isPlaceInLog(const std::vector<Row>& rows, const FeedPosition& from) {
     return atPlace && atPlace->check == from.check;
 }
 
-ChangeKind kindOf(char code) {
+ChangeKind kindOf(int code) {
     switch (code) {
-    case 'I':
+    case 1:
         return ChangeKind::Insert;
-    case 'D':
+    case 2:
         return ChangeKind::Delete;
     default:
         return ChangeKind::Update;
+    }
+}
+
+// The names the table numbers stand for: no allocation per change.
+QByteArray tableOf(int code) {
+    switch (code) {
+    case 1:
+        return QByteArrayLiteral("t_musteri");
+    case 2:
+        return QByteArrayLiteral("t_servis");
+    default:
+        return {};
     }
 }
 
@@ -66,11 +78,13 @@ FeedPosition positionOf(const std::vector<Row>& rows) {
     return {};
 }
 
-ChangeBatch batchOf(std::vector<Row> rows, const FeedPosition& from, int maxChanges) {
+ChangeBatch batchOf(std::vector<Row>& rows, const FeedPosition& from, int maxChanges) {
     // The statement leaves the order to the engine (sorting there costs more than here).
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    const auto before = [](const Row& a, const Row& b) {
         return a.part != b.part ? a.part < b.part : a.seq < b.seq;
-    });
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), before))
+        std::sort(rows.begin(), rows.end(), before);
     ChangeBatch batch;
     batch.next = positionOf(rows);
     if (!partOf(rows, 0)) // the horizon row is gone: the log cannot be trusted
@@ -80,6 +94,7 @@ ChangeBatch batchOf(std::vector<Row> rows, const FeedPosition& from, int maxChan
         return batch;
     }
     batch.next = from;
+    batch.changes.reserve(rows.size());
     for (const Row& row : rows) {
         if (row.part != 3)
             continue;
@@ -89,8 +104,11 @@ ChangeBatch batchOf(std::vector<Row> rows, const FeedPosition& from, int maxChan
             batch.outcome = ChangeBatch::Outcome::Reload;
             return batch;
         }
-        batch.changes.push_back({row.seq, row.table, row.key, row.customer, kindOf(row.kind)});
         batch.next = placeOf(row);
+        if (row.table == 0) // not a table of the log's triggers
+            continue;
+        batch.changes.push_back(
+            {row.seq, tableOf(row.table), row.key, row.customer, kindOf(row.kind)});
     }
     batch.outcome = ChangeBatch::Outcome::Changes;
     return batch;

@@ -25,9 +25,11 @@ inline constexpr int kPruneStep = 2000;
 
 // The statement every engine runs to read the log, with two integer parameters: $1 the place's
 // sequence number (-1 for none), $2 how many changes to read at most. One statement, so it reads
-// one moment of the log. Its rows (part, seq, check, table, key, customer, kind), in no set order,
-// by part: 0 the pruned horizon; 1 the change at the place, if it is still there; 2 the last
-// change, if any; 3 the first $2 changes after the place.
+// one moment of the log. Its rows (part, seq, check, table, key, customer, kind) are all numbers,
+// in no set order, by part: 0 the pruned horizon; 1 the change at the place, if it is still
+// there; 2 the last change, if any; 3 the first $2 changes after the place, with the table as 1
+// for t_musteri, 2 for t_servis (0 for any other), and the kind as 1 for 'I', 2 for 'D', 3 for
+// 'U'.
 extern const char* const kReadSql;
 
 // One row of kReadSql.
@@ -35,17 +37,17 @@ struct Row {
     int part = 0;
     qint64 seq = 0;
     qint64 check = 0;
-    QByteArray table;
+    int table = 0;
     qint64 key = 0;
     std::optional<qint64> customer;
-    char kind = 0;
+    int kind = 0;
 };
 
 // The place after the last change, from kReadSql's rows.
 FeedPosition positionOf(const std::vector<Row>& rows);
 // The answer to changesSince(from, maxChanges), from kReadSql's rows read with from's sequence
-// number and maxChanges + 1 as the parameters.
-ChangeBatch batchOf(std::vector<Row> rows, const FeedPosition& from, int maxChanges);
+// number and maxChanges + 1 as the parameters. Puts the rows in order.
+ChangeBatch batchOf(std::vector<Row>& rows, const FeedPosition& from, int maxChanges);
 // The answer when the database has no log: Reload from a place that had one, else NoLog.
 ChangeBatch batchWithoutLog(const FeedPosition& from);
 

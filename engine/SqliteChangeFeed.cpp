@@ -104,6 +104,9 @@ struct SqliteChangeFeed::Private {
     SqliteBackend& backend;
     sqlite3_stmt* read = nullptr;    // changelog::kReadSql, while the log is there
     sqlite3_stmt* version = nullptr; // PRAGMA data_version
+    // The last read's rows, kept with their room: a burst's thousands of rows are read again
+    // without the fresh memory it would take each time.
+    std::vector<changelog::Row> rows;
     qint64 lastVersion = -1;
     bool retry = false; // the last read failed: wake at the next tick
     std::function<void()> wakeUp;
@@ -120,11 +123,12 @@ struct SqliteChangeFeed::Private {
         sqlite3_finalize(read);
         read = nullptr;
     }
-    // kReadSql's rows for a place and a count; false when the file has no log.
-    bool readLog(qint64 from, int count, std::vector<changelog::Row>* rows);
+    // kReadSql's rows for a place and a count, into rows; false when the file has no log.
+    bool readLog(qint64 from, int count);
 };
 
-bool SqliteChangeFeed::Private::readLog(qint64 from, int count, std::vector<changelog::Row>* rows) {
+bool SqliteChangeFeed::Private::readLog(qint64 from, int count) {
+    rows.clear();
     sqlite3* handle = db();
     if (!read && sqlite3_prepare_v2(handle, changelog::kReadSql, -1, &read, nullptr) != SQLITE_OK) {
         read = nullptr;
@@ -141,15 +145,13 @@ bool SqliteChangeFeed::Private::readLog(qint64 from, int count, std::vector<chan
         row.seq = sqlite3_column_int64(read, 1);
         row.check = sqlite3_column_int64(read, 2);
         if (row.part == 3) {
-            row.table = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(read, 3)),
-                                   sqlite3_column_bytes(read, 3));
+            row.table = sqlite3_column_int(read, 3);
             row.key = sqlite3_column_int64(read, 4);
             if (sqlite3_column_type(read, 5) != SQLITE_NULL)
                 row.customer = sqlite3_column_int64(read, 5);
-            const auto* kind = sqlite3_column_text(read, 6);
-            row.kind = kind ? char(kind[0]) : 0;
+            row.kind = sqlite3_column_int(read, 6);
         }
-        rows->push_back(std::move(row));
+        rows.push_back(row);
     }
     sqlite3_reset(read);
     if (rc == SQLITE_DONE)
@@ -181,10 +183,9 @@ bool SqliteChangeFeed::hasLog() {
 
 FeedPosition SqliteChangeFeed::position() {
     d->lastVersion = dataVersion(true);
-    std::vector<changelog::Row> rows;
-    if (!d->readLog(-1, 0, &rows))
+    if (!d->readLog(-1, 0))
         return {};
-    return changelog::positionOf(rows);
+    return changelog::positionOf(d->rows);
 }
 
 ChangeBatch SqliteChangeFeed::changesSince(const FeedPosition& from, int maxChanges) {
@@ -193,11 +194,10 @@ ChangeBatch SqliteChangeFeed::changesSince(const FeedPosition& from, int maxChan
         d->lastVersion = dataVersion(true);
         if (d->lastVersion < 0) // locked past the busy timeout: the log would be too
             fail(d->db());
-        std::vector<changelog::Row> rows;
-        if (!d->readLog(from.hasLog ? from.seq : -1, maxChanges + 1, &rows))
+        if (!d->readLog(from.hasLog ? from.seq : -1, maxChanges + 1))
             return changelog::batchWithoutLog(from);
         d->retry = false;
-        return changelog::batchOf(std::move(rows), from, maxChanges);
+        return changelog::batchOf(d->rows, from, maxChanges);
     } catch (...) {
         d->retry = true;
         throw;

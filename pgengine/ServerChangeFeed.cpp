@@ -229,19 +229,18 @@ bool ServerChangeFeed::readLog(qint64 from, int count, std::vector<cursor::chang
             return false;
         throw;
     }
+    rows->reserve(rows->size() + std::size_t(result.rowCount()));
     for (int r = 0; r < result.rowCount(); ++r) {
         cursor::changelog::Row row;
         row.part = int(integerOf(result, r, 0));
         row.seq = integerOf(result, r, 1);
         row.check = integerOf(result, r, 2);
         if (row.part == 3) {
-            const std::string_view table = result.text(r, 3);
-            row.table = QByteArray(table.data(), qsizetype(table.size()));
+            row.table = int(integerOf(result, r, 3));
             row.key = integerOf(result, r, 4);
             if (!result.isNull(r, 5))
                 row.customer = integerOf(result, r, 5);
-            const std::string_view kind = result.text(r, 6);
-            row.kind = kind.empty() ? 0 : kind.front();
+            row.kind = int(integerOf(result, r, 6));
         }
         rows->push_back(std::move(row));
     }
@@ -261,7 +260,7 @@ cursor::ChangeBatch ServerChangeFeed::changesSince(const cursor::FeedPosition& f
         std::vector<cursor::changelog::Row> rows;
         if (!readLog(from.hasLog ? from.seq : -1, maxChanges + 1, &rows))
             return cursor::changelog::batchWithoutLog(from);
-        return cursor::changelog::batchOf(std::move(rows), from, maxChanges);
+        return cursor::changelog::batchOf(rows, from, maxChanges);
     } catch (...) {
         if (wakeUp_)
             wakeTimer_.start(kFirstRetryMs); // read again in a moment

@@ -134,6 +134,13 @@ TEST_P(Engine, ABurstIsReadInOneGoOrBecomesAReloadPastTheAskedSize) {
     EXPECT_TRUE(tooMany.changes.empty());
     EXPECT_EQ(tooMany.next, feed.position()) << "after the reload, on from the last change";
     EXPECT_EQ(tooMany.next, all.next);
+
+    // A small read after the burst holds only its own change, none of the burst's rows.
+    db->execByClient("UPDATE t_servis SET f_km = 'x' WHERE id = 5");
+    const ChangeBatch after = feed.changesSince(all.next, 3000);
+    ASSERT_EQ(after.outcome, Outcome::Changes);
+    EXPECT_EQ(describe(after.changes), "U t_servis 5 of 1");
+    EXPECT_EQ(after.next, feed.position());
 }
 
 TEST_P(Engine, ThePrunedLogStaysSmallAndAPlaceBehindItReloads) {
