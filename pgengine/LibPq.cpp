@@ -71,7 +71,7 @@ struct Library {
         }
 #define KORVELA_LIBPQ_FIND(name)                                                                   \
     name = reinterpret_cast<decltype(name)>(dlsym(handle, #name));                                 \
-    if (!name)                                                                                     \
+    if (!name && problem.isEmpty())                                                                \
         problem = QStringLiteral("libpq.so.5 lacks ") + QLatin1String(#name);
         KORVELA_LIBPQ_FUNCTIONS(KORVELA_LIBPQ_FIND)
 #undef KORVELA_LIBPQ_FIND
