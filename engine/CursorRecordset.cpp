@@ -1440,16 +1440,20 @@ Recordset::Refreshed Recordset::refreshRows(const std::vector<qint64>& keys) {
     // Every read first, so a failure leaves the rows and the view as they were.
     SharedResult& shared = *d->shared;
     const int keyColumn = shared.table->keyColumn;
-    const QString select = QStringLiteral("SELECT * FROM (%1) AS korvela_rows WHERE %2 IN (")
+    const QString select = QStringLiteral("SELECT * FROM (%1) AS korvela_rows WHERE %2")
                                .arg(statementBody(shared.sql),
                                     quotedName(shared.columns[std::size_t(keyColumn)].name));
     std::vector<std::shared_ptr<SharedResult>> reads;
     for (std::size_t first = 0; first < wanted.size(); first += kKeysPerRead) {
-        QString sql = select;
         const std::size_t last = std::min(wanted.size(), first + kKeysPerRead);
+        // One key as "= key": the engine may keep that statement compiled for the next key.
+        QString sql =
+            select + (last - first == 1 ? QStringLiteral(" = ") : QStringLiteral(" IN ("));
         for (std::size_t i = first; i < last; ++i)
             sql += (i == first ? QString() : QStringLiteral(",")) + QString::number(wanted[i]);
-        reads.push_back(d->readStatement(sql + QLatin1Char(')')));
+        if (last - first > 1)
+            sql += QLatin1Char(')');
+        reads.push_back(d->readStatement(sql));
     }
 
     Private::Reread reread;

@@ -154,6 +154,31 @@ TEST_P(Engine, RowsReadAgainKeepTheStatementsConditions) {
     EXPECT_EQ(result.removed, 1);
 }
 
+TEST_P(Engine, OneKeyAfterAnotherIsReadByItsOwnKeyUnderTheStatementsConditions) {
+    const qint64 ali = db->addCustomer("Ali"), veli = db->addCustomer("Veli");
+    db->exec(QString("INSERT INTO t_servis (id_musteri, f_km) VALUES (%1, '1'), (%1, '2'), "
+                     "(%2, '5')")
+                 .arg(ali)
+                 .arg(veli));
+    const qint64 one = idOf(*db, "t_servis", "f_km = '1'");
+    const qint64 two = idOf(*db, "t_servis", "f_km = '2'");
+    const qint64 veliVisit = idOf(*db, "t_servis", "f_km = '5'");
+    auto visits = open(QString("select * from t_servis where id_musteri=%1").arg(ali));
+
+    // Each read below is of one key: the same statement with another key each time.
+    for (const auto& [key, km] : {std::pair{one, "7"}, std::pair{two, "8"}, std::pair{one, "9"}}) {
+        db->execByClient(
+            QString("UPDATE t_servis SET f_km = '%1' WHERE id = %2;").arg(km).arg(key));
+        EXPECT_EQ(visits->refreshRows({key}).changed, 1) << km;
+    }
+    EXPECT_EQ(columnValues(*visits, "f_km").join('|'), "9|8");
+    db->execByClient(QString("UPDATE t_servis SET f_km = '6' WHERE id = %1;").arg(veliVisit));
+    EXPECT_FALSE(visits->refreshRows({veliVisit}).any()) << "another customer's visit";
+    db->execByClient(QString("DELETE FROM t_servis WHERE id = %1;").arg(two));
+    EXPECT_EQ(visits->refreshRows({two}).removed, 1);
+    EXPECT_EQ(columnValues(*visits, "f_km").join('|'), "9");
+}
+
 TEST_P(Engine, ManyKeysAreReadAgainInOneGo) {
     db->addCustomer("Ali");
     auto rs = open("select * from t_musteri");
