@@ -41,8 +41,8 @@ public:
     void watch(std::function<void()> wakeUp) override;
 
     // One tick of the timer: true (and the wake-up called, when watched) when another connection
-    // committed since the last tick or read, or the last read failed. Never waits for a lock: a
-    // file locked just now is asked again at the next tick.
+    // committed since the last tick or position(), or the last read failed. Never waits for a lock:
+    // a file locked just now is asked again at the next tick.
     bool checkForChanges();
 
 private:

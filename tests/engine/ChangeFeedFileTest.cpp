@@ -60,6 +60,18 @@ TEST_F(FileFeed, OnlyAnotherConnectionsCommitMakesTheTickFindSomething) {
     EXPECT_TRUE(f.checkForChanges()) << "the sqlite3 shell counts as well";
 }
 
+TEST_F(FileFeed, ACommitReadBeforeItsTickStillWakesThatTickForNothingNew) {
+    SqliteChangeFeed& f = feed();
+    const FeedPosition start = f.position();
+    EXPECT_FALSE(f.checkForChanges());
+    db.exec("INSERT INTO t_musteri (f_adi) VALUES ('Ali')");
+    const ChangeBatch batch = f.changesSince(start, 10); // read before the tick saw it
+    ASSERT_EQ(batch.changes.size(), 1u);
+    EXPECT_TRUE(f.checkForChanges()) << "a commit is never taken as seen without a tick";
+    EXPECT_TRUE(f.changesSince(batch.next, 10).changes.empty());
+    EXPECT_FALSE(f.checkForChanges());
+}
+
 TEST_F(FileFeed, ATickNeverWaitsForALockAndFindsTheCommitAtTheNextOne) {
     SqliteChangeFeed& f = feed();
     testsupport::PeerProcess peer(db.path());
