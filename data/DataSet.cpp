@@ -309,6 +309,14 @@ struct TDataSet::Private {
         const cursor::Recordset::Refreshed r = readAgain();
         if (!r.any())
             return true;
+        if (!r.changedInPlace.empty()) {
+            // Values changed, no row moved: only the records that show them are read again.
+            if (window.rereadRows(r.changedInPlace)) {
+                window.cursorToActive();
+                q.dataEvent(TDataEvent::deDataSetChange);
+            }
+            return true;
+        }
         reread(RecordWindow::Placement::KeepPosition, false);
         if (r.currentLeft || wasEmpty != window.empty())
             fire(q.AfterScroll);

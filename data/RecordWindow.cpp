@@ -218,6 +218,19 @@ RecordWindow::Reread RecordWindow::reread(Placement placement, bool exact) {
     return Reread::Read;
 }
 
+bool RecordWindow::rereadRows(const std::vector<qint64>& bookmarks) {
+    bool read = false;
+    for (RecordBuffer& b : records_) {
+        if (!b.stored ||
+            std::find(bookmarks.begin(), bookmarks.end(), b.bookmark) == bookmarks.end())
+            continue;
+        standOn(b.bookmark);
+        b = read_();
+        read = true;
+    }
+    return read;
+}
+
 void RecordWindow::insertBlank(RecordBuffer blank) {
     if (!empty()) {
         const RecordBuffer& cur = activeRecord();

@@ -78,6 +78,11 @@ public:
     // changes), else the next and then the prior row are tried, and Empty when none is there.
     Reread reread(Placement placement, bool exact);
 
+    // Reads again the records of the window that stand on these rows, where they are (the rows'
+    // values changed, not their order); the recordset is left on the last one read. Returns
+    // whether any was read.
+    bool rereadRows(const std::vector<qint64>& bookmarks);
+
     // A blank record in front of the active one, which moves down with those after it (the last
     // drops out of a full window); the blank becomes active.
     void insertBlank(RecordBuffer blank);

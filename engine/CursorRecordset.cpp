@@ -1355,6 +1355,7 @@ void Recordset::Private::placeReread(const Reread& reread, Refreshed& result) {
     result.changed = int(reread.changed.size());
     if (!placed && reread.added.empty() && reread.gone.empty()) {
         // Rows changed where they stand: the view stays as it is.
+        result.changedInPlace.assign(reread.changed.begin(), reread.changed.end());
         builtCellVersion = rows().cellVersion();
         return;
     }

@@ -127,6 +127,8 @@ public:
         int removed = 0;          // rows that left the view
         bool currentLeft = false; // the current row left: the position names the row after it
         bool requeried = false;   // the statement ran again in full (see refreshRows)
+        // The changed rows, when that is all: nothing joined, left or moved (empty otherwise).
+        std::vector<Bookmark> changedInPlace;
         bool any() const { return added || changed || removed || requeried; }
     };
     // Reads the rows with these keys again, through the statement (so its conditions hold) in

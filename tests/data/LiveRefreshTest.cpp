@@ -73,6 +73,33 @@ TEST_F(LiveRefreshTest, RowsSavedElsewhereShowWithOneNotificationAndNoEvents) {
     EXPECT_TRUE(log.take().isEmpty()) << "what reads as before sends nothing";
 }
 
+TEST_F(LiveRefreshTest, ValuesChangedElsewhereReadOnlyTheRecordsThatShowThem) {
+    openCustomers({"Ali", "Banu", "Cem", "Deniz", "Ece", "Fuat", "Gül"});
+    customers->next();
+    customers->next(); // Cem, the window Ali to Ece
+    log.take();
+    ASSERT_EQ(datatest::windowNames(*customers),
+              QStringList({"Ali", "Banu", "Cem", "Deniz", "Ece"}));
+
+    db.exec("UPDATE t_musteri SET f_adi = 'Gülay' WHERE f_adi = 'Gül'");
+    EXPECT_TRUE(customers->refreshRecords({idOf("Gülay")}));
+    EXPECT_TRUE(log.take().isEmpty()) << "a row outside the window repaints nothing";
+
+    db.exec("UPDATE t_musteri SET f_adi = 'Deniz Su' WHERE f_adi = 'Deniz'");
+    db.exec("UPDATE t_musteri SET f_adi = 'Cemal' WHERE f_adi = 'Cem'");
+    EXPECT_TRUE(customers->refreshRecords({idOf("Deniz Su"), idOf("Cemal"), idOf("Gülay")}));
+    EXPECT_EQ(log.take(), QStringList{"link changed"});
+    EXPECT_EQ(datatest::windowNames(*customers),
+              QStringList({"Ali", "Banu", "Cemal", "Deniz Su", "Ece"}));
+    EXPECT_EQ(current(), "Cemal") << "the current record read again stays current";
+    EXPECT_EQ(customers->activeRecord(), 2);
+
+    customers->next();
+    EXPECT_EQ(current(), "Deniz Su") << "the record set stands where the window does";
+    customers->last();
+    EXPECT_EQ(current(), "Gülay");
+}
+
 TEST_F(LiveRefreshTest, TheCurrentRecordDeletedElsewhereMovesOnAsAfterADeleteAndScrolls) {
     openCustomers({"Ali", "Veli", "Zeki"});
     customers->next();
