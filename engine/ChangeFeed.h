@@ -78,10 +78,4 @@ public:
     virtual void watch(std::function<void()> wakeUp) = 0;
 };
 
-// The changes reduced to one per row and customer, in the order of each one's last change: what
-// ends deleted is a Delete; else what began with an Insert (it was not there before) an Insert;
-// else an Update (a row updated many times, or deleted and inserted again under its key). A visit
-// moved between customers keeps its Delete under the old one and its Insert under the new one.
-std::vector<Change> collapsed(const std::vector<Change>& changes);
-
 } // namespace cursor

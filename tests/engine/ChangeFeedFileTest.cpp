@@ -1,5 +1,5 @@
 // What only the file's change feed does: its timer's tick, which only another connection's commit
-// wakes and which never waits for a lock; and how a run of changes is reduced to one per row.
+// wakes and which never waits for a lock, a read that fails or meets damage.
 #include "core/Errors.h"
 #include "data/Connection.h"
 #include "engine/CursorConnection.h"
@@ -139,53 +139,5 @@ TEST_F(FileFeed, DamageMetReadingTheLogStopsEveryWrite) {
     EXPECT_THROW(rs.update(), EOleException);
     EXPECT_EQ(testsupport::fileBytes(db.path()), before);
 }
-
-// ---- one change per row ----
-
-struct CollapseCase {
-    const char* name;
-    std::vector<Change> in;
-    std::vector<Change> out;
-};
-
-Change change(qint64 seq, const char* table, qint64 key, ChangeKind kind,
-              std::optional<qint64> customer = std::nullopt) {
-    return {seq, table, key, customer, kind};
-}
-
-class Collapse : public testing::TestWithParam<CollapseCase> {};
-
-TEST_P(Collapse, OneChangePerRowAndCustomerInTheOrderOfTheLast) {
-    EXPECT_EQ(collapsed(GetParam().in), GetParam().out);
-}
-
-using K = ChangeKind;
-INSTANTIATE_TEST_SUITE_P(
-    Runs, Collapse,
-    testing::Values(
-        CollapseCase{"InsertedThenUpdated",
-                     {change(1, "t_musteri", 5, K::Insert), change(2, "t_musteri", 5, K::Update)},
-                     {change(2, "t_musteri", 5, K::Insert)}},
-        CollapseCase{"UpdatedOften",
-                     {change(1, "t_musteri", 5, K::Update), change(2, "t_musteri", 6, K::Update),
-                      change(3, "t_musteri", 5, K::Update)},
-                     {change(2, "t_musteri", 6, K::Update), change(3, "t_musteri", 5, K::Update)}},
-        CollapseCase{"InsertedThenDeleted",
-                     {change(1, "t_musteri", 5, K::Insert), change(2, "t_musteri", 5, K::Delete)},
-                     {change(2, "t_musteri", 5, K::Delete)}},
-        CollapseCase{"DeletedThenInsertedUnderItsKey",
-                     {change(1, "t_musteri", 5, K::Delete), change(2, "t_musteri", 5, K::Insert)},
-                     {change(2, "t_musteri", 5, K::Update)}},
-        CollapseCase{
-            "SameKeyInTwoTables",
-            {change(1, "t_musteri", 5, K::Update), change(2, "t_servis", 5, K::Delete, 1)},
-            {change(1, "t_musteri", 5, K::Update), change(2, "t_servis", 5, K::Delete, 1)}},
-        CollapseCase{
-            "VisitMovedAndBack",
-            {change(1, "t_servis", 9, K::Delete, 1), change(2, "t_servis", 9, K::Insert, 2),
-             change(3, "t_servis", 9, K::Delete, 2), change(4, "t_servis", 9, K::Insert, 1)},
-            {change(3, "t_servis", 9, K::Delete, 2), change(4, "t_servis", 9, K::Update, 1)}},
-        CollapseCase{"Nothing", {}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

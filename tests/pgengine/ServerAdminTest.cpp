@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
 #include <sqlite3.h>
 
 namespace {
@@ -298,7 +299,10 @@ TEST_F(ServerAdminTest, ACopyOntoADatabaseProgramsHaveOpenReachesThemAtItsCommit
     const cursor::ChangeBatch batch = program.feed.changesSince(seen, 1000);
     ASSERT_EQ(batch.outcome, cursor::ChangeBatch::Outcome::Changes);
     EXPECT_EQ(batch.changes.size(), 2u * (25 + 65)) << "every row deleted and inserted again";
-    EXPECT_EQ(cursor::collapsed(batch.changes).size(), 25u + 65u);
+    std::set<std::pair<QByteArray, qint64>> rows;
+    for (const cursor::Change& change : batch.changes)
+        rows.insert({change.table, change.key});
+    EXPECT_EQ(rows.size(), 25u + 65u);
 
     // A server copied onto a file a program has open: written through SQLite into that file.
     ASSERT_EQ(admin({"create", file("Korvela.mdb")}).exitCode, 0);
