@@ -190,9 +190,9 @@ FeedPosition SqliteChangeFeed::position() {
 
 ChangeBatch SqliteChangeFeed::changesSince(const FeedPosition& from, int maxChanges) {
     try {
-        // The data version is not asked here: the tick that woke the reader asked it before
-        // this read, so a commit after that wakes the next tick, at worst for nothing new (a
-        // read of its own, each statement locks the file once more).
+        // The data version is not asked again here: the tick that woke the reader asked it
+        // before this read, so a commit after that still wakes the next tick (at worst for
+        // nothing new). Asking it here would lock the file once more.
         if (!d->readLog(from.hasLog ? from.seq : -1, maxChanges + 1))
             return changelog::batchWithoutLog(from);
         d->retry = false;
