@@ -38,8 +38,12 @@ namespace {
 
 // Large buffers a store released, kept for the next store that needs one of the same size: a
 // result read again (a re-query, the next open of the same statement) then writes into memory
-// that is already mapped instead of having the system clear fresh pages. Bounded; guarded since
-// stores on other threads may release theirs.
+// that is already mapped instead of having the system clear fresh pages. Up to kMaxKeptBytes stay
+// as they are; beyond that, up to kMaxLazyBytes are kept marked free (MADV_FREE): the system
+// takes their pages back when it needs memory, and until then a store that writes them again
+// takes no fault. A store writes every byte it reads, so a page the system took back (zero
+// again) or kept (the last store's bytes) is the same to it. Guarded since stores on other
+// threads may release theirs.
 class ReleasedBuffers {
 public:
     // Never destroyed, so a store that outlives static destruction still finds it.
@@ -49,28 +53,39 @@ public:
     }
     char* take(std::size_t bytes) {
         const std::lock_guard lock(mutex_);
-        for (std::size_t i = 0; i < kept_.size(); ++i) {
-            if (kept_[i].bytes == bytes) {
-                char* p = kept_[i].p;
-                keptBytes_ -= bytes;
-                kept_.erase(kept_.begin() + std::ptrdiff_t(i));
-                return p;
+        for (std::vector<Kept>* list : {&kept_, &lazy_}) {
+            for (std::size_t i = 0; i < list->size(); ++i) {
+                if ((*list)[i].bytes == bytes) {
+                    char* p = (*list)[i].p;
+                    (list == &kept_ ? keptBytes_ : lazyBytes_) -= bytes;
+                    list->erase(list->begin() + std::ptrdiff_t(i));
+                    return p;
+                }
             }
         }
         return nullptr;
     }
-    // False when the buffer would exceed the bound; the caller unmaps it then.
+    // False when the buffer would exceed the bounds; the caller unmaps it then.
     bool keep(char* p, std::size_t bytes) {
         const std::lock_guard lock(mutex_);
-        if (keptBytes_ + bytes > kMaxKeptBytes)
-            return false;
-        kept_.push_back({p, bytes});
-        keptBytes_ += bytes;
-        return true;
+        if (keptBytes_ + bytes <= kMaxKeptBytes) {
+            kept_.push_back({p, bytes});
+            keptBytes_ += bytes;
+            return true;
+        }
+#ifdef MADV_FREE
+        if (lazyBytes_ + bytes <= kMaxLazyBytes && madvise(p, bytes, MADV_FREE) == 0) {
+            lazy_.push_back({p, bytes});
+            lazyBytes_ += bytes;
+            return true;
+        }
+#endif
+        return false;
     }
 
 private:
     static constexpr std::size_t kMaxKeptBytes = std::size_t(32) << 20;
+    static constexpr std::size_t kMaxLazyBytes = std::size_t(512) << 20;
     struct Kept {
         char* p;
         std::size_t bytes;
@@ -78,6 +93,8 @@ private:
     std::mutex mutex_;
     std::vector<Kept> kept_;
     std::size_t keptBytes_ = 0;
+    std::vector<Kept> lazy_;
+    std::size_t lazyBytes_ = 0;
 };
 
 } // namespace

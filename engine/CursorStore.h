@@ -176,7 +176,8 @@ public:
 private:
     // Small buffers come from malloc. Large ones are mapped directly, aligned and backed by huge
     // pages where the system offers them (which saves most page faults when a big result is
-    // read), and go back to the system when released.
+    // read); released, they are kept for the next store of that size (a bounded part resident,
+    // more marked free for the system to take back when it needs memory), else unmapped.
     struct BufferDeleter {
         std::size_t mappedBytes = 0; // 0: malloc'ed
         void operator()(char* p) const;

@@ -15,6 +15,7 @@
 #include <limits>
 #include <sqlite3.h>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace cursor;
@@ -152,6 +153,56 @@ TEST(RowStore, ManyRowsAcrossPagesAndBlocksKeepEveryValue) {
     for (int r = 0; r < 10; ++r)
         EXPECT_EQ(early[std::size_t(r)].data(), store.data(r, 1).bytes.data())
             << "the bytes of row " << r << " did not move";
+}
+
+// A store the size of one just released reuses its memory (most of it beyond what is kept
+// resident, so marked free meanwhile), takes almost none of the faults the first one took, and
+// gives back only its own values, never the last store's.
+TEST(RowStore, AStoreInMemoryAnotherReleasedHoldsOnlyItsOwnValues) {
+    struct Pattern final : RowSource {
+        int row = 0;
+        bool second = false;
+        int columnCount() const override { return 1000; }
+        void read(RowWriter& writer) const override {
+            for (int c = 0; c < 1000; ++c) {
+                if (second && c % 3 == 0)
+                    writer.putNull();
+                else
+                    writer.putInteger((second ? -1 : 1) * (std::int64_t(row) * 1000 + c));
+            }
+        }
+    };
+    const auto minorFaults = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_minflt;
+    };
+    const int rows = 16000; // 128 MB of cells, past what is kept resident
+    const auto fill = [&](RowStore& store, bool second) {
+        Pattern p;
+        p.second = second;
+        const long before = minorFaults();
+        for (p.row = 0; p.row < rows; ++p.row)
+            store.appendRow(p);
+        return minorFaults() - before;
+    };
+    long firstFaults = 0;
+    {
+        RowStore first(1000);
+        firstFaults = fill(first, false);
+    }
+    RowStore second(1000);
+    const long secondFaults = fill(second, true);
+    EXPECT_LT(secondFaults * 4, firstFaults) << "the released memory was not taken again";
+    for (int r = 0; r < rows; r += 37) {
+        for (int c = 0; c < 1000; c += 7) {
+            const CellData d = second.data(r, c);
+            if (c % 3 == 0)
+                ASSERT_EQ(d.type, CellData::Null) << r << ' ' << c;
+            else
+                ASSERT_EQ(d.integer, -(std::int64_t(r) * 1000 + c)) << r << ' ' << c;
+        }
+    }
 }
 
 // A row that holds many cells: its later pages hold fewer rows (as many as fill 2 MiB), and every
