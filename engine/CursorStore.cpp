@@ -53,30 +53,20 @@ public:
     }
     char* take(std::size_t bytes) {
         const std::lock_guard lock(mutex_);
-        for (std::vector<Kept>* list : {&kept_, &lazy_}) {
-            for (std::size_t i = 0; i < list->size(); ++i) {
-                if ((*list)[i].bytes == bytes) {
-                    char* p = (*list)[i].p;
-                    (list == &kept_ ? keptBytes_ : lazyBytes_) -= bytes;
-                    list->erase(list->begin() + std::ptrdiff_t(i));
-                    return p;
-                }
-            }
-        }
-        return nullptr;
+        if (char* p = resident_.take(bytes))
+            return p;
+        return lazy_.take(bytes);
     }
     // False when the buffer would exceed the bounds; the caller unmaps it then.
     bool keep(char* p, std::size_t bytes) {
         const std::lock_guard lock(mutex_);
-        if (keptBytes_ + bytes <= kMaxKeptBytes) {
-            kept_.push_back({p, bytes});
-            keptBytes_ += bytes;
+        if (resident_.fits(bytes, kMaxKeptBytes)) {
+            resident_.add(p, bytes);
             return true;
         }
 #ifdef MADV_FREE
-        if (lazyBytes_ + bytes <= kMaxLazyBytes && madvise(p, bytes, MADV_FREE) == 0) {
-            lazy_.push_back({p, bytes});
-            lazyBytes_ += bytes;
+        if (lazy_.fits(bytes, kMaxLazyBytes) && madvise(p, bytes, MADV_FREE) == 0) {
+            lazy_.add(p, bytes);
             return true;
         }
 #endif
@@ -86,15 +76,37 @@ public:
 private:
     static constexpr std::size_t kMaxKeptBytes = std::size_t(32) << 20;
     static constexpr std::size_t kMaxLazyBytes = std::size_t(512) << 20;
-    struct Kept {
-        char* p;
-        std::size_t bytes;
+    // Buffers and the bytes they hold together.
+    class Shelf {
+    public:
+        bool fits(std::size_t bytes, std::size_t most) const { return total_ + bytes <= most; }
+        void add(char* p, std::size_t bytes) {
+            buffers_.push_back({p, bytes});
+            total_ += bytes;
+        }
+        // One of exactly this size, taken off the shelf; null when there is none.
+        char* take(std::size_t bytes) {
+            const auto it = std::find_if(buffers_.begin(), buffers_.end(),
+                                         [bytes](const Kept& k) { return k.bytes == bytes; });
+            if (it == buffers_.end())
+                return nullptr;
+            char* p = it->p;
+            buffers_.erase(it);
+            total_ -= bytes;
+            return p;
+        }
+
+    private:
+        struct Kept {
+            char* p;
+            std::size_t bytes;
+        };
+        std::vector<Kept> buffers_;
+        std::size_t total_ = 0;
     };
     std::mutex mutex_;
-    std::vector<Kept> kept_;
-    std::size_t keptBytes_ = 0;
-    std::vector<Kept> lazy_;
-    std::size_t lazyBytes_ = 0;
+    Shelf resident_; // as they are
+    Shelf lazy_;     // marked free
 };
 
 } // namespace
