@@ -2,6 +2,7 @@
 // the ellipsis cut.
 #include "controls/Canvas.h"
 #include "platform/Fonts.h"
+#include "tests/support/Ink.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -12,11 +13,9 @@ using controls::TCanvas;
 using controls::TGradientDirection;
 using platform::TColor;
 
-namespace {
+using test_support::px;
 
-std::uint32_t px(const QImage& image, int x, int y) {
-    return image.pixel(x, y) & 0xFFFFFF;
-}
+namespace {
 
 QImage blank(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);

@@ -3,6 +3,7 @@
 #include "controls/GradButton.h"
 #include "platform/Fonts.h"
 
+#include "tests/support/Ink.h"
 #include "tests/support/PaintCounter.h"
 #include <QDialog>
 #include <QEnterEvent>
@@ -17,30 +18,11 @@
 using controls::TGradButton;
 using platform::TColor;
 
+using test_support::hexOf;
+using test_support::inkBox;
+using test_support::px;
+
 namespace {
-
-constexpr std::uint32_t hexOf(TColor c) {
-    return std::uint32_t(c.red() << 16 | c.green() << 8 | c.blue());
-}
-
-std::uint32_t px(const QImage& image, int x, int y) {
-    return image.pixel(x, y) & 0xFFFFFF;
-}
-
-// Bounding box of the pixels of one colour, or an empty rectangle.
-QRect inkBox(const QImage& image, std::uint32_t rgb, const QRect& area = QRect()) {
-    const QRect r = area.isNull() ? image.rect() : area;
-    int l = INT_MAX, t = INT_MAX, rt = INT_MIN, b = INT_MIN;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (px(image, x, y) == rgb) {
-                l = std::min(l, x);
-                t = std::min(t, y);
-                rt = std::max(rt, x);
-                b = std::max(b, y);
-            }
-    return l == INT_MAX ? QRect() : QRect(QPoint(l, t), QPoint(rt, b));
-}
 
 QImage solidGlyph(int w, int h, QRgb rgb) {
     QImage g(w, h, QImage::Format_RGB32);

@@ -2,6 +2,7 @@
 #include "controls/GradPanel.h"
 #include "platform/Fonts.h"
 
+#include "tests/support/Ink.h"
 #include "tests/support/PaintCounter.h"
 #include <QTest>
 #include <gtest/gtest.h>
@@ -11,28 +12,11 @@
 using controls::TGradPanel;
 using platform::TColor;
 
+using test_support::hexOf;
+using test_support::inkBox;
+using test_support::px;
+
 namespace {
-
-constexpr std::uint32_t hexOf(TColor c) {
-    return std::uint32_t(c.red() << 16 | c.green() << 8 | c.blue());
-}
-
-std::uint32_t px(const QImage& image, int x, int y) {
-    return image.pixel(x, y) & 0xFFFFFF;
-}
-
-QRect inkBox(const QImage& image, std::uint32_t rgb) {
-    int l = INT_MAX, t = INT_MAX, r = INT_MIN, b = INT_MIN;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (px(image, x, y) == rgb) {
-                l = std::min(l, x);
-                t = std::min(t, y);
-                r = std::max(r, x);
-                b = std::max(b, y);
-            }
-    return l == INT_MAX ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
-}
 
 // A panel with a flat face and no bevel, for caption and fill checks.
 void makePlain(TGradPanel& p, int w, int h, std::uint32_t face = 0xEEEEEE) {

@@ -28,7 +28,8 @@ using testsupport::fileBytes;
 
 namespace {
 
-QString messageOf(const std::function<void()>& f) {
+// The message of what an action throws; empty when it throws nothing.
+QString thrownMessage(const std::function<void()>& f) {
     try {
         f();
     } catch (const core::Exception& e) {
@@ -43,7 +44,7 @@ QString connectionString(const QString& path) {
 
 // Opens the connection and its first record set, the way the program starts.
 QString startUp(Connection& c, const QString& path) {
-    return messageOf([&] {
+    return thrownMessage([&] {
         c.open(connectionString(path));
         Recordset customers;
         customers.open(c, "select * from t_musteri");
@@ -164,14 +165,15 @@ void expectFoundByTheCheck(const QString& path) {
     ASSERT_TRUE(c.isOpen());
     c.startCheck();
     EXPECT_EQ(settled(c), WriteState::ReadOnly);
-    const QString report = messageOf([&] { c.reportDamage(); });
+    const QString report = thrownMessage([&] { c.reportDamage(); });
     EXPECT_TRUE(report.startsWith(damagedReport(path))) << report.toStdString();
     Recordset customers;
     customers.open(c, "select * from t_musteri");
     customers.setValue(customers.findColumn("f_adi"), QString("Yeni"));
-    EXPECT_EQ(messageOf([&] { customers.update(); }), "Değişiklik kaydedilmedi. " + report);
+    EXPECT_EQ(thrownMessage([&] { customers.update(); }), "Değişiklik kaydedilmedi. " + report);
     customers.cancelUpdate();
-    EXPECT_EQ(messageOf([&] { customers.deleteCurrent(); }), "Değişiklik kaydedilmedi. " + report);
+    EXPECT_EQ(thrownMessage([&] { customers.deleteCurrent(); }),
+              "Değişiklik kaydedilmedi. " + report);
     EXPECT_EQ(fileBytes(path), before);
 }
 
@@ -189,9 +191,9 @@ TEST(DamagedFile, ACopyCutShortIsReportedWhenItsPagesAreRead) {
     ASSERT_TRUE(c.isOpen());
     EXPECT_EQ(c.writeState(), WriteState::ReadOnly);
     c.startCheck();
-    EXPECT_EQ(messageOf([&] { c.reportDamage(); }), "");
+    EXPECT_EQ(thrownMessage([&] { c.reportDamage(); }), "");
     Recordset insert;
-    EXPECT_EQ(messageOf([&] { insert.open(c, "insert into t_musteri (f_adi) values ('x')"); }),
+    EXPECT_EQ(thrownMessage([&] { insert.open(c, "insert into t_musteri (f_adi) values ('x')"); }),
               "Değişiklik kaydedilmedi. " + report);
     EXPECT_EQ(fileBytes(copy), before);
 }
@@ -259,7 +261,7 @@ TEST_P(WholeFile, PassesTheCheckAndIsWritten) {
     customers.open(c, "select * from t_musteri");
     customers.addNew();
     customers.setValue(customers.findColumn("f_adi"), QString("Yeni"));
-    EXPECT_EQ(messageOf([&] { customers.update(); }), "");
+    EXPECT_EQ(thrownMessage([&] { customers.update(); }), "");
     EXPECT_EQ(c.writeState(), WriteState::Writable);
     EXPECT_EQ(db.number("select count(*) from t_musteri where f_adi = 'Yeni'"), 1);
 }

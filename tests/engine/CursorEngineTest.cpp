@@ -7,6 +7,7 @@
 #include "engine/SqliteChangeFeed.h"
 #include "tests/enginesuite/EngineSuite.h"
 #include "tests/support/AfterCommit.h"
+#include "tests/support/DamagedFile.h"
 #include "tests/support/SqliteHandle.h"
 
 #include <QDir>
@@ -20,6 +21,7 @@
 using namespace cursor;
 using enginesuite::messageOf;
 using enginesuite::text;
+using testsupport::fileBytes;
 
 namespace {
 
@@ -125,11 +127,6 @@ private:
     QString path_;
     sqlite3* db_ = nullptr;
 };
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 std::unique_ptr<enginesuite::TestStore> newFile() {
     return std::make_unique<TempDatabase>();

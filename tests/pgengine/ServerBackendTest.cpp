@@ -17,6 +17,7 @@ using cursor::ReadBack;
 using cursor::Value;
 using pgengine::ServerBackend;
 using pgengine::ServerError;
+using servertest::errorOf;
 
 namespace {
 
@@ -139,16 +140,6 @@ std::string show(const CellData& c) {
         return "blob";
     }
     return "?";
-}
-
-ServerError errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ServerError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no ServerError";
-    return ServerError(ServerError::Kind::Statement, QString());
 }
 
 const QString kConflictText = QStringLiteral(

@@ -14,6 +14,8 @@
 using pgengine::ServerBackend;
 using pgengine::ServerError;
 using servertest::CutRelay;
+using servertest::errorOf;
+using servertest::kLostSentence;
 
 namespace {
 
@@ -24,23 +26,10 @@ const QString kNotStoredSentence = QStringLiteral(
 const QString kUnknownSentence = QStringLiteral(
     "Değişiklik yazılırken veritabanı sunucusuyla bağlantı koptu ve saklanıp saklanmadığı "
     "öğrenilemedi. Yeniden kaydetmeden önce kaydın listede olup olmadığına bakın. Ayrıntı: ");
-const QString kLostSentence =
-    QStringLiteral("Veritabanı sunucusuyla bağlantı koptu. Ağ bağlantısını denetleyip yeniden "
-                   "deneyin; program yeniden bağlanır. Ayrıntı: ");
 const QString kNotStoredEnd =
     QStringLiteral(" (while saving: the server says the change was not stored)");
 const QString kUnknownEnd = QStringLiteral(" (while saving: whether the change was stored is not "
                                            "known; look before saving it again)");
-
-ServerError errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ServerError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no ServerError";
-    return ServerError(ServerError::Kind::Statement, QString());
-}
 
 // The customers through the relay, as the program's record set reads and writes them.
 class SaveCut : public ::testing::Test {

@@ -14,22 +14,14 @@
 using pgengine::ServerError;
 using pgengine::Session;
 using pgengine::Transaction;
+using servertest::errorOf;
+using servertest::kLostSentence;
 
 namespace {
 
 QString text(const pgengine::Result& r, int row = 0, int column = 0) {
     const std::string_view t = r.text(row, column);
     return QString::fromUtf8(t.data(), qsizetype(t.size()));
-}
-
-ServerError errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ServerError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no ServerError";
-    return ServerError(ServerError::Kind::Statement, QString());
 }
 
 // The Turkish sentences in front of the server's common failures (and the file's: see the
@@ -40,9 +32,6 @@ const QString kUnreachable = QStringLiteral(
 const QString kPassword = QStringLiteral(
     "Veritabanı sunucusu parolayı kabul etmedi. Kullanıcı adını ve .pgpass dosyasındaki parolayı "
     "denetleyin ya da yöneticinize başvurun. Ayrıntı: ");
-const QString kLostSentence =
-    QStringLiteral("Veritabanı sunucusuyla bağlantı koptu. Ağ bağlantısını denetleyip yeniden "
-                   "deneyin; program yeniden bağlanır. Ayrıntı: ");
 const QString kBusy = QStringLiteral("Veritabanı sunucusu meşgul ya da kayıt başka bir "
                                      "bilgisayarda kilitli. Birkaç saniye bekleyip yeniden "
                                      "deneyin. Ayrıntı: ");

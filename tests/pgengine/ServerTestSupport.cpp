@@ -1,12 +1,16 @@
 // Server test helpers over a separate session and pg_ctlcluster.
 #include "tests/pgengine/ServerTestSupport.h"
 
+#include "pgengine/PgError.h"
 #include "pgengine/ServerSchema.h"
 
 #include <QProcess>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace servertest {
+
+using pgengine::ServerError;
 
 QString connectionString() {
     return QStringLiteral("dbname=%1").arg(qEnvironmentVariable("PGDATABASE", "postgres"));
@@ -56,5 +60,19 @@ void cluster(const QString& action) {
         throw std::runtime_error("pg_ctlcluster " + action.toStdString() +
                                  " failed: " + p.readAll().toStdString());
 }
+
+ServerError errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ServerError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no ServerError";
+    return ServerError(ServerError::Kind::Statement, QString());
+}
+
+const QString kLostSentence =
+    QStringLiteral("Veritabanı sunucusuyla bağlantı koptu. Ağ bağlantısını denetleyip yeniden "
+                   "deneyin; program yeniden bağlanır. Ayrıntı: ");
 
 } // namespace servertest

@@ -1,9 +1,11 @@
 // Helpers of the server tests: fresh tables, a second session, stopping and starting the cluster.
 #pragma once
 
+#include "pgengine/PgError.h"
 #include "pgengine/PgSession.h"
 
 #include <QString>
+#include <functional>
 
 namespace servertest {
 
@@ -20,6 +22,12 @@ void dropChangeLog();
 QString scalar(const QByteArray& sql, const std::vector<pgengine::Param>& params = {});
 // A statement on a session of its own (another workstation).
 void exec(const QByteArray& sql, const std::vector<pgengine::Param>& params = {});
+
+// The server error an action throws; a test failure when it throws none.
+pgengine::ServerError errorOf(const std::function<void()>& action);
+
+// The sentence in front of the server's text when the connection was lost.
+extern const QString kLostSentence;
 
 // pg_ctlcluster on the throwaway cluster: "stop" (fast mode: open sessions are ended) or "start".
 void cluster(const QString& action);

@@ -1,11 +1,42 @@
-// Finding text ink in grabbed images: the topmost dark row, for checking marks over capitals.
+// Reading grabbed images: a pixel's colour, where one colour lies, and the topmost dark row, for
+// checking marks over capitals.
 #pragma once
+
+#include "platform/Colors.h"
 
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 
 namespace test_support {
+
+// A colour as 0xRRGGBB, as px() reads pixels.
+constexpr std::uint32_t hexOf(platform::TColor c) {
+    return std::uint32_t(c.red() << 16 | c.green() << 8 | c.blue());
+}
+
+inline std::uint32_t px(const QImage& image, int x, int y) {
+    return image.pixel(x, y) & 0xFFFFFF;
+}
+
+// Bounding box of the pixels of one colour (within an area, else the whole image), or an empty
+// rectangle.
+inline QRect inkBox(const QImage& image, std::uint32_t rgb, const QRect& area = QRect()) {
+    const QRect r = area.isNull() ? image.rect() : area;
+    int l = INT_MAX, t = INT_MAX, rt = INT_MIN, b = INT_MIN;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (px(image, x, y) == rgb) {
+                l = std::min(l, x);
+                t = std::min(t, y);
+                rt = std::max(rt, x);
+                b = std::max(b, y);
+            }
+    return l == INT_MAX ? QRect() : QRect(QPoint(l, t), QPoint(rt, b));
+}
 
 // Dark enough to be the ink of black text on a light background.
 inline bool isInk(QRgb pixel) {
