@@ -14,6 +14,14 @@ QString relatedRecordRequired(const QStringList& ownerTables) {
         .arg(ownerTables.join(QStringLiteral("', '")));
 }
 
+void Backend::selectInto(const QString& sql,
+                         const std::function<RowStore&(ResultShape)>& describe) {
+    RowStore* store = nullptr;
+    select(
+        sql, [&](ResultShape shape) { store = &describe(std::move(shape)); },
+        [&](const RowSource& row) { store->appendRow(row); });
+}
+
 CellData storedForm(const Value& value, QByteArray* storage) {
     CellData cell;
     if (isNull(value))

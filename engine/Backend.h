@@ -116,6 +116,11 @@ public:
     // row in order. A statement that returns no rows describes an empty column list.
     virtual void select(const QString& sql, const std::function<void(ResultShape)>& describe,
                         const RowReader& read) = 0;
+    // Runs one statement into a row store: describe is called once with the result's shape and
+    // returns the store every row is then appended to. The same as select with a reader that
+    // appends; an engine overrides it to copy its rows without a call through a reader each.
+    virtual void selectInto(const QString& sql,
+                            const std::function<RowStore&(ResultShape)>& describe);
 
     // Inserts a row (no values: the table's defaults). Returns the new row's key; stored is given
     // the row as now stored (generated key and defaults included) in the result's column shape.

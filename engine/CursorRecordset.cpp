@@ -715,15 +715,13 @@ void Recordset::open(Connection& connection, const QString& sql, LockType lockTy
     Backend& backend = connection.backend();
     std::shared_ptr<SharedResult> shared;
     try {
-        backend.select(
-            sql,
-            [&](ResultShape shape) {
-                shared = std::make_shared<SharedResult>(std::move(shape));
-                shared->connection = &connection;
-                shared->sql = sql;
-                d->shared = shared;
-            },
-            [&](const RowSource& row) { shared->rows.appendRow(row); });
+        backend.selectInto(sql, [&](ResultShape shape) -> RowStore& {
+            shared = std::make_shared<SharedResult>(std::move(shape));
+            shared->connection = &connection;
+            shared->sql = sql;
+            d->shared = shared;
+            return shared->rows;
+        });
     } catch (...) {
         d->shared.reset();
         throw;
@@ -1301,20 +1299,18 @@ bool Recordset::Private::hasIntegerKey() const {
 // Runs a statement into a result of its own, which must have this result's columns.
 std::shared_ptr<SharedResult> Recordset::Private::readStatement(const QString& sql) const {
     std::shared_ptr<SharedResult> result;
-    backend().select(
-        sql,
-        [&](ResultShape shape) {
-            bool same = shape.columns.size() == shared->columns.size();
-            for (std::size_t c = 0; same && c < shape.columns.size(); ++c)
-                same = shape.columns[c].name == shared->columns[c].name &&
-                       shape.columns[c].type == shared->columns[c].type;
-            if (!same)
-                throw EOleException(kOtherColumns);
-            result = std::make_shared<SharedResult>(std::move(shape));
-            result->connection = shared->connection;
-            result->sql = shared->sql;
-        },
-        [&](const RowSource& row) { result->rows.appendRow(row); });
+    backend().selectInto(sql, [&](ResultShape shape) -> RowStore& {
+        bool same = shape.columns.size() == shared->columns.size();
+        for (std::size_t c = 0; same && c < shape.columns.size(); ++c)
+            same = shape.columns[c].name == shared->columns[c].name &&
+                   shape.columns[c].type == shared->columns[c].type;
+        if (!same)
+            throw EOleException(kOtherColumns);
+        result = std::make_shared<SharedResult>(std::move(shape));
+        result->connection = shared->connection;
+        result->sql = shared->sql;
+        return result->rows;
+    });
     if (!result)
         throw EOleException(kOtherColumns);
     return result;

@@ -209,17 +209,16 @@ void RowStore::readInto(Cell* cells, const RowSource& source) {
         cells[writer.next_].bits = 0;
 }
 
+void RowStore::addPage() {
+    const std::size_t rows =
+        pages_.empty() ? kFirstPageRows : std::size_t(1) << (pageShift_ + int(pages_.size()) - 1);
+    pages_.push_back(allocate(rows * std::size_t(std::max(columns_, 1)) * sizeof(Cell)));
+    pageRows_ += rows;
+    appendAt_ = reinterpret_cast<Cell*>(pages_.back().get());
+}
+
 int RowStore::appendRow(const RowSource& source) {
-    if (std::size_t(rows_) == pageRows_) {
-        const std::size_t rows = pages_.empty()
-                                     ? kFirstPageRows
-                                     : std::size_t(1) << (pageShift_ + int(pages_.size()) - 1);
-        pages_.push_back(allocate(rows * std::size_t(std::max(columns_, 1)) * sizeof(Cell)));
-        pageRows_ += rows;
-    }
-    readInto(rowCells(rows_), source);
-    ++cellVersion_;
-    return rows_++;
+    return append(source);
 }
 
 void RowStore::overwriteRow(int row, const RowSource& source) {

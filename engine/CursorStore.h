@@ -101,6 +101,9 @@ public:
 
     // Copies a row an engine hands over (its first columnCount() columns).
     int appendRow(const RowSource& source);
+    // The same for an engine's own row type: with a final Source, its read is called directly and
+    // can be inlined into the engine's reading loop.
+    template <typename Source> int append(const Source& source);
     void overwriteRow(int row, const RowSource& source);
 
     const Cell& cell(int row, int column) const { return rowCells(row)[column]; }
@@ -225,6 +228,8 @@ private:
     }
     friend class RowWriter;
     void readInto(Cell* cells, const RowSource& source);
+    // Gives the next row a page: allocates one when the pages are full.
+    void addPage();
     // Copies a value into the arena (after its 8-byte size when withSize) and returns its place,
     // shifted into a cell's place bits.
     std::uint64_t storeBytes(const void* data, std::size_t size, bool withSize = false);
@@ -236,6 +241,7 @@ private:
     int pageShift_;
     int rows_ = 0;
     std::size_t pageRows_ = 0; // the rows the pages hold
+    Cell* appendAt_ = nullptr; // the cells of row rows_ while it is below pageRows_
     std::vector<Buffer> pages_;
     std::vector<Buffer> blocks_;
     std::size_t currentBlock_ = SIZE_MAX;
@@ -272,6 +278,19 @@ inline std::uint64_t RowStore::storeBytes(const void* data, std::size_t size, bo
     const std::uint64_t place = (std::uint64_t(currentBlock_) << kOffsetBits) | currentUsed_;
     currentUsed_ += need;
     return place << Cell::kPlaceShift;
+}
+
+template <typename Source> int RowStore::append(const Source& source) {
+    if (std::size_t(rows_) == pageRows_) [[unlikely]]
+        addPage();
+    Cell* const cells = appendAt_;
+    RowWriter writer(*this, cells, columns_);
+    source.read(writer);
+    for (; writer.next_ < columns_; ++writer.next_) // the columns a short row lacks read null
+        cells[writer.next_].bits = 0;
+    appendAt_ += columns_;
+    ++cellVersion_;
+    return rows_++;
 }
 
 inline void RowWriter::putInteger(std::int64_t value) {

@@ -629,8 +629,10 @@ template <typename Body> auto SqliteBackend::watched(Body&& body) {
     }
 }
 
-void SqliteBackend::select(const QString& sql, const std::function<void(ResultShape)>& describeTo,
-                           const RowReader& read) {
+template <typename EachRow>
+void SqliteBackend::runSelect(const QString& sql,
+                              const std::function<void(ResultShape)>& describeTo,
+                              EachRow&& eachRow) {
     sqlite3* handle = db();
     watched([&] {
         const QByteArray text = sql.toUtf8();
@@ -655,18 +657,36 @@ void SqliteBackend::select(const QString& sql, const std::function<void(ResultSh
                 statement.setShape(describe(raw, handle));
             describeTo(*statement.shape());
         }
-        const StatementRow row(raw);
-        for (;;) {
-            const int rc = sqlite3_step(raw);
-            if (rc == SQLITE_ROW) {
-                read(row);
-                continue;
-            }
-            if (rc != SQLITE_DONE)
-                throwSqlite(handle);
-            return;
-        }
+        if (eachRow(raw) != SQLITE_DONE)
+            throwSqlite(handle);
     });
+}
+
+void SqliteBackend::select(const QString& sql, const std::function<void(ResultShape)>& describeTo,
+                           const RowReader& read) {
+    runSelect(sql, describeTo, [&](sqlite3_stmt* raw) {
+        const StatementRow row(raw);
+        int rc;
+        while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
+            read(row);
+        return rc;
+    });
+}
+
+// The rows go into the store with the row's read inlined into this loop: no call through a reader
+// or the row's virtual read for each.
+void SqliteBackend::selectInto(const QString& sql,
+                               const std::function<RowStore&(ResultShape)>& describe) {
+    RowStore* store = nullptr;
+    runSelect(
+        sql, [&](ResultShape shape) { store = &describe(std::move(shape)); },
+        [&](sqlite3_stmt* raw) {
+            const StatementRow row(raw);
+            int rc;
+            while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
+                store->append(row);
+            return rc;
+        });
 }
 
 SqliteBackend::Inserted SqliteBackend::insert(const BaseTable& table,

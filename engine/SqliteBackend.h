@@ -70,6 +70,8 @@ public:
     bool schemaNeedsUpgrade() override;
     void select(const QString& sql, const std::function<void(ResultShape)>& describe,
                 const RowReader& read) override;
+    void selectInto(const QString& sql,
+                    const std::function<RowStore&(ResultShape)>& describe) override;
     Inserted insert(const BaseTable& table, const std::vector<ColumnValue>& values,
                     const RowReader& stored) override;
     ReadBack update(const BaseTable& table, const CellData& key,
@@ -88,6 +90,11 @@ private:
     [[noreturn]] void failDamaged(const QString& finding);
     // Runs an operation's body; SQLite's word that the file is damaged becomes failDamaged.
     template <typename Body> auto watched(Body&& body);
+    // Prepares and checks a select, describes its result and hands the statement to eachRow,
+    // which steps through it and returns the last step's result code.
+    template <typename EachRow>
+    void runSelect(const QString& sql, const std::function<void(ResultShape)>& describeTo,
+                   EachRow&& eachRow);
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -470,4 +470,26 @@ TEST_F(KeptStatements, ErrorsAreTheSameEveryTime) {
     }
 }
 
+// A statement that fails on its third row, after two were read into the store: the open raises
+// SQLite's message, the recordset holds nothing (not the two rows), and both the same text and
+// another read work afterwards on the same connection.
+TEST_F(KeptStatements, AnErrorPartWayThroughTheRowsLeavesTheRecordsetClosed) {
+    for (const char* name : {"Ali", "Veli", "Ayşe", "Can"})
+        db.addCustomer(name);
+    const QString failing = "select id, case when f_adi = 'Ayşe' then "
+                            "abs(-9223372036854775807 - 1) else f_adi end as x from t_musteri "
+                            "order by id";
+    for (int i = 0; i < 2; ++i) {
+        Recordset rs;
+        EXPECT_EQ(messageOf([&] { rs.open(connection, failing); }), "integer overflow") << i;
+        EXPECT_FALSE(rs.isOpen()) << i;
+        EXPECT_EQ(rs.columnCount(), 0) << i;
+    }
+    auto rs = open("select f_adi from t_musteri order by id");
+    EXPECT_EQ(rs->recordCount(), 4);
+    // The file is not held by the failed statement: another connection writes.
+    db.addCustomer("Deniz");
+    EXPECT_EQ(open("select f_adi from t_musteri")->recordCount(), 5);
+}
+
 } // namespace
