@@ -470,6 +470,23 @@ void TRecordGrid::Private::linkDataSetChanged() {
     invalidateAll();
 }
 
+// Records read again where they stand (another workstation changed them): the rows shown and the
+// current row stay, so only those rows are painted again; anything else that moved, everything.
+void TRecordGrid::Private::linkRecordsReread(const std::vector<int>& reread) {
+    if (destroying)
+        return;
+    const int rowsBefore = rows, currentBefore = currentRow;
+    updateRowCount();
+    updateVertScrollBar();
+    if (rows != rowsBefore || currentRow != currentBefore) {
+        invalidateAll();
+        return;
+    }
+    for (const int r : reread)
+        if (r >= 0 && r < dataRows())
+            invalidate(rowRect(r));
+}
+
 void TRecordGrid::Private::linkDataSetScrolled(int distance) {
     if (destroying)
         return;

@@ -24,6 +24,7 @@ struct TRecordGrid::Private {
         void editingChanged() override { grid_.linkEditingChanged(); }
         void recordChanged(data::TField* field) override { grid_.linkRecordChanged(field); }
         void dataSetChanged() override { grid_.linkDataSetChanged(); }
+        void recordsReread(const std::vector<int>& rows) override { grid_.linkRecordsReread(rows); }
         void dataSetScrolled(int distance) override { grid_.linkDataSetScrolled(distance); }
         void layoutChanged() override { grid_.layout(); }
         void focusControl(data::TField* field) override { grid_.linkFocusControl(field); }
@@ -162,6 +163,7 @@ struct TRecordGrid::Private {
     void linkEditingChanged();
     void linkRecordChanged(data::TField* field);
     void linkDataSetChanged();
+    void linkRecordsReread(const std::vector<int>& reread);
     void linkDataSetScrolled(int distance);
     void linkFocusControl(data::TField* field);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFlags>
+#include <vector>
 
 namespace data {
 
@@ -17,7 +18,7 @@ constexpr bool isEditing(TDataSetState state) {
 enum class TDataEvent {
     deFieldChange,         // info: the field
     deRecordChange,        // no argument: edit began
-    deDataSetChange,       // the window was refilled
+    deDataSetChange,       // the window was refilled (info: records read again in place)
     deDataSetScroll,       // info: the window shift
     deLayoutChange,        // field list or display properties changed
     deUpdateRecord,        // post is about to write: store pending typed text now
@@ -35,6 +36,9 @@ struct TDataEventInfo {
     TField* field = nullptr; // field change, focus control
     int shift = 0;           // set scrolled: how far the window moved
     bool active = false;     // disabled-state change
+    // Set changed: when not null, only these records of the window (by position) were read
+    // again, where they stand, and nothing else changed; null: anything may have.
+    const std::vector<int>* rereadRecords = nullptr;
 };
 
 // How locate compares: the last key field's value as a prefix; case-insensitively (which the

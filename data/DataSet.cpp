@@ -311,9 +311,10 @@ struct TDataSet::Private {
             return true;
         if (!r.changedInPlace.empty()) {
             // Values changed, no row moved: only the records that show them are read again.
-            if (window.rereadRows(r.changedInPlace)) {
+            const std::vector<int> records = window.rereadRows(r.changedInPlace);
+            if (!records.empty()) {
                 window.cursorToActive();
-                q.dataEvent(TDataEvent::deDataSetChange);
+                q.dataEvent(TDataEvent::deDataSetChange, {.rereadRecords = &records});
             }
             return true;
         }

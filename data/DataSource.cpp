@@ -216,9 +216,18 @@ void TDataLink::dataEvent(TDataEvent event, const TDataEventInfo& info) {
         else if (current < first)
             moved = current - first;
         firstRecord_ = first + moved;
-        if (event == TDataEvent::deDataSetChange)
-            dataSetChanged();
-        else if (event == TDataEvent::deDataSetScroll)
+        if (event == TDataEvent::deDataSetChange) {
+            // Records read again in place, the shown rows where they were: only those changed.
+            if (info.rereadRecords && info.shift == 0 && moved == 0) {
+                std::vector<int> rows;
+                for (const int record : *info.rereadRecords)
+                    if (record >= firstRecord_ && record < firstRecord_ + bufferCount_)
+                        rows.push_back(record - firstRecord_);
+                recordsReread(rows);
+            } else {
+                dataSetChanged();
+            }
+        } else if (event == TDataEvent::deDataSetScroll)
             dataSetScrolled(moved);
         else
             layoutChanged();

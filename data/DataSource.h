@@ -102,6 +102,10 @@ protected:
     virtual void dataSetChanged() { recordChanged(nullptr); }
     virtual void dataSetScrolled(int /*distance*/) { dataSetChanged(); }
     virtual void layoutChanged() { dataSetChanged(); }
+    // Set changed where only the shown rows given (relative to the first shown row, in order;
+    // possibly none) were read again in place and nothing else changed; acts as set-changed by
+    // default.
+    virtual void recordsReread(const std::vector<int>& /*rows*/) { dataSetChanged(); }
     virtual void updateData() {}
     virtual void checkBrowseMode() {}
     virtual void focusControl(TField* /*field*/) {}

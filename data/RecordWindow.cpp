@@ -218,15 +218,16 @@ RecordWindow::Reread RecordWindow::reread(Placement placement, bool exact) {
     return Reread::Read;
 }
 
-bool RecordWindow::rereadRows(const std::vector<qint64>& bookmarks) {
-    bool read = false;
-    for (RecordBuffer& b : records_) {
+std::vector<int> RecordWindow::rereadRows(const std::vector<qint64>& bookmarks) {
+    std::vector<int> read;
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        RecordBuffer& b = records_[i];
         if (!b.stored ||
             std::find(bookmarks.begin(), bookmarks.end(), b.bookmark) == bookmarks.end())
             continue;
         standOn(b.bookmark);
         b = read_();
-        read = true;
+        read.push_back(int(i));
     }
     return read;
 }

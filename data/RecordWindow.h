@@ -79,9 +79,9 @@ public:
     Reread reread(Placement placement, bool exact);
 
     // Reads again the records of the window that stand on these rows, where they are (the rows'
-    // values changed, not their order); the recordset is left on the last one read. Returns
-    // whether any was read.
-    bool rereadRows(const std::vector<qint64>& bookmarks);
+    // values changed, not their order); the recordset is left on the last one read. Returns the
+    // positions in the window of those read, in order.
+    std::vector<int> rereadRows(const std::vector<qint64>& bookmarks);
 
     // A blank record in front of the active one, which moves down with those after it (the last
     // drops out of a full window); the blank becomes active.

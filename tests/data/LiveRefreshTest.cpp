@@ -100,6 +100,55 @@ TEST_F(LiveRefreshTest, ValuesChangedElsewhereReadOnlyTheRecordsThatShowThem) {
     EXPECT_EQ(current(), "Gülay");
 }
 
+// A link that shows fewer rows than the window: told which of its rows were read again (relative
+// to its first shown row), and only when nothing else moved; otherwise the whole set changed.
+class RereadLink : public data::TDataLink {
+public:
+    explicit RereadLink(EventLog& log) : log_(log) {}
+    ~RereadLink() override { setDataSource(nullptr); }
+
+protected:
+    void dataSetChanged() override { log_.add("small changed"); }
+    void recordsReread(const std::vector<int>& rows) override {
+        QStringList shown;
+        for (const int r : rows)
+            shown << QString::number(r);
+        log_.add("small reread " + shown.join(','));
+    }
+
+private:
+    EventLog& log_;
+};
+
+TEST_F(LiveRefreshTest, LinksAreToldWhichOfTheirRowsWereReadAgainInPlace) {
+    openCustomers({"Ali", "Banu", "Cem", "Deniz", "Ece", "Fuat", "Gül"});
+    RereadLink small(log);
+    small.setBufferCount(2);
+    small.setDataSource(&source);
+    customers->next();
+    customers->next(); // Cem: the window Ali to Ece, the small link shows Banu and Cem
+    log.take();
+    ASSERT_EQ(small.activeRecord(), 1);
+
+    db.exec("UPDATE t_musteri SET f_tel = '1' WHERE f_adi IN ('Cem', 'Deniz')");
+    EXPECT_TRUE(customers->refreshRecords({idOf("Cem"), idOf("Deniz")}));
+    // The last-added link first; the five-row link acts on the change as on any.
+    EXPECT_EQ(log.take(), QStringList({"small reread 1", "link changed"}));
+
+    db.exec("UPDATE t_musteri SET f_tel = '2' WHERE f_adi = 'Ece'");
+    EXPECT_TRUE(customers->refreshRecords({idOf("Ece")}));
+    EXPECT_EQ(log.take(), QStringList({"small reread ", "link changed"}))
+        << "a record of the window the small link does not show";
+
+    const qint64 ali = idOf("Ali");
+    db.exec("UPDATE t_musteri SET f_adi = 'Banu Su' WHERE f_adi = 'Banu'");
+    db.exec("DELETE FROM t_musteri WHERE f_adi = 'Ali'");
+    EXPECT_TRUE(customers->refreshRecords({idOf("Banu Su"), ali}));
+    EXPECT_EQ(log.take(), QStringList({"small changed", "link changed"}))
+        << "a record gone: the rows moved, the whole set changed";
+    EXPECT_EQ(current(), "Cem");
+}
+
 TEST_F(LiveRefreshTest, TheCurrentRecordDeletedElsewhereMovesOnAsAfterADeleteAndScrolls) {
     openCustomers({"Ali", "Veli", "Zeki"});
     customers->next();

@@ -16,8 +16,10 @@
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/WorkstationPeer.h"
+#include "tests/window/XInput.h"
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -102,6 +104,53 @@ TEST_F(LiveRefreshWindow, CustomersSavedByTheOtherProcessAndTheShellShowAndTheCu
     EXPECT_EQ(customers()->activeRecord(), row) << "and at its place";
     EXPECT_EQ(visits()->recordCount(), 1) << "its visits stay";
     EXPECT_TRUE(boxes.errors.isEmpty()) << boxes.errors.join('\n').toStdString();
+}
+
+// The region of every paint event a widget receives.
+class PaintedRegion : public QObject {
+public:
+    explicit PaintedRegion(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion region;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// A customer the shell changes: the customer grid paints that row again and nothing else, and the
+// screen then shows exactly what a full repaint of the grid shows.
+TEST_F(LiveRefreshWindow, ACustomerChangedElsewhereRepaintsItsRowAlone) {
+    testsupport::PeerProcess shell(db.path());
+    auto* grid = find<controls::TRecordGrid>("grdMain");
+    QTest::qWait(100); // everything painted
+    const QImage before = xinput::onScreen(grid);
+    PaintedRegion painted(grid);
+    EXPECT_EQ(
+        shell.run(
+            QString("UPDATE t_musteri SET f_tel = '0212 999 88 77' WHERE id = %1;").arg(zeynep)),
+        "");
+    EXPECT_TRUE(withinASecond([&] { return !painted.region.isEmpty(); }));
+    QTest::qWait(100);
+    const QImage after = xinput::onScreen(grid);
+
+    QRect changed; // where the screen changed
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x)
+            if (after.pixel(x, y) != before.pixel(x, y))
+                changed |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(changed.isEmpty()) << "the new phone number is not shown";
+    const QRect box = painted.region.boundingRect();
+    EXPECT_TRUE(box.contains(changed)) << "changed pixels outside the painted area";
+    EXPECT_LT(box.height(), grid->height() / 5) << "more than the changed row was painted";
+    EXPECT_GT(changed.top(), grid->height() / 5) << "Zeynep's row is the third";
+
+    grid->repaint();
+    QTest::qWait(50);
+    EXPECT_TRUE(xinput::onScreen(grid) == after) << "a full repaint shows something else";
+    EXPECT_EQ(current(), "Mehmet");
 }
 
 TEST_F(LiveRefreshWindow, MusteriAraFindsACustomerTheOtherProcessAddedAMomentAgo) {
