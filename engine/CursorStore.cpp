@@ -202,13 +202,6 @@ std::string_view RowStore::bytes(const Cell& cell) const {
     }
 }
 
-void RowStore::readInto(Cell* cells, const RowSource& source) {
-    RowWriter writer(*this, cells, columns_);
-    source.read(writer);
-    for (; writer.next_ < columns_; ++writer.next_) // the columns a short row lacks read null
-        cells[writer.next_].bits = 0;
-}
-
 void RowStore::addPage() {
     const std::size_t rows =
         pages_.empty() ? kFirstPageRows : std::size_t(1) << (pageShift_ + int(pages_.size()) - 1);

@@ -227,7 +227,8 @@ private:
         return reinterpret_cast<Cell*>(pages_[page].get()) + r * std::size_t(columns_);
     }
     friend class RowWriter;
-    void readInto(Cell* cells, const RowSource& source);
+    // Writes a row's cells: with a final Source, its read is called directly.
+    template <typename Source> void readInto(Cell* cells, const Source& source);
     // Gives the next row a page: allocates one when the pages are full.
     void addPage();
     // Copies a value into the arena (after its 8-byte size when withSize) and returns its place,
@@ -280,14 +281,17 @@ inline std::uint64_t RowStore::storeBytes(const void* data, std::size_t size, bo
     return place << Cell::kPlaceShift;
 }
 
-template <typename Source> int RowStore::append(const Source& source) {
-    if (std::size_t(rows_) == pageRows_) [[unlikely]]
-        addPage();
-    Cell* const cells = appendAt_;
+template <typename Source> void RowStore::readInto(Cell* cells, const Source& source) {
     RowWriter writer(*this, cells, columns_);
     source.read(writer);
     for (; writer.next_ < columns_; ++writer.next_) // the columns a short row lacks read null
         cells[writer.next_].bits = 0;
+}
+
+template <typename Source> int RowStore::append(const Source& source) {
+    if (std::size_t(rows_) == pageRows_) [[unlikely]]
+        addPage();
+    readInto(appendAt_, source);
     appendAt_ += columns_;
     ++cellVersion_;
     return rows_++;
